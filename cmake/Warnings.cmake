@@ -1,0 +1,4 @@
+add_compile_options(-Wall -Wextra -Wpedantic)
+if(WITH_WERROR)
+  add_compile_options(-Werror)
+endif()

@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the build, the program and the tests need, only those missing.
+# Usage: scripts/install-deps.sh [run|test]
+set -euo pipefail
+
+build_pkgs=(build-essential cmake ninja-build pkg-config
+            qt6-base-dev libqt6opengl6-dev libgl-dev
+            libhidapi-dev libudev-dev libxtst-dev libx11-dev libxi-dev
+            fontconfig fonts-liberation fonts-wqy-zenhei)
+run_pkgs=(xvfb xauth)
+test_pkgs=(libgtest-dev libgmock-dev xvfb xauth x11-utils)
+
+want=("${build_pkgs[@]}")
+case "${1:-test}" in
+  run) want+=("${run_pkgs[@]}") ;;
+  test) want+=("${test_pkgs[@]}") ;;
+  *) echo "usage: $0 [run|test]" >&2; exit 2 ;;
+esac
+
+missing=()
+for p in "${want[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+SUDO=""
+[ "$(id -u)" -ne 0 ] && SUDO="sudo"
+echo "Installing: ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update -qq
+$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

@@ -1,0 +1,68 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+namespace krv {
+
+// How ReportReader hands a press to ActionExecutor. Presses are not queued: while one is pending or
+// being served, further presses only act as stop signals or are dropped (the reader decides).
+// The code is published before the pending flag (release), and the executor reads the flag (acquire)
+// before the code. The executor sleeps in waitForPress() until a press or close() wakes it: no polling.
+class PressChannel {
+public:
+    std::atomic<std::uint32_t> PendingPress{0};
+    std::atomic<std::uint8_t> PressedCode{0};
+    std::atomic<std::uint32_t> StopRequest{0};
+
+    // Reader side: store the code, then set the pending flag, then wake the executor.
+    void publishPress(std::uint8_t code) {
+        PressedCode.store(code, std::memory_order_relaxed);
+        PendingPress.store(1, std::memory_order_release);
+        wake();
+    }
+    void requestStop() {
+        StopRequest.store(1, std::memory_order_relaxed);
+        wake();
+    }
+
+    // Executor side: blocks until a press is pending (true) or the channel is closed (false).
+    bool waitForPress() {
+        for (;;) {
+            const std::uint32_t seen = m_signal.load(std::memory_order_acquire);
+            if (m_closed.load(std::memory_order_acquire))
+                return false;
+            if (PendingPress.load(std::memory_order_acquire) != 0)
+                return true;
+            m_signal.wait(seen, std::memory_order_acquire);
+        }
+    }
+    // Ends the serving of a press: a stop signal never carries over to the next press.
+    void finishPress() {
+        StopRequest.store(0, std::memory_order_relaxed);
+        PendingPress.store(0, std::memory_order_release);
+    }
+    bool stopRequested() const { return StopRequest.load(std::memory_order_relaxed) != 0; }
+
+    // Wakes every waiter for good (program end, tests).
+    void close() {
+        m_closed.store(true, std::memory_order_release);
+        wake();
+    }
+    bool closed() const { return m_closed.load(std::memory_order_acquire); }
+
+    // A counter that changes with every press, stop signal and close; a waiter for stop signals
+    // (macro pauses) can wait on it.
+    std::atomic<std::uint32_t>& signal() { return m_signal; }
+
+private:
+    void wake() {
+        m_signal.fetch_add(1, std::memory_order_acq_rel);
+        m_signal.notify_all();
+    }
+
+    std::atomic<std::uint32_t> m_signal{0};
+    std::atomic<bool> m_closed{false};
+};
+
+} // namespace krv

@@ -1,0 +1,87 @@
+#pragma once
+
+#include "settings/ProfileSettings.h"
+
+#include <array>
+#include <cstdint>
+#include <optional>
+
+namespace krv {
+
+// A button slot's function code (K1..K8). Codes 0..5, 11..16 and 21..25 are performed by the mouse
+// itself; 6, 17..19, 26 and 31..52 by the host, which the mouse is told with HostCode.
+using ButtonCode = std::int32_t;
+
+constexpr std::uint8_t HostCode = 31;
+constexpr ButtonCode PrimaryButtonCode = 1; // some slot must always hold it
+constexpr ButtonCode FirstMacroCode = 41;   // code 41 + i plays macro i
+constexpr int MaxMacroCode = 52;
+
+// What a host-performed code does.
+enum class HostFunction {
+    None,
+    DpiCycle,      // 6
+    DpiUp,         // 17
+    DpiDown,       // 18
+    LedToggle,     // 19
+    Mute,          // 26
+    CopyCtrlC,     // 31
+    PasteCtrlV,    // 32
+    SelectAllCtrlA,// 33
+    UndoCtrlZ,     // 34
+    CloseAltF4,    // 35
+    OpenComputer,  // 36
+    LockSession,   // 37
+    Calculator,    // 38
+    Terminal,      // 39
+    NextProfile,   // 40
+    PlayMacro,     // 41..52
+};
+
+enum class Performer { None, Mouse, Host };
+
+struct ButtonCodeInfo {
+    Performer performer = Performer::None;
+    std::optional<std::uint8_t> deviceValue; // sent with command 0x10; none for unassignable codes
+    int dpiAction = 0;                       // 2 cycle, 1 up, -1 down, 0 none
+    HostFunction hostFunction = HostFunction::None;
+};
+
+// The one table of codes: where a code is performed, its device value, DPI action and host function.
+ButtonCodeInfo DescribeButtonCode(ButtonCode code);
+
+// Device value of a code: 0..17, or HostCode, or none for codes 7..10, 20, 27..30, below 0 or above 52.
+std::optional<std::uint8_t> DeviceValue(ButtonCode code);
+// 2 for code 6, 1 for 17, -1 for 18, 0 otherwise.
+int DpiAction(ButtonCode code);
+
+// The device's own id of button slots 1..8 (index 0 is slot 1). Slot 4 is device button 5 and slot 5
+// is device button 4; id 7 is never used.
+constexpr std::array<std::uint8_t, ButtonSlotCount> DeviceButtonId{1, 2, 3, 5, 4, 6, 8, 9};
+// The mouse reports a press of device button b as input code 240 + b.
+constexpr std::uint8_t PressReportBase = 240;
+// Slot 1..8 whose 240 + DeviceButtonId equals the report code, or none.
+std::optional<int> SlotOfReportCode(std::uint8_t reportCode);
+
+// The function-assignment menus. The first level has ten rows: rows 1..6 assign codes 1..6; rows 7,
+// 8, 9 and 10 open a group.
+struct MenuGroup {
+    int row;       // first-level row 7..10
+    ButtonCode base; // a second-level item i (1-based) stores base + i
+    int itemCount; // fixed count; the macro group has one item per macro
+};
+constexpr int FirstLevelRows = 10;
+constexpr int DirectRows = 6;
+constexpr std::array<MenuGroup, 4> MenuGroups{{{7, 10, 9}, {8, 20, 6}, {9, 40, 0}, {10, 30, 10}}};
+constexpr int MacroMenuRow = 9;
+// The group of a first-level row, or nothing for rows 1..6.
+std::optional<MenuGroup> MenuGroupOfRow(int row);
+
+// After `assignedSlot` (1..8) received a code: when no slot holds code 1 any more, the next slot takes
+// it, or slot 8 itself when slot 8 was assigned. Returns the slot changed, if any.
+std::optional<int> KeepPrimaryButton(std::array<ButtonCode, ButtonSlotCount>& K, int assignedSlot);
+std::optional<int> KeepPrimaryButton(ProfileSettings& settings, int assignedSlot);
+// True when a slot other than `slot` (1..8) holds code 1: taking code 1 from `slot` needs no warning.
+bool OtherSlotHoldsPrimary(const ProfileSettings& settings, int slot);
+
+} // namespace krv

@@ -1,0 +1,109 @@
+#include "macros/MacroTable.h"
+
+#include "settings/IniFile.h"
+#include "settings/TextCodec.h"
+
+#include <algorithm>
+#include <cassert>
+
+namespace krv {
+
+namespace {
+
+constexpr const char* MacroSection = "Macros";
+constexpr const char* CountKey = "macroNum";
+constexpr std::size_t FieldCount = MacroRecord::Size;
+constexpr std::size_t ValueChars = 3 * FieldCount; // 3192
+
+// Record byte of file field k: the record order, except that each event's code, action and delay
+// bytes follow one another (44 + 4j .. 47 + 4j).
+std::size_t recordOffsetOfField(std::size_t k) {
+    if (k < MacroRecord::EventPairsOffset)
+        return k;
+    const std::size_t j = (k - MacroRecord::EventPairsOffset) / 4;
+    switch ((k - MacroRecord::EventPairsOffset) % 4) {
+    case 0: return MacroRecord::EventPairsOffset + 2 * j;
+    case 1: return MacroRecord::EventPairsOffset + 2 * j + 1;
+    case 2: return MacroRecord::DelaysOffset + 2 * j;
+    default: return MacroRecord::DelaysOffset + 2 * j + 1;
+    }
+}
+
+std::string encodeRecord(const MacroRecord& record) {
+    std::string value;
+    value.reserve(ValueChars);
+    for (std::size_t k = 0; k < FieldCount; ++k) {
+        const unsigned b = record.bytes[recordOffsetOfField(k)];
+        value += static_cast<char>('0' + b / 100);
+        value += static_cast<char>('0' + (b / 10) % 10);
+        value += static_cast<char>('0' + b % 10);
+    }
+    return value;
+}
+
+MacroRecord decodeRecord(std::string_view value) {
+    MacroRecord record;
+    for (std::size_t k = 0; k < FieldCount; ++k) {
+        const std::size_t start = 3 * k;
+        std::string_view field = start < value.size() ? value.substr(start, 3) : std::string_view{};
+        record.bytes[recordOffsetOfField(k)] = static_cast<std::uint8_t>(static_cast<unsigned>(leadingInt(field)) & 0xFF);
+    }
+    return record;
+}
+
+} // namespace
+
+int MacroTable::count() const {
+    std::lock_guard guard(m_mutex);
+    return m_count;
+}
+
+MacroRecord MacroTable::record(int position) const {
+    assert(position >= 0 && position < Capacity);
+    std::lock_guard guard(m_mutex);
+    return m_records[static_cast<std::size_t>(std::clamp(position, 0, Capacity - 1))];
+}
+
+std::u16string MacroTable::name(int position) const { return record(position).name(); }
+
+std::string MacroTable::nameUtf8(int position) const { return utf16ToUtf8(name(position)); }
+
+MacroEvent MacroTable::event(int position, int j) const {
+    std::lock_guard guard(m_mutex);
+    return m_records[static_cast<std::size_t>(std::clamp(position, 0, Capacity - 1))].event(
+        std::clamp(j, 0, MacroRecord::EventSlots - 1));
+}
+
+int MacroTable::FindMacroByName(std::u16string_view name) const {
+    std::lock_guard guard(m_mutex);
+    for (int i = 0; i < m_count; ++i)
+        if (m_records[static_cast<std::size_t>(i)].name() == name)
+            return i;
+    return m_count;
+}
+
+void LoadMacroFile(MacroTable& table, const std::filesystem::path& path, UiNotifier& notifier) {
+    if (!IniFile::exists(path))
+        notifier.showMessage(Messages::DataFileMissing);
+    const IniDocument doc = IniFile::load(path);
+    // "macroNum" is read into a 3-character buffer: at most two characters count.
+    const int count = std::clamp(doc.readInt(MacroSection, CountKey, 3), 0, MacroTable::Capacity);
+    table.modify([&](MacroTable::Records& records, std::int16_t& tableCount) {
+        tableCount = static_cast<std::int16_t>(count);
+        for (int i = 0; i < count; ++i)
+            records[static_cast<std::size_t>(i)] = decodeRecord(doc.read(MacroSection, std::to_string(i), {}, ValueChars + 1));
+    });
+    table.current = count > 0 ? count - 1 : 0;
+}
+
+bool SaveMacroFile(const MacroTable& table, const std::filesystem::path& path) {
+    return IniFile::update(path, [&](IniDocument& doc) {
+        table.inspect([&](const MacroTable::Records& records, std::int16_t count) {
+            doc.write(MacroSection, CountKey, std::to_string(count));
+            for (int i = 0; i < count; ++i)
+                doc.write(MacroSection, std::to_string(i), encodeRecord(records[static_cast<std::size_t>(i)]));
+        });
+    });
+}
+
+} // namespace krv

@@ -1,0 +1,63 @@
+#pragma once
+
+#include "macros/MacroRecord.h"
+#include "settings/UiNotifier.h"
+
+#include <array>
+#include <cstdint>
+#include <filesystem>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace krv {
+
+// The user's macros: at most twelve records, positions 0..count-1 in use. The UI thread edits the
+// table while the executor plays from it, so every access to records and count goes through the
+// table's lock; playback reads each event afresh.
+class MacroTable {
+public:
+    static constexpr int Capacity = 12;
+    using Records = std::array<MacroRecord, Capacity>;
+
+    int count() const;
+    MacroRecord record(int position) const;           // a copy; position 0..11
+    std::u16string name(int position) const;
+    std::string nameUtf8(int position) const;
+    // Event j of the macro at position, read under the lock (for playback).
+    MacroEvent event(int position, int j) const;
+
+    // Runs edit(records, count) under the lock. The edit must keep count within 0..12.
+    template <class Edit>
+    decltype(auto) modify(Edit&& edit) {
+        std::lock_guard guard(m_mutex);
+        return edit(m_records, m_count);
+    }
+    template <class Read>
+    decltype(auto) inspect(Read&& read) const {
+        std::lock_guard guard(m_mutex);
+        return read(m_records, m_count);
+    }
+
+    // Position of the first macro among 0..count-1 whose name equals `name` exactly, or count.
+    int FindMacroByName(std::u16string_view name) const;
+
+    // Editor state, UI thread only.
+    int current = 0;         // the macro the editor shows
+    bool recording = false;  // a recording is running
+    std::filesystem::path filePath; // the language's own macro file
+
+private:
+    mutable std::mutex m_mutex;
+    Records m_records{};
+    std::int16_t m_count = 0;
+};
+
+// Replaces the table from a macro file. A missing file shows "找不到配置文件" and leaves the table
+// empty. A "macroNum" outside 0..12 is clamped to that range. Sets current to count - 1 (0 when empty).
+void LoadMacroFile(MacroTable& table, const std::filesystem::path& path, UiNotifier& notifier);
+// Writes "macroNum" and keys "0".."count-1", each the record spelled as 1064 three-digit fields.
+bool SaveMacroFile(const MacroTable& table, const std::filesystem::path& path);
+
+} // namespace krv

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <atomic>
+#include <filesystem>
+
+namespace krv {
+
+// The interface language. Stored as "VER_SEL" of "Init": 1 English, 0 Chinese; any flag other than 0
+// counts as English.
+enum class UiLanguage { Chinese = 0, English = 1 };
+
+inline UiLanguage languageFromFlag(int flag) { return flag != 0 ? UiLanguage::English : UiLanguage::Chinese; }
+inline int flagOfLanguage(UiLanguage language) { return language == UiLanguage::English ? 1 : 0; }
+
+// Reads "VER_SEL" of "Init": at most 4 characters, the leading-integer rule, the low 8 bits.
+// A missing file, key or number gives Chinese.
+UiLanguage ReadUiLanguage(const std::filesystem::path& configPath);
+// Writes "1" or "0" to "VER_SEL" of "Init".
+bool WriteUiLanguage(const std::filesystem::path& configPath, UiLanguage language);
+
+// The folders and files of the program, all relative to the folder of the executable, and the rule
+// that names each language's own files.
+struct AppPaths {
+    std::filesystem::path appDirectory;
+
+    std::filesystem::path configPath() const { return appDirectory / "config.ini"; }
+    std::filesystem::path skinDirectory() const { return appDirectory / "skins"; }
+
+    std::filesystem::path mainSkinFile(UiLanguage language) const;
+    std::filesystem::path advancedSkinFile(UiLanguage language) const;
+    std::filesystem::path colorSkinFile(UiLanguage language) const;
+    std::filesystem::path warningSkinFile(UiLanguage language) const;
+    std::filesystem::path defaultMacroFile(UiLanguage language) const;
+    std::filesystem::path userMacroFile(UiLanguage language) const;
+};
+
+} // namespace krv
