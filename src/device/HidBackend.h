@@ -23,8 +23,9 @@ struct HidCollectionInfo {
     bool operator==(const HidCollectionInfo&) const = default;
 };
 
-// An open device node. Closing is destroying it. A handle may be used by one reading thread and by
-// any number of sending threads at once; sends are serialised by the handle.
+// An open device node. Closing is destroying it. A handle opened for reading is only read (by one
+// thread); a handle opened for writing only sends, from any number of threads at once (the handle
+// serialises them). The other operation fails on it.
 class HidHandle {
 public:
     virtual ~HidHandle() = default;
