@@ -16,7 +16,7 @@ ReportReader::ReportReader(DeviceLink& link, PressChannel& presses, ApplyFeedbac
 
 ReportReader::~ReportReader() { stop(); }
 
-void ReportReader::setEventCallback(std::function<void(const SpecialButtonEvent&)> onEvent) {
+void ReportReader::setEventCallback(EventCallback onEvent) {
     m_onEvent = std::move(onEvent);
 }
 
@@ -81,7 +81,7 @@ void ReportReader::run(std::stop_token stop) {
         const auto report = std::span<const std::uint8_t>(buffer).first(length);
         const SpecialButtonEvent event = handleReport(report);
         if (m_onEvent)
-            m_onEvent(event);
+            m_onEvent(report, event);
     }
 }
 

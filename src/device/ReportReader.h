@@ -37,9 +37,10 @@ public:
     ReportReader(const ReportReader&) = delete;
     ReportReader& operator=(const ReportReader&) = delete;
 
-    // Called on the reader thread after each report with its meaning (the listen command, tests).
-    // Set before start().
-    void setEventCallback(std::function<void(const SpecialButtonEvent&)> onEvent);
+    using EventCallback = std::function<void(std::span<const std::uint8_t> report, const SpecialButtonEvent& event)>;
+    // Called on the reader thread after each report has been acted on, with its bytes and meaning
+    // (the listen command, tests). Set before start().
+    void setEventCallback(EventCallback onEvent);
 
     void start();
     // Stops and joins the thread (within about ReadTimeout). Safe to call twice.
@@ -56,7 +57,7 @@ private:
     ApplyFeedback& m_feedback;
     const ProfileSettings& m_settings;
     UiNotifier& m_notifier;
-    std::function<void(const SpecialButtonEvent&)> m_onEvent;
+    EventCallback m_onEvent;
     std::jthread m_thread;
 };
 
