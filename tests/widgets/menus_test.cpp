@@ -49,8 +49,13 @@ void MenusTest::itemSizes() {
     KrvMenuStyle style;
     QStyleOptionMenuItem option;
     option.menuItemType = QStyleOptionMenuItem::Normal;
+    option.fontMetrics = QFontMetrics(MenuFont());
     option.text = QStringLiteral("Modify Delay");
     QCOMPARE(style.sizeFromContents(QStyle::CT_MenuItem, &option, {}), QSize(96, 20));
+    // A text wider than eight pixels a character widens its item rather than being cut.
+    option.text = QStringLiteral("显示桌面");
+    QVERIFY(style.sizeFromContents(QStyle::CT_MenuItem, &option, {}).width() >=
+            KrvMenuStyle::TextIndent + option.fontMetrics.horizontalAdvance(option.text));
     option.menuItemType = QStyleOptionMenuItem::Separator;
     option.text.clear();
     QCOMPARE(style.sizeFromContents(QStyle::CT_MenuItem, &option, {}).height(), 1);
