@@ -52,6 +52,7 @@ TEST(HidrawBackend, ReportLengthsComeFromTheNodesDescriptorInSysfs) {
         EXPECT_EQ(list[i].inputReportLength, expected[i].first);
         EXPECT_EQ(list[i].featureReportLength, expected[i].second);
     }
+    EXPECT_EQ(list[1].inputReportIds, (std::vector<std::uint8_t>{5, 6}));
 }
 
 TEST(HidrawBackend, WithoutTheMouseTheRealSystemEnumeratesCleanly) {
