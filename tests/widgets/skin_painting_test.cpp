@@ -9,6 +9,7 @@
 
 #include <QFontInfo>
 #include <QFontMetrics>
+#include <QLineEdit>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -494,6 +495,11 @@ private slots:
         QCOMPARE(window.skin().functionName(1), QString::fromUtf8("左键").toStdString());
         window.setPage(SkinPage::Color);
         QCOMPARE(window.composeCurrentPage().size(), QSize(840, 560));
+        QLineEdit edit(&window);
+        window.styleChildControl(&edit);
+        QCOMPARE(edit.palette().color(QPalette::Base), QColor(Qt::black));
+        QCOMPARE(edit.palette().color(QPalette::Text), QColor(Qt::white));
+        QCOMPARE(edit.font(), window.fonts().chinese);
     }
 
     void closeMenuFlagIsClearedByThePaint() {
