@@ -357,6 +357,24 @@ private slots:
         QVERIFY(sameRect(page, down, rectOf(a[AdvancedElement::Repeat])));
     }
 
+    void handEditedRectanglesAndSettingsPaintWithoutHarm() {
+        SkinDescriptions odd = m_captioned;
+        odd.advancedLayout.at(AdvancedElement::FireBar) = {INT32_MAX - 5, -100, INT32_MAX, 50, "bar"};
+        odd.advancedLayout.at(AdvancedElement::FireReadout) = {INT32_MIN, INT32_MIN, INT32_MAX, 10, "x"};
+        m_settings.FIRE_TIME = 300;
+        m_settings.DPI_SPEED = 200;
+        m_settings.DPI_SLIDER_ELEMENT[0] = 5;
+        m_settings.DPI_LEVEL = 77;
+        m_settings.CurConfig = -9;
+        MainPaintContext c{odd, m_settings, m_feedback, m_macros, UiLanguage::English, m_fonts, QSize(840, 560)};
+        MainWindowPainter painter(m_images);
+        for (SkinPage page : {SkinPage::Main, SkinPage::Advanced, SkinPage::Color}) {
+            MainViewState state;
+            state.page = page;
+            QCOMPARE(painter.compose(state, c).size(), QSize(840, 560));
+        }
+    }
+
     // ---- the color page ----
 
     void colorPageModeAndPreview_data() {

@@ -168,6 +168,18 @@ TEST(SkinLayoutHitTest, LowestIndexInsideTheLeftTopEdgesWins) {
     }
 }
 
+TEST(SkinLayoutHitTest, HandEditedExtremeRectanglesNeitherOverflowNorWrap) {
+    SkinLayout layout(2);
+    layout.at(0) = {INT32_MAX - 1, 0, 10, 10, ""};
+    layout.at(1) = {-5, INT32_MIN, INT32_MAX, INT32_MAX, ""};
+    EXPECT_EQ(layout.hitTest(INT32_MAX - 1, 5, 1), 0);
+    EXPECT_EQ(layout.hitTest(INT32_MAX, 9, 1), 0);
+    EXPECT_EQ(layout[0].rect().right, INT32_MAX);
+    EXPECT_EQ(layout.hitTest(0, 0, 1), NoHit) << "bottom of element 1 is INT32_MIN + INT32_MAX = -1";
+    EXPECT_EQ(layout.hitTest(0, -2, 1), 1);
+    EXPECT_EQ(layout[7], SkinElement{}) << "reading past the end gives an empty element";
+}
+
 // The skins shipped with the program: both languages load without a message, share their
 // rectangles, and name every function the menus and slots show.
 TEST(ShippedSkins, BothLanguagesLoadCleanlyWithTheSameRectangles) {
