@@ -11,12 +11,10 @@ namespace krv {
 namespace {
 
 template <class Widget>
-Widget* makeControl(CKRV_GlydeDlg& window, const SkinRect& rect, const QFont& font) {
+Widget* makeControl(CKRV_GlydeDlg& window, const SkinRect& rect) {
     auto* w = new Widget(&window);
     w->setGeometry(toQRect(rect));
-    w->setFont(font);
-    // The child controls are drawn white on black.
-    w->setStyleSheet(QStringLiteral("background: black; color: white; border: 0px;"));
+    window.styleChildControl(w);
     w->show();
     return w;
 }
@@ -34,11 +32,10 @@ void PlaceholderAdvancedPage::createControls() {
     if (controlsExist())
         return;
     const SkinDescriptions& skin = m_window.skin();
-    const QFont& font = m_window.fonts().text(m_window.dependencies().language);
-    m_repeatCount = makeControl<QLineEdit>(m_window, skin.repeatCountEditRect, font);
-    m_name = makeControl<QLineEdit>(m_window, skin.macroNameEditRect, font);
-    m_macroList = makeControl<QListWidget>(m_window, skin.macroListRect, font);
-    m_eventList = makeControl<QListWidget>(m_window, skin.eventListRect, font);
+    m_repeatCount = makeControl<QLineEdit>(m_window, skin.repeatCountEditRect);
+    m_name = makeControl<QLineEdit>(m_window, skin.macroNameEditRect);
+    m_macroList = makeControl<QListWidget>(m_window, skin.macroListRect);
+    m_eventList = makeControl<QListWidget>(m_window, skin.eventListRect);
 }
 
 void PlaceholderAdvancedPage::destroyControls() {
