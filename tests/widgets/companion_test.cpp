@@ -3,11 +3,13 @@
 
 #include "widgets/CompanionFixture.h"
 
+#include "app/PowerEvents.h"
 #include "functions/ButtonCode.h"
 #include "settings/IniFile.h"
 #include "ui/FunctionMenu.h"
 #include "ui/KrvMenu.h"
 
+#include <QDesktopServices>
 #include <QListWidget>
 #include <QMenu>
 #include <QSignalSpy>
@@ -62,6 +64,18 @@ private slots:
     void shutDownSaysGoodbyeAndResetsThePointer();
     void removalEndsWithoutGoodbye();
     void trayMenuCommands();
+    void topBarReleaseActions();
+    void systemMenuOffersMinimiseAndAbout();
+    void powerEventsApplyAgain();
+};
+
+// Records the addresses the program asks the desktop to open.
+class UrlSink : public QObject {
+    Q_OBJECT
+public:
+    QList<QUrl> opened;
+public slots:
+    void open(const QUrl& url) { opened.append(url); }
 };
 
 void CompanionTest::startupAppliesTheProfileToTheMouse() {
@@ -505,15 +519,7 @@ void CompanionTest::languageSwitchBothWays() {
 
 void CompanionTest::pressOnNoElementDragsTheWindow() {
     CompanionFixture f;
-    // A point of the window that is no element of the main page.
-    QPoint free(-1, -1);
-    for (int y = 0; y < f.window().height() && free.x() < 0; y += 3)
-        for (int x = 0; x < f.window().width(); x += 3)
-            if (f.window().skin().mainLayout.hitTest(x, y, MainLastHitOnMainPage) == NoHit &&
-                f.window().shape().contains(QPoint(x, y))) {
-                free = QPoint(x, y);
-                break;
-            }
+    const QPoint free = f.freePoint();
     QVERIFY(free.x() >= 0);
     const QPoint before = f.window().pos();
     f.moveTo(free);
@@ -570,6 +576,60 @@ void CompanionTest::trayMenuCommands() {
     QVERIFY(!f.companion->trayIconShown());
     f.companion->trayMenu().action(MenuCommand::ExitDriver)->trigger();
     QCOMPARE(f.endings, std::vector<int>{0});
+}
+
+void CompanionTest::topBarReleaseActions() {
+    CompanionFixture f;
+    QTRY_VERIFY(f.reportsSent() >= 11);
+    // Restore defaults: profile 1 gets the factory values and the current profile is applied.
+    f.settings().FIRE_TIME.store(299);
+    IniFile::writeString(f.configPath().toStdString(), "Config1", "FIRE_TIME", "299");
+    const auto sent = f.reportsSent();
+    f.clickMain(MainElement::RestoreDefaults);
+    QCOMPARE(iniValue(f.configPath(), "Config1", "FIRE_TIME"), std::to_string(FactoryProfile().FIRE_TIME));
+    QVERIFY(f.reportsSent() > sent);
+    // The web page.
+    UrlSink sink;
+    QDesktopServices::setUrlHandler(QStringLiteral("https"), &sink, "open");
+    f.clickMain(MainElement::WebPage);
+    QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
+    QCOMPARE(sink.opened, QList<QUrl>{QUrl(QString::fromLatin1(WebPageAddress))});
+    // Minimise leaves the window in the task bar, not in the tray.
+    f.clickMain(MainElement::Minimize);
+    QVERIFY(f.window().isMinimized());
+    QVERIFY(!f.companion->trayIconShown());
+    QCOMPARE(f.window().viewState().mainHit, NoHit);
+    f.window().showNormal();
+    // Hide to the tray (minimised where the desktop has none).
+    f.clickMain(MainElement::HideToTray);
+    QVERIFY(!f.window().isVisible() || f.window().isMinimized());
+}
+
+void CompanionTest::systemMenuOffersMinimiseAndAbout() {
+    CompanionFixture f;
+    const QPoint free = f.freePoint();
+    QTest::mouseClick(&f.window(), Qt::RightButton, {}, free);
+    QMenu* menu = f.window().findChild<QMenu*>();
+    QVERIFY(menu);
+    QTRY_VERIFY(menu->isVisible());
+    const auto actions = menu->actions();
+    QCOMPARE(actions.size(), 3);
+    actions.last()->trigger();
+    QCOMPARE(f.dialogs.abouts, 1);
+    actions.first()->trigger();
+    QVERIFY(f.window().isMinimized());
+}
+
+void CompanionTest::powerEventsApplyAgain() {
+    CompanionFixture f({}, true, true);
+    QTRY_VERIFY(f.reportsSent() >= 11);
+    auto* power = f.companion->findChild<PowerEvents*>();
+    QVERIFY(power);
+    f.companion->HideToTray();
+    const auto sent = f.reportsSent();
+    emit power->powerEvent(true);
+    emit power->powerEvent(false);
+    QCOMPARE(f.reportsSent(), sent + 2 * 11); // the whole profile each time, also from the tray
 }
 
 QTEST_MAIN(CompanionTest)
