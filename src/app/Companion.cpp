@@ -116,8 +116,13 @@ void Companion::start() {
 
     // Skin descriptions, fonts and the window's shape. A missing description file has been reported
     // and has closed the window, which ends the program once the message is dismissed.
-    if (!m_window->initialiseSkin())
+    if (!m_window->initialiseSkin()) {
+        m_notifier->whenIdle([self = QPointer<Companion>(this)] {
+            if (self)
+                self->ShutDown();
+        });
         return;
+    }
 
     m_ctx.macros.filePath = m_ctx.paths.userMacroFile(m_ctx.language);
     LoadMacroFile(m_ctx.macros, m_ctx.macros.filePath, *m_notifier);

@@ -67,6 +67,7 @@ private slots:
     void topBarReleaseActions();
     void systemMenuOffersMinimiseAndAbout();
     void powerEventsApplyAgain();
+    void missingSkinFileEndsAfterTheMessage();
 };
 
 // Records the addresses the program asks the desktop to open.
@@ -630,6 +631,18 @@ void CompanionTest::powerEventsApplyAgain() {
     emit power->powerEvent(true);
     emit power->powerEvent(false);
     QCOMPARE(f.reportsSent(), sent + 2 * 11); // the whole profile each time, also from the tray
+}
+
+void CompanionTest::missingSkinFileEndsAfterTheMessage() {
+    CompanionFixture f(
+        [](const QString& dir, SimulatedMouse&) { QFile::remove(dir + "/skins/INI_EN/skin_color_en.ini"); }, false);
+    f.dialogs.answerMessages = false;
+    f.companion->start();
+    QCOMPARE(f.dialogs.messages, std::vector<QString>{QStringLiteral("找不到配置文件")});
+    QVERIFY(f.endings.empty());
+    f.dialogs.closeMessages();
+    QCOMPARE(f.endings, std::vector<int>{0});
+    QCOMPARE(f.reportsSent(), std::size_t{0});
 }
 
 QTEST_MAIN(CompanionTest)
