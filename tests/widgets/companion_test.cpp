@@ -68,6 +68,7 @@ private slots:
     void systemMenuOffersMinimiseAndAbout();
     void powerEventsApplyAgain();
     void missingSkinFileEndsAfterTheMessage();
+    void hostServedButtonsWorkWhileInTheTray();
 };
 
 // Records the addresses the program asks the desktop to open.
@@ -643,6 +644,21 @@ void CompanionTest::missingSkinFileEndsAfterTheMessage() {
     f.dialogs.closeMessages();
     QCOMPARE(f.endings, std::vector<int>{0});
     QCOMPARE(f.reportsSent(), std::size_t{0});
+}
+
+void CompanionTest::hostServedButtonsWorkWhileInTheTray() {
+    CompanionFixture f;
+    // The first apply tells the mouse which buttons the host serves; the acknowledgement ends the wait.
+    QTRY_VERIFY(f.reportsSent() >= 11);
+    QTRY_VERIFY(f.context->feedback.HostFunctionsReady.load());
+    QCOMPARE(f.settings().K[6].load(), 17); // factory slot 7: next DPI stage up
+    setStages(f.settings(), {1, 1, 1, 1}, 0);
+    f.companion->HideToTray();
+    f.mouse->press(DeviceButtonId[6]);
+    f.mouse->release();
+    QTRY_COMPARE(f.settings().DPI_LEVEL.load(), 1);
+    QTRY_COMPARE(f.mouse->state().dpiStage, std::uint8_t{1});
+    QTRY_COMPARE(iniValue(f.configPath(), "Config1", "DPI_LEVEL"), std::string("1"));
 }
 
 QTEST_MAIN(CompanionTest)
