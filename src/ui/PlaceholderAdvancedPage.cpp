@@ -10,8 +10,7 @@ namespace krv {
 
 namespace {
 
-template <class Widget>
-Widget* makeControl(CKRV_GlydeDlg& window, const SkinRect& rect) {
+template <class Widget> Widget* makeControl(CKRV_GlydeDlg& window, const SkinRect& rect) {
     auto* w = new Widget(&window);
     w->setGeometry(toQRect(rect));
     window.styleChildControl(w);

@@ -27,7 +27,7 @@ class ScriptedDialogs : public DialogSeam {
 public:
     std::vector<QPoint> warnings;
     int warningAnswer = 1;
-    QString openAnswer;  // empty: Cancel
+    QString openAnswer; // empty: Cancel
     QString saveAnswer;
     std::vector<QString> openFolders;
     std::vector<QString> messages;
@@ -94,8 +94,8 @@ struct CompanionFixture {
     std::vector<int> endings;
 
     // setup runs on the fresh folder and the simulated mouse before the companion starts.
-    explicit CompanionFixture(const std::function<void(const QString&, SimulatedMouse&)>& setup = {},
-                              bool start = true, bool watchPower = false) {
+    explicit CompanionFixture(const std::function<void(const QString&, SimulatedMouse&)>& setup = {}, bool start = true,
+                              bool watchPower = false) {
         const QString bin = QStringLiteral(KRV_BUILD_DATA_DIR);
         QFile::copy(bin + "/config.ini", folder.filePath("config.ini"));
         QFile::copy(bin + "/Macro_EN.dat", folder.filePath("Macro_EN.dat"));

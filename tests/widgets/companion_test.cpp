@@ -141,10 +141,10 @@ void CompanionTest::hoverFollowsTheLowestIndexAndExcludesEdges() {
         bool inside;
     };
     const Row rows[] = {
-        {{slot.x, slot.y}, true},                                   // top-left corner
+        {{slot.x, slot.y}, true},                                    // top-left corner
         {{slot.x + slot.width - 1, slot.y + slot.height - 1}, true}, // last pixel
-        {{slot.x + slot.width, slot.y + 1}, false},                 // right edge
-        {{slot.x + 1, slot.y + slot.height}, false},                // bottom edge
+        {{slot.x + slot.width, slot.y + 1}, false},                  // right edge
+        {{slot.x + 1, slot.y + slot.height}, false},                 // bottom edge
     };
     for (const Row& row : rows) {
         f.moveTo(row.p);
