@@ -7,7 +7,9 @@ namespace krv {
 
 namespace {
 
-char asciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+char asciiLower(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 bool equalsIgnoringAsciiCase(std::string_view a, std::string_view b) {
     return a.size() == b.size() &&
@@ -18,7 +20,9 @@ bool equalsIgnoringAsciiCase(std::string_view a, std::string_view b) {
 
 DeviceLink::DeviceLink(HidBackend& backend) : m_backend(backend) {}
 
-DeviceLink::~DeviceLink() { close(); }
+DeviceLink::~DeviceLink() {
+    close();
+}
 
 bool DeviceLink::ScanForMouse() {
     // Handles of an earlier scan are closed first (a running read keeps its node until it returns).

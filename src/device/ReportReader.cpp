@@ -14,7 +14,9 @@ ReportReader::ReportReader(DeviceLink& link, PressChannel& presses, ApplyFeedbac
                            const ProfileSettings& settings, UiNotifier& notifier)
     : m_link(link), m_presses(presses), m_feedback(feedback), m_settings(settings), m_notifier(notifier) {}
 
-ReportReader::~ReportReader() { stop(); }
+ReportReader::~ReportReader() {
+    stop();
+}
 
 void ReportReader::setEventCallback(EventCallback onEvent) {
     m_onEvent = std::move(onEvent);

@@ -92,10 +92,17 @@ struct SimulatedMouse::Shared {
                 deliver(std::move(ack), Clock::now() + acknowledgementDelay);
             }
             break;
-        case 0x11: state.wheelOption = first; break;
-        case 0x12: state.fireTime = first; break;
-        case 0x20: state.goodbye = true; break;
-        default: break; // the mouse takes commands it does not know and ignores them
+        case 0x11:
+            state.wheelOption = first;
+            break;
+        case 0x12:
+            state.fireTime = first;
+            break;
+        case 0x20:
+            state.goodbye = true;
+            break;
+        default:
+            break; // the mouse takes commands it does not know and ignores them
         }
         state.featureReports.emplace_back(report.begin(), report.end());
         return true;

@@ -6,9 +6,9 @@
 
 #include <fstream>
 #include <iterator>
+#include <mutex>
 #include <optional>
 #include <set>
-#include <mutex>
 #include <utility>
 
 namespace krv {
@@ -21,7 +21,6 @@ void initHidapiOnce() {
     static std::once_flag once;
     std::call_once(once, [] { hid_init(); });
 }
-
 
 // hidapi keeps an error text inside each device, so one hid_device is never used by two threads at
 // once: a read handle is only read, a write handle only sends, under its own lock.
@@ -55,7 +54,9 @@ private:
 
 } // namespace
 
-HidrawBackend::HidrawBackend(std::filesystem::path sysfsRoot) : m_sysfsRoot(std::move(sysfsRoot)) { initHidapiOnce(); }
+HidrawBackend::HidrawBackend(std::filesystem::path sysfsRoot) : m_sysfsRoot(std::move(sysfsRoot)) {
+    initHidapiOnce();
+}
 
 HidrawBackend::~HidrawBackend() = default;
 

@@ -41,8 +41,10 @@ TEST(HidrawBackend, ListingFollowsTheTopLevelCollectionsOfEachNodesDescriptor) {
     HidrawBackend backend(sysfs.path());
     // As hidapi 0.13 lists them: the mouse's nested pointer collection (1, 1) too, and the twins once.
     const std::vector<HidCollectionInfo> hidapi{
-        listed("/dev/hidraw7", 0x0001, 0x0002), listed("/dev/hidraw7", 0x0001, 0x0001),
-        listed("/dev/hidraw7", 0xFF00, 1),      listed("/dev/hidraw7", 0xFF01, 1),
+        listed("/dev/hidraw7", 0x0001, 0x0002),
+        listed("/dev/hidraw7", 0x0001, 0x0001),
+        listed("/dev/hidraw7", 0xFF00, 1),
+        listed("/dev/hidraw7", 0xFF01, 1),
         listed("/dev/hidraw8", 0xFF00, 1),
         listed("/dev/hidraw9", 0xFF00, 1), // malformed descriptor: kept as listed
         listed("/dev/hidraw5", 0xFF01, 1), // no descriptor at all: kept as listed
