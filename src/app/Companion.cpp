@@ -10,6 +10,7 @@
 #include "ui/WidgetDialogs.h"
 
 #include <QAction>
+
 #include <QCloseEvent>
 #include <QCursor>
 #include <QDesktopServices>
@@ -18,6 +19,7 @@
 #include <QSystemTrayIcon>
 #include <QUrl>
 #include <QWindow>
+#include <chrono>
 
 namespace krv {
 
@@ -54,7 +56,15 @@ Companion::Companion(AppContext& context, Options options) : m_ctx(context), m_o
     m_notifier->setWindow(m_window.get());
     m_window->setWindowIcon(ApplicationIcon());
     m_window->installEventFilter(this);
-    m_advanced = std::make_unique<PlaceholderAdvancedPage>(*m_window, m_ctx.settings, m_ctx.macros);
+    m_editor = std::make_unique<MacroEditor>(
+        m_ctx.macros, m_ctx.settings, *m_notifier, [this] { return m_ctx.language; },
+        [] {
+            // Milliseconds since midnight UTC: the recording clock.
+            const auto now = std::chrono::system_clock::now().time_since_epoch();
+            return static_cast<std::int64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(now).count() %
+                                             (24LL * 60 * 60 * 1000));
+        });
+    m_advanced = std::make_unique<PlaceholderAdvancedPage>(*m_window, *m_editor);
     m_controller = std::make_unique<MainWindowController>(MainWindowController::Dependencies{
         *m_window, m_ctx.settings, m_ctx.macros, m_ctx.language, m_ctx.paths, *this, *m_dialogs, *m_advanced});
 
@@ -96,6 +106,7 @@ Companion::~Companion() {
     m_blinkTimer.stop();
     m_controller.reset();
     m_advanced.reset();
+    m_editor.reset();
     if (m_window)
         m_window->removeEventFilter(this);
 }

@@ -7,6 +7,7 @@
 #include "device/DeviceChange.h"
 #include "device/ReportReader.h"
 #include "functions/ActionExecutor.h"
+#include "macros/MacroEditor.h"
 #include "ui/KrvMenu.h"
 #include "ui/MainWindowActions.h"
 
@@ -89,6 +90,7 @@ public:
     GuiNotifier& notifier() { return *m_notifier; }
     DialogSeam& dialogs() { return *m_dialogs; }
     AppContext& context() { return m_ctx; }
+    MacroEditor& macroEditor() { return *m_editor; }
     QSystemTrayIcon& trayIcon() { return *m_tray; }
     bool blinkTimerActive() const { return m_blinkTimer.isActive(); }
 
@@ -116,6 +118,7 @@ private:
     DialogSeam* m_dialogs = nullptr;
     std::unique_ptr<GuiNotifier> m_notifier;
     std::unique_ptr<CKRV_GlydeDlg> m_window;
+    std::unique_ptr<MacroEditor> m_editor;
     std::unique_ptr<PlaceholderAdvancedPage> m_advanced;
     std::unique_ptr<MainWindowController> m_controller;
     std::unique_ptr<ProfileApplier> m_applier;

@@ -1,10 +1,13 @@
 #pragma once
 
+#include "macros/MacroEditor.h"
 #include "macros/MacroTable.h"
 #include "settings/ProfileSettings.h"
 #include "ui/MainWindowActions.h"
 
 #include <QPointer>
+
+#include <memory>
 
 #include <QLineEdit>
 #include <QListWidget>
@@ -13,12 +16,13 @@ namespace krv {
 
 class CKRV_GlydeDlg;
 
-// The advanced page's four child controls as plain widgets at the skin's rectangles, with the macro
-// list filled from the table. It switches the macro mode and the selected macro's repeat flag; the
-// macro editor replaces it with the full editing operations.
+// The advanced page's four child controls as plain widgets at the skin's rectangles, attached to the
+// macro editor: the lists fill from the table, and adding, deleting and saving macros, the repeat
+// flag and the macro mode work. Importing, exporting and recording, the event list's in-place edit
+// and its context menu belong to the full macro page, which replaces this one.
 class PlaceholderAdvancedPage : public AdvancedPage {
 public:
-    PlaceholderAdvancedPage(CKRV_GlydeDlg& window, ProfileSettings& settings, MacroTable& macros);
+    PlaceholderAdvancedPage(CKRV_GlydeDlg& window, MacroEditor& editor);
     ~PlaceholderAdvancedPage() override;
 
     void createControls() override;
@@ -30,9 +34,15 @@ public:
     QListWidget* macroList() const { return m_macroList.data(); }
 
 private:
+    class EditAdapter;
+    class ListAdapter;
+
     CKRV_GlydeDlg& m_window;
-    ProfileSettings& m_settings;
-    MacroTable& m_macros;
+    MacroEditor& m_editor;
+    std::unique_ptr<EditAdapter> m_repeatCountAdapter;
+    std::unique_ptr<EditAdapter> m_nameAdapter;
+    std::unique_ptr<ListAdapter> m_macroListAdapter;
+    std::unique_ptr<ListAdapter> m_eventListAdapter;
     QPointer<QLineEdit> m_repeatCount;
     QPointer<QLineEdit> m_name;
     QPointer<QListWidget> m_macroList;

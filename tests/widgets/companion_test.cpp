@@ -6,10 +6,12 @@
 #include "app/PowerEvents.h"
 #include "functions/ButtonCode.h"
 #include "settings/IniFile.h"
+#include "skin/SkinImages.h"
 #include "ui/FunctionMenu.h"
 #include "ui/KrvMenu.h"
 
 #include <QDesktopServices>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
 #include <QSignalSpy>
@@ -452,8 +454,18 @@ void CompanionTest::pagesCreateAndDestroyTheAdvancedControls() {
     QCOMPARE(f.settings().LED_STATUS.load(), std::uint8_t{2});
     f.clickMain(MainElement::PageTabFirst);
     QCOMPARE(f.window().viewState().page, SkinPage::Main);
-    // The macro mode toggles on the advanced page.
+    // The macro mode toggles on the advanced page, and a named macro is added.
     f.showPage(SkinPage::Advanced);
+    QLineEdit* name = nullptr;
+    for (QLineEdit* edit : f.window().findChildren<QLineEdit*>())
+        if (edit->geometry() == toQRect(f.window().skin().macroNameEditRect))
+            name = edit;
+    QVERIFY(name);
+    const int macros = f.context->macros.count();
+    name->setText(QStringLiteral("Combo"));
+    f.clickAdvanced(AdvancedElement::AddMacro);
+    QCOMPARE(f.context->macros.count(), macros + 1);
+    QCOMPARE(f.context->macros.nameUtf8(macros), std::string("Combo"));
     const int mode = f.settings().MACRO_MODE2.load();
     f.clickAdvanced(AdvancedElement::MacroMode);
     QCOMPARE(f.settings().MACRO_MODE2.load(), mode == 0 ? 1 : 0);
