@@ -6,7 +6,12 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh run
-scripts/build.sh build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DWITH_TESTS=OFF -DWITH_BENCH=OFF
+# A fresh build folder gets the programs only; an existing one (the tests' too) keeps its settings.
+if [ -f build/CMakeCache.txt ]; then
+  scripts/build.sh build
+else
+  scripts/build.sh build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DWITH_TESTS=OFF -DWITH_BENCH=OFF
+fi
 
 mouse_plugged() {
   local uevent
