@@ -1,6 +1,7 @@
 #include "app/ctl/CtlApp.h"
 
 #include "app/ctl/CtlCommands.h"
+#include "app/ctl/CtlDeviceCommands.h"
 
 #include <algorithm>
 #include <ostream>
@@ -42,6 +43,9 @@ void printUsage(std::ostream& out) {
 } // namespace
 
 int runCtl(const std::vector<std::string>& args, const std::string& executableDir, std::ostream& out, std::ostream& err) {
+    // The mouse's commands (status, apply, listen) parse their own options.
+    if (auto status = runDeviceCommand(args, executableDir, out, err))
+        return *status;
     StreamNotifier notifier(err);
     CtlContext ctx{AppPaths{executableDir}, false, out, err, notifier};
 
