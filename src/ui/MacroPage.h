@@ -11,6 +11,7 @@
 
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
 #include <QObject>
 #include <QPointer>
 #include <QString>
