@@ -6,8 +6,8 @@
 
 #include <QPointer>
 
-class QLineEdit;
-class QListWidget;
+#include <QLineEdit>
+#include <QListWidget>
 
 namespace krv {
 
