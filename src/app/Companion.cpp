@@ -6,7 +6,7 @@
 #include "ui/AboutDlg.h"
 #include "ui/CKRV_GlydeDlg.h"
 #include "ui/MainWindowController.h"
-#include "ui/PlaceholderAdvancedPage.h"
+#include "ui/MacroPage.h"
 #include "ui/WidgetDialogs.h"
 
 #include <QAction>
@@ -53,7 +53,9 @@ Companion::Companion(AppContext& context, Options options) : m_ctx(context), m_o
     m_notifier->setWindow(m_window.get());
     m_window->setWindowIcon(ApplicationIcon());
     m_window->installEventFilter(this);
-    m_advanced = std::make_unique<PlaceholderAdvancedPage>(*m_window, m_ctx.settings, m_ctx.macros);
+    m_advanced = std::make_unique<MacroPage>(MacroPage::Dependencies{
+        *m_window, m_ctx.macros, m_ctx.settings, *m_notifier, [this] { return m_ctx.language; },
+        m_ctx.paths.appDirectory, m_options.macroDialogs, &m_eventListMenu});
     m_controller = std::make_unique<MainWindowController>(MainWindowController::Dependencies{
         *m_window, m_ctx.settings, m_ctx.macros, m_ctx.language, m_ctx.paths, *this, *m_dialogs, *m_advanced});
 
@@ -120,6 +122,7 @@ void Companion::start() {
 
     m_ctx.macros.filePath = m_ctx.paths.userMacroFile(m_ctx.language);
     LoadMacroFile(m_ctx.macros, m_ctx.macros.filePath, *m_notifier);
+    m_advanced->macrosLoaded();
     loadMenus();
 
     if (m_options.watchHotplug) {

@@ -34,7 +34,11 @@ MacroEditor::MacroEditor(MacroTable& table, ProfileSettings& settings, UiNotifie
                          std::function<UiLanguage()> language, std::function<std::int64_t()> utcMillisOfDay)
     : m_table(table), m_settings(settings), m_notifier(notifier), m_language(std::move(language)),
       m_clock(std::move(utcMillisOfDay)) {
-    // The event list starts on the last line of the current macro.
+    InitCurrentLine();
+}
+
+void MacroEditor::InitCurrentLine() {
+    // The event list starts on the last event line of the current macro.
     const int n = validMacro(m_table.current) ? record(m_table.current).eventCount() : 0;
     m_currentLine = n > 0 ? 2 * n - 2 : 0;
 }

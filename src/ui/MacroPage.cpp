@@ -245,19 +245,27 @@ void MacroPage::destroyControls() {
     }
 }
 
-void MacroPage::refillMacroList() { m_editor.RefillMacroList(); }
+void MacroPage::refillMacroList() {
+    // The controls draw in the font of the language shown, also after a switch.
+    const QFont& font = m_deps.window.fonts().text(m_deps.language());
+    for (QWidget* w : {static_cast<QWidget*>(m_repeatCount.data()), static_cast<QWidget*>(m_name.data()),
+                       static_cast<QWidget*>(m_macroList.data()), static_cast<QWidget*>(m_eventList.data())})
+        if (w)
+            w->setFont(font);
+    m_editor.RefillMacroList();
+}
 
 void MacroPage::action(int element) {
     const QString folder = QString::fromStdString(m_deps.appDirectory.string());
     switch (element) {
     case AdvancedElement::ImportMacros:
-        m_deps.dialogs.openMacroFile(&m_deps.window, folder, [page = QPointer<MacroPage>(this)](QString path) {
+        (m_deps.dialogs ? *m_deps.dialogs : m_ownDialogs).openMacroFile(&m_deps.window, folder, [page = QPointer<MacroPage>(this)](QString path) {
             if (page && !path.isEmpty())
                 page->m_editor.ImportMacros(std::filesystem::path(path.toStdString()));
         });
         break;
     case AdvancedElement::ExportMacros:
-        m_deps.dialogs.saveMacroFile(&m_deps.window, folder, [page = QPointer<MacroPage>(this)](QString path) {
+        (m_deps.dialogs ? *m_deps.dialogs : m_ownDialogs).saveMacroFile(&m_deps.window, folder, [page = QPointer<MacroPage>(this)](QString path) {
             if (page && !path.isEmpty())
                 page->m_editor.ExportMacros(std::filesystem::path(path.toStdString()));
         });
@@ -290,23 +298,29 @@ void MacroPage::action(int element) {
     repaintWindow();
 }
 
-void MacroPage::reloadMenu() { m_menuLoaded = false; }
-
 QMenu* MacroPage::contextMenu() {
-    const UiLanguage language = m_deps.language();
-    if (!m_menuLoaded || language != m_menuLanguage) {
-        m_menu.load(EventListMenuDefinition(language));
-        m_menuLoaded = true;
-        m_menuLanguage = language;
-        // The menu shown is the first popup of the definition.
-        QMenu* shown = m_menu.menu()->actions().isEmpty() ? nullptr : m_menu.menu()->actions().front()->menu();
-        if (shown)
-            connect(shown, &QMenu::triggered, this, [this](QAction* action) {
-                if (const int id = action->data().toInt(); id > 0)
-                    m_editor.OnContextCommand(id);
-            });
+    CKrvMenu* menu = m_deps.menu;
+    if (menu == nullptr) {
+        const UiLanguage language = m_deps.language();
+        if (!m_ownMenuLoaded || language != m_ownMenuLanguage) {
+            m_ownMenu.load(EventListMenuDefinition(language));
+            m_ownMenuLoaded = true;
+            m_ownMenuLanguage = language;
+        }
+        menu = &m_ownMenu;
     }
-    return m_menu.menu()->actions().isEmpty() ? nullptr : m_menu.menu()->actions().front()->menu();
+    // The menu shown is the first popup of the definition; a language switch replaces it.
+    if (!menu->menu() || menu->menu()->actions().isEmpty())
+        return nullptr;
+    QMenu* shown = menu->menu()->actions().front()->menu();
+    if (shown && shown != m_connectedMenu) {
+        m_connectedMenu = shown;
+        connect(shown, &QMenu::triggered, this, [this](QAction* action) {
+            if (const int id = action->data().toInt(); id > 0)
+                m_editor.OnContextCommand(id);
+        });
+    }
+    return shown;
 }
 
 void MacroPage::rightClickEventList(QPoint viewportPoint) {

@@ -58,7 +58,8 @@ public:
         UiNotifier& notifier;          // "Overflow!!!" and missing files
         std::function<UiLanguage()> language;
         std::filesystem::path appDirectory; // where the file dialogs start
-        MacroFileDialogs& dialogs;
+        MacroFileDialogs* dialogs = nullptr; // null: Qt's file dialogs
+        CKrvMenu* menu = nullptr;            // the program's event-list menu; null: the page's own
     };
 
     explicit MacroPage(Dependencies deps, QObject* parent = nullptr);
@@ -80,8 +81,8 @@ public:
     void rightClickEventList(QPoint viewportPoint);
     // The context menu's command `id` (as when the user picks its item).
     void contextCommand(int id) { m_editor.OnContextCommand(id); }
-    // The language of the context menu changed: it is rebuilt at its next showing.
-    void reloadMenu();
+    // The macro table was loaded at start-up: the event list starts on the current macro's last event.
+    void macrosLoaded() { m_editor.InitCurrentLine(); }
 
     MacroEditor& editor() { return m_editor; }
     QLineEdit* repeatCountEdit() const { return m_repeatCount.data(); }
@@ -150,9 +151,11 @@ private:
     ListControl<QListWidget> m_macroListControl{m_macroList};
     ListControl<CEditableListBox> m_eventListControl{m_eventList};
 
-    CKrvMenu m_menu;
-    bool m_menuLoaded = false;
-    UiLanguage m_menuLanguage = UiLanguage::English;
+    QtMacroFileDialogs m_ownDialogs;
+    CKrvMenu m_ownMenu;
+    bool m_ownMenuLoaded = false;
+    UiLanguage m_ownMenuLanguage = UiLanguage::English;
+    QPointer<QMenu> m_connectedMenu;
     QPointer<QMenu> m_openMenu;
 
     std::unique_ptr<KeyboardCapture> m_ownCapture;
