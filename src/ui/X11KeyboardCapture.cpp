@@ -65,6 +65,12 @@ X11KeyboardCapture::~X11KeyboardCapture() {
     XCloseDisplay(m_display);
 }
 
+void X11KeyboardCapture::setDetectableAutoRepeat(bool on) {
+    Bool supported = False;
+    XkbSetDetectableAutoRepeat(m_display, on ? True : False, &supported);
+    XFlush(m_display);
+}
+
 void X11KeyboardCapture::start() {
     m_wanted = true;
     m_attempts = 0;

@@ -37,6 +37,10 @@ public:
     // Releases the grab (also when start is still retrying).
     void stop() override;
 
+    // Whether the server reports a held key as presses alone (on from open()). Off, it sends a release
+    // and a press at the same time for each repeat, which the capture folds into one press.
+    void setDetectableAutoRepeat(bool on);
+
     // True while the grab is held.
     bool grabbed() const { return m_grabbed; }
     // Reads and handles every event that has arrived (the socket notifier calls it).
