@@ -17,6 +17,7 @@
 #include <QSocketNotifier>
 #include <QSystemTrayIcon>
 #include <QUrl>
+#include <QWindow>
 
 namespace krv {
 
@@ -223,6 +224,10 @@ void Companion::RemoveTrayIcon() {
 void Companion::restoreWindow() {
     if (m_state == State::Ended || m_state == State::Starting)
         return;
+    // A window the desktop no longer shows (hidden to the tray, or unmapped behind Qt's back) is
+    // shown again from scratch.
+    if (m_window->windowHandle() && !m_window->windowHandle()->isExposed())
+        m_window->hide();
     m_window->show();
     m_window->showNormal();
     m_window->raise();

@@ -149,6 +149,14 @@ bool DeviceLink::writeHandleOpen() const {
     return m_write != nullptr;
 }
 
+bool DeviceLink::isReadCollectionReport(std::uint8_t reportId) const {
+    std::lock_guard lock(m_mutex);
+    if (!m_readCollection || m_readCollection->inputReportIds.empty())
+        return true;
+    const auto& ids = m_readCollection->inputReportIds;
+    return std::find(ids.begin(), ids.end(), reportId) != ids.end();
+}
+
 std::shared_ptr<HidHandle> DeviceLink::readHandle() const {
     std::lock_guard lock(m_mutex);
     return m_read;

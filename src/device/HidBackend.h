@@ -19,6 +19,9 @@ struct HidCollectionInfo {
     std::uint16_t usage = 0;
     std::uint16_t inputReportLength = 0;    // bytes of the longest input report, report id byte included; 0 for none
     std::uint16_t featureReportLength = 0;  // the same for feature reports
+    // Report ids of the collection's input reports; empty when it uses none or they are unknown.
+    // Collections sharing a node share its input reports: a reader keeps only its collection's ids.
+    std::vector<std::uint8_t> inputReportIds;
 
     bool operator==(const HidCollectionInfo&) const = default;
 };

@@ -148,6 +148,9 @@ std::optional<std::vector<TopLevelCollection>> ParseReportDescriptor(std::span<c
     std::vector<TopLevelCollection> result;
     result.reserve(collections.size());
     for (CollectionReports& reports : collections) {
+        for (const auto& [key, bits] : reports.bits)
+            if (key.first == KindInput && key.second != 0)
+                reports.caps.inputReportIds.push_back(static_cast<std::uint8_t>(key.second & 0xFF));
         reports.caps.inputReportLength = byteLength(reports, KindInput);
         reports.caps.outputReportLength = byteLength(reports, KindOutput);
         reports.caps.featureReportLength = byteLength(reports, KindFeature);

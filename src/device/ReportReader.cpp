@@ -79,6 +79,9 @@ void ReportReader::run(std::stop_token stop) {
             continue;
         const std::size_t length = std::min(static_cast<std::size_t>(read), buffer.size());
         const auto report = std::span<const std::uint8_t>(buffer).first(length);
+        // A report of another collection of the same node (the pointer's movements) is not ours.
+        if (!m_link.isReadCollectionReport(report[0]))
+            continue;
         const SpecialButtonEvent event = handleReport(report);
         if (m_onEvent)
             m_onEvent(report, event);

@@ -174,13 +174,15 @@ HidCollectionInfo SimulatedMouse::collectionInfo(Collection collection) {
         info.path = PointerPath;
         info.usagePage = 0x0001;
         info.usage = 0x0002;
-        info.inputReportLength = 5;
+        info.inputReportLength = 7;
+        info.inputReportIds = {PointerReportId};
         break;
     case Collection::VendorInput:
         info.path = VendorPath;
         info.usagePage = 0xFF00;
         info.usage = 1;
         info.inputReportLength = InputReportLength;
+        info.inputReportIds = {ButtonReportId, AcknowledgementReportId};
         break;
     case Collection::VendorFeature:
         info.path = VendorPath;

@@ -42,7 +42,8 @@ public:
     static constexpr std::uint16_t ProductId = 0x0F99;
     static constexpr std::uint16_t InputReportLength = 8;
     static constexpr std::uint16_t FeatureReportLength = 8;
-    static constexpr std::uint8_t ButtonReportId = 5; // presses and releases
+    static constexpr std::uint8_t PointerReportId = 1; // the pointer collection's movement reports
+    static constexpr std::uint8_t ButtonReportId = 5;  // presses and releases
     static constexpr std::uint8_t AcknowledgementReportId = 6;
     static inline const std::string PointerPath = "/dev/hidraw-sim0";
     static inline const std::string VendorPath = "/dev/hidraw-sim1"; // both vendor collections share it

@@ -64,19 +64,20 @@ void CopyImageRect(QImage& target, int dx, int dy, const QImage& source, int sx,
     if (target.format() != QImage::Format_RGB32)
         target = asRgb32(target);
     const QImage src = asRgb32(source);
-    // Clip the rectangle against the source and the target.
-    if (sx < 0) { width += sx; dx -= sx; sx = 0; }
-    if (sy < 0) { height += sy; dy -= sy; sy = 0; }
-    if (dx < 0) { width += dx; sx -= dx; dx = 0; }
-    if (dy < 0) { height += dy; sy -= dy; dy = 0; }
-    width = std::min({width, src.width() - sx, target.width() - dx});
-    height = std::min({height, src.height() - sy, target.height() - dy});
-    if (width <= 0 || height <= 0)
+    // Clip the rectangle against the source and the target (64-bit: rectangles come from files).
+    std::int64_t x0 = dx, y0 = dy, s0 = sx, t0 = sy, w = width, h = height;
+    if (s0 < 0) { w += s0; x0 -= s0; s0 = 0; }
+    if (t0 < 0) { h += t0; y0 -= t0; t0 = 0; }
+    if (x0 < 0) { w += x0; s0 -= x0; x0 = 0; }
+    if (y0 < 0) { h += y0; t0 -= y0; y0 = 0; }
+    w = std::min({w, std::int64_t{src.width()} - s0, std::int64_t{target.width()} - x0});
+    h = std::min({h, std::int64_t{src.height()} - t0, std::int64_t{target.height()} - y0});
+    if (w <= 0 || h <= 0)
         return;
-    const std::size_t bytes = static_cast<std::size_t>(width) * 4;
-    for (int row = 0; row < height; ++row)
-        std::memcpy(target.scanLine(dy + row) + static_cast<std::ptrdiff_t>(dx) * 4,
-                    src.constScanLine(sy + row) + static_cast<std::ptrdiff_t>(sx) * 4, bytes);
+    const std::size_t bytes = static_cast<std::size_t>(w) * 4;
+    for (std::int64_t row = 0; row < h; ++row)
+        std::memcpy(target.scanLine(static_cast<int>(y0 + row)) + x0 * 4,
+                    src.constScanLine(static_cast<int>(t0 + row)) + s0 * 4, bytes);
 }
 
 void CopyElementRect(QImage& target, const QImage& source, const SkinElement& element) {

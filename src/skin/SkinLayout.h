@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -36,11 +37,18 @@ struct SkinElement {
     std::int32_t height = 0;
     std::string caption;
 
-    SkinRect rect() const { return {x, y, x + width, y + height}; }
+    // Right and bottom saturate at the limits of int32 (values come from hand-editable files).
+    SkinRect rect() const { return {x, y, saturated(std::int64_t{x} + width), saturated(std::int64_t{y} + height)}; }
     // Left and top edges inside, right and bottom edges outside; an element of width or height 0
     // contains no point.
-    bool contains(std::int32_t px, std::int32_t py) const { return rect().contains(px, py); }
+    bool contains(std::int32_t px, std::int32_t py) const {
+        return x <= px && px < std::int64_t{x} + width && y <= py && py < std::int64_t{y} + height;
+    }
     bool operator==(const SkinElement&) const = default;
+
+    static std::int32_t saturated(std::int64_t v) {
+        return static_cast<std::int32_t>(std::clamp<std::int64_t>(v, INT32_MIN, INT32_MAX));
+    }
 };
 
 // The fixed-size element array of one skin description file. Reading past the end gives an empty

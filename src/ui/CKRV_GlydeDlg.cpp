@@ -2,6 +2,7 @@
 
 #include <QPaintEvent>
 #include <QPainter>
+#include <QPalette>
 
 namespace krv {
 
@@ -58,6 +59,17 @@ void CKRV_GlydeDlg::setHover(HitIndex mainHit, HitIndex advancedHit, HitIndex co
 void CKRV_GlydeDlg::setPressed(bool pressed) {
     m_state.pressed = pressed;
     update();
+}
+
+void CKRV_GlydeDlg::styleChildControl(QWidget* control) const {
+    control->setFont(m_fonts.text(m_deps.language));
+    QPalette palette = control->palette();
+    for (QPalette::ColorRole role : {QPalette::Base, QPalette::Window, QPalette::Button, QPalette::AlternateBase})
+        palette.setColor(role, Qt::black);
+    for (QPalette::ColorRole role : {QPalette::Text, QPalette::WindowText, QPalette::ButtonText})
+        palette.setColor(role, Qt::white);
+    control->setPalette(palette);
+    control->setAutoFillBackground(true);
 }
 
 MainPaintContext CKRV_GlydeDlg::paintContext() const {

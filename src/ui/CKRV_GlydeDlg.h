@@ -60,6 +60,10 @@ public:
     void setHover(HitIndex mainHit, HitIndex advancedHit, HitIndex colorHit);
     void setPressed(bool pressed);
 
+    // Gives a child control of the advanced page (edits, lists) the skin's look: white text on black
+    // in the language's skin font. Call when the control is created.
+    void styleChildControl(QWidget* control) const;
+
     // The picture the next paint shows.
     QImage composeCurrentPage();
 

@@ -21,8 +21,8 @@ void ColorPreview::startIfIdle() {
     update();
 }
 
-int ColorPreview::remainingMs() const {
-    return m_running ? m_timer.remainingTime() : -1;
+int ColorPreview::periodMs() const {
+    return m_running ? m_timer.interval() : -1;
 }
 
 void ColorPreview::advance() {

@@ -29,8 +29,8 @@ public:
     // Starts a run unless one is going (the running flag is set here, cleared when the run ends).
     void startIfIdle();
     bool running() const { return m_running; }
-    // Milliseconds until the next step, or -1 when not running (for tests).
-    int remainingMs() const;
+    // The length of the wait now running (2000, 1200 or 800 ms), or -1 when not running.
+    int periodMs() const;
     // Runs the pending step at once (tests drive the animation without waiting).
     void advance();
 

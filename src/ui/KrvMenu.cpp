@@ -6,6 +6,8 @@
 #include <QStyleFactory>
 #include <QStyleOptionMenuItem>
 
+#include <algorithm>
+
 namespace krv {
 
 namespace {
@@ -111,6 +113,13 @@ void DrawKrvMenuItem(QPainter& painter, const QRect& rect, const QString& text, 
     painter.restore();
 }
 
+QFont MenuFont() {
+    // The classic menu font: 12 pixels high ("Arial" resolves through the skin's font aliases).
+    QFont font(QStringLiteral("Arial"));
+    font.setPixelSize(12);
+    return font;
+}
+
 KrvMenuStyle::KrvMenuStyle() : QProxyStyle(QStyleFactory::create(QStringLiteral("Fusion"))) {}
 
 void KrvMenuStyle::drawControl(ControlElement element, const QStyleOption* option, QPainter* painter,
@@ -158,7 +167,11 @@ QSize KrvMenuStyle::sizeFromContents(ContentsType type, const QStyleOption* opti
         if (const auto* item = qstyleoption_cast<const QStyleOptionMenuItem*>(option)) {
             if (item->menuItemType == QStyleOptionMenuItem::Separator)
                 return {0, 1};
-            return {CharWidth * static_cast<int>(item->text.size()), ItemHeight};
+            // Eight pixels per character, but never so narrow that the text is cut (wide scripts).
+            const int measured = CharWidth * static_cast<int>(item->text.size());
+            const int needed = TextIndent + item->fontMetrics.horizontalAdvance(item->text) + TextIndent;
+            const int arrow = item->menuItemType == QStyleOptionMenuItem::SubMenu ? 16 : 0;
+            return {std::max(measured, needed + arrow), ItemHeight};
         }
     }
     return QProxyStyle::sizeFromContents(type, option, size, widget);
@@ -196,6 +209,7 @@ void CKrvMenu::load(const std::vector<MenuItemDef>& definition) {
     m_records = {};
     m_menu = std::make_unique<QMenu>();
     m_menu->setStyle(m_style.get());
+    m_menu->setFont(MenuFont());
     convert(m_menu.get(), definition);
 }
 
@@ -210,6 +224,7 @@ void CKrvMenu::convert(QMenu* menu, const std::vector<MenuItemDef>& items) {
         } else if (item.id == -1) {
             QMenu* sub = menu->addMenu(item.text);
             sub->setStyle(m_style.get());
+            sub->setFont(MenuFont());
             convert(sub, item.children);
         } else {
             QAction* action = menu->addAction(item.text);

@@ -2,6 +2,7 @@
 
 #include "settings/UiLanguage.h"
 
+#include <QFont>
 #include <QProxyStyle>
 #include <QString>
 
@@ -37,7 +38,8 @@ std::vector<MenuItemDef> EventListMenuDefinition(UiLanguage language);
 
 // Draws menu items in the program's colours: a teal bar for normal items, a blue-to-cyan gradient
 // inside a black frame for the highlighted one, white text 10 pixels in, and a red/blue 3-D line for
-// separators. Items are 8 pixels per character wide and 20 high; a separator is 1 high.
+// separators. Items are 8 pixels per character wide (wider when the text needs it) and 20 high; a
+// separator is 1 high.
 class KrvMenuStyle : public QProxyStyle {
 public:
     KrvMenuStyle();
@@ -58,6 +60,9 @@ public:
     static constexpr int TextIndent = 10;
     static constexpr int SeparatorIndent = 25;
 };
+
+// The font of the styled menus.
+QFont MenuFont();
 
 // Paints one item as the style does; exposed so that tests can check the pixels of each state.
 void DrawKrvMenuItem(QPainter& painter, const QRect& rect, const QString& text, bool separator, bool highlighted,

@@ -36,21 +36,22 @@ public:
     void centred(const SkinElement& element, const QString& text) {
         if (text.isEmpty())
             return;
-        const int x = element.x + (element.width - m_metrics.horizontalAdvance(text)) / 2;
-        draw(x, element, text);
+        draw(element.x + (std::int64_t{element.width} - m_metrics.horizontalAdvance(text)) / 2, element, text);
     }
     // 5 pixels from the left edge, centred vertically.
     void leftAligned(const SkinElement& element, const QString& text) {
         if (!text.isEmpty())
-            draw(element.x + 5, element, text);
+            draw(std::int64_t{element.x} + 5, element, text);
     }
 
 private:
-    void draw(int x, const SkinElement& element, const QString& text) {
-        const int top = element.y + (element.height - m_metrics.height()) / 2;
+    void draw(std::int64_t x, const SkinElement& element, const QString& text) {
+        const std::int64_t top = element.y + (std::int64_t{element.height} - m_metrics.height()) / 2;
         m_painter.setPen(Qt::white);
-        m_painter.drawText(QPoint(x, top + m_metrics.ascent()), text);
+        m_painter.drawText(QPoint(clampToScreen(x), clampToScreen(top + m_metrics.ascent())), text);
     }
+    // Far outside the window anyway; keeps hand-edited coordinates from overflowing the painter.
+    static int clampToScreen(std::int64_t v) { return static_cast<int>(std::clamp<std::int64_t>(v, -100000, 100000)); }
     QPainter m_painter;
     QFontMetrics m_metrics{QFont()};
 };
@@ -177,7 +178,7 @@ void MainWindowPainter::drawAdvancedStates(QImage& target, const PageImages& ima
     // The fire-time bar: the left FIRE_TIME / 300 of the element from the down image.
     const SkinElement& bar = layout[FireBar];
     const int fireTime = std::clamp(load(settings.FIRE_TIME), 0, 300);
-    const int filled = fireTime * bar.width / 300;
+    const auto filled = static_cast<int>(std::int64_t{fireTime} * bar.width / 300);
     CopyImageRect(target, bar.x, bar.y, images.down, bar.x, bar.y, filled, bar.height);
 
     if (load(settings.MACRO_MODE2) != 0)

@@ -129,5 +129,15 @@ int main(int argc, char** argv) {
             settings.LED_STATUS = 2;
         });
     }
+    // the images of the menus and the warning box, for a look at their states
+    QDir images(out.filePath(QStringLiteral("images")));
+    images.mkpath(QStringLiteral("."));
+    for (const char* name : {SkinImageName::MenuNormal, SkinImageName::MenuOver, SkinImageName::MenuDown,
+                             SkinImageName::SubMenuOver, SkinImageName::WarningNormal, SkinImageName::WarningOver,
+                             SkinImageName::DpiSlider}) {
+        const QImage image = LoadSkinImage(paths.skinDirectory() / name);
+        if (image.isNull() || !image.save(images.filePath(QString::fromUtf8(name).replace(".jpg", ".png"))))
+            ++failures;
+    }
     return failures == 0 ? 0 : 1;
 }

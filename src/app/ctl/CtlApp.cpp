@@ -26,7 +26,7 @@ namespace {
 
 std::vector<CtlCommand> allCommands() {
     std::vector<CtlCommand> commands;
-    for (auto group : {settingsCommands(), macroCommands()})
+    for (auto group : {settingsCommands(), macroCommands(), deviceCommands()})
         commands.insert(commands.end(), group.begin(), group.end());
     return commands;
 }
@@ -43,9 +43,6 @@ void printUsage(std::ostream& out) {
 } // namespace
 
 int runCtl(const std::vector<std::string>& args, const std::string& executableDir, std::ostream& out, std::ostream& err) {
-    // The mouse's commands (status, apply, listen) parse their own options.
-    if (auto status = runDeviceCommand(args, executableDir, out, err))
-        return *status;
     StreamNotifier notifier(err);
     CtlContext ctx{AppPaths{executableDir}, false, out, err, notifier};
 

@@ -99,6 +99,7 @@ void HidrawBackend::fillReportLengths(std::vector<HidCollectionInfo>& collection
             if (match++ == seen) {
                 info.inputReportLength = tlc.inputReportLength;
                 info.featureReportLength = tlc.featureReportLength;
+                info.inputReportIds = tlc.inputReportIds;
                 break;
             }
         }

@@ -20,18 +20,18 @@ std::vector<std::uint8_t> fixture(const std::string& name) {
 
 struct FixtureCase {
     const char* file;
-    std::vector<TopLevelCollection> expected; // page, usage, input, output, feature
+    std::vector<TopLevelCollection> expected; // page, usage, input, output, feature lengths, input ids
 };
 
 TEST(ReportDescriptor, LengthsOfEachTopLevelCollectionAsWindowsStatesThem) {
     const std::vector<FixtureCase> cases{
         // The mouse: pointer (id 1, 6 bytes), vendor input (ids 5 and 6, 7 bytes), vendor feature (id 7, 7 bytes).
-        {"krv-glyde-mouse.bin", {{0x0001, 0x02, 7, 0, 0}, {0xFF00, 0x01, 8, 0, 0}, {0xFF01, 0x01, 0, 0, 8}}},
+        {"krv-glyde-mouse.bin", {{0x0001, 0x02, 7, 0, 0, {1}}, {0xFF00, 0x01, 8, 0, 0, {5, 6}}, {0xFF01, 0x01, 0, 0, 8, {}}}},
         // No report ids: the id byte still counts (it is 0 on the wire).
-        {"boot-keyboard.bin", {{0x0001, 0x06, 9, 2, 0}}},
-        {"boot-mouse.bin", {{0x0001, 0x02, 4, 0, 0}}},
+        {"boot-keyboard.bin", {{0x0001, 0x06, 9, 2, 0, {}}}},
+        {"boot-mouse.bin", {{0x0001, 0x02, 4, 0, 0, {}}}},
         // Several ids of one kind in a collection: the longest counts.
-        {"keyboard-consumer-vendor.bin", {{0x0001, 0x06, 8, 0, 0}, {0x000C, 0x01, 3, 0, 0}, {0xFF00, 0x01, 0, 3, 64}}},
+        {"keyboard-consumer-vendor.bin", {{0x0001, 0x06, 8, 0, 0, {1}}, {0x000C, 0x01, 3, 0, 0, {2}}, {0xFF00, 0x01, 0, 3, 64, {}}}},
     };
     for (const FixtureCase& c : cases) {
         SCOPED_TRACE(c.file);
@@ -74,7 +74,7 @@ TEST(ReportDescriptor, ExtendedUsagePushPopAndLongItems) {
     };
     const auto parsed = ParseReportDescriptor(bytes);
     ASSERT_TRUE(parsed.has_value());
-    const std::vector<TopLevelCollection> expected{{0xFF01, 0x0001, 4, 0, 17}, {0x0001, 0x0000, 0, 0, 0}};
+    const std::vector<TopLevelCollection> expected{{0xFF01, 0x0001, 4, 0, 17, {}}, {0x0001, 0x0000, 0, 0, 0, {}}};
     EXPECT_EQ(*parsed, expected);
 }
 
