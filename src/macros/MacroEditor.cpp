@@ -170,7 +170,9 @@ void MacroEditor::OnDelayEditFinished() {
     if (m_table.recording || !validMacro(m_contextMacro))
         return;
     auto page = controls();
-    if (m_currentLine < 0 || m_currentLine >= page.eventList.lineCount())
+    // Only a delay line holds a delay: an edit closed on an event line (the list opens one on Ctrl+A
+    // too) would otherwise read its key text as 0 ms.
+    if (m_currentLine < 0 || m_currentLine >= page.eventList.lineCount() || m_currentLine % 2 == 0)
         return;
     std::string text = page.eventList.lineText(m_currentLine);
     if (auto ms = text.find("ms"); ms != std::string::npos)

@@ -2,6 +2,7 @@
 
 #include "skin/SkinImages.h"
 #include "ui/CKRV_GlydeDlg.h"
+#include "ui/QtKeyboardCapture.h"
 #include "ui/X11KeyboardCapture.h"
 
 #include <QFileDialog>
@@ -178,10 +179,13 @@ void MacroPage::Notifier::requestRepaint() { m_page.repaintWindow(); }
 MacroPage::MacroPage(Dependencies deps, QObject* parent)
     : QObject(parent), m_deps(std::move(deps)),
       m_editor(m_deps.macros, m_deps.settings, m_notifier, m_deps.language, utcMillisOfDay) {
-    if (QGuiApplication::platformName() == QLatin1String("xcb")) {
-        m_ownCapture = X11KeyboardCapture::open([this](KeyMessage message, std::uint8_t vk) { onKey(message, vk); });
-        setKeyboardCapture(m_ownCapture.get());
-    }
+    // The whole keyboard on X11; elsewhere (Wayland) the keys the program itself receives.
+    auto onKey = [this](KeyMessage message, std::uint8_t vk) { m_editor.OnKeyMessage(message, vk); };
+    if (QGuiApplication::platformName() == QLatin1String("xcb"))
+        m_ownCapture = X11KeyboardCapture::open(onKey);
+    if (!m_ownCapture)
+        m_ownCapture = std::make_unique<QtKeyboardCapture>(m_deps.window, onKey);
+    setKeyboardCapture(m_ownCapture.get());
 }
 
 MacroPage::~MacroPage() {
@@ -194,8 +198,6 @@ void MacroPage::setKeyboardCapture(KeyboardCapture* capture) {
     m_capture = capture;
     m_editor.setKeyboardCapture(capture);
 }
-
-void MacroPage::onKey(KeyMessage message, std::uint8_t vk) { m_editor.OnKeyMessage(message, vk); }
 
 void MacroPage::repaintWindow() {
     MainViewState& state = m_deps.window.viewState();

@@ -66,7 +66,7 @@ public:
     ~MacroPage() override;
 
     // Uses `capture` for recording (not owned; nullptr: keys are not captured). By default the page
-    // captures through an X11 keyboard grab when the program runs on X11.
+    // captures through an X11 keyboard grab on X11, and the program's own key events elsewhere.
     void setKeyboardCapture(KeyboardCapture* capture);
     KeyboardCapture* keyboardCapture() const { return m_capture; }
 
@@ -135,7 +135,6 @@ private:
     };
 
     void repaintWindow();
-    void onKey(KeyMessage message, std::uint8_t vk);
     QMenu* contextMenu();
 
     Dependencies m_deps;

@@ -16,11 +16,8 @@ namespace {
 
 constexpr int GrabRetryMs = 50;
 constexpr int GrabAttempts = 20;
-constexpr std::uint8_t VkF10 = 121;
 // X keycodes are the kernel's evdev codes plus 8 on every X server that reads evdev devices.
 constexpr unsigned EvdevOffset = 8;
-
-bool isAlt(std::uint8_t vk) { return vk == Vk::LMenu || vk == Vk::RMenu || vk == Vk::Menu; }
 
 } // namespace
 
@@ -74,7 +71,7 @@ void X11KeyboardCapture::setDetectableAutoRepeat(bool on) {
 void X11KeyboardCapture::start() {
     m_wanted = true;
     m_attempts = 0;
-    m_altHeld = 0;
+    m_sys.reset();
     if (!tryGrab())
         m_retry->start();
 }
@@ -139,19 +136,7 @@ void X11KeyboardCapture::processEvents() {
         const auto vk = VirtualKeyOfX11Key(m_display, event.xkey.keycode);
         if (!vk)
             continue; // a key the table does not know is withheld but not recorded
-        const bool altKey = isAlt(*vk);
-        const bool altBefore = m_altHeld != 0;
-        if (altKey) {
-            const int bit = *vk == Vk::RMenu ? 2 : 1;
-            m_altHeld = press ? (m_altHeld | bit) : (m_altHeld & ~bit);
-        }
-        // The Sys messages: Alt held (its own press included, its release not), or F10.
-        const bool sys = *vk == VkF10 || (altKey ? press : altBefore);
-        KeyMessage message;
-        if (press)
-            message = sys ? KeyMessage::SysKeyDown : KeyMessage::KeyDown;
-        else
-            message = sys ? KeyMessage::SysKeyUp : KeyMessage::KeyUp;
+        const KeyMessage message = m_sys.message(*vk, press);
         if (m_handler)
             m_handler(message, *vk);
     }

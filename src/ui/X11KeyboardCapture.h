@@ -1,6 +1,7 @@
 #pragma once
 
 #include "macros/MacroEditor.h"
+#include "ui/SysKeyTracker.h"
 
 #include <QObject>
 
@@ -66,7 +67,7 @@ private:
     int m_attempts = 0;
     bool m_wanted = false;
     bool m_grabbed = false;
-    int m_altHeld = 0; // bits of the left and right Alt keys held while grabbed
+    SysKeyTracker m_sys;
 };
 
 } // namespace krv
