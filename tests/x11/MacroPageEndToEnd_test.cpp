@@ -26,14 +26,6 @@
 namespace krv {
 namespace {
 
-QApplication& application() {
-    static int argc = 1;
-    static char name[] = "x11_MacroPageEndToEnd_test";
-    static char* argv[] = {name, nullptr};
-    static QApplication app(argc, argv);
-    return app;
-}
-
 template <class Pred>
 bool waitUntil(Pred pred, int ms = 5000) {
     QDeadlineTimer deadline(ms);
@@ -50,7 +42,11 @@ bool waitUntil(Pred pred, int ms = 5000) {
 QPoint centre(const SkinElement& e) { return {e.x + e.width / 2, e.y + e.height / 2}; }
 
 TEST(MacroPageEndToEnd, RecordEditSaveAssignAndPlay) {
-    application();
+    // The application lives in the test: its font caches go before the process's static storage.
+    int argc = 1;
+    char name[] = "x11_MacroPageEndToEnd_test";
+    char* argv[] = {name, nullptr};
+    QApplication app(argc, argv);
     test::TempDir dir;
     for (const char* name : {"config.ini", "Macro_EN.dat", "Macro_CN.dat", "skins"})
         std::filesystem::copy(std::filesystem::path(KRV_BUILD_DATA_DIR) / name, dir / name,
