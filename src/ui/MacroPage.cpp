@@ -329,6 +329,9 @@ void MacroPage::rightClickEventList(QPoint viewportPoint) {
     if (!m_eventList || m_editor.recording())
         return;
     CEditableListBox& list = *m_eventList;
+    // An open delay edit ends first, while the editor still points at its line: the menu taking the
+    // focus would end it only after the click has moved the editor to another line.
+    list.EndItemEdit(true);
     // The line under the click, from the first visible line and the line height.
     const int h = list.count() > 0 ? list.sizeHintForRow(0) : list.fontMetrics().height();
     const int scroll = list.verticalScrollBar()->value();

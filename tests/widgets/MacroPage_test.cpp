@@ -302,6 +302,21 @@ private slots:
         QCOMPARE(p.event(0, 0).delay, 30);
     }
 
+    void aRightClickWhileEditingKeepsTheTypedDelay() {
+        Page p({macro(u"m", {A_DOWN, A_UP, B_DOWN})});
+        p.rightClick(1);
+        p.choose(MacroMenuCommand::ModifyDelay);
+        QVERIFY(p.events().editing());
+        QTest::keyClicks(p.events().editor(), QStringLiteral("250"));
+        p.rightClick(3);
+        QVERIFY(!p.events().editing());
+        QCOMPARE(p.event(0, 0).delay, 250);
+        QCOMPARE(p.event(0, 1).delay, 40);
+        QCOMPARE(p.page->editor().currentLine(), 3);
+        QVERIFY(p.page->openMenu()->isVisible());
+        p.page->openMenu()->close();
+    }
+
     void addMacroWithExistingOrThirteenthName() {
         Page p({macro(u"alpha", {A_DOWN}), macro(u"beta", {A_UP})});
         p.page->nameEdit()->setText(QStringLiteral("beta"));
