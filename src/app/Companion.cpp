@@ -49,8 +49,8 @@ Companion::Companion(AppContext& context, Options options) : m_ctx(context), m_o
         m_dialogs = m_ownDialogs.get();
     }
     m_notifier = std::make_unique<GuiNotifier>(*m_dialogs);
-    m_window = std::make_unique<CKRV_GlydeDlg>(CKRV_GlydeDlg::Dependencies{
-        m_ctx.settings, m_ctx.feedback, m_ctx.macros, m_ctx.language, m_ctx.paths, *m_notifier});
+    m_window = std::make_unique<CKRV_GlydeDlg>(CKRV_GlydeDlg::Dependencies{m_ctx.settings, m_ctx.feedback, m_ctx.macros,
+                                                                           m_ctx.language, m_ctx.paths, *m_notifier});
     m_notifier->setWindow(m_window.get());
     m_window->setWindowIcon(ApplicationIcon());
     m_window->installEventFilter(this);
@@ -60,20 +60,23 @@ Companion::Companion(AppContext& context, Options options) : m_ctx(context), m_o
     m_controller = std::make_unique<MainWindowController>(MainWindowController::Dependencies{
         *m_window, m_ctx.settings, m_ctx.macros, m_ctx.language, m_ctx.paths, *this, *m_dialogs, *m_advanced});
 
-    m_applier = std::make_unique<ProfileApplier>(ProfileApplier::Ports{
-        m_ctx.settings, m_ctx.paths.configPath(), m_ctx.link, m_ctx.feedback, *m_ctx.ports.pointer, *m_notifier,
-        [this] { QMetaObject::invokeMethod(this, [this] { startBlinkNow(); }, Qt::QueuedConnection); }});
+    m_applier = std::make_unique<ProfileApplier>(
+        ProfileApplier::Ports{m_ctx.settings, m_ctx.paths.configPath(), m_ctx.link, m_ctx.feedback,
+                              *m_ctx.ports.pointer, *m_notifier, [this] {
+                                  QMetaObject::invokeMethod(
+                                      this, [this] { startBlinkNow(); }, Qt::QueuedConnection);
+                              }});
     m_reader = std::make_unique<ReportReader>(m_ctx.link, m_ctx.presses, m_ctx.feedback, m_ctx.settings, *m_notifier);
     GuiNotifier* notifier = m_notifier.get();
     ProfileApplier* applier = m_applier.get();
     DeviceLink* link = &m_ctx.link;
-    m_executor = std::make_unique<ActionExecutor>(ActionExecutorPorts{
-        m_ctx.presses, m_ctx.settings, m_ctx.macros, m_ctx.heldInput, *m_ctx.ports.shell, m_ctx.clock,
-        m_ctx.paths.configPath(),
-        [link](std::uint8_t command, std::uint8_t p1, std::uint8_t p2) {
-            link->SendFeatureReport(static_cast<FeatureCommand>(command), p1, p2);
-        },
-        [applier] { applier->ApplyProfile(); }, [notifier] { notifier->requestRepaint(); }});
+    m_executor = std::make_unique<ActionExecutor>(
+        ActionExecutorPorts{m_ctx.presses, m_ctx.settings, m_ctx.macros, m_ctx.heldInput, *m_ctx.ports.shell,
+                            m_ctx.clock, m_ctx.paths.configPath(),
+                            [link](std::uint8_t command, std::uint8_t p1, std::uint8_t p2) {
+                                link->SendFeatureReport(static_cast<FeatureCommand>(command), p1, p2);
+                            },
+                            [applier] { applier->ApplyProfile(); }, [notifier] { notifier->requestRepaint(); }});
     m_blink = std::make_unique<ApplyBlink>(m_ctx.feedback, *m_notifier,
                                            [this] { return m_window->viewState().page == SkinPage::Main; });
     m_blinkTimer.setInterval(ApplyBlink::TickInterval);
@@ -118,8 +121,13 @@ void Companion::start() {
 
     // Skin descriptions, fonts and the window's shape. A missing description file has been reported
     // and has closed the window, which ends the program once the message is dismissed.
-    if (!m_window->initialiseSkin())
+    if (!m_window->initialiseSkin()) {
+        m_notifier->whenIdle([self = QPointer<Companion>(this)] {
+            if (self)
+                self->ShutDown();
+        });
         return;
+    }
 
     m_ctx.macros.filePath = m_ctx.paths.userMacroFile(m_ctx.language);
     LoadMacroFile(m_ctx.macros, m_ctx.macros.filePath, *m_notifier);

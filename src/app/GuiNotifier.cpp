@@ -15,7 +15,8 @@ void GuiNotifier::showMessage(std::string_view text) {
         show(message);
         return;
     }
-    QMetaObject::invokeMethod(this, [this, message] { show(message); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this, message] { show(message); }, Qt::QueuedConnection);
 }
 
 void GuiNotifier::show(const QString& text) {

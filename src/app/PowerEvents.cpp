@@ -10,8 +10,8 @@ PowerEvents::PowerEvents(QObject* parent) : QObject(parent) {
         return;
     // Qt D-Bus signal connections take the slot by its normalised signature.
     m_connected = bus.connect(QStringLiteral("org.freedesktop.login1"), QStringLiteral("/org/freedesktop/login1"),
-                              QStringLiteral("org.freedesktop.login1.Manager"), QStringLiteral("PrepareForSleep"),
-                              this, SLOT(onPrepareForSleep(bool)));
+                              QStringLiteral("org.freedesktop.login1.Manager"), QStringLiteral("PrepareForSleep"), this,
+                              SLOT(onPrepareForSleep(bool)));
 }
 
 void PowerEvents::onPrepareForSleep(bool start) {

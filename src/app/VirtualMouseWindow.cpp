@@ -35,7 +35,8 @@ VirtualMouseWindow::VirtualMouseWindow(SimulatedMouse& mouse, const MemorySystem
     });
     layout->addWidget(unplug);
     // Changes arrive on whichever thread sent the report: refresh on the UI thread.
-    m_mouse.setChangeCallback([this] { QMetaObject::invokeMethod(this, &VirtualMouseWindow::refresh, Qt::QueuedConnection); });
+    m_mouse.setChangeCallback(
+        [this] { QMetaObject::invokeMethod(this, &VirtualMouseWindow::refresh, Qt::QueuedConnection); });
     refresh();
 }
 

@@ -7,7 +7,9 @@ namespace krv {
 
 namespace {
 
-char asciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+char asciiLower(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 bool equalsIgnoringAsciiCase(std::string_view a, std::string_view b) {
     return a.size() == b.size() &&
@@ -18,7 +20,9 @@ bool equalsIgnoringAsciiCase(std::string_view a, std::string_view b) {
 
 DeviceLink::DeviceLink(HidBackend& backend) : m_backend(backend) {}
 
-DeviceLink::~DeviceLink() { close(); }
+DeviceLink::~DeviceLink() {
+    close();
+}
 
 bool DeviceLink::ScanForMouse() {
     // Handles of an earlier scan are closed first (a running read keeps its node until it returns).
@@ -186,9 +190,14 @@ void DeviceLink::setHandles(std::shared_ptr<HidHandle> read, std::shared_ptr<Hid
         std::lock_guard lock(m_mutex);
         oldRead = std::exchange(m_read, std::move(read));
         oldWrite = std::exchange(m_write, std::move(write));
+        if (oldRead == m_read)
+            oldRead.reset();
         ++m_generation;
     }
     m_handlesChanged.notify_all();
+    // A reader still blocked on the old read handle lets go of it.
+    if (oldRead)
+        oldRead->interruptRead();
     // oldRead and oldWrite close here, outside the lock (or later, when a running read lets go).
 }
 

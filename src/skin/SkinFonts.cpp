@@ -39,11 +39,9 @@ const std::vector<FontAlias>& fontAliases() {
 void InstallSkinFontAliases(const std::filesystem::path& skinDirectory) {
 #ifdef KRV_HAVE_FONTCONFIG
     const std::filesystem::path conf = skinDirectory / "fonts.conf";
-    static bool loaded = false;
-    if (!loaded && std::filesystem::exists(conf)) {
-        FcConfig* config = FcConfigGetCurrent();
-        loaded = FcConfigParseAndLoad(config, reinterpret_cast<const FcChar8*>(conf.c_str()), FcFalse) == FcTrue;
-    }
+    // Loading the file twice only repeats the same aliases.
+    if (std::filesystem::exists(conf))
+        FcConfigParseAndLoad(FcConfigGetCurrent(), reinterpret_cast<const FcChar8*>(conf.c_str()), FcFalse);
 #else
     (void)skinDirectory;
 #endif

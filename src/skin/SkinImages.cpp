@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <cstring>
 #include <system_error>
+#include <utility>
+#include <vector>
 
 namespace krv {
 

@@ -1,5 +1,6 @@
 #include "ui/CEditableListBox.h"
 
+#include <QApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QScrollBar>
@@ -69,7 +70,7 @@ void CEditableListBox::BeginItemEdit() {
     edit->setFont(font());
     edit->setFrame(true);
     // The edit keeps the system's colours, not the list's white on black.
-    edit->setStyleSheet(QStringLiteral("QLineEdit { background: white; color: black; border: 1px solid gray; }"));
+    edit->setPalette(QApplication::palette(edit));
     connect(edit, &CEditHelper::endEdit, this, &CEditableListBox::EndItemEdit);
     edit->setText(it->text());
     edit->selectAll();

@@ -36,9 +36,9 @@ public:
 
 private:
     enum class Next { Update, Show, Check };
-    void update();    // step 2: the preview follows the applied LED mode
-    void show();      // step 3: repaint, then wait one period
-    void check();     // step 4: go on while the color page is shown
+    void update(); // step 2: the preview follows the applied LED mode
+    void show();   // step 3: repaint, then wait one period
+    void check();  // step 4: go on while the color page is shown
     void schedule(Next next, std::chrono::milliseconds delay);
     void fire();
 

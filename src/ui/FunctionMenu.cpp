@@ -22,7 +22,8 @@ int itemCountOfGroup(int groupBand, int macroCount) {
     return 0;
 }
 
-void drawBandTexts(QImage& target, const QFont& font, int bandWidth, int bandHeight, const std::vector<QString>& texts) {
+void drawBandTexts(QImage& target, const QFont& font, int bandWidth, int bandHeight,
+                   const std::vector<QString>& texts) {
     QPainter painter(&target);
     painter.setFont(font);
     const QFontMetrics metrics(font);
@@ -158,7 +159,8 @@ void CMenuDlg::mouseReleaseEvent(QMouseEvent* event) {
     emit codeChosen(m_hovered);
 }
 
-CSubMenuDlg::CSubMenuDlg(int groupBand, CMenuDlg* first) : QWidget(first, MenuFlags), m_first(first), m_group(groupBand) {
+CSubMenuDlg::CSubMenuDlg(int groupBand, CMenuDlg* first)
+    : QWidget(first, MenuFlags), m_first(first), m_group(groupBand) {
     setAttribute(Qt::WA_NoSystemBackground);
     setMouseTracking(true);
     const auto& look = first->look();
@@ -180,7 +182,7 @@ QString CSubMenuDlg::itemText(int item) const {
     if (m_group == MacroMenuRow) {
         const auto names = look.macroNames ? look.macroNames() : std::vector<QString>{};
         return item >= 1 && item <= static_cast<int>(names.size()) ? names[static_cast<std::size_t>(item - 1)]
-                                                                  : QString();
+                                                                   : QString();
     }
     const auto group = MenuGroupOfRow(m_group);
     return group && look.functionName ? look.functionName(group->base + item) : QString();
@@ -190,8 +192,8 @@ QImage CSubMenuDlg::composeImage() const {
     std::vector<QString> texts;
     for (int i = 1; i <= m_count; ++i)
         texts.push_back(itemText(i));
-    return composeBands(m_normal, m_over, m_down, m_pressed, m_hovered, m_bandWidth, m_bandHeight,
-                        m_first->look().font, texts, QSize(m_bandWidth, m_count * m_bandHeight + 1));
+    return composeBands(m_normal, m_over, m_down, m_pressed, m_hovered, m_bandWidth, m_bandHeight, m_first->look().font,
+                        texts, QSize(m_bandWidth, m_count * m_bandHeight + 1));
 }
 
 void CSubMenuDlg::paintEvent(QPaintEvent*) {

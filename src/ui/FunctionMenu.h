@@ -20,7 +20,7 @@ class CSubMenuDlg;
 struct FunctionMenuLook {
     std::filesystem::path skinDirectory;
     QFont font;
-    std::function<QString(int code)> functionName; // FunctionNames entry of a code 1..40
+    std::function<QString(int code)> functionName;    // FunctionNames entry of a code 1..40
     std::function<std::vector<QString>()> macroNames; // names of the macros, in table order
 };
 

@@ -32,8 +32,10 @@ std::vector<MenuItemDef> insertButtons(UiLanguage language, int firstId) {
     const bool en = language == UiLanguage::English;
     auto button = [&](const QString& name, int down) {
         // The left button's down item carries a trailing space in both languages.
-        return MenuItemDef{name, -1, {{down == firstId ? QStringLiteral("Down ") : QStringLiteral("Down"), down, {}},
-                                      {QStringLiteral("Up"), down + 1, {}}}};
+        return MenuItemDef{name,
+                           -1,
+                           {{down == firstId ? QStringLiteral("Down ") : QStringLiteral("Down"), down, {}},
+                            {QStringLiteral("Up"), down + 1, {}}}};
     };
     return {button(en ? QStringLiteral("Left Button") : QStringLiteral("左键"), firstId),
             button(en ? QStringLiteral("Right Button") : QStringLiteral("右键"), firstId + 2),
@@ -58,8 +60,8 @@ std::vector<MenuItemDef> EventListMenuDefinition(UiLanguage language) {
                               insertButtons(language, MenuCommand::InsertBeforeFirst)});
     popup.children.push_back({en ? QStringLiteral("Add Backward") : QStringLiteral("项后插入"), -1,
                               insertButtons(language, MenuCommand::InsertAfterFirst)});
-    popup.children.push_back({en ? QStringLiteral("Modify Delay") : QStringLiteral("修改参数"),
-                              MenuCommand::ModifyDelay, {}});
+    popup.children.push_back(
+        {en ? QStringLiteral("Modify Delay") : QStringLiteral("修改参数"), MenuCommand::ModifyDelay, {}});
     popup.children.push_back({en ? QStringLiteral("Delete") : QStringLiteral("删除"), MenuCommand::DeleteEvent, {}});
     return {popup};
 }
@@ -100,8 +102,8 @@ void DrawKrvMenuItem(QPainter& painter, const QRect& rect, const QString& text, 
             painter.fillRect(QRect(inner.left(), inner.top() + k, inner.width(), 1), rows[static_cast<std::size_t>(k)]);
     }
     painter.setPen(Qt::white);
-    painter.drawText(rect.adjusted(KrvMenuStyle::TextIndent, 0, 0, 0), Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
-                     text);
+    painter.drawText(rect.adjusted(KrvMenuStyle::TextIndent, 0, 0, 0),
+                     Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, text);
     if (hasSubMenu) {
         // The sub-menu arrow, as the system draws it beside an owner-drawn item.
         const int cx = rect.right() - 8, cy = rect.center().y();

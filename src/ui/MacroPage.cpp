@@ -33,15 +33,11 @@ std::string toUtf8(const QString& text) {
     return std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()));
 }
 
-// The child controls are drawn white on black in the language's font, without frames.
-constexpr auto ControlStyle = "background: black; color: white; border: 0px;";
-
 template <class Widget>
-Widget* makeControl(QWidget& window, const SkinRect& rect, const QFont& font) {
+Widget* makeControl(CKRV_GlydeDlg& window, const SkinRect& rect) {
     auto* w = new Widget(&window);
     w->setGeometry(toQRect(rect));
-    w->setFont(font);
-    w->setStyleSheet(QString::fromLatin1(ControlStyle));
+    window.styleChildControl(w); // white on black in the language's font
     return w;
 }
 
@@ -209,17 +205,16 @@ void MacroPage::repaintWindow() {
 void MacroPage::createControls() {
     if (controlsExist())
         return;
-    QWidget& window = m_deps.window;
-    const SkinDescriptions& skin = m_deps.window.skin();
-    const QFont& font = m_deps.window.fonts().text(m_deps.language());
+    CKRV_GlydeDlg& window = m_deps.window;
+    const SkinDescriptions& skin = window.skin();
 
-    m_repeatCount = makeControl<QLineEdit>(window, skin.repeatCountEditRect, font);
+    m_repeatCount = makeControl<QLineEdit>(window, skin.repeatCountEditRect);
     setUpEdit(*m_repeatCount);
-    m_name = makeControl<QLineEdit>(window, skin.macroNameEditRect, font);
+    m_name = makeControl<QLineEdit>(window, skin.macroNameEditRect);
     setUpEdit(*m_name);
-    m_macroList = makeControl<QListWidget>(window, skin.macroListRect, font);
+    m_macroList = makeControl<QListWidget>(window, skin.macroListRect);
     setUpList(*m_macroList);
-    m_eventList = makeControl<CEditableListBox>(window, skin.eventListRect, font);
+    m_eventList = makeControl<CEditableListBox>(window, skin.eventListRect);
     setUpList(*m_eventList);
 
     connect(m_macroList.data(), &QListWidget::currentRowChanged, this, [this](int) { m_editor.OnMacroSelChange(); });
@@ -249,11 +244,10 @@ void MacroPage::destroyControls() {
 
 void MacroPage::refillMacroList() {
     // The controls draw in the font of the language shown, also after a switch.
-    const QFont& font = m_deps.window.fonts().text(m_deps.language());
     for (QWidget* w : {static_cast<QWidget*>(m_repeatCount.data()), static_cast<QWidget*>(m_name.data()),
                        static_cast<QWidget*>(m_macroList.data()), static_cast<QWidget*>(m_eventList.data())})
         if (w)
-            w->setFont(font);
+            m_deps.window.styleChildControl(w);
     m_editor.RefillMacroList();
 }
 

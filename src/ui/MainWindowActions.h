@@ -8,13 +8,13 @@ namespace krv {
 class MainWindowActions {
 public:
     virtual ~MainWindowActions() = default;
-    virtual void applyProfile() = 0;                   // top-bar element 3
-    virtual void hideToTray() = 0;                     // elements 2 and 13
-    virtual void minimize() = 0;                       // element 12
-    virtual void restoreDefaults() = 0;                // element 16
+    virtual void applyProfile() = 0;                      // top-bar element 3
+    virtual void hideToTray() = 0;                        // elements 2 and 13
+    virtual void minimize() = 0;                          // element 12
+    virtual void restoreDefaults() = 0;                   // element 16
     virtual void switchLanguage(UiLanguage language) = 0; // elements 17 and 18
-    virtual void openWebPage() = 0;                    // element 19
-    virtual void startBlinkIfIdle() = 0;               // the main page is shown again
+    virtual void openWebPage() = 0;                       // element 19
+    virtual void startBlinkIfIdle() = 0;                  // the main page is shown again
 };
 
 // The child controls of the advanced page and its macro actions (the macro editor implements it).

@@ -13,7 +13,9 @@ namespace krv {
 
 namespace {
 
-bool isSlot(int h) { return h >= MainElement::ButtonSlotFirst && h <= MainElement::ButtonSlotLast; }
+bool isSlot(int h) {
+    return h >= MainElement::ButtonSlotFirst && h <= MainElement::ButtonSlotLast;
+}
 
 } // namespace
 

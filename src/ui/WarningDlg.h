@@ -20,8 +20,8 @@ public:
     static constexpr int Confirm = 1;
     static constexpr int Cancel = 2;
 
-    WarningDlg(const SkinLayout& layout, const QFont& font, const std::filesystem::path& skinDirectory,
-               QPoint origin, QWidget* owner = nullptr);
+    WarningDlg(const SkinLayout& layout, const QFont& font, const std::filesystem::path& skinDirectory, QPoint origin,
+               QWidget* owner = nullptr);
 
     // 1 over the confirming button, 2 over the cancelling one, 255 over neither.
     int hovered() const { return m_hovered; }

@@ -27,7 +27,7 @@ class ScriptedDialogs : public DialogSeam {
 public:
     std::vector<QPoint> warnings;
     int warningAnswer = 1;
-    QString openAnswer;  // empty: Cancel
+    QString openAnswer; // empty: Cancel
     QString saveAnswer;
     std::vector<QString> openFolders;
     std::vector<QString> messages;
@@ -94,8 +94,8 @@ struct CompanionFixture {
     std::vector<int> endings;
 
     // setup runs on the fresh folder and the simulated mouse before the companion starts.
-    explicit CompanionFixture(const std::function<void(const QString&, SimulatedMouse&)>& setup = {},
-                              bool start = true) {
+    explicit CompanionFixture(const std::function<void(const QString&, SimulatedMouse&)>& setup = {}, bool start = true,
+                              bool watchPower = false) {
         const QString bin = QStringLiteral(KRV_BUILD_DATA_DIR);
         QFile::copy(bin + "/config.ini", folder.filePath("config.ini"));
         QFile::copy(bin + "/Macro_EN.dat", folder.filePath("Macro_EN.dat"));
@@ -114,7 +114,7 @@ struct CompanionFixture {
         Companion::Options options;
         options.dialogs = &dialogs;
         options.watchHotplug = false;
-        options.watchPower = false;
+        options.watchPower = watchPower;
         companion = std::make_unique<Companion>(*context, options);
         QObject::connect(companion.get(), &Companion::ended, companion.get(),
                          [this](int status) { endings.push_back(status); });
@@ -146,6 +146,16 @@ struct CompanionFixture {
     void showPage(SkinPage page) { controller().showPage(page); }
 
     std::size_t reportsSent() const { return mouse->state().featureReports.size(); }
+
+    // A point of the shaped window that is no element of the main page.
+    QPoint freePoint() {
+        for (int y = 0; y < window().height(); y += 3)
+            for (int x = 0; x < window().width(); x += 3)
+                if (window().skin().mainLayout.hitTest(x, y, MainLastHitOnMainPage) == NoHit &&
+                    window().shape().contains(QPoint(x, y)))
+                    return {x, y};
+        return {-1, -1};
+    }
 };
 
 } // namespace krv::test

@@ -3,11 +3,13 @@
 
 #include "widgets/CompanionFixture.h"
 
+#include "app/PowerEvents.h"
 #include "functions/ButtonCode.h"
 #include "settings/IniFile.h"
 #include "ui/FunctionMenu.h"
 #include "ui/KrvMenu.h"
 
+#include <QDesktopServices>
 #include <QListWidget>
 #include <QMenu>
 #include <QSignalSpy>
@@ -62,6 +64,20 @@ private slots:
     void shutDownSaysGoodbyeAndResetsThePointer();
     void removalEndsWithoutGoodbye();
     void trayMenuCommands();
+    void topBarReleaseActions();
+    void systemMenuOffersMinimiseAndAbout();
+    void powerEventsApplyAgain();
+    void missingSkinFileEndsAfterTheMessage();
+    void hostServedButtonsWorkWhileInTheTray();
+};
+
+// Records the addresses the program asks the desktop to open.
+class UrlSink : public QObject {
+    Q_OBJECT
+public:
+    QList<QUrl> opened;
+public slots:
+    void open(const QUrl& url) { opened.append(url); }
 };
 
 void CompanionTest::startupAppliesTheProfileToTheMouse() {
@@ -125,10 +141,10 @@ void CompanionTest::hoverFollowsTheLowestIndexAndExcludesEdges() {
         bool inside;
     };
     const Row rows[] = {
-        {{slot.x, slot.y}, true},                                   // top-left corner
+        {{slot.x, slot.y}, true},                                    // top-left corner
         {{slot.x + slot.width - 1, slot.y + slot.height - 1}, true}, // last pixel
-        {{slot.x + slot.width, slot.y + 1}, false},                 // right edge
-        {{slot.x + 1, slot.y + slot.height}, false},                // bottom edge
+        {{slot.x + slot.width, slot.y + 1}, false},                  // right edge
+        {{slot.x + 1, slot.y + slot.height}, false},                 // bottom edge
     };
     for (const Row& row : rows) {
         f.moveTo(row.p);
@@ -505,15 +521,7 @@ void CompanionTest::languageSwitchBothWays() {
 
 void CompanionTest::pressOnNoElementDragsTheWindow() {
     CompanionFixture f;
-    // A point of the window that is no element of the main page.
-    QPoint free(-1, -1);
-    for (int y = 0; y < f.window().height() && free.x() < 0; y += 3)
-        for (int x = 0; x < f.window().width(); x += 3)
-            if (f.window().skin().mainLayout.hitTest(x, y, MainLastHitOnMainPage) == NoHit &&
-                f.window().shape().contains(QPoint(x, y))) {
-                free = QPoint(x, y);
-                break;
-            }
+    const QPoint free = f.freePoint();
     QVERIFY(free.x() >= 0);
     const QPoint before = f.window().pos();
     f.moveTo(free);
@@ -570,6 +578,87 @@ void CompanionTest::trayMenuCommands() {
     QVERIFY(!f.companion->trayIconShown());
     f.companion->trayMenu().action(MenuCommand::ExitDriver)->trigger();
     QCOMPARE(f.endings, std::vector<int>{0});
+}
+
+void CompanionTest::topBarReleaseActions() {
+    CompanionFixture f;
+    QTRY_VERIFY(f.reportsSent() >= 11);
+    // Restore defaults: profile 1 gets the factory values and the current profile is applied.
+    f.settings().FIRE_TIME.store(299);
+    IniFile::writeString(f.configPath().toStdString(), "Config1", "FIRE_TIME", "299");
+    const auto sent = f.reportsSent();
+    f.clickMain(MainElement::RestoreDefaults);
+    QCOMPARE(iniValue(f.configPath(), "Config1", "FIRE_TIME"), std::to_string(FactoryProfile().FIRE_TIME));
+    QVERIFY(f.reportsSent() > sent);
+    // The web page.
+    UrlSink sink;
+    QDesktopServices::setUrlHandler(QStringLiteral("https"), &sink, "open");
+    f.clickMain(MainElement::WebPage);
+    QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
+    QCOMPARE(sink.opened, QList<QUrl>{QUrl(QString::fromLatin1(WebPageAddress))});
+    // Minimise leaves the window in the task bar, not in the tray.
+    f.clickMain(MainElement::Minimize);
+    QVERIFY(f.window().isMinimized());
+    QVERIFY(!f.companion->trayIconShown());
+    QCOMPARE(f.window().viewState().mainHit, NoHit);
+    f.window().showNormal();
+    // Hide to the tray (minimised where the desktop has none).
+    f.clickMain(MainElement::HideToTray);
+    QVERIFY(!f.window().isVisible() || f.window().isMinimized());
+}
+
+void CompanionTest::systemMenuOffersMinimiseAndAbout() {
+    CompanionFixture f;
+    const QPoint free = f.freePoint();
+    QTest::mouseClick(&f.window(), Qt::RightButton, {}, free);
+    QMenu* menu = f.window().findChild<QMenu*>();
+    QVERIFY(menu);
+    QTRY_VERIFY(menu->isVisible());
+    const auto actions = menu->actions();
+    QCOMPARE(actions.size(), 3);
+    actions.last()->trigger();
+    QCOMPARE(f.dialogs.abouts, 1);
+    actions.first()->trigger();
+    QVERIFY(f.window().isMinimized());
+}
+
+void CompanionTest::powerEventsApplyAgain() {
+    CompanionFixture f({}, true, true);
+    QTRY_VERIFY(f.reportsSent() >= 11);
+    auto* power = f.companion->findChild<PowerEvents*>();
+    QVERIFY(power);
+    f.companion->HideToTray();
+    const auto sent = f.reportsSent();
+    emit power->powerEvent(true);
+    emit power->powerEvent(false);
+    QCOMPARE(f.reportsSent(), sent + 2 * 11); // the whole profile each time, also from the tray
+}
+
+void CompanionTest::missingSkinFileEndsAfterTheMessage() {
+    CompanionFixture f(
+        [](const QString& dir, SimulatedMouse&) { QFile::remove(dir + "/skins/INI_EN/skin_color_en.ini"); }, false);
+    f.dialogs.answerMessages = false;
+    f.companion->start();
+    QCOMPARE(f.dialogs.messages, std::vector<QString>{QStringLiteral("找不到配置文件")});
+    QVERIFY(f.endings.empty());
+    f.dialogs.closeMessages();
+    QCOMPARE(f.endings, std::vector<int>{0});
+    QCOMPARE(f.reportsSent(), std::size_t{0});
+}
+
+void CompanionTest::hostServedButtonsWorkWhileInTheTray() {
+    CompanionFixture f;
+    // The first apply tells the mouse which buttons the host serves; the acknowledgement ends the wait.
+    QTRY_VERIFY(f.reportsSent() >= 11);
+    QTRY_VERIFY(f.context->feedback.HostFunctionsReady.load());
+    QCOMPARE(f.settings().K[6].load(), 17); // factory slot 7: next DPI stage up
+    setStages(f.settings(), {1, 1, 1, 1}, 0);
+    f.companion->HideToTray();
+    f.mouse->press(DeviceButtonId[6]);
+    f.mouse->release();
+    QTRY_COMPARE(f.settings().DPI_LEVEL.load(), 1);
+    QTRY_COMPARE(f.mouse->state().dpiStage, std::uint8_t{1});
+    QTRY_COMPARE(iniValue(f.configPath(), "Config1", "DPI_LEVEL"), std::string("1"));
 }
 
 QTEST_MAIN(CompanionTest)

@@ -151,7 +151,9 @@ void MenusTest::secondLevelGeometry() {
     FunctionMenuLook look;
     look.skinDirectory = dir.path().toStdString();
     look.functionName = [](int code) { return QString::number(code); };
-    look.macroNames = [] { return std::vector<QString>{QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")}; };
+    look.macroNames = [] {
+        return std::vector<QString>{QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")};
+    };
     CMenuDlg menu(look, nullptr);
     menu.move(100, 200);
     menu.hoverAt(QPoint(10, 7 * 30 + 1)); // band 8: six items

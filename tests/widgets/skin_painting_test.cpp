@@ -169,6 +169,15 @@ private slots:
         QVERIFY(region.contains(toQRect(m_skin.repeatCountEditRect).center()));
     }
 
+    void repaintRegionAddsWhatLiesOutsideTheShape() {
+        SkinDescriptions skin;
+        skin.macroNameEditRect = {5, 5, 15, 15};
+        const QRegion region = RepaintRegion(QRegion(0, 0, 10, 10), skin);
+        QVERIFY(!region.contains(QPoint(7, 7)));
+        QVERIFY(region.contains(QPoint(12, 12)));
+        QVERIFY(region.contains(QPoint(2, 2)));
+    }
+
     // ---- images ----
 
     void cacheShowsAChangedFileAtTheNextLookup() {
@@ -179,6 +188,7 @@ private slots:
         QVERIFY(red.save(dir.filePath("x.png")));
         SkinImageCache cache(folder);
         QCOMPARE(cache.image("x.png").pixel(0, 0), qRgb(255, 0, 0));
+        QCOMPARE(cache.image("x.png").cacheKey(), cache.image("x.png").cacheKey()); // not decoded again
         const auto stamp = std::filesystem::last_write_time(folder / "x.png");
         QImage blue(8, 8, QImage::Format_RGB32);
         blue.fill(qRgb(0, 0, 255));

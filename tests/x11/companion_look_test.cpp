@@ -16,13 +16,22 @@
 namespace krv {
 namespace {
 
-QApplication& app() {
-    static int argc = 1;
-    static char name[] = "x11_companion_look_test";
-    static char* argv[] = {name, nullptr};
-    static QApplication application(argc, argv);
-    return application;
-}
+// One application for the program, made before the first test and destroyed after the last one
+// (before static destruction, so that Qt frees its font and window caches).
+class QtEnvironment : public ::testing::Environment {
+public:
+    void SetUp() override {
+        static int argc = 1;
+        static char name[] = "x11_companion_look_test";
+        static char* argv[] = {name, nullptr};
+        m_app = std::make_unique<QApplication>(argc, argv);
+    }
+    void TearDown() override { m_app.reset(); }
+
+private:
+    std::unique_ptr<QApplication> m_app;
+};
+[[maybe_unused]] ::testing::Environment* const qtEnvironment = ::testing::AddGlobalTestEnvironment(new QtEnvironment);
 
 QImage grabScreen(const QRect& rect) {
     QCoreApplication::processEvents();
@@ -43,7 +52,6 @@ void expectShown(const QImage& screen, const QImage& composed, QPoint p, const c
 class LookTest : public ::testing::TestWithParam<UiLanguage> {};
 
 TEST_P(LookTest, WarningBoxAndMenus) {
-    app();
     test::CompanionFixture f({}, false);
     // The real dialogs, not the script.
     Companion::Options options;

@@ -104,9 +104,7 @@ public:
     ::Display* get() const { return m_display; }
 
     // The top-level window titled "VELDRA GAMING MOUSE" of a process (by _NET_WM_PID).
-    Window companionWindow(pid_t pid) {
-        return find(DefaultRootWindow(m_display), pid);
-    }
+    Window companionWindow(pid_t pid) { return find(DefaultRootWindow(m_display), pid); }
     bool viewable(Window w) {
         XWindowAttributes attributes{};
         XSync(m_display, False);

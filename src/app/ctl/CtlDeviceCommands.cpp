@@ -199,9 +199,15 @@ std::string HexBytes(std::span<const std::uint8_t> bytes) {
 std::string DescribeInputReport(std::span<const std::uint8_t> report, const SpecialButtonEvent& event) {
     std::string text;
     switch (event.kind) {
-    case SpecialButtonEvent::Kind::Press: text = "press " + std::to_string(event.code); break;
-    case SpecialButtonEvent::Kind::Release: text = "release"; break;
-    case SpecialButtonEvent::Kind::Acknowledgement: text = "acknowledgement"; break;
+    case SpecialButtonEvent::Kind::Press:
+        text = "press " + std::to_string(event.code);
+        break;
+    case SpecialButtonEvent::Kind::Release:
+        text = "release";
+        break;
+    case SpecialButtonEvent::Kind::Acknowledgement:
+        text = "acknowledgement";
+        break;
     case SpecialButtonEvent::Kind::Other:
         text = "other";
         if (!report.empty())
@@ -216,7 +222,8 @@ std::string DescribeInputReport(std::span<const std::uint8_t> report, const Spec
 std::vector<CtlCommand> deviceCommands() {
     return {
         {{"status"}, "status                  whether the mouse is found, its path and report lengths", runStatus},
-        {{"apply"}, "apply [N]               load profile N (default: the current one) and send it to the mouse",
+        {{"apply"},
+         "apply [N]               load profile N (default: the current one) and send it to the mouse",
          runApply},
         {{"listen"}, "listen                  print the meaning of each input report until interrupted", runListen},
     };

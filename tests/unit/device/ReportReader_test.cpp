@@ -59,7 +59,9 @@ struct ReaderRig {
         EXPECT_TRUE(logged.wait_for(lock, 10s, [&] { return events.size() > before; }));
         return events.size() > before ? events[before] : SpecialButtonEvent{};
     }
-    SpecialButtonEvent press(std::uint8_t id) { return send({5, static_cast<std::uint8_t>(240 + id), 0, 0, 0, 0, 0, 0}); }
+    SpecialButtonEvent press(std::uint8_t id) {
+        return send({5, static_cast<std::uint8_t>(240 + id), 0, 0, 0, 0, 0, 0});
+    }
     SpecialButtonEvent release() { return send({5, 0, 0, 0, 0, 0, 0, 0}); }
     SpecialButtonEvent acknowledgement() { return send({6, 0, 0, 0, 0, 0, 0, 0}); }
 };
