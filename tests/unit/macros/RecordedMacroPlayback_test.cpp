@@ -148,8 +148,9 @@ TEST(RecordedMacroPlayback, RecordedKeysPlayBackInOrderWithTheirPauses) {
                                       : (e.action == 1 ? InputKind::KeyDown : InputKind::KeyUp);
         EXPECT_EQ(played[j].kind, kind) << j;
         EXPECT_EQ(played[j].code, button ? static_cast<int>(MouseButtonOfCode(e.code)) : int{e.code}) << j;
-        if (j + 1 < total) // the pause after each event, to the millisecond
+        if (j + 1 < total) { // the pause after each event, to the millisecond
             EXPECT_LE(std::abs(played[j + 1].atMs - played[j].atMs - std::int64_t{e.delay}), 1) << j;
+        }
     }
     EXPECT_EQ(saved.event(8).code, MacroCodeLeftButton);
     EXPECT_EQ(saved.event(9).code, MacroCodeLeftButton);
