@@ -121,6 +121,7 @@ struct Page {
         CEditHelper* edit = events().editor();
         QVERIFY(edit != nullptr);
         QCOMPARE(edit->text(), events().item(line)->text());
+        QVERIFY(edit->palette().color(QPalette::Base) != QColor(Qt::black)); // not the list's look
         QTest::keyClicks(edit, typed);
         QTest::keyClick(edit, Qt::Key_Return);
         QVERIFY(!events().editing());
