@@ -70,7 +70,13 @@ void CEditableListBox::BeginItemEdit() {
     edit->setFont(font());
     edit->setFrame(true);
     // The edit keeps the system's colours, not the list's white on black.
-    edit->setPalette(QApplication::palette(edit));
+    const QPalette system = QApplication::palette(edit);
+    QPalette look = edit->palette();
+    for (QPalette::ColorRole role : {QPalette::Base, QPalette::Text, QPalette::Window, QPalette::WindowText,
+                                     QPalette::Highlight, QPalette::HighlightedText})
+        for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled})
+            look.setColor(group, role, system.color(group, role));
+    edit->setPalette(look);
     connect(edit, &CEditHelper::endEdit, this, &CEditableListBox::EndItemEdit);
     edit->setText(it->text());
     edit->selectAll();
