@@ -102,6 +102,8 @@ Companion::~Companion() {
         m_window->removeEventFilter(this);
 }
 
+MacroEditor& Companion::macroEditor() { return m_advanced->editor(); }
+
 void Companion::start() {
     // Workers first: nothing is pending, then the reader and the executor, then a first blink run
     // (which finds the host functions ready and ends at once).

@@ -7,6 +7,7 @@
 #include "device/DeviceChange.h"
 #include "device/ReportReader.h"
 #include "functions/ActionExecutor.h"
+#include "macros/MacroEditor.h"
 #include "ui/KrvMenu.h"
 #include "ui/MainWindowActions.h"
 
@@ -92,6 +93,7 @@ public:
     GuiNotifier& notifier() { return *m_notifier; }
     DialogSeam& dialogs() { return *m_dialogs; }
     AppContext& context() { return m_ctx; }
+    MacroEditor& macroEditor();
     QSystemTrayIcon& trayIcon() { return *m_tray; }
     bool blinkTimerActive() const { return m_blinkTimer.isActive(); }
 

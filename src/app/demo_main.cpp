@@ -5,6 +5,7 @@
 #include "app/AppContext.h"
 #include "app/Companion.h"
 #include "app/SingleInstance.h"
+#include "app/TerminationSignals.h"
 #include "app/VirtualMouseWindow.h"
 #include "functions/InputInjector.h"
 #include "platform/linux/InputBackend.h"
@@ -79,6 +80,9 @@ int main(int argc, char** argv) {
     });
     QObject::connect(&instance, &krv::SingleInstance::restoreRequested, &companion, &krv::Companion::restoreWindow);
     QObject::connect(&companion, &krv::Companion::ended, &app, [](int status) { QCoreApplication::exit(status); });
+    krv::TerminationSignals termination;
+    QObject::connect(&termination, &krv::TerminationSignals::terminationRequested, &companion,
+                     &krv::Companion::ShutDown);
     companion.start();
     if (companion.state() == krv::Companion::State::Shown) {
         mouseWindow.move(companion.window().geometry().topRight() + QPoint(20, 0));

@@ -2,6 +2,7 @@
 #include "app/AppContext.h"
 #include "app/Companion.h"
 #include "app/SingleInstance.h"
+#include "app/TerminationSignals.h"
 
 #include <QApplication>
 
@@ -18,6 +19,9 @@ int main(int argc, char** argv) {
     krv::Companion companion(context);
     QObject::connect(&instance, &krv::SingleInstance::restoreRequested, &companion, &krv::Companion::restoreWindow);
     QObject::connect(&companion, &krv::Companion::ended, &app, [](int status) { QCoreApplication::exit(status); });
+    krv::TerminationSignals termination;
+    QObject::connect(&termination, &krv::TerminationSignals::terminationRequested, &companion,
+                     &krv::Companion::ShutDown);
     companion.start();
     return app.exec();
 }

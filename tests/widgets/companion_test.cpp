@@ -4,14 +4,18 @@
 #include "widgets/CompanionFixture.h"
 
 #include "app/PowerEvents.h"
+#include "app/VirtualMouseWindow.h"
 #include "functions/ButtonCode.h"
 #include "settings/IniFile.h"
+#include "skin/SkinImages.h"
 #include "ui/FunctionMenu.h"
 #include "ui/KrvMenu.h"
 
 #include <QDesktopServices>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -69,6 +73,7 @@ private slots:
     void powerEventsApplyAgain();
     void missingSkinFileEndsAfterTheMessage();
     void hostServedButtonsWorkWhileInTheTray();
+    void virtualMouseShowsAndPresses();
 };
 
 // Records the addresses the program asks the desktop to open.
@@ -452,8 +457,18 @@ void CompanionTest::pagesCreateAndDestroyTheAdvancedControls() {
     QCOMPARE(f.settings().LED_STATUS.load(), std::uint8_t{2});
     f.clickMain(MainElement::PageTabFirst);
     QCOMPARE(f.window().viewState().page, SkinPage::Main);
-    // The macro mode toggles on the advanced page.
+    // The macro mode toggles on the advanced page, and a named macro is added.
     f.showPage(SkinPage::Advanced);
+    QLineEdit* name = nullptr;
+    for (QLineEdit* edit : f.window().findChildren<QLineEdit*>())
+        if (edit->geometry() == toQRect(f.window().skin().macroNameEditRect))
+            name = edit;
+    QVERIFY(name);
+    const int macros = f.context->macros.count();
+    name->setText(QStringLiteral("Combo"));
+    f.clickAdvanced(AdvancedElement::AddMacro);
+    QCOMPARE(f.context->macros.count(), macros + 1);
+    QCOMPARE(f.context->macros.nameUtf8(macros), std::string("Combo"));
     const int mode = f.settings().MACRO_MODE2.load();
     f.clickAdvanced(AdvancedElement::MacroMode);
     QCOMPARE(f.settings().MACRO_MODE2.load(), mode == 0 ? 1 : 0);
@@ -659,6 +674,25 @@ void CompanionTest::hostServedButtonsWorkWhileInTheTray() {
     QTRY_COMPARE(f.settings().DPI_LEVEL.load(), 1);
     QTRY_COMPARE(f.mouse->state().dpiStage, std::uint8_t{1});
     QTRY_COMPARE(iniValue(f.configPath(), "Config1", "DPI_LEVEL"), std::string("1"));
+}
+
+void CompanionTest::virtualMouseShowsAndPresses() {
+    CompanionFixture f;
+    QTRY_VERIFY(f.reportsSent() >= 11);
+    QTRY_VERIFY(f.context->feedback.HostFunctionsReady.load());
+    setStages(f.settings(), {1, 1, 1, 1}, 0);
+    bool unplugged = false;
+    VirtualMouseWindow mouse(*f.mouse, *f.pointer, [&] { unplugged = true; });
+    mouse.refresh();
+    QVERIFY(mouse.stateText().contains(QStringLiteral("6: 31 (host)")));
+    QVERIFY(mouse.stateText().contains(QStringLiteral("DPI stage 1")));
+    auto buttons = mouse.findChildren<QPushButton*>();
+    QCOMPARE(buttons.size(), 9);
+    QTest::mouseClick(buttons[6], Qt::LeftButton); // button 7: next stage up, served by the host
+    QTRY_VERIFY(mouse.stateText().contains(QStringLiteral("DPI stage 2")));
+    QTest::mouseClick(buttons[8], Qt::LeftButton); // unplug
+    QVERIFY(unplugged);
+    QTRY_VERIFY(mouse.stateText().startsWith(QStringLiteral("unplugged")));
 }
 
 QTEST_MAIN(CompanionTest)
