@@ -13,6 +13,8 @@
 #include "unit/RecordingNotifier.h"
 #include "unit/TempDir.h"
 
+#include <QDir>
+#include <QFileDialog>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
@@ -406,6 +408,31 @@ private slots:
         QCOMPARE(p.page->macroList()->count(), 2);
         QCOMPARE(p.macros.filePath, p.dir / "Macro_EN.dat"); // the current file stays
         QCOMPARE(p.page->macroList()->item(1)->text(), QStringLiteral("two"));
+    }
+
+    void theRealFileDialogsUseTheMacroFilter() {
+        test::TempDir dir;
+        QWidget owner;
+        owner.show();
+        QtMacroFileDialogs dialogs;
+        const QString folder = QString::fromStdString(dir.path().string());
+        for (bool save : {false, true}) {
+            QStringList answers;
+            auto done = [&](QString path) { answers << path; };
+            save ? dialogs.saveMacroFile(&owner, folder, done) : dialogs.openMacroFile(&owner, folder, done);
+            QFileDialog* dialog = owner.findChild<QFileDialog*>();
+            QVERIFY(dialog);
+            QVERIFY(dialog->isVisible());
+            QCOMPARE(dialog->nameFilters(), QStringList{QStringLiteral("All Files(*.dat)")});
+            QCOMPARE(QDir(dialog->directory()).canonicalPath(), QDir(folder).canonicalPath());
+            QCOMPARE(dialog->acceptMode(), save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+            QCOMPARE(dialog->defaultSuffix(), save ? QStringLiteral("dat") : QString());
+            QVERIFY(!dialog->testOption(QFileDialog::DontConfirmOverwrite));
+            QCOMPARE(dialog->windowModality(), Qt::WindowModal);
+            dialog->reject(); // Cancel: an empty answer
+            QCOMPARE(answers, QStringList{QString()});
+            QTRY_VERIFY(owner.findChild<QFileDialog*>() == nullptr);
+        }
     }
 
     void macroModeAndRepeatSwitches() {
