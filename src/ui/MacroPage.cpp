@@ -26,15 +26,16 @@ std::int64_t utcMillisOfDay() {
     return now % 86'400'000;
 }
 
-QString fromUtf8(const std::string& text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
+QString fromUtf8(const std::string& text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
 
 std::string toUtf8(const QString& text) {
     const QByteArray bytes = text.toUtf8();
     return std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()));
 }
 
-template <class Widget>
-Widget* makeControl(CKRV_GlydeDlg& window, const SkinRect& rect) {
+template <class Widget> Widget* makeControl(CKRV_GlydeDlg& window, const SkinRect& rect) {
     auto* w = new Widget(&window);
     w->setGeometry(toQRect(rect));
     window.styleChildControl(w); // white on black in the language's font
@@ -58,7 +59,9 @@ void setUpEdit(QLineEdit& edit) {
 
 } // namespace
 
-QString MacroFileFilter() { return QStringLiteral("All Files(*.dat)"); }
+QString MacroFileFilter() {
+    return QStringLiteral("All Files(*.dat)");
+}
 
 void QtMacroFileDialogs::openMacroFile(QWidget* owner, const QString& folder, std::function<void(QString)> done) {
     auto* dialog = new QFileDialog(owner, QString(), folder, MacroFileFilter());
@@ -90,7 +93,9 @@ void QtMacroFileDialogs::saveMacroFile(QWidget* owner, const QString& folder, st
 
 // ---- the controls as the editor sees them
 
-std::string MacroPage::EditControl::text() const { return m_edit ? toUtf8(m_edit->text()) : std::string(); }
+std::string MacroPage::EditControl::text() const {
+    return m_edit ? toUtf8(m_edit->text()) : std::string();
+}
 
 void MacroPage::EditControl::setText(const std::string& text) {
     if (m_edit)
@@ -102,43 +107,37 @@ void MacroPage::EditControl::setEnabled(bool enabled) {
         m_edit->setEnabled(enabled);
 }
 
-template <class List>
-void MacroPage::ListControl<List>::clear() {
+template <class List> void MacroPage::ListControl<List>::clear() {
     if (!m_list)
         return;
     const QSignalBlocker blocker(m_list.data());
     m_list->clear();
 }
 
-template <class List>
-void MacroPage::ListControl<List>::addLine(const std::string& text) {
+template <class List> void MacroPage::ListControl<List>::addLine(const std::string& text) {
     if (m_list)
         m_list->addItem(fromUtf8(text));
 }
 
-template <class List>
-void MacroPage::ListControl<List>::removeLine(int line) {
+template <class List> void MacroPage::ListControl<List>::removeLine(int line) {
     if (!m_list || line < 0 || line >= m_list->count())
         return;
     const QSignalBlocker blocker(m_list.data());
     delete m_list->takeItem(line);
 }
 
-template <class List>
-int MacroPage::ListControl<List>::lineCount() const {
+template <class List> int MacroPage::ListControl<List>::lineCount() const {
     return m_list ? m_list->count() : 0;
 }
 
-template <class List>
-int MacroPage::ListControl<List>::selection() const {
+template <class List> int MacroPage::ListControl<List>::selection() const {
     if (!m_list)
         return -1;
     const QList<QListWidgetItem*> selected = m_list->selectedItems();
     return selected.isEmpty() ? -1 : m_list->row(selected.front());
 }
 
-template <class List>
-void MacroPage::ListControl<List>::select(int line) {
+template <class List> void MacroPage::ListControl<List>::select(int line) {
     if (!m_list)
         return;
     // Selecting by program does not notify, as a list box's selection message does not.
@@ -151,24 +150,26 @@ void MacroPage::ListControl<List>::select(int line) {
     m_list->setCurrentRow(line, QItemSelectionModel::ClearAndSelect);
 }
 
-template <class List>
-std::string MacroPage::ListControl<List>::lineText(int line) const {
+template <class List> std::string MacroPage::ListControl<List>::lineText(int line) const {
     if (!m_list || line < 0 || line >= m_list->count())
         return {};
     return toUtf8(m_list->item(line)->text());
 }
 
-template <class List>
-void MacroPage::ListControl<List>::beginEdit() {
+template <class List> void MacroPage::ListControl<List>::beginEdit() {
     if constexpr (std::is_same_v<List, CEditableListBox>) {
         if (m_list)
             m_list->requestEdit();
     }
 }
 
-void MacroPage::Notifier::showMessage(std::string_view text) { m_page.m_deps.notifier.showMessage(text); }
+void MacroPage::Notifier::showMessage(std::string_view text) {
+    m_page.m_deps.notifier.showMessage(text);
+}
 
-void MacroPage::Notifier::requestRepaint() { m_page.repaintWindow(); }
+void MacroPage::Notifier::requestRepaint() {
+    m_page.repaintWindow();
+}
 
 // ---- the page
 
@@ -255,16 +256,18 @@ void MacroPage::action(int element) {
     const QString folder = QString::fromStdString(m_deps.appDirectory.string());
     switch (element) {
     case AdvancedElement::ImportMacros:
-        (m_deps.dialogs ? *m_deps.dialogs : m_ownDialogs).openMacroFile(&m_deps.window, folder, [page = QPointer<MacroPage>(this)](QString path) {
-            if (page && !path.isEmpty())
-                page->m_editor.ImportMacros(std::filesystem::path(path.toStdString()));
-        });
+        (m_deps.dialogs ? *m_deps.dialogs : m_ownDialogs)
+            .openMacroFile(&m_deps.window, folder, [page = QPointer<MacroPage>(this)](QString path) {
+                if (page && !path.isEmpty())
+                    page->m_editor.ImportMacros(std::filesystem::path(path.toStdString()));
+            });
         break;
     case AdvancedElement::ExportMacros:
-        (m_deps.dialogs ? *m_deps.dialogs : m_ownDialogs).saveMacroFile(&m_deps.window, folder, [page = QPointer<MacroPage>(this)](QString path) {
-            if (page && !path.isEmpty())
-                page->m_editor.ExportMacros(std::filesystem::path(path.toStdString()));
-        });
+        (m_deps.dialogs ? *m_deps.dialogs : m_ownDialogs)
+            .saveMacroFile(&m_deps.window, folder, [page = QPointer<MacroPage>(this)](QString path) {
+                if (page && !path.isEmpty())
+                    page->m_editor.ExportMacros(std::filesystem::path(path.toStdString()));
+            });
         break;
     case AdvancedElement::AddMacro:
         if (m_macroList)

@@ -55,9 +55,9 @@ public:
         CKRV_GlydeDlg& window;
         MacroTable& macros;
         ProfileSettings& settings;
-        UiNotifier& notifier;          // "Overflow!!!" and missing files
+        UiNotifier& notifier; // "Overflow!!!" and missing files
         std::function<UiLanguage()> language;
-        std::filesystem::path appDirectory; // where the file dialogs start
+        std::filesystem::path appDirectory;  // where the file dialogs start
         MacroFileDialogs* dialogs = nullptr; // null: Qt's file dialogs
         CKrvMenu* menu = nullptr;            // the program's event-list menu; null: the page's own
     };
@@ -117,8 +117,7 @@ private:
         QPointer<QLineEdit>& m_edit;
     };
 
-    template <class List>
-    class ListControl : public EventListControl {
+    template <class List> class ListControl : public EventListControl {
     public:
         explicit ListControl(QPointer<List>& list) : m_list(list) {}
         void clear() override;

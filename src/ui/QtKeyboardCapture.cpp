@@ -21,7 +21,9 @@ QtKeyboardCapture::QtKeyboardCapture(QWidget& window, KeyHandler handler, QObjec
         connect(app, &QCoreApplication::aboutToQuit, this, &QtKeyboardCapture::stop);
 }
 
-QtKeyboardCapture::~QtKeyboardCapture() { stop(); }
+QtKeyboardCapture::~QtKeyboardCapture() {
+    stop();
+}
 
 void QtKeyboardCapture::start() {
     if (m_active)

@@ -22,7 +22,7 @@ constexpr unsigned EvdevOffset = 8;
 } // namespace
 
 std::unique_ptr<X11KeyboardCapture> X11KeyboardCapture::open(KeyHandler handler, const char* displayName,
-                                                            std::string* error) {
+                                                             std::string* error) {
     Display* display = XOpenDisplay(displayName);
     if (display == nullptr) {
         if (error)
@@ -85,8 +85,8 @@ void X11KeyboardCapture::stop() {
 bool X11KeyboardCapture::tryGrab() {
     if (m_grabbed)
         return true;
-    const int status = XGrabKeyboard(m_display, DefaultRootWindow(m_display), False, GrabModeAsync, GrabModeAsync,
-                                     CurrentTime);
+    const int status =
+        XGrabKeyboard(m_display, DefaultRootWindow(m_display), False, GrabModeAsync, GrabModeAsync, CurrentTime);
     m_grabbed = status == GrabSuccess;
     XFlush(m_display);
     return m_grabbed;

@@ -177,9 +177,9 @@ private slots:
 
     void eventLinesAndInsertsBeforeAndAfter() {
         Page p({macro(u"m", {A_DOWN, A_UP, B_DOWN}), macro(u"empty", {})});
-        QCOMPARE(p.lines(), (QStringList{QString::fromUtf8("[↓]A"), QStringLiteral("    30ms"),
-                                         QString::fromUtf8("[↑]A"), QStringLiteral("    40ms"),
-                                         QString::fromUtf8("[↓]B")}));
+        QCOMPARE(p.lines(),
+                 (QStringList{QString::fromUtf8("[↓]A"), QStringLiteral("    30ms"), QString::fromUtf8("[↑]A"),
+                              QStringLiteral("    40ms"), QString::fromUtf8("[↓]B")}));
         QCOMPARE(p.page->repeatCountEdit()->text(), QStringLiteral("1"));
         QVERIFY(!p.page->repeatCountEdit()->isEnabled());
 
@@ -262,8 +262,8 @@ private slots:
         p.rightClick(2); // event 1
         p.choose(MacroMenuCommand::Delete);
         QCOMPARE(p.eventCount(0), 2);
-        QCOMPARE(p.lines(), (QStringList{QString::fromUtf8("[↓]A"), QStringLiteral("    30ms"),
-                                         QString::fromUtf8("[↓]B")}));
+        QCOMPARE(p.lines(),
+                 (QStringList{QString::fromUtf8("[↓]A"), QStringLiteral("    30ms"), QString::fromUtf8("[↓]B")}));
         QCOMPARE(p.page->editor().currentLine(), 0);
         QCOMPARE(p.page->editor().downCount(), 2);
         QCOMPARE(p.page->editor().upCount(), 0);

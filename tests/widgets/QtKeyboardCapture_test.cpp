@@ -37,21 +37,27 @@ private slots:
         send(edit, false, 'a', 38);
         send(edit, true, 0, 30 + 8); // no keysym: the evdev code (KEY_A)
         send(edit, false, 0, 30 + 8);
-        send(edit, true, 0xffe9, 64);  // Alt_L
-        send(edit, true, 'x', 53);     // with Alt held: Sys
+        send(edit, true, 0xffe9, 64); // Alt_L
+        send(edit, true, 'x', 53);    // with Alt held: Sys
         send(edit, false, 'x', 53);
         send(edit, false, 0xffe9, 64); // Alt's own release: plain
         send(edit, true, 0xffc7, 76);  // F10
         send(edit, false, 0xffc7, 76);
-        send(edit, true, 0xffe2, 62);  // Shift_R stays apart from the left one
+        send(edit, true, 0xffe2, 62); // Shift_R stays apart from the left one
         send(edit, false, 0xffe2, 62);
         QCOMPARE(got, (std::vector<Message>{
-                          {KeyMessage::KeyDown, 'A'},         {KeyMessage::KeyUp, 'A'},
-                          {KeyMessage::KeyDown, 'A'},         {KeyMessage::KeyUp, 'A'},
-                          {KeyMessage::SysKeyDown, Vk::LMenu}, {KeyMessage::SysKeyDown, 'X'},
-                          {KeyMessage::SysKeyUp, 'X'},        {KeyMessage::KeyUp, Vk::LMenu},
-                          {KeyMessage::SysKeyDown, 121},      {KeyMessage::SysKeyUp, 121},
-                          {KeyMessage::KeyDown, Vk::RShift},  {KeyMessage::KeyUp, Vk::RShift},
+                          {KeyMessage::KeyDown, 'A'},
+                          {KeyMessage::KeyUp, 'A'},
+                          {KeyMessage::KeyDown, 'A'},
+                          {KeyMessage::KeyUp, 'A'},
+                          {KeyMessage::SysKeyDown, Vk::LMenu},
+                          {KeyMessage::SysKeyDown, 'X'},
+                          {KeyMessage::SysKeyUp, 'X'},
+                          {KeyMessage::KeyUp, Vk::LMenu},
+                          {KeyMessage::SysKeyDown, 121},
+                          {KeyMessage::SysKeyUp, 121},
+                          {KeyMessage::KeyDown, Vk::RShift},
+                          {KeyMessage::KeyUp, Vk::RShift},
                       }));
         QVERIFY(edit->text().isEmpty());
 
@@ -61,8 +67,8 @@ private slots:
         send(edit, false, 'b', 56, true);
         send(edit, true, 'b', 56, true);
         send(edit, false, 'b', 56);
-        QCOMPARE(got, (std::vector<Message>{{KeyMessage::KeyDown, 'B'}, {KeyMessage::KeyDown, 'B'},
-                                            {KeyMessage::KeyUp, 'B'}}));
+        QCOMPARE(got, (std::vector<Message>{
+                          {KeyMessage::KeyDown, 'B'}, {KeyMessage::KeyDown, 'B'}, {KeyMessage::KeyUp, 'B'}}));
 
         // Stopped: keys reach the widgets again.
         capture.stop();

@@ -26,8 +26,7 @@
 namespace krv {
 namespace {
 
-template <class Pred>
-bool waitUntil(Pred pred, int ms = 5000) {
+template <class Pred> bool waitUntil(Pred pred, int ms = 5000) {
     QDeadlineTimer deadline(ms);
     QTimer tick;
     tick.start(20);
@@ -39,7 +38,9 @@ bool waitUntil(Pred pred, int ms = 5000) {
     return true;
 }
 
-QPoint centre(const SkinElement& e) { return {e.x + e.width / 2, e.y + e.height / 2}; }
+QPoint centre(const SkinElement& e) {
+    return {e.x + e.width / 2, e.y + e.height / 2};
+}
 
 TEST(MacroPageEndToEnd, RecordEditSaveAssignAndPlay) {
     // The application lives in the test: its font caches go before the process's static storage.

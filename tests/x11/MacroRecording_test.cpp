@@ -59,8 +59,7 @@ QCoreApplication& application() {
     return app;
 }
 
-template <class Pred>
-bool waitUntil(Pred pred, int ms = 5000) {
+template <class Pred> bool waitUntil(Pred pred, int ms = 5000) {
     QDeadlineTimer deadline(ms);
     QTimer tick; // wakes the wait now and then to look at the deadline
     tick.start(20);
@@ -211,11 +210,11 @@ TEST_F(MacroRecordingX11, GrabbedKeysBecomeTheMacroAndReachNoOtherClient) {
 
     using Step = std::pair<std::uint8_t, bool>; // key, press
     const std::vector<Step> steps{
-        {'A', true},          {'B', true},          {'A', false},       {'B', false},        // overlapping keys
-        {Vk::LShift, true},   {Vk::RShift, true},   {Vk::RShift, false}, {Vk::LShift, false}, // sides kept apart
-        {Vk::LMenu, true},    {'X', true},          {'X', false},       {Vk::LMenu, false},  // with Alt: Sys
-        {121, true},          {121, false},                                                  // F10: Sys
-        {Vk::Return, true},   {Vk::Return, false},  {0x1B, true},       {0x1B, false},
+        {'A', true},        {'B', true},         {'A', false},        {'B', false},        // overlapping keys
+        {Vk::LShift, true}, {Vk::RShift, true},  {Vk::RShift, false}, {Vk::LShift, false}, // sides kept apart
+        {Vk::LMenu, true},  {'X', true},         {'X', false},        {Vk::LMenu, false},  // with Alt: Sys
+        {121, true},        {121, false},                                                  // F10: Sys
+        {Vk::Return, true}, {Vk::Return, false}, {0x1B, true},        {0x1B, false},
     };
     for (const auto& [vk, press] : steps)
         press ? injector->keyDown(vk, false) : injector->keyUp(vk, false);
@@ -278,7 +277,8 @@ TEST_F(MacroRecordingX11, RepeatsAsReleaseAndPressPairsRecordOnePress) {
     ASSERT_TRUE(waitUntil([&] { return !messages.empty() && messages.back().first == KeyMessage::KeyUp; }));
     editor.ToggleRecording();
     // Only the final release comes through: the repeats' releases are folded away.
-    EXPECT_EQ(std::count_if(messages.begin(), messages.end(), [](const auto& m) { return m.first == KeyMessage::KeyUp; }), 1);
+    EXPECT_EQ(
+        std::count_if(messages.begin(), messages.end(), [](const auto& m) { return m.first == KeyMessage::KeyUp; }), 1);
     const MacroRecord r = table.record(0);
     ASSERT_EQ(r.eventCount(), 2);
     EXPECT_EQ(r.event(0).action, MacroActionDown);

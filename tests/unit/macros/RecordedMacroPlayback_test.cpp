@@ -54,7 +54,8 @@ TEST(RecordedMacroPlayback, RecordedKeysPlayBackInOrderWithTheirPauses) {
 
     // Recording, on a clock that crosses midnight UTC in the middle.
     std::int64_t utc = 86'400'000 - 100;
-    MacroEditor editor(table, settings, notifier, [] { return UiLanguage::English; }, [&] { return utc; });
+    MacroEditor editor(
+        table, settings, notifier, [] { return UiLanguage::English; }, [&] { return utc; });
     PlainEdit repeat, name;
     OneLineList macroList, eventList;
     editor.attach({repeat, name, macroList, eventList});
@@ -67,10 +68,11 @@ TEST(RecordedMacroPlayback, RecordedKeysPlayBackInOrderWithTheirPauses) {
         std::int64_t after; // ms since the previous key
     };
     const Key keys[] = {
-        {KeyMessage::KeyDown, Vk::LShift, 0},   {KeyMessage::KeyDown, 'A', 120},       {KeyMessage::KeyDown, 'A', 33},
-        {KeyMessage::KeyDown, 'A', 33},         {KeyMessage::KeyUp, 'A', 29},          {KeyMessage::KeyUp, Vk::LShift, 250},
-        {KeyMessage::SysKeyDown, Vk::LMenu, 7}, {KeyMessage::SysKeyDown, 0x73, 400},   {KeyMessage::SysKeyUp, 0x73, 61},
-        {KeyMessage::KeyUp, Vk::LMenu, 1},
+        {KeyMessage::KeyDown, Vk::LShift, 0},   {KeyMessage::KeyDown, 'A', 120},
+        {KeyMessage::KeyDown, 'A', 33},         {KeyMessage::KeyDown, 'A', 33},
+        {KeyMessage::KeyUp, 'A', 29},           {KeyMessage::KeyUp, Vk::LShift, 250},
+        {KeyMessage::SysKeyDown, Vk::LMenu, 7}, {KeyMessage::SysKeyDown, 0x73, 400},
+        {KeyMessage::SysKeyUp, 0x73, 61},       {KeyMessage::KeyUp, Vk::LMenu, 1},
     };
     for (const Key& k : keys) {
         utc = (utc + k.after) % 86'400'000;
@@ -80,9 +82,8 @@ TEST(RecordedMacroPlayback, RecordedKeysPlayBackInOrderWithTheirPauses) {
     ASSERT_FALSE(editor.recording());
 
     // The auto-repeated A is one press; the delays are the time to the next event, the last one 30.
-    const std::vector<MacroEvent> recorded{{Vk::LShift, 1, 120}, {'A', 1, 95},        {'A', 2, 250},
-                                           {Vk::LShift, 2, 7},   {Vk::LMenu, 1, 400}, {0x73, 1, 61},
-                                           {0x73, 2, 1},         {Vk::LMenu, 2, 30}};
+    const std::vector<MacroEvent> recorded{{Vk::LShift, 1, 120}, {'A', 1, 95},  {'A', 2, 250}, {Vk::LShift, 2, 7},
+                                           {Vk::LMenu, 1, 400},  {0x73, 1, 61}, {0x73, 2, 1},  {Vk::LMenu, 2, 30}};
     ASSERT_EQ(table.record(0).eventCount(), recorded.size());
     for (std::size_t j = 0; j < recorded.size(); ++j) {
         const MacroEvent e = table.record(0).event(static_cast<int>(j));
@@ -121,9 +122,15 @@ TEST(RecordedMacroPlayback, RecordedKeysPlayBackInOrderWithTheirPauses) {
     RecordingShell shell;
     ProfileApplier applier{{settings, config, link, feedback, pointer, notifier, [] {}}};
     ReportReader reader{link, channel, feedback, settings, notifier};
-    ActionExecutor executor{ActionExecutorPorts{.channel = channel, .settings = settings, .macros = macros,
-                                                .injector = injector, .shell = shell, .clock = clock,
-                                                .configPath = config, .sendFeatureReport = {}, .applyProfile = {},
+    ActionExecutor executor{ActionExecutorPorts{.channel = channel,
+                                                .settings = settings,
+                                                .macros = macros,
+                                                .injector = injector,
+                                                .shell = shell,
+                                                .clock = clock,
+                                                .configPath = config,
+                                                .sendFeatureReport = {},
+                                                .applyProfile = {},
                                                 .requestRepaint = {}}};
     reader.start();
     executor.start();
