@@ -6,11 +6,10 @@
 #include "ui/AboutDlg.h"
 #include "ui/CKRV_GlydeDlg.h"
 #include "ui/MainWindowController.h"
-#include "ui/PlaceholderAdvancedPage.h"
+#include "ui/MacroPage.h"
 #include "ui/WidgetDialogs.h"
 
 #include <QAction>
-
 #include <QCloseEvent>
 #include <QCursor>
 #include <QDesktopServices>
@@ -19,7 +18,6 @@
 #include <QSystemTrayIcon>
 #include <QUrl>
 #include <QWindow>
-#include <chrono>
 
 namespace krv {
 
@@ -56,15 +54,9 @@ Companion::Companion(AppContext& context, Options options) : m_ctx(context), m_o
     m_notifier->setWindow(m_window.get());
     m_window->setWindowIcon(ApplicationIcon());
     m_window->installEventFilter(this);
-    m_editor = std::make_unique<MacroEditor>(
-        m_ctx.macros, m_ctx.settings, *m_notifier, [this] { return m_ctx.language; },
-        [] {
-            // Milliseconds since midnight UTC: the recording clock.
-            const auto now = std::chrono::system_clock::now().time_since_epoch();
-            return static_cast<std::int64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(now).count() %
-                                             (24LL * 60 * 60 * 1000));
-        });
-    m_advanced = std::make_unique<PlaceholderAdvancedPage>(*m_window, *m_editor);
+    m_advanced = std::make_unique<MacroPage>(MacroPage::Dependencies{
+        *m_window, m_ctx.macros, m_ctx.settings, *m_notifier, [this] { return m_ctx.language; },
+        m_ctx.paths.appDirectory, m_options.macroDialogs, &m_eventListMenu});
     m_controller = std::make_unique<MainWindowController>(MainWindowController::Dependencies{
         *m_window, m_ctx.settings, m_ctx.macros, m_ctx.language, m_ctx.paths, *this, *m_dialogs, *m_advanced});
 
@@ -106,10 +98,11 @@ Companion::~Companion() {
     m_blinkTimer.stop();
     m_controller.reset();
     m_advanced.reset();
-    m_editor.reset();
     if (m_window)
         m_window->removeEventFilter(this);
 }
+
+MacroEditor& Companion::macroEditor() { return m_advanced->editor(); }
 
 void Companion::start() {
     // Workers first: nothing is pending, then the reader and the executor, then a first blink run
@@ -140,6 +133,7 @@ void Companion::start() {
 
     m_ctx.macros.filePath = m_ctx.paths.userMacroFile(m_ctx.language);
     LoadMacroFile(m_ctx.macros, m_ctx.macros.filePath, *m_notifier);
+    m_advanced->macrosLoaded();
     loadMenus();
 
     if (m_options.watchHotplug) {

@@ -25,7 +25,8 @@ namespace krv {
 class CKRV_GlydeDlg;
 class DialogSeam;
 class MainWindowController;
-class PlaceholderAdvancedPage;
+class MacroFileDialogs;
+class MacroPage;
 class PowerEvents;
 class UdevMonitor;
 
@@ -40,6 +41,7 @@ class Companion : public QObject, public MainWindowActions {
 public:
     struct Options {
         DialogSeam* dialogs = nullptr; // null: the real dialogs
+        MacroFileDialogs* macroDialogs = nullptr; // null: the real macro import and export dialogs
         bool watchHotplug = true;      // follow hidraw arrivals and removals through udev
         bool watchPower = true;        // re-apply on logind's power events
         bool startWorkers = true;      // run the report reader and the action executor
@@ -85,12 +87,13 @@ public:
     bool trayIconShown() const;
     CKRV_GlydeDlg& window() { return *m_window; }
     MainWindowController& controller() { return *m_controller; }
+    MacroPage& macroPage() { return *m_advanced; }
     CKrvMenu& trayMenu() { return m_trayMenu; }
     CKrvMenu& eventListMenu() { return m_eventListMenu; }
     GuiNotifier& notifier() { return *m_notifier; }
     DialogSeam& dialogs() { return *m_dialogs; }
     AppContext& context() { return m_ctx; }
-    MacroEditor& macroEditor() { return *m_editor; }
+    MacroEditor& macroEditor();
     QSystemTrayIcon& trayIcon() { return *m_tray; }
     bool blinkTimerActive() const { return m_blinkTimer.isActive(); }
 
@@ -118,8 +121,7 @@ private:
     DialogSeam* m_dialogs = nullptr;
     std::unique_ptr<GuiNotifier> m_notifier;
     std::unique_ptr<CKRV_GlydeDlg> m_window;
-    std::unique_ptr<MacroEditor> m_editor;
-    std::unique_ptr<PlaceholderAdvancedPage> m_advanced;
+    std::unique_ptr<MacroPage> m_advanced;
     std::unique_ptr<MainWindowController> m_controller;
     std::unique_ptr<ProfileApplier> m_applier;
     std::unique_ptr<ReportReader> m_reader;

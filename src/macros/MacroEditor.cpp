@@ -34,7 +34,11 @@ MacroEditor::MacroEditor(MacroTable& table, ProfileSettings& settings, UiNotifie
                          std::function<UiLanguage()> language, std::function<std::int64_t()> utcMillisOfDay)
     : m_table(table), m_settings(settings), m_notifier(notifier), m_language(std::move(language)),
       m_clock(std::move(utcMillisOfDay)) {
-    // The event list starts on the last line of the current macro.
+    InitCurrentLine();
+}
+
+void MacroEditor::InitCurrentLine() {
+    // The event list starts on the last event line of the current macro.
     const int n = validMacro(m_table.current) ? record(m_table.current).eventCount() : 0;
     m_currentLine = n > 0 ? 2 * n - 2 : 0;
 }
@@ -166,7 +170,9 @@ void MacroEditor::OnDelayEditFinished() {
     if (m_table.recording || !validMacro(m_contextMacro))
         return;
     auto page = controls();
-    if (m_currentLine < 0 || m_currentLine >= page.eventList.lineCount())
+    // Only a delay line holds a delay: an edit closed on an event line (the list opens one on Ctrl+A
+    // too) would otherwise read its key text as 0 ms.
+    if (m_currentLine < 0 || m_currentLine >= page.eventList.lineCount() || m_currentLine % 2 == 0)
         return;
     std::string text = page.eventList.lineText(m_currentLine);
     if (auto ms = text.find("ms"); ms != std::string::npos)

@@ -86,6 +86,8 @@ public:
 
     // The page's controls exist only while it is shown.
     void attach(const MacroPageControls& controls);
+    // After the table is loaded at start-up: the current line is the current macro's last event.
+    void InitCurrentLine();
     void detach();
     void setKeyboardCapture(KeyboardCapture* capture) { m_capture = capture; }
 

@@ -171,6 +171,19 @@ TEST_F(MacroEditorTest, DelayEditsParseTheLine) {
     EXPECT_EQ(eventList.editsBegun, 0);
 }
 
+TEST_F(MacroEditorTest, AnEditEndingOnAnEventLineKeepsTheDelays) {
+    // The list also opens an edit on Ctrl+A, on any line: closing one on an event line ("[↓]B" reads
+    // as 0) must not zero the delay of the event.
+    setMacros({macroWithEvents(u"M", {{65, 1, 10}, {66, 1, 20}, {67, 2, 30}})});
+    rightClick(2, 0);
+    editor.OnDelayEditFinished();
+    EXPECT_EQ(event(0, 1).delay, 20);
+    eventList.lines[2] = "5";
+    editor.OnDelayEditFinished();
+    EXPECT_EQ(event(0, 1).delay, 20);
+    EXPECT_EQ(event(0, 0).delay, 10);
+}
+
 TEST_F(MacroEditorTest, AddMacroWithNewExistingAndThirteenthName) {
     setMacros({macroWithEvents(u"One", {{65, 1, 10}}), macroWithEvents(u"Two", {})});
     name.value = "Three";

@@ -1,0 +1,365 @@
+#include "ui/MacroPage.h"
+
+#include "skin/SkinImages.h"
+#include "ui/CKRV_GlydeDlg.h"
+#include "ui/QtKeyboardCapture.h"
+#include "ui/X11KeyboardCapture.h"
+
+#include <QFileDialog>
+#include <QGuiApplication>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QScrollBar>
+#include <QSignalBlocker>
+
+#include <algorithm>
+#include <chrono>
+
+namespace krv {
+
+namespace {
+
+// Milliseconds since midnight UTC: the recording clock.
+std::int64_t utcMillisOfDay() {
+    using namespace std::chrono;
+    const auto now = duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
+    return now % 86'400'000;
+}
+
+QString fromUtf8(const std::string& text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+std::string toUtf8(const QString& text) {
+    const QByteArray bytes = text.toUtf8();
+    return std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+}
+
+template <class Widget> Widget* makeControl(CKRV_GlydeDlg& window, const SkinRect& rect) {
+    auto* w = new Widget(&window);
+    w->setGeometry(toQRect(rect));
+    window.styleChildControl(w); // white on black in the language's font
+    return w;
+}
+
+void setUpList(QListWidget& list) {
+    list.setFrameShape(QFrame::NoFrame);
+    list.setSelectionMode(QAbstractItemView::SingleSelection);
+    list.setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
+    list.setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    list.setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    list.setUniformItemSizes(true);
+    list.setContextMenuPolicy(Qt::NoContextMenu);
+}
+
+void setUpEdit(QLineEdit& edit) {
+    edit.setFrame(false);
+    edit.setAlignment(Qt::AlignCenter);
+}
+
+} // namespace
+
+QString MacroFileFilter() {
+    return QStringLiteral("All Files(*.dat)");
+}
+
+void QtMacroFileDialogs::openMacroFile(QWidget* owner, const QString& folder, std::function<void(QString)> done) {
+    auto* dialog = new QFileDialog(owner, QString(), folder, MacroFileFilter());
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setAcceptMode(QFileDialog::AcceptOpen);
+    dialog->setFileMode(QFileDialog::ExistingFile);
+    dialog->setWindowModality(Qt::WindowModal);
+    QObject::connect(dialog, &QFileDialog::finished, dialog, [dialog, done = std::move(done)](int result) {
+        const QStringList files = dialog->selectedFiles();
+        done(result == QDialog::Accepted && !files.isEmpty() ? files.front() : QString());
+    });
+    dialog->open();
+}
+
+void QtMacroFileDialogs::saveMacroFile(QWidget* owner, const QString& folder, std::function<void(QString)> done) {
+    auto* dialog = new QFileDialog(owner, QString(), folder, MacroFileFilter());
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setAcceptMode(QFileDialog::AcceptSave);
+    dialog->setFileMode(QFileDialog::AnyFile);
+    dialog->setDefaultSuffix(QStringLiteral("dat"));
+    dialog->setOption(QFileDialog::DontConfirmOverwrite, false);
+    dialog->setWindowModality(Qt::WindowModal);
+    QObject::connect(dialog, &QFileDialog::finished, dialog, [dialog, done = std::move(done)](int result) {
+        const QStringList files = dialog->selectedFiles();
+        done(result == QDialog::Accepted && !files.isEmpty() ? files.front() : QString());
+    });
+    dialog->open();
+}
+
+// ---- the controls as the editor sees them
+
+std::string MacroPage::EditControl::text() const {
+    return m_edit ? toUtf8(m_edit->text()) : std::string();
+}
+
+void MacroPage::EditControl::setText(const std::string& text) {
+    if (m_edit)
+        m_edit->setText(fromUtf8(text));
+}
+
+void MacroPage::EditControl::setEnabled(bool enabled) {
+    if (m_edit)
+        m_edit->setEnabled(enabled);
+}
+
+template <class List> void MacroPage::ListControl<List>::clear() {
+    if (!m_list)
+        return;
+    const QSignalBlocker blocker(m_list.data());
+    m_list->clear();
+}
+
+template <class List> void MacroPage::ListControl<List>::addLine(const std::string& text) {
+    if (m_list)
+        m_list->addItem(fromUtf8(text));
+}
+
+template <class List> void MacroPage::ListControl<List>::removeLine(int line) {
+    if (!m_list || line < 0 || line >= m_list->count())
+        return;
+    const QSignalBlocker blocker(m_list.data());
+    delete m_list->takeItem(line);
+}
+
+template <class List> int MacroPage::ListControl<List>::lineCount() const {
+    return m_list ? m_list->count() : 0;
+}
+
+template <class List> int MacroPage::ListControl<List>::selection() const {
+    if (!m_list)
+        return -1;
+    const QList<QListWidgetItem*> selected = m_list->selectedItems();
+    return selected.isEmpty() ? -1 : m_list->row(selected.front());
+}
+
+template <class List> void MacroPage::ListControl<List>::select(int line) {
+    if (!m_list)
+        return;
+    // Selecting by program does not notify, as a list box's selection message does not.
+    const QSignalBlocker blocker(m_list.data());
+    if (line < 0 || line >= m_list->count()) {
+        m_list->clearSelection();
+        m_list->setCurrentRow(-1);
+        return;
+    }
+    m_list->setCurrentRow(line, QItemSelectionModel::ClearAndSelect);
+}
+
+template <class List> std::string MacroPage::ListControl<List>::lineText(int line) const {
+    if (!m_list || line < 0 || line >= m_list->count())
+        return {};
+    return toUtf8(m_list->item(line)->text());
+}
+
+template <class List> void MacroPage::ListControl<List>::beginEdit() {
+    if constexpr (std::is_same_v<List, CEditableListBox>) {
+        if (m_list)
+            m_list->requestEdit();
+    }
+}
+
+void MacroPage::Notifier::showMessage(std::string_view text) {
+    m_page.m_deps.notifier.showMessage(text);
+}
+
+void MacroPage::Notifier::requestRepaint() {
+    m_page.repaintWindow();
+}
+
+// ---- the page
+
+MacroPage::MacroPage(Dependencies deps, QObject* parent)
+    : QObject(parent), m_deps(std::move(deps)),
+      m_editor(m_deps.macros, m_deps.settings, m_notifier, m_deps.language, utcMillisOfDay) {
+    // The whole keyboard on X11; elsewhere (Wayland) the keys the program itself receives.
+    auto onKey = [this](KeyMessage message, std::uint8_t vk) { m_editor.OnKeyMessage(message, vk); };
+    if (QGuiApplication::platformName() == QLatin1String("xcb"))
+        m_ownCapture = X11KeyboardCapture::open(onKey);
+    if (!m_ownCapture)
+        m_ownCapture = std::make_unique<QtKeyboardCapture>(m_deps.window, onKey);
+    setKeyboardCapture(m_ownCapture.get());
+}
+
+MacroPage::~MacroPage() {
+    if (m_capture)
+        m_capture->stop();
+    destroyControls();
+}
+
+void MacroPage::setKeyboardCapture(KeyboardCapture* capture) {
+    m_capture = capture;
+    m_editor.setKeyboardCapture(capture);
+}
+
+void MacroPage::repaintWindow() {
+    MainViewState& state = m_deps.window.viewState();
+    state.eventDownCount = m_editor.downCount();
+    state.eventUpCount = m_editor.upCount();
+    m_deps.window.update();
+}
+
+void MacroPage::createControls() {
+    if (controlsExist())
+        return;
+    CKRV_GlydeDlg& window = m_deps.window;
+    const SkinDescriptions& skin = window.skin();
+
+    m_repeatCount = makeControl<QLineEdit>(window, skin.repeatCountEditRect);
+    setUpEdit(*m_repeatCount);
+    m_name = makeControl<QLineEdit>(window, skin.macroNameEditRect);
+    setUpEdit(*m_name);
+    m_macroList = makeControl<QListWidget>(window, skin.macroListRect);
+    setUpList(*m_macroList);
+    m_eventList = makeControl<CEditableListBox>(window, skin.eventListRect);
+    setUpList(*m_eventList);
+
+    connect(m_macroList.data(), &QListWidget::currentRowChanged, this, [this](int) { m_editor.OnMacroSelChange(); });
+    connect(m_eventList.data(), &CEditableListBox::editFinished, this, [this] { m_editor.OnDelayEditFinished(); });
+    m_eventList->viewport()->installEventFilter(this);
+
+    for (QWidget* w : {static_cast<QWidget*>(m_repeatCount.data()), static_cast<QWidget*>(m_name.data()),
+                       static_cast<QWidget*>(m_macroList.data()), static_cast<QWidget*>(m_eventList.data())})
+        w->show();
+    m_editor.attach(MacroPageControls{m_repeatControl, m_nameControl, m_macroListControl, m_eventListControl});
+}
+
+void MacroPage::destroyControls() {
+    m_editor.detach();
+    if (m_openMenu)
+        m_openMenu->close();
+    if (m_eventList)
+        m_eventList->viewport()->removeEventFilter(this);
+    for (QWidget* w : {static_cast<QWidget*>(m_repeatCount.data()), static_cast<QWidget*>(m_name.data()),
+                       static_cast<QWidget*>(m_macroList.data()), static_cast<QWidget*>(m_eventList.data())}) {
+        if (w) {
+            disconnect(w, nullptr, this, nullptr);
+            delete w;
+        }
+    }
+}
+
+void MacroPage::refillMacroList() {
+    // The controls draw in the font of the language shown, also after a switch.
+    for (QWidget* w : {static_cast<QWidget*>(m_repeatCount.data()), static_cast<QWidget*>(m_name.data()),
+                       static_cast<QWidget*>(m_macroList.data()), static_cast<QWidget*>(m_eventList.data())})
+        if (w)
+            m_deps.window.styleChildControl(w);
+    m_editor.RefillMacroList();
+}
+
+void MacroPage::action(int element) {
+    const QString folder = QString::fromStdString(m_deps.appDirectory.string());
+    switch (element) {
+    case AdvancedElement::ImportMacros:
+        (m_deps.dialogs ? *m_deps.dialogs : m_ownDialogs)
+            .openMacroFile(&m_deps.window, folder, [page = QPointer<MacroPage>(this)](QString path) {
+                if (page && !path.isEmpty())
+                    page->m_editor.ImportMacros(std::filesystem::path(path.toStdString()));
+            });
+        break;
+    case AdvancedElement::ExportMacros:
+        (m_deps.dialogs ? *m_deps.dialogs : m_ownDialogs)
+            .saveMacroFile(&m_deps.window, folder, [page = QPointer<MacroPage>(this)](QString path) {
+                if (page && !path.isEmpty())
+                    page->m_editor.ExportMacros(std::filesystem::path(path.toStdString()));
+            });
+        break;
+    case AdvancedElement::AddMacro:
+        if (m_macroList)
+            m_macroList->setFocus(Qt::OtherFocusReason);
+        m_editor.AddMacro();
+        break;
+    case AdvancedElement::DeleteMacro:
+        m_editor.DeleteMacro();
+        break;
+    case AdvancedElement::Record:
+        if (m_eventList)
+            m_eventList->setFocus(Qt::OtherFocusReason);
+        m_editor.ToggleRecording();
+        break;
+    case AdvancedElement::SaveMacros:
+        m_editor.SaveMacros();
+        break;
+    case AdvancedElement::Repeat:
+        m_editor.ToggleRepeat();
+        break;
+    case AdvancedElement::MacroMode:
+        m_editor.ToggleMacroMode();
+        break;
+    default:
+        return;
+    }
+    repaintWindow();
+}
+
+QMenu* MacroPage::contextMenu() {
+    CKrvMenu* menu = m_deps.menu;
+    if (menu == nullptr) {
+        const UiLanguage language = m_deps.language();
+        if (!m_ownMenuLoaded || language != m_ownMenuLanguage) {
+            m_ownMenu.load(EventListMenuDefinition(language));
+            m_ownMenuLoaded = true;
+            m_ownMenuLanguage = language;
+        }
+        menu = &m_ownMenu;
+    }
+    // The menu shown is the first popup of the definition; a language switch replaces it.
+    if (!menu->menu() || menu->menu()->actions().isEmpty())
+        return nullptr;
+    QMenu* shown = menu->menu()->actions().front()->menu();
+    if (shown && shown != m_connectedMenu) {
+        m_connectedMenu = shown;
+        connect(shown, &QMenu::triggered, this, [this](QAction* action) {
+            if (const int id = action->data().toInt(); id > 0)
+                m_editor.OnContextCommand(id);
+        });
+    }
+    return shown;
+}
+
+void MacroPage::rightClickEventList(QPoint viewportPoint) {
+    if (!m_eventList || m_editor.recording())
+        return;
+    CEditableListBox& list = *m_eventList;
+    // An open delay edit ends first, while the editor still points at its line: the menu taking the
+    // focus would end it only after the click has moved the editor to another line.
+    list.EndItemEdit(true);
+    // The line under the click, from the first visible line and the line height.
+    const int h = list.count() > 0 ? list.sizeHintForRow(0) : list.fontMetrics().height();
+    const int scroll = list.verticalScrollBar()->value();
+    const int line = h > 0 ? (scroll * h + viewportPoint.y()) / h : 0;
+    const bool inside = list.viewport()->rect().contains(viewportPoint);
+    const QPoint global = list.viewport()->mapToGlobal(viewportPoint);
+    m_editor.OnEventListRightClick(line, inside, [this, global] {
+        // The menu opens without a nested event loop; its command arrives when an item is picked.
+        if (QMenu* menu = contextMenu()) {
+            m_openMenu = menu;
+            menu->popup(global);
+        }
+        return 0;
+    });
+}
+
+bool MacroPage::eventFilter(QObject* watched, QEvent* event) {
+    if (m_eventList && watched == m_eventList->viewport()) {
+        if (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonDblClick) {
+            // The right button selects nothing on its own: its release does the work.
+            if (static_cast<QMouseEvent*>(event)->button() == Qt::RightButton)
+                return true;
+        } else if (event->type() == QEvent::MouseButtonRelease) {
+            auto* mouse = static_cast<QMouseEvent*>(event);
+            if (mouse->button() == Qt::RightButton) {
+                rightClickEventList(mouse->position().toPoint());
+                return true;
+            }
+        }
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+} // namespace krv

@@ -1,0 +1,145 @@
+#include "ui/X11KeyboardCapture.h"
+
+#include "functions/VirtualKeys.h"
+
+#include <QCoreApplication>
+#include <QSocketNotifier>
+#include <QTimer>
+
+#include <X11/XKBlib.h>
+#include <X11/Xlib.h>
+#include <X11/keysym.h>
+
+namespace krv {
+
+namespace {
+
+constexpr int GrabRetryMs = 50;
+constexpr int GrabAttempts = 20;
+// X keycodes are the kernel's evdev codes plus 8 on every X server that reads evdev devices.
+constexpr unsigned EvdevOffset = 8;
+
+} // namespace
+
+std::unique_ptr<X11KeyboardCapture> X11KeyboardCapture::open(KeyHandler handler, const char* displayName,
+                                                             std::string* error) {
+    Display* display = XOpenDisplay(displayName);
+    if (display == nullptr) {
+        if (error)
+            *error = "cannot open the X display";
+        return nullptr;
+    }
+    // A held key then repeats as presses alone, without the release before each one.
+    Bool supported = False;
+    XkbSetDetectableAutoRepeat(display, True, &supported);
+    return std::unique_ptr<X11KeyboardCapture>(new X11KeyboardCapture(display, std::move(handler)));
+}
+
+X11KeyboardCapture::X11KeyboardCapture(Display* display, KeyHandler handler)
+    : m_display(display), m_handler(std::move(handler)) {
+    m_notifier = new QSocketNotifier(ConnectionNumber(m_display), QSocketNotifier::Read, this);
+    connect(m_notifier, &QSocketNotifier::activated, this, &X11KeyboardCapture::processEvents);
+    m_retry = new QTimer(this);
+    m_retry->setInterval(GrabRetryMs);
+    connect(m_retry, &QTimer::timeout, this, [this] {
+        if (tryGrab() || !m_wanted) {
+            m_retry->stop();
+        } else if (++m_attempts >= GrabAttempts) {
+            m_retry->stop();
+            m_wanted = false;
+            emit grabFailed();
+        }
+    });
+    // Leaving the program never leaves the keyboard grabbed.
+    if (auto* app = QCoreApplication::instance())
+        connect(app, &QCoreApplication::aboutToQuit, this, &X11KeyboardCapture::stop);
+}
+
+X11KeyboardCapture::~X11KeyboardCapture() {
+    release();
+    delete m_notifier;
+    m_notifier = nullptr;
+    XCloseDisplay(m_display);
+}
+
+void X11KeyboardCapture::setDetectableAutoRepeat(bool on) {
+    Bool supported = False;
+    XkbSetDetectableAutoRepeat(m_display, on ? True : False, &supported);
+    XFlush(m_display);
+}
+
+void X11KeyboardCapture::start() {
+    m_wanted = true;
+    m_attempts = 0;
+    m_sys.reset();
+    if (!tryGrab())
+        m_retry->start();
+}
+
+void X11KeyboardCapture::stop() {
+    m_wanted = false;
+    m_retry->stop();
+    release();
+}
+
+bool X11KeyboardCapture::tryGrab() {
+    if (m_grabbed)
+        return true;
+    const int status =
+        XGrabKeyboard(m_display, DefaultRootWindow(m_display), False, GrabModeAsync, GrabModeAsync, CurrentTime);
+    m_grabbed = status == GrabSuccess;
+    XFlush(m_display);
+    return m_grabbed;
+}
+
+void X11KeyboardCapture::release() {
+    if (!m_grabbed)
+        return;
+    XUngrabKeyboard(m_display, CurrentTime);
+    XSync(m_display, False);
+    m_grabbed = false;
+    // Keys still queued were withheld from everyone: drop them with the grab.
+    while (XPending(m_display) > 0) {
+        XEvent event;
+        XNextEvent(m_display, &event);
+    }
+}
+
+std::optional<std::uint8_t> X11KeyboardCapture::VirtualKeyOfX11Key(Display* display, unsigned keycode) {
+    for (int level = 0; level < 2; ++level) {
+        const KeySym keysym = XkbKeycodeToKeysym(display, static_cast<KeyCode>(keycode), 0, level);
+        if (keysym == NoSymbol)
+            continue;
+        if (auto vk = VirtualKeyOfKeysym(static_cast<std::uint32_t>(keysym)))
+            return vk;
+    }
+    if (keycode > EvdevOffset)
+        return VirtualKeyOfEvdev(static_cast<std::uint16_t>(keycode - EvdevOffset));
+    return std::nullopt;
+}
+
+void X11KeyboardCapture::processEvents() {
+    while (XPending(m_display) > 0) {
+        XEvent event;
+        XNextEvent(m_display, &event);
+        if (!m_grabbed || (event.type != KeyPress && event.type != KeyRelease))
+            continue;
+        const bool press = event.type == KeyPress;
+        // Where the server cannot detect auto-repeat, each repeat is a release and a press of the same
+        // key at the same time: drop the release, the press then counts as a repeat.
+        if (!press && XEventsQueued(m_display, QueuedAfterReading) > 0) {
+            XEvent next;
+            XPeekEvent(m_display, &next);
+            if (next.type == KeyPress && next.xkey.keycode == event.xkey.keycode && next.xkey.time == event.xkey.time)
+                continue;
+        }
+        const auto vk = VirtualKeyOfX11Key(m_display, event.xkey.keycode);
+        if (!vk)
+            continue; // a key the table does not know is withheld but not recorded
+        const KeyMessage message = m_sys.message(*vk, press);
+        if (m_handler)
+            m_handler(message, *vk);
+    }
+}
+
+} // namespace krv
