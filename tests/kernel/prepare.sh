@@ -3,9 +3,11 @@
 #   - installs the emulator, a static busybox and cpio when they are missing;
 #   - resolves Debian's current generic kernel package with apt, downloads it, and unpacks only its
 #     kernel image and the modules the test loads (with their dependencies, decompressed) into
-#     CACHE_DIR/<kernel version>/. A later run with the same version reuses that folder.
+#     CACHE_DIR/<kernel version>/. A later run with the same version reuses that folder;
+#   - does the same for udev's daemon (udevadm, from the udev package), which the guest runs so that
+#     libudev monitors see device events as on a desktop. It is unpacked, never installed.
 # Usage: tests/kernel/prepare.sh CACHE_DIR
-# Prints the prepared folder's path on its last line of standard output.
+# Writes CACHE_DIR/current.env (KERNEL_DIR=..., UDEVADM=...) for the boot script.
 set -euo pipefail
 
 cache=${1:?usage: $0 CACHE_DIR}
@@ -41,6 +43,32 @@ if [ ${#missing[@]} -gt 0 ]; then
   DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >&2
 fi
 
+# udev's daemon, unpacked from the candidate version of the udev package.
+prepare_udev() {
+  local uversion udest uwork
+  uversion=$(apt-cache policy udev 2>/dev/null | sed -n 's/^ *Candidate: //p' | head -n1)
+  if [ -z "$uversion" ] || [ "$uversion" = "(none)" ]; then
+    log "cannot resolve the udev package"
+    exit 1
+  fi
+  udest=$cache/udev-${uversion//[^A-Za-z0-9.+-]/_}
+  UDEVADM=$udest/udevadm
+  [ -x "$UDEVADM" ] && return 0
+  log "fetching udev $uversion"
+  uwork=$(mktemp -d "$cache/.fetch-udev.XXXXXX")
+  chmod 0777 "$uwork"
+  (cd "$uwork" && apt-get download -q "udev=$uversion" >&2)
+  dpkg-deb -x "$uwork"/udev_*.deb "$uwork/root"
+  mkdir -p "$udest"
+  cp "$(find "$uwork/root" -type f -path "*bin/udevadm" | head -n1)" "$UDEVADM.tmp"
+  mv "$UDEVADM.tmp" "$UDEVADM"
+  rm -rf "$uwork"
+}
+
+write_env() {
+  printf 'KERNEL_DIR=%q\nUDEVADM=%q\n' "$dest" "$UDEVADM" > "$cache/current.env"
+}
+
 # The generic kernel metapackage depends on exactly one versioned image package.
 resolve_image() {
   apt-cache depends linux-image-amd64 2>/dev/null |
@@ -52,13 +80,6 @@ if [ -z "$image_pkg" ]; then
   image_pkg=$(resolve_image || true)
 fi
 if [ -z "$image_pkg" ]; then
-  # Without the package lists, fall back on a kernel prepared earlier.
-  last=$(ls -1d "$cache"/*/ready 2>/dev/null | sort -V | tail -n1 || true)
-  if [ -n "$last" ]; then
-    log "cannot resolve linux-image-amd64; reusing $(dirname "$last")"
-    dirname "$last"
-    exit 0
-  fi
   log "cannot resolve the kernel package linux-image-amd64 with apt"
   exit 1
 fi
@@ -66,7 +87,8 @@ version=${image_pkg#linux-image-}
 dest=$cache/$version
 if [ -f "$dest/ready" ]; then
   log "kernel $version already prepared"
-  echo "$dest"
+  prepare_udev
+  write_env
   exit 0
 fi
 
@@ -136,4 +158,6 @@ touch "$dest.tmp/ready"
 rm -rf "$dest"
 mv "$dest.tmp" "$dest"
 log "kernel $version prepared: modules $(tr '\n' ' ' < "$dest/modules/load-order")"
-echo "$dest"
+rm -rf "$work"
+prepare_udev
+write_env

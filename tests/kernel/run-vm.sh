@@ -36,8 +36,11 @@ fi
 mkdir -p "$work"
 work=$(cd "$work" && pwd)
 
-kdir=$("$here/prepare.sh" "$cache" | tail -n1)
-[ -f "$kdir/ready" ] || { echo "run-vm: kernel not prepared" >&2; exit 1; }
+"$here/prepare.sh" "$cache"
+# shellcheck disable=SC1091
+. "$cache/current.env"
+kdir=$KERNEL_DIR
+[ -f "$kdir/ready" ] && [ -x "$UDEVADM" ] || { echo "run-vm: kernel or udev not prepared" >&2; exit 1; }
 
 root=$work/rootfs
 rm -rf "$root"
@@ -54,6 +57,11 @@ copy_with_libs() {
     [ -e "$root$lib" ] || cp -L "$lib" "$root$lib"
   done
 }
+mkdir -p "$root/lib/systemd" "$root/etc/udev"
+cp "$UDEVADM" "$root/bin/udevadm"
+ln -s /bin/udevadm "$root/lib/systemd/systemd-udevd"
+copy_with_libs "$UDEVADM"
+
 names=()
 for prog in "$@"; do
   [ -x "$prog" ] || { echo "run-vm: $prog is not an executable" >&2; exit 2; }
@@ -77,6 +85,9 @@ echo "KRV-GUEST-BEGIN $(uname -r)"
 for m in $(cat /lib/modules/load-order); do
   insmod "/lib/modules/$m.ko" || echo "FAIL insmod $m"
 done
+# udev's daemon relays the kernel's device events to libudev monitors, as on a desktop.
+/lib/systemd/systemd-udevd --daemon --resolve-names=never 2>/tmp/udevd.log || echo "FAIL udevd start"
+udevadm settle --timeout=30 || echo "FAIL udevadm settle"
 for t in $(cat /tests/order); do
   echo "KRV-GUEST-RUN $t"
   "/tests/$t"

@@ -10,6 +10,7 @@
 
 #include <fcntl.h>
 #include <hidapi/hidapi.h>
+#include <libudev.h>
 #include <linux/hidraw.h>
 #include <poll.h>
 #include <sys/ioctl.h>
@@ -55,6 +56,24 @@ Bytes readReport(int fd, std::chrono::milliseconds limit, int* readErrno = nullp
     return buffer;
 }
 
+// The next "add" or "remove" the udev daemon relays for a hidraw node: {action, node}.
+std::pair<std::string, std::string> nextUdevChange(udev_monitor* monitor, std::chrono::milliseconds limit)
+{
+    pollfd p{udev_monitor_get_fd(monitor), POLLIN, 0};
+    if (::poll(&p, 1, static_cast<int>(limit.count())) <= 0) {
+        return {};
+    }
+    udev_device* device = udev_monitor_receive_device(monitor);
+    if (!device) {
+        return {};
+    }
+    const char* action = udev_device_get_action(device);
+    const char* node = udev_device_get_devnode(device);
+    std::pair<std::string, std::string> change{action ? action : "", node ? node : ""};
+    udev_device_unref(device);
+    return change;
+}
+
 } // namespace
 
 int main()
@@ -62,6 +81,11 @@ int main()
     GuestChecks checks;
     UeventListener uevents;
     checks.check(uevents.isOpen(), "uevent socket");
+    udev* udevContext = udev_new();
+    udev_monitor* monitor = udevContext ? udev_monitor_new_from_netlink(udevContext, "udev") : nullptr;
+    checks.check(monitor && udev_monitor_filter_add_match_subsystem_devtype(monitor, "hidraw", nullptr) >= 0 &&
+                     udev_monitor_enable_receiving(monitor) >= 0,
+                 "udev monitor");
 
     UhidDevice device([](std::uint8_t type, const Bytes& data) {
         SetReportAnswer answer;
@@ -84,6 +108,11 @@ int main()
     checks.check(device.waitStarted(5s), "uhid device started by a driver");
     const std::string node = "/dev/" + added->get("DEVNAME");
     checks.note("hidraw node " + node);
+    if (monitor) {
+        const auto change = nextUdevChange(monitor, 10s);
+        checks.check(change.first == "add" && change.second == node, "udev relays the arrival",
+                     change.first + " " + change.second);
+    }
 
     const int fd = ::open(node.c_str(), O_RDWR | O_CLOEXEC);
     if (!checks.check(fd >= 0, "open hidraw node", std::strerror(errno))) {
@@ -155,6 +184,13 @@ int main()
     checks.check(afterRemoval.empty() && readError != 0, "read fails after removal",
                  "errno " + std::to_string(readError));
     checks.check(uevents.waitFor("remove", "hidraw", 5s).has_value(), "removal uevent");
+    if (monitor) {
+        const auto change = nextUdevChange(monitor, 10s);
+        checks.check(change.first == "remove" && change.second == node, "udev relays the removal",
+                     change.first + " " + change.second);
+        udev_monitor_unref(monitor);
+    }
+    udev_unref(udevContext);
     ::close(fd);
     hid_exit();
     return checks.exitCode();
