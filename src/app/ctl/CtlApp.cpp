@@ -1,5 +1,7 @@
 #include "app/ctl/CtlApp.h"
 
+#include "app/ctl/CtlDeviceCommands.h"
+
 #include "settings/ProfileSettings.h"
 
 #include <ostream>
@@ -8,6 +10,8 @@ namespace krv::ctl {
 
 int runCtl(const std::vector<std::string>& args, const std::string& executableDir, std::ostream& out, std::ostream& err) {
     AppPaths paths{executableDir};
+    if (auto status = runDeviceCommand(args, executableDir, out, err))
+        return *status;
     if (args.size() >= 2 && args[0] == "profile" && args[1] == "show") {
         ProfileSettings settings;
         const int n = ReadCurConfig(paths.configPath());

@@ -1,0 +1,91 @@
+#include "device/ApplyProfile.h"
+
+#include "functions/ButtonCode.h"
+
+#include <utility>
+
+namespace krv {
+
+namespace {
+constexpr auto relaxed = std::memory_order_relaxed;
+}
+
+std::optional<std::uint8_t> ApplyDeviceValue(std::int32_t code) {
+    if (code >= 0 && code <= 5)
+        return static_cast<std::uint8_t>(code);
+    if (code >= 11 && code <= 16)
+        return static_cast<std::uint8_t>(code - 4);
+    if (code >= 21 && code <= 25)
+        return static_cast<std::uint8_t>(code - 8);
+    if (code == 6 || (code >= 17 && code <= 19) || (code >= 26 && code <= MaxMacroCode))
+        return HostCode;
+    return std::nullopt;
+}
+
+int PointerSpeedOfStep(std::uint8_t dpiSpeed) {
+    if (dpiSpeed == 0)
+        return 1;
+    if (dpiSpeed <= 8)
+        return 2 * dpiSpeed;
+    return 18;
+}
+
+ProfileApplier::ProfileApplier(Ports ports) : m_ports(std::move(ports)) {}
+
+void ProfileApplier::ApplyProfile() {
+    ProfileSettings& s = m_ports.settings;
+    ApplyFeedback& feedback = m_ports.feedback;
+    FeatureReportSender& device = m_ports.device;
+
+    feedback.HostFunctionsReady.store(true, relaxed);
+    const int curConfig = s.CurConfig.load(relaxed);
+    WriteCurConfig(m_ports.configPath, curConfig);
+    SaveProfile(s, m_ports.configPath, AppliedProfileSection);
+
+    for (int slot = 1; slot <= ButtonSlotCount; ++slot) {
+        const std::int32_t code = s.K[slot - 1].load(relaxed);
+        s.DPI_ACTION[slot - 1].store(DpiAction(code), relaxed);
+        const std::optional<std::uint8_t> value = ApplyDeviceValue(code);
+        if (!value)
+            continue; // no device value: the mouse keeps the slot's previous function
+        if (device.writeHandleOpen())
+            device.SendFeatureReport(FeatureCommand::ButtonMap, DeviceButtonId[slot - 1], *value);
+        if (*value != HostCode)
+            continue;
+        // The first HostCode slot starts the wait for the acknowledgement; later ones change nothing.
+        bool ready = true;
+        if (feedback.HostFunctionsReady.compare_exchange_strong(ready, false, relaxed)) {
+            feedback.BlinkPhase.store(true, relaxed);
+            feedback.BlinkSlot.store(slot, relaxed);
+            if (!feedback.BlinkStarted.exchange(true, relaxed)) {
+                feedback.BlinkRunning.store(true, relaxed);
+                if (m_ports.startBlink)
+                    m_ports.startBlink();
+            }
+        }
+    }
+
+    device.SendFeatureReport(FeatureCommand::Wheel, static_cast<std::uint8_t>(s.WHEEL_STATUS.load(relaxed) & 0xFF), 0);
+
+    for (int stage = 0; stage < DpiStageCount; ++stage)
+        s.DPI_SET_APPLIED[stage].store(s.DPI_SET[stage].load(relaxed), relaxed);
+    const std::uint8_t led = s.LED_STATUS.load(relaxed);
+    s.LED_APPLIED.store(led, relaxed);
+    // A stage number out of 0..3 (a hand-edited file) is clamped rather than sent or used as an index.
+    const int stage = s.dpiStageIndex();
+    device.SendFeatureReport(FeatureCommand::DpiLed, static_cast<std::uint8_t>(stage),
+                             DpiLedByte(s.DPI_SET_APPLIED[stage].load(relaxed), led));
+
+    m_ports.notifier.requestRepaint();
+
+    if (m_ports.pointer.pointerSpeed())
+        m_ports.pointer.setPointerSpeed(PointerSpeedOfStep(s.DPI_SPEED.load(relaxed)));
+    if (m_ports.pointer.wheelScrollLines())
+        m_ports.pointer.setWheelScrollLines(static_cast<std::uint8_t>(s.WHEEL_SPEED.load(relaxed) + 1));
+
+    device.SendFeatureReport(FeatureCommand::FireTime, FireTimeByte(s.FIRE_TIME.load(relaxed)), 0);
+
+    SaveProfile(s, m_ports.configPath, curConfig);
+}
+
+} // namespace krv

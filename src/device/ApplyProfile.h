@@ -1,0 +1,59 @@
+#pragma once
+
+#include "device/ApplyFeedback.h"
+#include "device/FeatureReport.h"
+#include "device/SystemPointer.h"
+#include "settings/ProfileSettings.h"
+#include "settings/UiNotifier.h"
+
+#include <array>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <optional>
+
+namespace krv {
+
+// The device value an apply sends for a slot's code with command 0x10: the code itself for 0..5,
+// code - 4 for 11..16, code - 8 for 21..25, HostCode for 6, 17..19 and 26..52; nothing for any
+// other code (7..10, 20, negative, above 52): such a slot's report is not sent.
+std::optional<std::uint8_t> ApplyDeviceValue(std::int32_t code);
+
+// The system pointer speed (1..20 scale) for DPI_SPEED 0..9: 0 gives 1, n gives 2n, 9 and above 18.
+int PointerSpeedOfStep(std::uint8_t dpiSpeed);
+
+// Writes the active profile to the mouse and saves it. One per process; ApplyProfile may run on
+// the UI thread and on the executor thread (profile switch) at the same time: every report is built
+// in its own buffer, flags are atomics, and file writes are serialised and atomic.
+class ProfileApplier {
+public:
+    struct Ports {
+        ProfileSettings& settings;
+        std::filesystem::path configPath;
+        FeatureReportSender& device;
+        ApplyFeedback& feedback;
+        SystemPointer& pointer;
+        UiNotifier& notifier;
+        // Starts ApplyBlink (BlinkRunning is already set). May be called on any thread that applies:
+        // a UI implementation posts to its thread.
+        std::function<void()> startBlink;
+    };
+
+    explicit ProfileApplier(Ports ports);
+
+    // In this order: set HostFunctionsReady; write "CurConfig"; save the snapshot "Config6"; per slot
+    // the DPI action and the 0x10 report (the first HostCode slot clears HostFunctionsReady and starts
+    // the blink); 0x11 wheel; DPI_SET_APPLIED/LED_APPLIED and 0x09; repaint; pointer speed; wheel
+    // lines; 0x12 fire time; save "Config" + CurConfig.
+    void ApplyProfile();
+
+    // ApplyProfile as a plain callback (RestoreDefaults, the profile-switch function).
+    std::function<void()> callback() {
+        return [this] { ApplyProfile(); };
+    }
+
+private:
+    Ports m_ports;
+};
+
+} // namespace krv

@@ -1,0 +1,187 @@
+#include "device/DeviceLink.h"
+
+#include <algorithm>
+#include <utility>
+
+namespace krv {
+
+namespace {
+
+char asciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool equalsIgnoringAsciiCase(std::string_view a, std::string_view b) {
+    return a.size() == b.size() &&
+           std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return asciiLower(x) == asciiLower(y); });
+}
+
+} // namespace
+
+DeviceLink::DeviceLink(HidBackend& backend) : m_backend(backend) {}
+
+DeviceLink::~DeviceLink() { close(); }
+
+bool DeviceLink::ScanForMouse() {
+    // Handles of an earlier scan are closed first (a running read keeps its node until it returns).
+    setHandles(nullptr, nullptr);
+    m_connected.store(false, std::memory_order_release);
+
+    const std::vector<HidCollectionInfo> collections = m_backend.enumerate();
+    std::shared_ptr<HidHandle> read;
+    std::shared_ptr<HidHandle> write;
+    bool readTried = false;
+    bool writeTried = false;
+    std::optional<HidCollectionInfo> readInfo;
+    std::optional<HidCollectionInfo> writeInfo;
+    std::string path;
+    {
+        std::lock_guard lock(m_mutex);
+        path = m_devicePath;
+    }
+
+    const std::size_t count = std::min<std::size_t>(collections.size(), MaxInterfaces);
+    for (std::size_t i = 0; i < count; ++i) {
+        const HidCollectionInfo& info = collections[i];
+        if (info.vendorId != VendorId || info.productId != ProductId)
+            continue;
+        path = info.path;
+        if (info.usagePage == ReadUsagePage && info.usage == VendorUsage && !readTried) {
+            readTried = true;
+            readInfo = info;
+            read = m_backend.open(info.path, HidAccess::Read);
+        } else if (info.usagePage == WriteUsagePage && info.usage == VendorUsage && !writeTried) {
+            writeTried = true;
+            writeInfo = info;
+            write = m_backend.open(info.path, HidAccess::Write);
+        }
+        if (readTried && writeTried)
+            break;
+    }
+
+    const bool connected = read != nullptr && write != nullptr;
+    {
+        std::lock_guard lock(m_mutex);
+        m_devicePath = path;
+        m_readCollection = readInfo;
+        m_writeCollection = writeInfo;
+    }
+    m_inputReportLength.store(readInfo ? readInfo->inputReportLength : 0, std::memory_order_release);
+    m_featureReportLength.store(writeInfo ? writeInfo->featureReportLength : 0, std::memory_order_release);
+    if (connected)
+        setHandles(std::move(read), std::move(write));
+    m_connected.store(connected, std::memory_order_release);
+    return connected;
+}
+
+bool DeviceLink::IsOurDevice(std::string_view path) const {
+    std::lock_guard lock(m_mutex);
+    return !m_devicePath.empty() && equalsIgnoringAsciiCase(path, m_devicePath);
+}
+
+bool DeviceLink::handleDeviceChange(const DeviceChange& change) {
+    if (!IsOurDevice(change.path))
+        return false;
+    if (change.kind == DeviceChange::Kind::Arrival) {
+        if (connected())
+            return true;
+        const bool now = ScanForMouse();
+        std::function<void(bool)> onArrival;
+        {
+            std::lock_guard lock(m_mutex);
+            onArrival = m_onArrival;
+        }
+        if (onArrival)
+            onArrival(now);
+        return true;
+    }
+    m_connected.store(false, std::memory_order_release);
+    setHandles(nullptr, nullptr);
+    std::function<void()> onRemoved;
+    {
+        std::lock_guard lock(m_mutex);
+        onRemoved = m_onRemoved;
+    }
+    if (onRemoved)
+        onRemoved();
+    return true;
+}
+
+void DeviceLink::setRemovalCallback(std::function<void()> onRemoved) {
+    std::lock_guard lock(m_mutex);
+    m_onRemoved = std::move(onRemoved);
+}
+
+void DeviceLink::setArrivalCallback(std::function<void(bool)> onArrival) {
+    std::lock_guard lock(m_mutex);
+    m_onArrival = std::move(onArrival);
+}
+
+std::string DeviceLink::devicePath() const {
+    std::lock_guard lock(m_mutex);
+    return m_devicePath;
+}
+
+std::optional<HidCollectionInfo> DeviceLink::readCollection() const {
+    std::lock_guard lock(m_mutex);
+    return m_readCollection;
+}
+
+std::optional<HidCollectionInfo> DeviceLink::writeCollection() const {
+    std::lock_guard lock(m_mutex);
+    return m_writeCollection;
+}
+
+bool DeviceLink::SendFeatureReport(FeatureCommand command, std::uint8_t first, std::uint8_t second) {
+    std::shared_ptr<HidHandle> write;
+    {
+        std::lock_guard lock(m_mutex);
+        write = m_write;
+    }
+    if (!write)
+        return false;
+    const FeatureReport report(command, first, second, featureReportLength());
+    if (!report.valid())
+        return false;
+    return write->sendFeatureReport(report.bytes());
+}
+
+bool DeviceLink::writeHandleOpen() const {
+    std::lock_guard lock(m_mutex);
+    return m_write != nullptr;
+}
+
+std::shared_ptr<HidHandle> DeviceLink::readHandle() const {
+    std::lock_guard lock(m_mutex);
+    return m_read;
+}
+
+std::shared_ptr<HidHandle> DeviceLink::waitForReadHandle(std::stop_token stop) {
+    std::unique_lock lock(m_mutex);
+    m_handlesChanged.wait(lock, stop, [this] { return m_read != nullptr; });
+    return m_read;
+}
+
+void DeviceLink::waitForHandleChange(std::stop_token stop, std::chrono::milliseconds timeout) {
+    std::unique_lock lock(m_mutex);
+    const std::uint64_t seen = m_generation;
+    m_handlesChanged.wait_for(lock, stop, timeout, [&] { return m_generation != seen; });
+}
+
+void DeviceLink::close() {
+    m_connected.store(false, std::memory_order_release);
+    setHandles(nullptr, nullptr);
+}
+
+void DeviceLink::setHandles(std::shared_ptr<HidHandle> read, std::shared_ptr<HidHandle> write) {
+    std::shared_ptr<HidHandle> oldRead;
+    std::shared_ptr<HidHandle> oldWrite;
+    {
+        std::lock_guard lock(m_mutex);
+        oldRead = std::exchange(m_read, std::move(read));
+        oldWrite = std::exchange(m_write, std::move(write));
+        ++m_generation;
+    }
+    m_handlesChanged.notify_all();
+    // oldRead and oldWrite close here, outside the lock (or later, when a running read lets go).
+}
+
+} // namespace krv

@@ -1,0 +1,88 @@
+#include "device/ReportReader.h"
+
+#include <algorithm>
+#include <utility>
+#include <vector>
+
+namespace krv {
+
+namespace {
+constexpr auto relaxed = std::memory_order_relaxed;
+}
+
+ReportReader::ReportReader(DeviceLink& link, PressChannel& presses, ApplyFeedback& feedback,
+                           const ProfileSettings& settings, UiNotifier& notifier)
+    : m_link(link), m_presses(presses), m_feedback(feedback), m_settings(settings), m_notifier(notifier) {}
+
+ReportReader::~ReportReader() { stop(); }
+
+void ReportReader::setEventCallback(EventCallback onEvent) {
+    m_onEvent = std::move(onEvent);
+}
+
+void ReportReader::start() {
+    if (m_thread.joinable())
+        return;
+    m_thread = std::jthread([this](std::stop_token stop) { run(stop); });
+}
+
+void ReportReader::stop() {
+    if (!m_thread.joinable())
+        return;
+    m_thread.request_stop();
+    m_thread.join();
+}
+
+SpecialButtonEvent ReportReader::handleReport(std::span<const std::uint8_t> report) {
+    const SpecialButtonEvent event = ClassifyInputReport(report, m_feedback.HostFunctionsReady.load(relaxed));
+    if (!event.handled)
+        return event;
+    switch (event.kind) {
+    case SpecialButtonEvent::Kind::Press:
+        if (m_presses.PendingPress.load(std::memory_order_acquire) == 0)
+            m_presses.publishPress(event.code);
+        else if (m_settings.MACRO_MODE2.load(relaxed) == 0)
+            m_presses.requestStop(); // a second press ends the macro being played
+        break;
+    case SpecialButtonEvent::Kind::Release:
+        if (m_settings.MACRO_MODE2.load(relaxed) == 1)
+            m_presses.requestStop(); // releasing the button ends the macro repeated while held
+        break;
+    case SpecialButtonEvent::Kind::Acknowledgement:
+        m_feedback.BlinkStarted.store(false, relaxed);
+        m_feedback.BlinkPhase.store(false, relaxed);
+        m_feedback.HostFunctionsReady.store(true, relaxed);
+        m_feedback.HostFunctionsReady.notify_all();
+        m_notifier.requestRepaint();
+        break;
+    case SpecialButtonEvent::Kind::Other:
+        break;
+    }
+    return event;
+}
+
+void ReportReader::run(std::stop_token stop) {
+    std::vector<std::uint8_t> buffer;
+    while (!stop.stop_requested()) {
+        std::shared_ptr<HidHandle> handle = m_link.waitForReadHandle(stop);
+        if (!handle)
+            continue; // stop requested
+        // A buffer as long as the collection's reports; the read never writes past its end.
+        buffer.assign(std::max<std::size_t>(m_link.inputReportLength(), InputReport::MeaningfulBytes), 0);
+        const int read = handle->readInputReport(buffer, ReadTimeout);
+        if (read < 0) {
+            handle.reset();
+            m_link.waitForHandleChange(stop, FailedReadPause);
+            continue;
+        }
+        if (read == 0)
+            continue;
+        const std::size_t length = std::min(static_cast<std::size_t>(read), buffer.size());
+        const auto report = std::span<const std::uint8_t>(buffer).first(length);
+        const SpecialButtonEvent event = handleReport(report);
+        if (m_onEvent)
+            m_onEvent(report, event);
+    }
+}
+
+} // namespace krv

@@ -1,0 +1,64 @@
+#pragma once
+
+#include "device/ApplyFeedback.h"
+#include "device/DeviceLink.h"
+#include "device/InputReport.h"
+#include "device/PressChannel.h"
+#include "settings/ProfileSettings.h"
+#include "settings/UiNotifier.h"
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <span>
+#include <thread>
+
+namespace krv {
+
+// Reads the mouse's vendor input reports and hands presses to ActionExecutor through the
+// PressChannel. While host functions are ready:
+// - a press (code above 240) is published when none is pending; otherwise it is a stop signal with
+//   MACRO_MODE2 0 and dropped with MACRO_MODE2 1;
+// - a release (code 0) is a stop signal with MACRO_MODE2 1.
+// While waiting for the acknowledgement only (6, 0) counts: it sets HostFunctionsReady, clears
+// BlinkStarted and BlinkPhase and repaints.
+//
+// The thread blocks in the HID read with a bounded timeout (so stop() returns promptly) and, while
+// no read handle is open, waits for one without polling.
+class ReportReader {
+public:
+    static constexpr std::chrono::milliseconds ReadTimeout{100};
+    // Pause after a failed read (a node that fails at once must not make the thread spin).
+    static constexpr std::chrono::milliseconds FailedReadPause{100};
+
+    ReportReader(DeviceLink& link, PressChannel& presses, ApplyFeedback& feedback, const ProfileSettings& settings,
+                 UiNotifier& notifier);
+    ~ReportReader();
+    ReportReader(const ReportReader&) = delete;
+    ReportReader& operator=(const ReportReader&) = delete;
+
+    using EventCallback = std::function<void(std::span<const std::uint8_t> report, const SpecialButtonEvent& event)>;
+    // Called on the reader thread after each report has been acted on, with its bytes and meaning
+    // (the listen command, tests). Set before start().
+    void setEventCallback(EventCallback onEvent);
+
+    void start();
+    // Stops and joins the thread (within about ReadTimeout). Safe to call twice.
+    void stop();
+
+    // Acts on one report as read; returns its meaning. The thread calls it; tests may too.
+    SpecialButtonEvent handleReport(std::span<const std::uint8_t> report);
+
+private:
+    void run(std::stop_token stop);
+
+    DeviceLink& m_link;
+    PressChannel& m_presses;
+    ApplyFeedback& m_feedback;
+    const ProfileSettings& m_settings;
+    UiNotifier& m_notifier;
+    EventCallback m_onEvent;
+    std::jthread m_thread;
+};
+
+} // namespace krv
