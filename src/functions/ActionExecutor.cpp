@@ -1,0 +1,233 @@
+#include "functions/ActionExecutor.h"
+
+#include "functions/ButtonCode.h"
+#include "functions/VirtualKeys.h"
+
+#include <utility>
+
+namespace krv {
+namespace {
+
+constexpr auto relaxed = std::memory_order_relaxed;
+constexpr std::uint8_t CommandDpiLed = 0x09;
+constexpr std::uint8_t LedOverrideMode = 3;
+constexpr auto ShortcutHold = std::chrono::milliseconds(20);
+// Behind its schedule by more than this (the machine was suspended, the desktop stalled), playback
+// takes the current time as its new start instead of playing the missed pauses as a burst.
+constexpr auto MaxCatchUp = std::chrono::milliseconds(100);
+// Repeat-while-held plays at most this many rounds.
+constexpr std::uint32_t HeldRepetitions = 100000;
+
+} // namespace
+
+ActionExecutor::ActionExecutor(ActionExecutorPorts ports) : m_ports(std::move(ports)) {}
+
+ActionExecutor::~ActionExecutor() { stop(); }
+
+void ActionExecutor::start() {
+    if (!m_thread.joinable())
+        m_thread = std::thread([this] { run(); });
+}
+
+void ActionExecutor::stop() {
+    m_ports.channel.close();
+    m_ports.clock.interrupt();
+    if (m_thread.joinable())
+        m_thread.join();
+}
+
+void ActionExecutor::run() {
+    while (serveNext()) {
+    }
+}
+
+bool ActionExecutor::serveNext() {
+    if (!m_ports.channel.waitForPress())
+        return false;
+    // waitForPress read PendingPress with acquire ordering, so the code published before it is visible.
+    servePress(m_ports.channel.PressedCode.load(relaxed));
+    m_ports.channel.finishPress();
+    return true;
+}
+
+void ActionExecutor::servePress(std::uint8_t reportCode) {
+    for (int slot = 1; slot <= ButtonSlotCount; ++slot)
+        if (reportCode == PressReportBase + DeviceButtonId[slot - 1])
+            serveSlot(slot);
+}
+
+void ActionExecutor::serveSlot(int slot) {
+    ProfileSettings& s = m_ports.settings;
+    const int dpiAction = s.DPI_ACTION[slot - 1].load(relaxed);
+    if (dpiAction != 0) {
+        dpiStep(dpiAction);
+        return;
+    }
+    const ButtonCode code = s.K[slot - 1].load(relaxed);
+    const int macro = code - FirstMacroCode;
+    if (macro >= 0 && macro < m_ports.macros.count()) {
+        playMacro(macro);
+        return;
+    }
+    switch (code) {
+    case 19: toggleLed(); break;
+    // A full press: a key-down alone would stay held in the X server and auto-repeat.
+    case 26:
+        m_ports.injector.keyDown(Vk::VolumeMute, false);
+        m_ports.injector.keyUp(Vk::VolumeMute, false);
+        break;
+    case 31: shortcut('C'); break;
+    case 32: shortcut('V'); break;
+    case 33: shortcut('A'); break;
+    case 34: shortcut('Z'); break;
+    case 35: altF4(); break;
+    case 36: m_ports.shell.openComputerFolder(); break;
+    case 37: m_ports.shell.lockSession(); break;
+    case 38: m_ports.shell.startCalculator(); break;
+    case 39: m_ports.shell.startTerminal(); break;
+    case 40: nextProfile(); break;
+    default: break;
+    }
+}
+
+void ActionExecutor::dpiStep(int direction) {
+    ProfileSettings& s = m_ports.settings;
+    const int level = s.dpiStageIndex();
+    auto enabled = [&](int stage) { return s.DPI_SET_EN[stage].load(relaxed) != 0; };
+    auto select = [&](int stage) { s.DPI_LEVEL.store(stage, relaxed); };
+    if (direction == -1) {
+        for (int stage = level - 1; stage >= 0; --stage)
+            if (enabled(stage)) {
+                select(stage);
+                break;
+            }
+    } else if (direction == 1) {
+        for (int stage = level + 1; stage < DpiStageCount; ++stage)
+            if (enabled(stage)) {
+                select(stage);
+                break;
+            }
+    } else if (direction == 2) {
+        // Forward with wrap-around; comes back to the current stage when it is the only enabled one,
+        // and leaves the level alone when no stage is enabled.
+        for (int step = 1; step <= DpiStageCount; ++step) {
+            const int stage = (level + step) % DpiStageCount;
+            if (enabled(stage)) {
+                select(stage);
+                break;
+            }
+        }
+    }
+    const std::uint8_t ledOverride = s.LED_OVERRIDE.load(relaxed);
+    sendDpiLed(s.dpiStageIndex(), ledOverride == LedOverrideMode ? LedOverrideMode : s.LED_APPLIED.load(relaxed));
+    repaint();
+    SaveDpiLevel(s, m_ports.configPath, s.CurConfig.load(relaxed));
+}
+
+void ActionExecutor::toggleLed() {
+    ProfileSettings& s = m_ports.settings;
+    const std::uint8_t next = s.LED_OVERRIDE.load(relaxed) != LedOverrideMode ? LedOverrideMode : s.LED_APPLIED.load(relaxed);
+    s.LED_OVERRIDE.store(next, relaxed);
+    sendDpiLed(s.dpiStageIndex(), next);
+    repaint();
+}
+
+void ActionExecutor::sendDpiLed(int stage, std::uint8_t led) {
+    const int position = m_ports.settings.DPI_SET_APPLIED[stage].load(relaxed);
+    const auto value = static_cast<std::uint8_t>(((8 + position) * 16 + led) & 0xFF);
+    if (m_ports.sendFeatureReport)
+        m_ports.sendFeatureReport(CommandDpiLed, static_cast<std::uint8_t>(stage), value);
+}
+
+void ActionExecutor::shortcut(std::uint8_t letter) {
+    InputInjector& in = m_ports.injector;
+    in.keyDown(Vk::Control, false);
+    in.keyDown(letter, false);
+    // The hold ends early only when the program stops; the keys are released all the same.
+    pauseUntil(m_ports.clock.now() + ShortcutHold);
+    in.keyUp(letter, false);
+    in.keyUp(Vk::Control, false);
+}
+
+void ActionExecutor::altF4() {
+    InputInjector& in = m_ports.injector;
+    in.keyDown(Vk::Menu, false);
+    in.keyDown(Vk::F4, false);
+    in.keyUp(Vk::F4, false);
+    in.keyUp(Vk::Menu, false);
+}
+
+void ActionExecutor::nextProfile() {
+    ProfileSettings& s = m_ports.settings;
+    const int current = s.CurConfig.load(relaxed);
+    // Profile 5 wraps to 1; so does a number outside 1..5 read from a hand-edited file.
+    const int next = (current >= ProfileCount || current < 1) ? 1 : current + 1;
+    s.CurConfig.store(next, relaxed);
+    LoadProfile(s, m_ports.configPath, next, false, UiLanguage::English);
+    if (m_ports.applyProfile)
+        m_ports.applyProfile();
+    repaint();
+}
+
+void ActionExecutor::playMacro(int position) {
+    if (position < 0 || position >= MacroTable::Capacity)
+        return;
+    const auto [repeatEnabled, repeatCount] = m_ports.macros.inspect([&](const MacroTable::Records& records, int) {
+        const MacroRecord& record = records[position];
+        return std::pair<std::uint8_t, std::uint16_t>(record.repeatEnabled(), record.repeatCount());
+    });
+    std::uint32_t repetitions = repeatEnabled == 0 ? 1 : repeatCount;
+    if (m_ports.settings.MACRO_MODE2.load(relaxed) != 0)
+        repetitions = HeldRepetitions;
+
+    auto eventCount = [&] {
+        return m_ports.macros.inspect([&](const MacroTable::Records& records, int) { return int{records[position].eventCount()}; });
+    };
+    // Each pause ends at an absolute deadline: the time injection takes does not add up over the events.
+    ExecutorClock::TimePoint deadline = m_ports.clock.now();
+    for (std::uint32_t round = 0; round < repetitions; ++round) {
+        for (int j = 0; j < eventCount() && j < MacroRecord::EventSlots; ++j) {
+            const MacroEvent event = m_ports.macros.event(position, j);
+            playEvent(event.code, event.action);
+            deadline += std::chrono::milliseconds(event.delay);
+            const ExecutorClock::TimePoint now = m_ports.clock.now();
+            if (now - deadline > MaxCatchUp)
+                deadline = now;
+            if (!pauseUntil(deadline) || m_ports.channel.stopRequested())
+                return;
+        }
+        if (m_ports.channel.stopRequested() || stopping())
+            return;
+    }
+}
+
+void ActionExecutor::playEvent(std::uint8_t code, std::uint8_t action) {
+    InputInjector& in = m_ports.injector;
+    const bool mouse = code >= MacroCodeLeftButton;
+    if (action == MacroActionDown) {
+        if (mouse)
+            in.buttonDown(MouseButtonOfCode(code));
+        else
+            in.keyDown(code, IsExtendedKey(code));
+    } else if (action == MacroActionUp) {
+        if (mouse)
+            in.buttonUp(MouseButtonOfCode(code));
+        else
+            in.keyUp(code, IsExtendedKey(code));
+    }
+}
+
+bool ActionExecutor::pauseUntil(ExecutorClock::TimePoint deadline) {
+    if (stopping())
+        return false;
+    if (m_ports.clock.now() < deadline)
+        m_ports.clock.sleepUntil(deadline);
+    return !stopping();
+}
+
+void ActionExecutor::repaint() {
+    if (m_ports.requestRepaint)
+        m_ports.requestRepaint();
+}
+
+} // namespace krv

@@ -1,0 +1,89 @@
+#pragma once
+
+#include "device/PressChannel.h"
+#include "functions/ExecutorClock.h"
+#include "functions/InputInjector.h"
+#include "functions/ShellActions.h"
+#include "macros/MacroTable.h"
+#include "settings/ProfileSettings.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <thread>
+
+namespace krv {
+
+// What the executor works on and through. Everything is owned by the application context and must
+// outlive the executor. The functions may be called from the executor's thread at any time:
+//  - sendFeatureReport(command, p1, p2): one whole vendor feature report (SendFeatureReport);
+//  - applyProfile(): ApplyProfile of the current ProfileSettings (profile switch);
+//  - requestRepaint(): ask the main window to repaint (UiNotifier::requestRepaint).
+// An empty function is skipped. The injector should be the program's HeldInputInjector, so that
+// shutdown can release what a macro left down.
+struct ActionExecutorPorts {
+    PressChannel& channel;
+    ProfileSettings& settings;
+    const MacroTable& macros;
+    InputInjector& injector;
+    ShellActions& shell;
+    ExecutorClock& clock;
+    std::filesystem::path configPath;
+    std::function<void(std::uint8_t command, std::uint8_t p1, std::uint8_t p2)> sendFeatureReport;
+    std::function<void()> applyProfile;
+    std::function<void()> requestRepaint;
+};
+
+// Performs the host-served button functions. It sleeps until ReportReader publishes a press on the
+// channel, serves the pressed slot (DPI step, LED toggle, shortcut, shell action, profile switch or
+// macro playback), then clears PendingPress and StopRequest. No polling: an idle executor never wakes.
+//
+// Typical use (application context):
+//     SteadyExecutorClock clock;
+//     ActionExecutor executor({.channel = presses, .settings = profile, .macros = macros,
+//                              .injector = heldInput, .shell = shell, .clock = clock,
+//                              .configPath = paths.configPath(), .sendFeatureReport = ...,
+//                              .applyProfile = ..., .requestRepaint = ...});
+//     executor.start();   // its own thread
+//     ...
+//     executor.stop();    // ends a playing macro at once and joins; then heldInput.releaseAll()
+class ActionExecutor {
+public:
+    explicit ActionExecutor(ActionExecutorPorts ports);
+    ~ActionExecutor();
+    ActionExecutor(const ActionExecutor&) = delete;
+    ActionExecutor& operator=(const ActionExecutor&) = delete;
+
+    void start();
+    // Closes the channel, cuts a running pause short and joins the thread. Safe to call twice.
+    void stop();
+
+    // The thread's body: serves presses until the channel is closed.
+    void run();
+    // Waits for one press and serves it; false when the channel was closed instead.
+    bool serveNext();
+    // Serves a press of the given input report code (240 + device button id) right away.
+    void servePress(std::uint8_t reportCode);
+
+    // Macro playback as the executor does it (exposed for the editor's tests and the benchmark).
+    void playMacro(int position);
+
+private:
+    void serveSlot(int slot);
+    void dpiStep(int direction);
+    void toggleLed();
+    void sendDpiLed(int stage, std::uint8_t led);
+    void shortcut(std::uint8_t letter);
+    void altF4();
+    void nextProfile();
+    void playEvent(std::uint8_t code, std::uint8_t action);
+    // Sleeps until the deadline; false when the executor is being stopped.
+    bool pauseUntil(ExecutorClock::TimePoint deadline);
+    bool stopping() const { return m_ports.channel.closed(); }
+    void repaint();
+
+    ActionExecutorPorts m_ports;
+    std::thread m_thread;
+};
+
+} // namespace krv

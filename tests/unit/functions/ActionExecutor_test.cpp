@@ -1,0 +1,397 @@
+#include "functions/ActionExecutor.h"
+
+#include "functions/ButtonCode.h"
+#include "functions/HeldInputInjector.h"
+#include "functions/VirtualKeys.h"
+#include "settings/IniFile.h"
+#include "unit/TempDir.h"
+#include "unit/functions/ExecutorFakes.h"
+
+#include <gtest/gtest.h>
+
+#include <thread>
+
+namespace krv::test {
+namespace {
+
+struct Sent {
+    int command, p1, p2;
+    bool operator==(const Sent&) const = default;
+};
+std::ostream& operator<<(std::ostream& out, const Sent& s) { return out << "(" << s.command << "," << s.p1 << "," << s.p2 << ")"; }
+
+class ExecutorTest : public ::testing::Test {
+protected:
+    TempDir dir;
+    PressChannel channel;
+    ProfileSettings settings;
+    MacroTable macros;
+    ManualClock clock;
+    RecordingInjector injector{&clock};
+    RecordingShell shell;
+    std::vector<Sent> sent;
+    int applies = 0;
+    int repaints = 0;
+    ActionExecutor executor{ActionExecutorPorts{
+        .channel = channel, .settings = settings, .macros = macros, .injector = injector, .shell = shell, .clock = clock,
+        .configPath = dir / "config.ini",
+        .sendFeatureReport = [this](std::uint8_t c, std::uint8_t p1, std::uint8_t p2) { sent.push_back({c, p1, p2}); },
+        .applyProfile = [this] { ++applies; },
+        .requestRepaint = [this] { ++repaints; }}};
+
+    // As an apply leaves a slot: its code and its DPI action.
+    void setSlot(int slot, ButtonCode code) {
+        settings.K[slot - 1] = code;
+        settings.DPI_ACTION[slot - 1] = DpiAction(code);
+    }
+    static std::uint8_t reportCodeOf(int slot) { return static_cast<std::uint8_t>(PressReportBase + DeviceButtonId[slot - 1]); }
+    void press(int slot) { executor.servePress(reportCodeOf(slot)); }
+    // Through the channel, as ReportReader hands a press over.
+    void pressViaChannel(int slot) {
+        channel.publishPress(reportCodeOf(slot));
+        ASSERT_TRUE(executor.serveNext());
+    }
+
+    int addMacro(const std::vector<MacroEvent>& events, std::uint8_t repeatEnabled = 0, std::uint16_t repeatCount = 1) {
+        return macros.modify([&](MacroTable::Records& records, std::int16_t& count) {
+            MacroRecord& r = records[count];
+            r.setRepeatEnabled(repeatEnabled);
+            r.setRepeatCount(repeatCount);
+            r.setEventCount(static_cast<std::uint8_t>(events.size()));
+            for (std::size_t j = 0; j < events.size(); ++j)
+                r.setEvent(static_cast<int>(j), events[j]);
+            return int{count++};
+        });
+    }
+    std::string storedDpiLevel(int profile) {
+        return IniFile::readString(dir / "config.ini", "Config" + std::to_string(profile), "DPI_LEVEL", "", 5);
+    }
+};
+
+TEST_F(ExecutorTest, ShortcutsHoldTheLetterTwentyMsAndAltF4HasNoPause) {
+    struct Case {
+        ButtonCode code;
+        std::vector<InputEvent> expected;
+    };
+    const std::vector<Case> cases{
+        {31, {down(0x11, 0), down('C', 0), up('C', 20), up(0x11, 20)}},
+        {32, {down(0x11, 0), down('V', 0), up('V', 20), up(0x11, 20)}},
+        {33, {down(0x11, 0), down('A', 0), up('A', 20), up(0x11, 20)}},
+        {34, {down(0x11, 0), down('Z', 0), up('Z', 20), up(0x11, 20)}},
+        {35, {down(0x12, 0), down(0x73, 0), up(0x73, 0), up(0x12, 0)}},
+        // One press of the mute key (down and up: a lone key-down would stay held and auto-repeat).
+        {26, {down(0xAD, 0), up(0xAD, 0)}},
+    };
+    for (const Case& c : cases) {
+        ManualClock fresh;
+        RecordingInjector rec{&fresh};
+        PressChannel freshChannel; // an executor closes its channel when it ends
+        ActionExecutor ex{ActionExecutorPorts{.channel = freshChannel, .settings = settings, .macros = macros, .injector = rec,
+                                              .shell = shell, .clock = fresh, .configPath = dir / "config.ini",
+                                              .sendFeatureReport = {}, .applyProfile = {}, .requestRepaint = {}}};
+        setSlot(4, c.code);
+        ex.servePress(reportCodeOf(4));
+        EXPECT_EQ(rec.events(), c.expected) << "code " << c.code;
+    }
+    EXPECT_TRUE(shell.calls.empty());
+}
+
+TEST_F(ExecutorTest, ShellCodesStartTheirAction) {
+    const std::vector<std::pair<ButtonCode, std::string>> cases{
+        {36, "computer"}, {37, "lock"}, {38, "calculator"}, {39, "terminal"}};
+    for (const auto& [code, action] : cases) {
+        shell.calls.clear();
+        setSlot(7, code);
+        press(7);
+        EXPECT_EQ(shell.calls, std::vector<std::string>{action}) << "code " << code;
+    }
+    EXPECT_TRUE(injector.events().empty());
+}
+
+TEST_F(ExecutorTest, PressCodeSelectsTheSlotThroughDeviceButtonIds) {
+    setSlot(4, 38); // device button 5: code 245
+    setSlot(5, 39); // device button 4: code 244
+    executor.servePress(245);
+    executor.servePress(244);
+    executor.servePress(247); // device button 7 does not exist
+    executor.servePress(240);
+    EXPECT_EQ(shell.calls, (std::vector<std::string>{"calculator", "terminal"}));
+}
+
+TEST_F(ExecutorTest, CodesWithoutHostFunctionDoNothing) {
+    for (ButtonCode code : {0, 1, 5, 7, 11, 20, 27, 30, 52, 53, -1, 1000}) {
+        setSlot(1, code);
+        press(1);
+    }
+    EXPECT_TRUE(injector.events().empty());
+    EXPECT_TRUE(shell.calls.empty());
+    EXPECT_TRUE(sent.empty());
+    EXPECT_EQ(applies, 0);
+}
+
+struct DpiCase {
+    const char* name;
+    ButtonCode code;
+    std::array<int, 4> enabled;
+    int level;
+    int expectedLevel;
+};
+
+TEST_F(ExecutorTest, DpiStepsFollowEnabledStagesAndAlwaysResend) {
+    const std::vector<DpiCase> cases{
+        {"down from 2", 18, {1, 1, 1, 1}, 2, 1},
+        {"down skips disabled", 18, {1, 0, 0, 1}, 3, 0},
+        {"down at stage 0 stays", 18, {1, 1, 1, 1}, 0, 0},
+        {"down with nothing below stays", 18, {0, 0, 1, 1}, 2, 2},
+        {"up from 0", 17, {1, 1, 1, 1}, 0, 1},
+        {"up skips disabled", 17, {1, 0, 0, 1}, 0, 3},
+        {"up at stage 3 stays", 17, {1, 1, 1, 1}, 3, 3},
+        {"cycle wraps", 6, {1, 1, 1, 1}, 3, 0},
+        {"cycle stages 1 and 3 from stage 3", 6, {1, 0, 1, 0}, 2, 0},
+        {"cycle only enabled stage comes back", 6, {0, 1, 0, 0}, 1, 1},
+        {"cycle no enabled stage ends unchanged", 6, {0, 0, 0, 0}, 2, 2},
+        {"level out of range is clamped", 18, {1, 1, 1, 1}, 9, 2},
+    };
+    settings.CurConfig = 2;
+    settings.LED_APPLIED = 1;
+    for (int s = 0; s < 4; ++s)
+        settings.DPI_SET_APPLIED[s] = static_cast<std::uint8_t>(s + 1); // positions 1, 2, 3, 4
+    for (const DpiCase& c : cases) {
+        sent.clear();
+        repaints = 0;
+        for (int s = 0; s < 4; ++s)
+            settings.DPI_SET_EN[s] = static_cast<std::uint8_t>(c.enabled[s]);
+        settings.DPI_LEVEL = c.level;
+        setSlot(6, c.code);
+        press(6);
+        EXPECT_EQ(settings.DPI_LEVEL.load(), c.expectedLevel) << c.name;
+        const int position = c.expectedLevel + 1;
+        const std::vector<Sent> expected{{0x09, c.expectedLevel, (8 + position) * 16 + 1}};
+        EXPECT_EQ(sent, expected) << c.name;
+        EXPECT_EQ(repaints, 1) << c.name;
+        EXPECT_EQ(storedDpiLevel(2), std::to_string(c.expectedLevel)) << c.name;
+    }
+}
+
+TEST_F(ExecutorTest, DpiActionOfTheLastApplyWinsOverTheEditedCode) {
+    settings.DPI_SET_EN[0] = settings.DPI_SET_EN[1] = 1;
+    settings.DPI_ACTION[2] = 1; // applied as "DPI up"
+    settings.K[2] = 38;         // edited since to "calculator", not applied yet
+    press(3);
+    EXPECT_EQ(settings.DPI_LEVEL.load(), 1);
+    EXPECT_TRUE(shell.calls.empty());
+}
+
+TEST_F(ExecutorTest, LedToggleSwitchesBetweenModeThreeAndTheAppliedModeAndDpiStepsKeepIt) {
+    settings.DPI_LEVEL = 1;
+    settings.DPI_SET_APPLIED[1] = 4;
+    settings.DPI_SET_EN[1] = 1;
+    settings.LED_APPLIED = 2;
+    setSlot(8, 19);
+    setSlot(7, 6);
+    press(8);
+    EXPECT_EQ(settings.LED_OVERRIDE.load(), 3);
+    press(7); // the DPI step sends mode 3 while the override holds
+    press(8);
+    EXPECT_EQ(settings.LED_OVERRIDE.load(), 2);
+    press(7);
+    EXPECT_EQ(sent, (std::vector<Sent>{{0x09, 1, 0xC3}, {0x09, 1, 0xC3}, {0x09, 1, 0xC2}, {0x09, 1, 0xC2}}));
+    EXPECT_EQ(repaints, 4);
+}
+
+TEST_F(ExecutorTest, ProfileSwitchLoadsTheNextProfileAndAppliesIt) {
+    for (int n = 1; n <= 5; ++n)
+        ASSERT_TRUE(IniFile::writeString(dir / "config.ini", "Config" + std::to_string(n), "K8", std::to_string(10 + n)));
+    const std::vector<std::pair<int, int>> cases{{1, 2}, {4, 5}, {5, 1}, {0, 1}, {-3, 1}, {9, 1}};
+    setSlot(1, 40);
+    int expectedApplies = 0;
+    for (const auto& [from, to] : cases) {
+        settings.CurConfig = from;
+        settings.K[0] = 40;
+        settings.DPI_ACTION[0] = 0;
+        press(1);
+        EXPECT_EQ(settings.CurConfig.load(), to) << "from " << from;
+        EXPECT_EQ(settings.K[7].load(), 10 + to) << "from " << from;
+        EXPECT_EQ(applies, ++expectedApplies);
+    }
+    EXPECT_EQ(repaints, expectedApplies);
+}
+
+TEST_F(ExecutorTest, MacroPlaysEventsWithTheirPausesExtendedFlagsAndMouseButtons) {
+    const int m = addMacro({{0x25, 1, 10},  // LEFT: extended
+                            {0x25, 2, 5},
+                            {'A', 1, 0},
+                            {'A', 2, 7},
+                            {240, 1, 1},
+                            {240, 2, 1},
+                            {241, 1, 1},
+                            {241, 2, 1},
+                            {250, 1, 1},   // anything above 241 is the middle button
+                            {242, 2, 1},
+                            {0x13, 3, 100}, // no direction: no input, but its pause is waited
+                            {0xA5, 1, 2}}); // RMENU: extended; left down at the end
+    setSlot(2, FirstMacroCode + m);
+    press(2);
+    EXPECT_EQ(injector.events(), (std::vector<InputEvent>{
+                                     down(0x25, 0, true), up(0x25, 10, true), down('A', 15), up('A', 15),
+                                     buttonDown(MouseButton::Left, 22), buttonUp(MouseButton::Left, 23),
+                                     buttonDown(MouseButton::Right, 24), buttonUp(MouseButton::Right, 25),
+                                     buttonDown(MouseButton::Middle, 26), buttonUp(MouseButton::Middle, 27),
+                                     down(0xA5, 128, true)}));
+    EXPECT_EQ(clock.elapsedMs(), 130); // the last event's pause is waited too
+}
+
+TEST_F(ExecutorTest, RepeatRules) {
+    struct Case {
+        const char* name;
+        std::uint8_t repeatEnabled;
+        std::uint16_t repeatCount;
+        int expectedRounds;
+    };
+    const std::vector<Case> cases{
+        {"repeat off plays once", 0, 3, 1},
+        {"repeat off with count 0 plays once", 0, 0, 1},
+        {"repeat count 3", 1, 3, 3},
+        {"repeat count 0 plays nothing", 1, 0, 0},
+        {"repeat count 258 (two bytes)", 1, 258, 258},
+    };
+    for (const Case& c : cases) {
+        ManualClock fresh;
+        RecordingInjector rec{&fresh};
+        PressChannel freshChannel; // an executor closes its channel when it ends
+        ActionExecutor ex{ActionExecutorPorts{.channel = freshChannel, .settings = settings, .macros = macros, .injector = rec,
+                                              .shell = shell, .clock = fresh, .configPath = dir / "config.ini",
+                                              .sendFeatureReport = {}, .applyProfile = {}, .requestRepaint = {}}};
+        const int m = addMacro({{'K', 1, 1}, {'K', 2, 1}}, c.repeatEnabled, c.repeatCount);
+        ex.playMacro(m);
+        EXPECT_EQ(rec.events().size(), 2u * c.expectedRounds) << c.name;
+        EXPECT_EQ(fresh.elapsedMs(), 2 * c.expectedRounds) << c.name;
+    }
+}
+
+TEST_F(ExecutorTest, ModeZeroSecondPressStopsAfterTheCurrentPause) {
+    const int m = addMacro({{'Q', 1, 100}, {'Q', 2, 100}, {'W', 1, 100}, {'W', 2, 100}}, 1, 50);
+    setSlot(3, FirstMacroCode + m);
+    // The reader turns a second press at 150 ms into a stop signal (mode 0).
+    clock.at(150ms, [this] { channel.requestStop(); });
+    pressViaChannel(3);
+    EXPECT_EQ(injector.events(), (std::vector<InputEvent>{down('Q', 0), up('Q', 100)}));
+    EXPECT_EQ(clock.elapsedMs(), 200); // the pause of the event in progress was completed
+    EXPECT_EQ(channel.PendingPress.load(), 0u);
+    EXPECT_EQ(channel.StopRequest.load(), 0u);
+}
+
+TEST_F(ExecutorTest, ModeOneRepeatsWhileHeldAndStopsOnRelease) {
+    settings.MACRO_MODE2 = 1;
+    const int m = addMacro({{'R', 1, 10}, {'R', 2, 10}}, 0, 1); // its own repeat setting does not count
+    setSlot(3, FirstMacroCode + m);
+    clock.at(95ms, [this] { channel.requestStop(); }); // the button is released at 95 ms
+    pressViaChannel(3);
+    EXPECT_EQ(injector.events().size(), 10u); // five rounds, the release ending the fifth round's last pause
+    EXPECT_EQ(injector.events().back(), up('R', 90));
+    EXPECT_EQ(clock.elapsedMs(), 100);
+}
+
+TEST_F(ExecutorTest, ModeOnePlaysAtMostOneHundredThousandRounds) {
+    settings.MACRO_MODE2 = 1;
+    const int m = addMacro({{'R', 3, 1}});
+    executor.playMacro(m);
+    EXPECT_EQ(clock.elapsedMs(), 100000);
+}
+
+TEST_F(ExecutorTest, AStopSignalNeverCarriesOverToTheNextPress) {
+    const int m = addMacro({{'T', 1, 5}, {'T', 2, 5}});
+    setSlot(1, 38);
+    setSlot(2, FirstMacroCode + m);
+    channel.publishPress(reportCodeOf(1));
+    channel.requestStop(); // arrives while the calculator press is served
+    ASSERT_TRUE(executor.serveNext());
+    pressViaChannel(2);
+    EXPECT_EQ(injector.events().size(), 2u);
+}
+
+TEST_F(ExecutorTest, MacroCodeBeyondTheTableDoesNothingAndPlaybackReadsEditsAsItGoes) {
+    const int m = addMacro({{'E', 1, 10}, {'E', 2, 10}});
+    setSlot(1, FirstMacroCode + m + 1); // a macro that has been deleted
+    press(1);
+    EXPECT_TRUE(injector.events().empty());
+
+    // The editor changes event 1 while event 0's pause runs: playback reads each event afresh.
+    clock.at(5ms, [this, m] {
+        macros.modify([m](MacroTable::Records& records, std::int16_t&) { records[m].setEvent(1, {'F', 2, 10}); });
+    });
+    executor.playMacro(m);
+    EXPECT_EQ(injector.events(), (std::vector<InputEvent>{down('E', 0), up('F', 10)}));
+}
+
+TEST_F(ExecutorTest, ReleaseAllLetsGoOfWhatAMacroLeftDown) {
+    RecordingInjector backend;
+    HeldInputInjector held{backend};
+    ActionExecutor ex{ActionExecutorPorts{.channel = channel, .settings = settings, .macros = macros, .injector = held,
+                                          .shell = shell, .clock = clock, .configPath = dir / "config.ini",
+                                          .sendFeatureReport = {}, .applyProfile = {}, .requestRepaint = {}}};
+    const int m = addMacro({{0xA0, 1, 0}, {0x2E, 1, 0}, {'X', 1, 0}, {'X', 2, 0}, {241, 1, 0}});
+    ex.playMacro(m);
+    EXPECT_TRUE(held.anyHeld());
+    const std::size_t played = backend.events().size();
+    held.releaseAll();
+    EXPECT_FALSE(held.anyHeld());
+    const std::vector<InputEvent> all = backend.events();
+    const std::vector<InputEvent> released(all.begin() + static_cast<long>(played), all.end());
+    std::vector<InputEvent> expected(8, up(0x12));
+    expected.push_back(up(0x2E, 0, true));
+    expected.push_back(up(0xA0));
+    expected.push_back(buttonUp(MouseButton::Right));
+    EXPECT_EQ(released, expected);
+}
+
+// The executor on its own thread, woken by presses from another thread (run under TSan in CI).
+TEST(ActionExecutorThread, ServesPressesFromAnotherThreadAndStopsMidMacro) {
+    TempDir dir;
+    PressChannel channel;
+    ProfileSettings settings;
+    MacroTable macros;
+    SteadyExecutorClock clock;
+    RecordingInjector injector;
+    RecordingShell shell;
+    std::atomic<int> sends{0};
+    ActionExecutor executor{ActionExecutorPorts{
+        .channel = channel, .settings = settings, .macros = macros, .injector = injector, .shell = shell, .clock = clock,
+        .configPath = dir / "config.ini",
+        .sendFeatureReport = [&](std::uint8_t, std::uint8_t, std::uint8_t) { sends.fetch_add(1); },
+        .applyProfile = {}, .requestRepaint = {}}};
+    macros.modify([](MacroTable::Records& records, std::int16_t& count) {
+        records[0].setEventCount(2);
+        records[0].setEvent(0, {'L', 1, 60000}); // a minute-long pause that stop() must cut short
+        records[0].setEvent(1, {'L', 2, 0});
+        count = 1;
+    });
+    settings.K[0] = 33;
+    settings.K[1] = FirstMacroCode;
+    settings.DPI_ACTION[2] = 2;
+    settings.DPI_SET_EN[0] = 1;
+    executor.start();
+
+    std::thread reader([&] {
+        channel.publishPress(241);
+        injector.waitFor(4);
+        while (channel.PendingPress.load(std::memory_order_acquire) != 0)
+            std::this_thread::yield();
+        channel.publishPress(243);
+        while (sends.load() == 0)
+            std::this_thread::yield();
+        while (channel.PendingPress.load(std::memory_order_acquire) != 0)
+            std::this_thread::yield();
+        channel.publishPress(242);
+        injector.waitFor(5);
+    });
+    reader.join();
+    executor.stop();
+    const auto events = injector.events();
+    ASSERT_EQ(events.size(), 5u);
+    EXPECT_EQ(events[4], down('L'));
+    EXPECT_EQ(sends.load(), 1);
+}
+
+} // namespace
+} // namespace krv::test
