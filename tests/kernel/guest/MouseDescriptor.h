@@ -9,9 +9,9 @@ inline constexpr std::uint16_t MouseVendorId = 0x18F8;
 inline constexpr std::uint16_t MouseProductId = 0x0F99;
 
 // The mouse's report descriptor as the virtual mouse presents it: the pointer (report 1: five
-// buttons, 16-bit X and Y, wheel), the vendor input collection 0xFF00/1 (report 6, 7 data bytes) and
-// the vendor feature collection 0xFF01/1 (report 7, 7 data bytes). With the report id each vendor
-// report is 8 bytes long.
+// buttons, 16-bit X and Y, wheel), the vendor input collection 0xFF00/1 (report 5 for presses and
+// releases, report 6 for the acknowledgement, 7 data bytes each) and the vendor feature collection
+// 0xFF01/1 (report 7, 7 data bytes). With the report id each vendor report is 8 bytes long.
 inline const std::vector<std::uint8_t>& mouseReportDescriptor()
 {
     static const std::vector<std::uint8_t> descriptor = {
@@ -51,11 +51,15 @@ inline const std::vector<std::uint8_t>& mouseReportDescriptor()
         0x06, 0x00, 0xFF, // Usage Page (Vendor 0xFF00)
         0x09, 0x01,       // Usage (1)
         0xA1, 0x01,       // Collection (Application)
-        0x85, 0x06,       //   Report ID (6)
+        0x85, 0x05,       //   Report ID (5)
         0x09, 0x01,       //   Usage (1)
         0x15, 0x00,       //   Logical Minimum (0)
         0x26, 0xFF, 0x00, //   Logical Maximum (255)
         0x75, 0x08,       //   Report Size (8)
+        0x95, 0x07,       //   Report Count (7)
+        0x81, 0x02,       //   Input (Data, Variable, Absolute)
+        0x85, 0x06,       //   Report ID (6)
+        0x09, 0x01,       //   Usage (1)
         0x95, 0x07,       //   Report Count (7)
         0x81, 0x02,       //   Input (Data, Variable, Absolute)
         0xC0,             // End Collection

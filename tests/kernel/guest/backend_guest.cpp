@@ -1,0 +1,365 @@
+// The program's own Linux backends against the virtual mouse on a real kernel: the hidraw backend
+// finds the mouse and opens both vendor collections with the lengths its descriptor gives, an apply's
+// feature reports reach the mouse byte for byte, its acknowledgement and a button press come back
+// through ReportReader, the executor's uinput injector types the assigned shortcut (read back from
+// the evdev node), and the removal of the mouse reaches DeviceLink through the udev monitor.
+
+#include "GuestChecks.h"
+#include "UeventListener.h"
+#include "UhidMouse.h"
+
+#include "device/ApplyFeedback.h"
+#include "device/ApplyProfile.h"
+#include "device/DeviceLink.h"
+#include "device/PressChannel.h"
+#include "device/ReportReader.h"
+#include "functions/ActionExecutor.h"
+#include "functions/HeldInputInjector.h"
+#include "macros/MacroTable.h"
+#include "platform/linux/HidrawBackend.h"
+#include "platform/linux/UdevMonitor.h"
+#include "settings/ProfileSettings.h"
+
+#if __has_include("platform/linux/UinputInjector.h")
+#include "platform/linux/UinputInjector.h"
+#define KRV_HAVE_UINPUT_INJECTOR 1
+#endif
+
+#include <fcntl.h>
+#include <linux/input.h>
+#include <poll.h>
+#include <unistd.h>
+
+#include <condition_variable>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+using namespace krv;
+using namespace krv::guest;
+using namespace std::chrono_literals;
+
+namespace {
+
+std::string hex(std::span<const std::uint8_t> bytes)
+{
+    std::string out;
+    char part[4];
+    for (std::uint8_t b : bytes) {
+        std::snprintf(part, sizeof part, "%02x ", b);
+        out += part;
+    }
+    return out;
+}
+
+class QuietNotifier : public UiNotifier {
+public:
+    void showMessage(std::string_view) override {}
+};
+
+class RecordingPointer : public SystemPointer {
+public:
+    std::optional<int> pointerSpeed() override { return 10; }
+    bool setPointerSpeed(int speed) override
+    {
+        m_speed = speed;
+        return true;
+    }
+    std::optional<int> wheelScrollLines() override { return 3; }
+    bool setWheelScrollLines(int lines) override
+    {
+        m_lines = lines;
+        return true;
+    }
+    std::atomic<int> m_speed{0};
+    std::atomic<int> m_lines{0};
+};
+
+class NoShell : public ShellActions {
+public:
+    void openComputerFolder() override {}
+    void lockSession() override {}
+    void startCalculator() override {}
+    void startTerminal() override {}
+};
+
+// The reader's events as they come, for the main thread to wait on.
+class EventLog {
+public:
+    void add(const SpecialButtonEvent& event)
+    {
+        {
+            std::lock_guard lock(m_mutex);
+            m_events.push_back(event);
+        }
+        m_changed.notify_all();
+    }
+    // The first event of this kind after position `from`, or nothing within the limit.
+    std::optional<SpecialButtonEvent> waitFor(SpecialButtonEvent::Kind kind, std::size_t& from,
+                                              std::chrono::milliseconds limit)
+    {
+        std::unique_lock lock(m_mutex);
+        std::optional<SpecialButtonEvent> found;
+        m_changed.wait_for(lock, limit, [&] {
+            for (; from < m_events.size(); ++from) {
+                if (m_events[from].kind == kind) {
+                    found = m_events[from++];
+                    return true;
+                }
+            }
+            return false;
+        });
+        return found;
+    }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::vector<SpecialButtonEvent> m_events;
+};
+
+// The evdev node of the input device with this name, found through sysfs.
+[[maybe_unused]] std::string evdevNodeOf(const std::string& name)
+{
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator("/sys/class/input", ec)) {
+        const std::string node = entry.path().filename().string();
+        if (node.rfind("event", 0) != 0) {
+            continue;
+        }
+        std::ifstream file(entry.path() / "device" / "name");
+        std::string text;
+        std::getline(file, text);
+        if (text == name) {
+            return "/dev/input/" + node;
+        }
+    }
+    return {};
+}
+
+// Key transitions (code, value) read from an evdev node until `count` arrived or the time ran out.
+std::vector<std::pair<int, int>> readKeys(int fd, std::size_t count, std::chrono::milliseconds limit)
+{
+    std::vector<std::pair<int, int>> keys;
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (keys.size() < count) {
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        pollfd p{fd, POLLIN, 0};
+        if (left.count() <= 0 || ::poll(&p, 1, static_cast<int>(left.count())) <= 0) {
+            break;
+        }
+        input_event event{};
+        while (::read(fd, &event, sizeof event) == static_cast<ssize_t>(sizeof event)) {
+            if (event.type == EV_KEY) {
+                keys.emplace_back(event.code, event.value);
+            }
+        }
+    }
+    return keys;
+}
+
+std::string describeKeys(const std::vector<std::pair<int, int>>& keys)
+{
+    std::string text;
+    for (const auto& [code, value] : keys) {
+        text += std::to_string(code) + (value ? " down, " : " up, ");
+    }
+    return text.empty() ? "no key events" : text;
+}
+
+// Waits for the udev monitor's next changes (the udev daemon relays the kernel's events).
+std::vector<DeviceChange> nextChanges(UdevMonitor& monitor, std::chrono::milliseconds limit)
+{
+    pollfd p{monitor.fd(), POLLIN, 0};
+    if (::poll(&p, 1, static_cast<int>(limit.count())) <= 0) {
+        return {};
+    }
+    return monitor.readChanges();
+}
+
+} // namespace
+
+int main()
+{
+    GuestChecks checks;
+    UeventListener uevents;
+    UdevMonitor monitor;
+    checks.check(monitor.valid(), "udev monitor", monitor.error());
+
+    UhidMouse mouse;
+    std::string error;
+    if (!checks.check(mouse.plugIn(error), "virtual mouse plugged in", error)) {
+        return checks.exitCode();
+    }
+    const auto added = uevents.waitFor("add", "hidraw", 10s);
+    if (!checks.check(added.has_value(), "hidraw node appears")) {
+        return checks.exitCode();
+    }
+    const std::string node = "/dev/" + added->get("DEVNAME");
+    checks.note("virtual mouse on " + node);
+    if (monitor.valid()) {
+        bool arrival = false;
+        for (const DeviceChange& change : nextChanges(monitor, 10s)) {
+            arrival = arrival || (change.kind == DeviceChange::Kind::Arrival && change.path == node);
+        }
+        checks.check(arrival, "udev monitor reports the arrival");
+    }
+
+    // Discovery with the real hidraw backend.
+    HidrawBackend backend;
+    int vendorEntries = 0;
+    for (const HidCollectionInfo& info : backend.enumerate()) {
+        if (info.path != node) {
+            continue;
+        }
+        if (info.usagePage == 0xFF00 && info.usage == 1) {
+            ++vendorEntries;
+            checks.check(info.inputReportLength == 8, "input collection length from the descriptor",
+                         std::to_string(info.inputReportLength));
+        }
+        if (info.usagePage == 0xFF01 && info.usage == 1) {
+            ++vendorEntries;
+            checks.check(info.featureReportLength == 8, "feature collection length from the descriptor",
+                         std::to_string(info.featureReportLength));
+        }
+    }
+    checks.check(vendorEntries == 2, "hidraw backend lists both vendor collections on the node");
+
+    DeviceLink link(backend);
+    checks.check(link.ScanForMouse(), "ScanForMouse finds the mouse");
+    checks.check(link.connected() && link.readHandle() != nullptr && link.writeHandleOpen(),
+                 "both vendor collections open");
+    checks.check(link.devicePath() == node, "DevicePath is the node", link.devicePath());
+    checks.check(link.inputReportLength() == 8, "InputReportLength", std::to_string(link.inputReportLength()));
+    checks.check(link.featureReportLength() == 8, "FeatureReportLength",
+                 std::to_string(link.featureReportLength()));
+
+    // The reader, the executor and its uinput injector, as the program wires them.
+    const std::filesystem::path folder = "/tmp/krv-kernel-test";
+    std::filesystem::create_directories(folder);
+    const std::filesystem::path configPath = folder / "config.ini";
+    ProfileSettings settings;
+    ProfileValues values = FactoryProfile();
+    values.K = {1, 2, 3, 31, 5, 18, 17, 0}; // slot 4 Ctrl+C, slots 6 and 7 DPI down and up: host-served
+    values.DPI_SET = {1, 2, 3, 0};
+    values.DPI_SET_EN = {1, 1, 1, 1};
+    values.DPI_LEVEL = 1;
+    values.LED_STATUS = 2;
+    values.WHEEL_STATUS = 1;
+    values.FIRE_TIME = 50;
+    values.DPI_SPEED = 3;   // pointer speed 6
+    values.WHEEL_SPEED = 2; // 3 lines
+    values.MACRO_MODE2 = 0;
+    settings.setValues(values);
+    settings.CurConfig.store(1);
+
+    ApplyFeedback feedback;
+    QuietNotifier notifier;
+    RecordingPointer pointer;
+    PressChannel presses;
+    EventLog events;
+    ReportReader reader(link, presses, feedback, settings, notifier);
+    reader.setEventCallback(
+        [&events](std::span<const std::uint8_t>, const SpecialButtonEvent& event) { events.add(event); });
+    reader.start();
+
+    ProfileApplier applier({settings, configPath, link, feedback, pointer, notifier, {}});
+
+    std::unique_ptr<InputInjector> injector;
+    std::string evdevNode;
+#ifdef KRV_HAVE_UINPUT_INJECTOR
+    std::string injectorError;
+    injector = UinputInjector::open("/dev/uinput", &injectorError);
+    checks.check(injector != nullptr, "uinput injector created", injectorError);
+    evdevNode = evdevNodeOf(UinputInjector::DeviceName);
+    checks.check(!evdevNode.empty(), "uinput device has an evdev node");
+#else
+    checks.check(false, "uinput injector", "this build has no uinput injector (platform/linux/UinputInjector.h)");
+#endif
+    NullInputInjector nothing;
+    HeldInputInjector held(injector ? *injector : static_cast<InputInjector&>(nothing));
+    MacroTable macros;
+    NoShell shell;
+    SteadyExecutorClock clock;
+    ActionExecutor executor({presses, settings, macros, held, shell, clock, configPath,
+                             [&link](std::uint8_t command, std::uint8_t first, std::uint8_t second) {
+                                 link.SendFeatureReport(static_cast<FeatureCommand>(command), first, second);
+                             },
+                             [&applier] { applier.ApplyProfile(); }, {}});
+    executor.start();
+    const int keyFd = evdevNode.empty() ? -1 : ::open(evdevNode.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+
+    // Apply: every report arrives at the mouse as sent, in order.
+    applier.ApplyProfile();
+    const std::vector<Bytes> expected = {
+        {0x07, 0x10, 1, 1, 0, 0, 0, 0},  {0x07, 0x10, 2, 2, 0, 0, 0, 0},  {0x07, 0x10, 3, 3, 0, 0, 0, 0},
+        {0x07, 0x10, 5, 31, 0, 0, 0, 0}, {0x07, 0x10, 4, 5, 0, 0, 0, 0},  {0x07, 0x10, 6, 31, 0, 0, 0, 0},
+        {0x07, 0x10, 8, 31, 0, 0, 0, 0}, {0x07, 0x10, 9, 0, 0, 0, 0, 0},  {0x07, 0x11, 1, 0, 0, 0, 0, 0},
+        {0x07, 0x09, 1, 0xA2, 0, 0, 0, 0}, {0x07, 0x12, 6, 0, 0, 0, 0, 0},
+    };
+    const auto received = mouse.transport().waitSetReports(expected.size(), 10s);
+    bool same = received.size() == expected.size();
+    std::string firstDifference;
+    for (std::size_t i = 0; i < std::min(received.size(), expected.size()); ++i) {
+        if (received[i] != expected[i] && firstDifference.empty()) {
+            same = false;
+            firstDifference = "report " + std::to_string(i) + ": " + hex(received[i]) + "instead of " + hex(expected[i]);
+        }
+    }
+    checks.check(same, "ApplyProfile's feature reports arrive byte for byte",
+                 firstDifference.empty() ? std::to_string(received.size()) + " reports" : firstDifference);
+    checks.check(mouse.model().state().featureReports == expected, "the mouse model took every report");
+    checks.check(pointer.m_speed == 6 && pointer.m_lines == 3, "pointer speed and wheel lines set",
+                 std::to_string(pointer.m_speed) + ", " + std::to_string(pointer.m_lines));
+
+    // The acknowledgement, then a press of slot 4's button (device button 5).
+    std::size_t seen = 0;
+    const auto ack = events.waitFor(SpecialButtonEvent::Kind::Acknowledgement, seen, 10s);
+    checks.check(ack && ack->handled, "ReportReader takes the acknowledgement");
+    checks.check(feedback.HostFunctionsReady.load(), "host functions ready after the acknowledgement");
+
+    mouse.model().press(5);
+    const auto press = events.waitFor(SpecialButtonEvent::Kind::Press, seen, 10s);
+    checks.check(press && press->handled && press->code == 245, "ReportReader takes the press of button 5",
+                 press ? "code " + std::to_string(press->code) : "no press");
+    if (keyFd >= 0) {
+        const auto keys = readKeys(keyFd, 4, 10s);
+        const std::vector<std::pair<int, int>> ctrlC = {
+            {KEY_LEFTCTRL, 1}, {KEY_C, 1}, {KEY_C, 0}, {KEY_LEFTCTRL, 0}};
+        checks.check(keys == ctrlC, "the executor types Ctrl+C through uinput", describeKeys(keys));
+    }
+    mouse.model().release();
+    const auto release = events.waitFor(SpecialButtonEvent::Kind::Release, seen, 10s);
+    checks.check(release && release->handled, "ReportReader takes the release");
+
+    // Removal: the udev monitor reports it and DeviceLink lets go of the mouse.
+    std::atomic<bool> removed{false};
+    link.setRemovalCallback([&removed] { removed = true; });
+    mouse.unplug();
+    bool removalSeen = false;
+    if (monitor.valid()) {
+        const auto deadline = std::chrono::steady_clock::now() + 10s;
+        while (!removalSeen && std::chrono::steady_clock::now() < deadline) {
+            for (const DeviceChange& change : nextChanges(monitor, 1s)) {
+                if (change.kind == DeviceChange::Kind::Removal && link.handleDeviceChange(change)) {
+                    removalSeen = true;
+                }
+            }
+        }
+    }
+    checks.check(removalSeen, "udev monitor reports the removal of the mouse's node");
+    checks.check(removed && !link.connected(), "DeviceLink notices the removal");
+
+    executor.stop();
+    reader.stop();
+    held.releaseAll();
+    if (keyFd >= 0) {
+        ::close(keyFd);
+    }
+    return checks.exitCode();
+}
