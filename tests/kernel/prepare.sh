@@ -13,6 +13,9 @@ set -euo pipefail
 cache=${1:?usage: $0 CACHE_DIR}
 mkdir -p "$cache"
 cache=$(cd "$cache" && pwd)
+# One preparation at a time per cache (tests may start side by side).
+exec 9>"$cache/.lock"
+flock 9
 
 # The HID core, its generic driver, the user-space HID transport, the event interface and the
 # user-space input device, in the order they are loaded.
