@@ -34,6 +34,7 @@ struct SimulatedMouse::Shared {
     SimMouseState state;
     std::vector<Collection> order{Collection::Pointer, Collection::VendorInput, Collection::VendorFeature};
     std::vector<HidCollectionInfo> others;
+    bool othersFirst = false;
     std::set<Collection> openFailures;
     std::chrono::milliseconds acknowledgementDelay{20};
     bool acknowledges = true;
@@ -196,9 +197,10 @@ void SimulatedMouse::setEnumerationOrder(std::vector<Collection> order) {
     m_shared->order = std::move(order);
 }
 
-void SimulatedMouse::setOtherDevices(std::vector<HidCollectionInfo> others) {
+void SimulatedMouse::setOtherDevices(std::vector<HidCollectionInfo> others, bool listedFirst) {
     std::lock_guard lock(m_shared->mutex);
     m_shared->others = std::move(others);
+    m_shared->othersFirst = listedFirst;
 }
 
 void SimulatedMouse::setOpenFailure(Collection collection, bool fails) {
@@ -215,7 +217,7 @@ std::vector<HidCollectionInfo> SimulatedMouse::enumerate() {
     if (m_shared->state.plugged)
         for (Collection c : m_shared->order)
             list.push_back(collectionInfo(c));
-    list.insert(list.end(), m_shared->others.begin(), m_shared->others.end());
+    list.insert(m_shared->othersFirst ? list.begin() : list.end(), m_shared->others.begin(), m_shared->others.end());
     return list;
 }
 

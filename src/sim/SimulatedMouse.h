@@ -53,9 +53,10 @@ public:
     ~SimulatedMouse() override;
 
     // The listing: the mouse's collections in the given order (default pointer, input, feature),
-    // followed by `others` (other devices; opening them gives a handle that never reports).
+    // and `others` (other devices; opening them gives a handle that never reports), listed after
+    // the mouse or, with listedFirst, before it.
     void setEnumerationOrder(std::vector<Collection> order);
-    void setOtherDevices(std::vector<HidCollectionInfo> others);
+    void setOtherDevices(std::vector<HidCollectionInfo> others, bool listedFirst = false);
     // Collections whose open fails (to test a mouse with a collection that cannot be opened).
     void setOpenFailure(Collection collection, bool fails);
     static HidCollectionInfo collectionInfo(Collection collection);

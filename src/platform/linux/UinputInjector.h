@@ -1,0 +1,42 @@
+#pragma once
+
+#include "functions/InputInjector.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <string>
+
+namespace krv {
+
+// Injects input through a virtual input device of the kernel (uinput), below any display server: it
+// works on X11, Wayland and the console alike, wherever the uinput node is writable. The device is
+// named "KRV Glyde virtual input" (bus virtual, ids 0) and offers every key of VirtualKeys.h plus the
+// three mouse buttons. Needs no X; create it once (the device lives as long as the object).
+class UinputInjector final : public InputInjector {
+public:
+    static constexpr const char* DeviceName = "KRV Glyde virtual input";
+
+    // Nothing when the node cannot be opened or the device cannot be created; `error` says why.
+    static std::unique_ptr<UinputInjector> open(const std::filesystem::path& node = "/dev/uinput", std::string* error = nullptr);
+    ~UinputInjector() override;
+    UinputInjector(const UinputInjector&) = delete;
+    UinputInjector& operator=(const UinputInjector&) = delete;
+
+    void keyDown(std::uint8_t code, bool extended) override;
+    void keyUp(std::uint8_t code, bool extended) override;
+    void buttonDown(MouseButton button) override;
+    void buttonUp(MouseButton button) override;
+
+    // The evdev code a (code, extended) key is sent as, 0 when the kernel has none.
+    static std::uint16_t evdevCodeOf(std::uint8_t code, bool extended);
+
+private:
+    explicit UinputInjector(int fd) : m_fd(fd) {}
+    void emit(std::uint16_t type, std::uint16_t code, std::int32_t value);
+    void send(std::uint16_t evdevCode, bool press);
+
+    int m_fd;
+};
+
+} // namespace krv

@@ -1,0 +1,241 @@
+#include "device/ApplyProfile.h"
+
+#include "device/DeviceLink.h"
+#include "settings/IniFile.h"
+#include "sim/SimulatedMouse.h"
+#include "unit/TempDir.h"
+#include "unit/device/DeviceFakes.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <thread>
+#include <tuple>
+#include <vector>
+
+using namespace krv;
+
+namespace {
+
+using Triple = std::tuple<int, int, int>; // command, first, second
+using Report = std::vector<std::uint8_t>;
+
+Report wire(const Triple& t) {
+    Report r(SimulatedMouse::FeatureReportLength, 0);
+    r[0] = 0x07;
+    r[1] = static_cast<std::uint8_t>(std::get<0>(t));
+    r[2] = static_cast<std::uint8_t>(std::get<1>(t));
+    r[3] = static_cast<std::uint8_t>(std::get<2>(t));
+    return r;
+}
+
+std::vector<Report> wire(const std::vector<Triple>& triples) {
+    std::vector<Report> out;
+    for (const Triple& t : triples)
+        out.push_back(wire(t));
+    return out;
+}
+
+struct ApplyRig {
+    test::TempDir dir;
+    std::filesystem::path config = dir / "config.ini";
+    SimulatedMouse sim;
+    DeviceLink link{sim};
+    ProfileSettings settings;
+    ApplyFeedback feedback;
+    test::RecordingPointer pointer;
+    test::RecordingNotifier notifier;
+    std::atomic<int> blinkStarts{0};
+    ProfileApplier applier{{settings, config, link, feedback, pointer, notifier, [this] { ++blinkStarts; }}};
+
+    explicit ApplyRig(bool connect = true) {
+        sim.setAcknowledges(false);
+        if (connect) {
+            EXPECT_TRUE(link.ScanForMouse());
+        }
+    }
+    void load(const ProfileValues& v, int curConfig) {
+        settings.setValues(v);
+        settings.CurConfig.store(curConfig);
+    }
+};
+
+ProfileValues profile(std::array<std::int32_t, 8> K, std::array<std::uint8_t, 4> dpiSet, int level, int led, int wheel,
+                      int fire) {
+    ProfileValues v = FactoryProfile();
+    v.K = K;
+    v.DPI_SET = dpiSet;
+    v.DPI_LEVEL = level;
+    v.LED_STATUS = static_cast<std::uint8_t>(led);
+    v.WHEEL_STATUS = wheel;
+    v.FIRE_TIME = fire;
+    return v;
+}
+
+TEST(ApplyProfile, SendsExactlyTheProfilesReportsInOrder) {
+    struct Case {
+        const char* name;
+        ProfileValues values;
+        std::vector<Triple> expected;
+    };
+    const std::vector<Case> cases{
+        {"factory profile: slots 6 and 7 host-served, slot 8 code 13 is device value 9, stage 0 at position 1",
+         FactoryProfile(),
+         {{0x10, 1, 1}, {0x10, 2, 2}, {0x10, 3, 3}, {0x10, 5, 5}, {0x10, 4, 4}, {0x10, 6, 31}, {0x10, 8, 31},
+          {0x10, 9, 9}, {0x11, 0, 0}, {0x09, 0, 0x90}, {0x12, 6, 0}}},
+        {"stage 3 at position 0; fire 300",
+         profile({1, 2, 3, 5, 4, 1, 2, 3}, {1, 2, 3, 0}, 3, 0, 1, 300),
+         {{0x10, 1, 1}, {0x10, 2, 2}, {0x10, 3, 3}, {0x10, 5, 5}, {0x10, 4, 4}, {0x10, 6, 1}, {0x10, 8, 2},
+          {0x10, 9, 3}, {0x11, 1, 0}, {0x09, 3, 0x80}, {0x12, 37, 0}}},
+        {"position 4 with LED 3; fire 7; wheel option keeps its low byte",
+         profile({0, 11, 16, 21, 25, 26, 40, 52}, {0, 4, 0, 0}, 1, 3, 0x1FF, 7),
+         {{0x10, 1, 0}, {0x10, 2, 7}, {0x10, 3, 12}, {0x10, 5, 13}, {0x10, 4, 17}, {0x10, 6, 31}, {0x10, 8, 31},
+          {0x10, 9, 31}, {0x11, 0xFF, 0}, {0x09, 1, 0xC3}, {0x12, 0, 0}}},
+        {"codes without a device value send no slot report",
+         profile({7, 6, 20, -1, 53, 10, 19, 1}, {2, 2, 2, 2}, 2, 1, 0, 8),
+         {{0x10, 2, 31}, {0x10, 8, 31}, {0x10, 9, 1}, {0x11, 0, 0}, {0x09, 2, 0xA1}, {0x12, 1, 0}}},
+        {"codes 27 to 30 are host-served like the rest of 26 to 52",
+         profile({27, 28, 29, 30, 1, 2, 3, 4}, {0, 0, 0, 0}, 0, 2, 0, 16),
+         {{0x10, 1, 31}, {0x10, 2, 31}, {0x10, 3, 31}, {0x10, 5, 31}, {0x10, 4, 1}, {0x10, 6, 2}, {0x10, 8, 3},
+          {0x10, 9, 4}, {0x11, 0, 0}, {0x09, 0, 0x82}, {0x12, 2, 0}}},
+        {"a stage number out of range is clamped",
+         profile({1, 2, 3, 5, 4, 1, 1, 1}, {0, 1, 2, 3}, 9, 0, 0, 0),
+         {{0x10, 1, 1}, {0x10, 2, 2}, {0x10, 3, 3}, {0x10, 5, 5}, {0x10, 4, 4}, {0x10, 6, 1}, {0x10, 8, 1},
+          {0x10, 9, 1}, {0x11, 0, 0}, {0x09, 3, 0xB0}, {0x12, 0, 0}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ApplyRig rig;
+        rig.load(c.values, 2);
+        rig.applier.ApplyProfile();
+        EXPECT_EQ(rig.sim.state().featureReports, wire(c.expected));
+    }
+}
+
+TEST(ApplyProfile, FirstHostSlotStartsTheWaitAndTheBlinkOnce) {
+    ApplyRig rig;
+    rig.load(FactoryProfile(), 1);
+    rig.applier.ApplyProfile();
+    EXPECT_FALSE(rig.feedback.HostFunctionsReady);
+    EXPECT_EQ(rig.feedback.BlinkSlot, 6);
+    EXPECT_TRUE(rig.feedback.BlinkPhase);
+    EXPECT_TRUE(rig.feedback.BlinkStarted);
+    EXPECT_TRUE(rig.feedback.BlinkRunning);
+    EXPECT_EQ(rig.blinkStarts, 1);
+    const std::array<int, 8> dpiAction{0, 0, 0, 0, 0, -1, 1, 0};
+    for (int i = 0; i < 8; ++i)
+        EXPECT_EQ(rig.settings.DPI_ACTION[i], dpiAction[i]) << "slot " << i + 1;
+
+    // No acknowledgement came: the next apply waits again but does not start a second blink.
+    rig.settings.K[5] = 1;
+    rig.applier.ApplyProfile();
+    EXPECT_FALSE(rig.feedback.HostFunctionsReady);
+    EXPECT_EQ(rig.feedback.BlinkSlot, 7);
+    EXPECT_EQ(rig.blinkStarts, 1);
+
+    // A profile without host-served slots leaves the functions ready and starts nothing.
+    rig.feedback.BlinkStarted = false;
+    rig.load(profile({1, 2, 3, 5, 4, 1, 1, 1}, {0, 0, 0, 0}, 0, 0, 0, 0), 1);
+    rig.applier.ApplyProfile();
+    EXPECT_TRUE(rig.feedback.HostFunctionsReady);
+    EXPECT_EQ(rig.blinkStarts, 1);
+}
+
+TEST(ApplyProfile, SavesSnapshotBeforeSendingAndTheProfileAfter) {
+    ApplyRig rig;
+    ProfileValues v = FactoryProfile();
+    v.K[0] = 3;
+    rig.load(v, 3);
+    std::vector<std::string> seen; // "Config6 K1" and "Config3 K1" when each report arrives
+    rig.sim.setChangeCallback([&] {
+        seen.push_back(IniFile::readString(rig.config, "Config6", "K1") + "/" +
+                       IniFile::readString(rig.config, "Config3", "K1"));
+    });
+    rig.applier.ApplyProfile();
+    ASSERT_EQ(seen.size(), 11u);
+    for (const std::string& s : seen)
+        EXPECT_EQ(s, "3/"); // the snapshot is written before the first report, the profile after the last
+    EXPECT_EQ(IniFile::readString(rig.config, "Config3", "K1"), "3");
+    EXPECT_EQ(IniFile::readString(rig.config, "Init", "CurConfig"), "3");
+
+    ProfileSettings reread;
+    LoadProfile(reread, rig.config, 6, false, UiLanguage::English);
+    EXPECT_EQ(reread.values(), v);
+    LoadProfile(reread, rig.config, 3, false, UiLanguage::English);
+    EXPECT_EQ(reread.values(), v);
+    for (int s = 0; s < 4; ++s)
+        EXPECT_EQ(rig.settings.DPI_SET_APPLIED[s], v.DPI_SET[s]);
+    EXPECT_EQ(rig.settings.LED_APPLIED, v.LED_STATUS);
+    EXPECT_GE(rig.notifier.repaints, 1);
+}
+
+TEST(ApplyProfile, PointerSpeedAndWheelLines) {
+    const std::vector<std::pair<int, int>> speeds{{0, 1}, {1, 2}, {2, 4}, {5, 10}, {8, 16}, {9, 18}, {10, 18}, {255, 18}};
+    for (const auto& [step, speed] : speeds)
+        EXPECT_EQ(PointerSpeedOfStep(static_cast<std::uint8_t>(step)), speed) << "DPI_SPEED " << step;
+
+    ApplyRig rig;
+    rig.load(FactoryProfile(), 1); // DPI_SPEED 5, WHEEL_SPEED 2
+    rig.applier.ApplyProfile();
+    EXPECT_EQ(rig.pointer.calls(), (std::vector<std::string>{"get speed", "set speed 10", "get lines", "set lines 3"}));
+
+    // A get that fails skips its set.
+    ApplyRig failing;
+    failing.pointer.speed.reset();
+    failing.pointer.lines.reset();
+    failing.load(FactoryProfile(), 1);
+    failing.applier.ApplyProfile();
+    EXPECT_EQ(failing.pointer.calls(), (std::vector<std::string>{"get speed", "get lines"}));
+}
+
+TEST(ApplyProfile, WithoutTheMouseOrWithRefusedSendsStillSavesAndNeverFails) {
+    ApplyRig unconnected(false);
+    unconnected.load(FactoryProfile(), 4);
+    unconnected.applier.ApplyProfile();
+    EXPECT_TRUE(unconnected.sim.state().featureReports.empty());
+    EXPECT_EQ(IniFile::readString(unconnected.config, "Config4", "K6"), "18");
+    EXPECT_FALSE(unconnected.feedback.HostFunctionsReady); // as if the mouse had taken the reports
+
+    ApplyRig refused;
+    refused.sim.setRefuseSends(true);
+    refused.load(FactoryProfile(), 5);
+    refused.applier.ApplyProfile();
+    EXPECT_TRUE(refused.sim.state().featureReports.empty());
+    EXPECT_EQ(IniFile::readString(refused.config, "Config5", "FIRE_TIME"), "50");
+
+    ApplyRig unplugged;
+    unplugged.sim.unplug();
+    unplugged.load(FactoryProfile(), 1);
+    unplugged.applier.ApplyProfile();
+    EXPECT_EQ(IniFile::readString(unplugged.config, "Config1", "K7"), "17");
+}
+
+TEST(ApplyProfile, TwoThreadsApplyingAtOnceSendWholeReportsAndLeaveWholeFiles) {
+    ApplyRig rig;
+    ProfileValues a = FactoryProfile();
+    rig.load(a, 2);
+    std::function<void()> apply = rig.applier.callback(); // as RestoreDefaults and the profile switch take it
+    constexpr int Rounds = 20;
+    std::thread other([&] {
+        for (int i = 0; i < Rounds; ++i)
+            apply();
+    });
+    for (int i = 0; i < Rounds; ++i)
+        apply();
+    other.join();
+
+    const auto expected = wire(std::vector<Triple>{{0x10, 1, 1}, {0x10, 2, 2}, {0x10, 3, 3}, {0x10, 5, 5}, {0x10, 4, 4},
+                                                   {0x10, 6, 31}, {0x10, 8, 31}, {0x10, 9, 9}, {0x11, 0, 0},
+                                                   {0x09, 0, 0x90}, {0x12, 6, 0}});
+    const auto reports = rig.sim.state().featureReports;
+    EXPECT_EQ(reports.size(), expected.size() * 2 * Rounds);
+    for (const Report& r : reports)
+        EXPECT_NE(std::find(expected.begin(), expected.end(), r), expected.end());
+    ProfileSettings reread;
+    LoadProfile(reread, rig.config, 2, false, UiLanguage::English);
+    EXPECT_EQ(reread.values(), a);
+    LoadProfile(reread, rig.config, 6, false, UiLanguage::English);
+    EXPECT_EQ(reread.values(), a);
+}
+
+} // namespace

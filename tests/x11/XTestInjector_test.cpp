@@ -1,0 +1,209 @@
+// XTest input as a real X client receives it, and the pointer speed of the X server (run under Xvfb).
+#include "functions/ActionExecutor.h"
+#include "functions/HeldInputInjector.h"
+#include "functions/VirtualKeys.h"
+#include "platform/linux/X11SystemPointer.h"
+#include "platform/linux/XTestInjector.h"
+#include "unit/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <X11/XF86keysym.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/keysym.h>
+
+#include <optional>
+#include <poll.h>
+
+namespace krv {
+namespace {
+
+struct Received {
+    int type;        // KeyPress, KeyRelease, ButtonPress, ButtonRelease
+    unsigned long value; // keysym or button number
+    unsigned state;
+    Time time;
+};
+
+// A mapped window with the keyboard focus and the pointer, recording what reaches it.
+class TestClient {
+public:
+    TestClient() {
+        m_display = XOpenDisplay(nullptr);
+        if (m_display == nullptr)
+            return;
+        const int screen = DefaultScreen(m_display);
+        m_window = XCreateSimpleWindow(m_display, RootWindow(m_display, screen), 0, 0, 200, 200, 0, 0, 0);
+        XSelectInput(m_display, m_window, KeyPressMask | KeyReleaseMask | ButtonPressMask | ButtonReleaseMask | StructureNotifyMask);
+        XMapRaised(m_display, m_window);
+        for (;;) {
+            XEvent e;
+            XNextEvent(m_display, &e);
+            if (e.type == MapNotify)
+                break;
+        }
+        XSetInputFocus(m_display, m_window, RevertToParent, CurrentTime);
+        XWarpPointer(m_display, None, m_window, 0, 0, 0, 0, 100, 100);
+        XSync(m_display, False);
+    }
+    ~TestClient() {
+        if (m_display != nullptr)
+            XCloseDisplay(m_display);
+    }
+    bool ok() const { return m_display != nullptr; }
+
+    // The next input event, waiting at most a few seconds (the events are already on their way).
+    std::optional<Received> next() {
+        for (;;) {
+            while (XPending(m_display) > 0) {
+                XEvent e;
+                XNextEvent(m_display, &e);
+                if (e.type == MappingNotify) {
+                    XRefreshKeyboardMapping(&e.xmapping);
+                } else if (e.type == KeyPress || e.type == KeyRelease) {
+                    return Received{e.type, XLookupKeysym(&e.xkey, 0), e.xkey.state, e.xkey.time};
+                } else if (e.type == ButtonPress || e.type == ButtonRelease) {
+                    return Received{e.type, e.xbutton.button, e.xbutton.state, e.xbutton.time};
+                }
+            }
+            pollfd fd{ConnectionNumber(m_display), POLLIN, 0};
+            if (poll(&fd, 1, 5000) <= 0)
+                return std::nullopt;
+        }
+    }
+    std::vector<std::pair<int, unsigned long>> take(std::size_t n) {
+        std::vector<std::pair<int, unsigned long>> out;
+        while (out.size() < n) {
+            auto r = next();
+            if (!r)
+                break;
+            out.emplace_back(r->type, r->value);
+        }
+        return out;
+    }
+
+private:
+    Display* m_display = nullptr;
+    Window m_window = 0;
+};
+
+using Seq = std::vector<std::pair<int, unsigned long>>;
+
+class XTestDelivery : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(client.ok()) << "no X display";
+        std::string error;
+        injector = XTestInjector::open(nullptr, &error);
+        ASSERT_NE(injector, nullptr) << error;
+    }
+    TestClient client;
+    std::unique_ptr<XTestInjector> injector;
+};
+
+TEST_F(XTestDelivery, CtrlCFromTheExecutorArrivesWithControlHeldAndTheLetterHeld20Ms) {
+    test::TempDir dir;
+    PressChannel channel;
+    ProfileSettings settings;
+    MacroTable macros;
+    SteadyExecutorClock clock;
+    HeldInputInjector held{*injector};
+    struct NoShell : ShellActions {
+        void openComputerFolder() override {}
+        void lockSession() override {}
+        void startCalculator() override {}
+        void startTerminal() override {}
+    } shell;
+    ActionExecutor executor{ActionExecutorPorts{.channel = channel, .settings = settings, .macros = macros,
+                                                .injector = held, .shell = shell, .clock = clock,
+                                                .configPath = dir / "config.ini", .sendFeatureReport = {},
+                                                .applyProfile = {}, .requestRepaint = {}}};
+    settings.K[0] = 31;
+    executor.servePress(241);
+
+    std::vector<Received> got;
+    for (int i = 0; i < 4; ++i)
+        if (auto r = client.next())
+            got.push_back(*r);
+    ASSERT_EQ(got.size(), 4u);
+    EXPECT_EQ(got[0].type, KeyPress);
+    EXPECT_EQ(got[0].value, XK_Control_L);
+    EXPECT_EQ(got[1].type, KeyPress);
+    EXPECT_EQ(got[1].value, XK_c);
+    EXPECT_TRUE(got[1].state & ControlMask);
+    EXPECT_EQ(got[2].type, KeyRelease);
+    EXPECT_EQ(got[2].value, XK_c);
+    EXPECT_GE(got[2].time - got[1].time, 19u); // server times are whole milliseconds
+    EXPECT_EQ(got[3].type, KeyRelease);
+    EXPECT_EQ(got[3].value, XK_Control_L);
+    EXPECT_FALSE(held.anyHeld());
+}
+
+TEST_F(XTestDelivery, MacroKeysExtendedKeysAndMouseButtonsArrive) {
+    struct Step {
+        std::uint8_t code;
+        bool down;
+    };
+    const std::vector<Step> steps{{0x25, true}, {0x25, false}, {0xA5, true}, {0xA5, false}, {0x11, true}, {0x11, false},
+                                  {0x0D, true}, {0x0D, false}, {'7', true},  {'7', false}};
+    for (const Step& s : steps) {
+        const bool extended = IsExtendedKey(s.code) || s.code == 0x0D; // keypad Enter
+        s.down ? injector->keyDown(s.code, extended) : injector->keyUp(s.code, extended);
+    }
+    injector->buttonDown(MouseButtonOfCode(240));
+    injector->buttonUp(MouseButtonOfCode(240));
+    injector->buttonDown(MouseButtonOfCode(241));
+    injector->buttonUp(MouseButtonOfCode(241));
+    injector->buttonDown(MouseButtonOfCode(250));
+    injector->buttonUp(MouseButtonOfCode(242));
+    EXPECT_EQ(client.take(16), (Seq{{KeyPress, XK_Left},       {KeyRelease, XK_Left},     {KeyPress, XK_Alt_R},
+                                    {KeyRelease, XK_Alt_R},    {KeyPress, XK_Control_L},  {KeyRelease, XK_Control_L},
+                                    {KeyPress, XK_KP_Enter},   {KeyRelease, XK_KP_Enter}, {KeyPress, XK_7},
+                                    {KeyRelease, XK_7},        {ButtonPress, 1},          {ButtonRelease, 1},
+                                    {ButtonPress, 3},          {ButtonRelease, 3},        {ButtonPress, 2},
+                                    {ButtonRelease, 2}}));
+}
+
+TEST_F(XTestDelivery, KeysMissingFromTheKeymapAreBoundToASpareKeycode) {
+    for (std::uint8_t code : {std::uint8_t{0x87} /* F24 */, Vk::VolumeMute}) {
+        injector->keyDown(code, false);
+        injector->keyUp(code, false);
+    }
+    EXPECT_EQ(client.take(4), (Seq{{KeyPress, XK_F24}, {KeyRelease, XK_F24}, {KeyPress, XF86XK_AudioMute},
+                                   {KeyRelease, XF86XK_AudioMute}}));
+}
+
+TEST_F(XTestDelivery, ShutdownReleasesWhatAMacroLeftDown) {
+    HeldInputInjector held{*injector};
+    held.keyDown('Q', false);
+    held.buttonDown(MouseButton::Left);
+    EXPECT_EQ(client.take(2), (Seq{{KeyPress, XK_q}, {ButtonPress, 1}}));
+    held.releaseAll(); // eight Alt releases (Alt is not down: nothing arrives for them), then Q and the button
+    EXPECT_EQ(client.take(2), (Seq{{KeyRelease, XK_q}, {ButtonRelease, 1}}));
+}
+
+TEST(X11SystemPointerTest, PointerSpeedRoundTripsThroughTheServer) {
+    std::string error;
+    auto pointer = X11SystemPointer::open(nullptr, &error);
+    ASSERT_NE(pointer, nullptr) << error;
+    for (const auto& [set, expected] : std::vector<std::pair<int, int>>{{15, 15}, {1, 1}, {10, 10}, {20, 20}, {25, 20}, {0, 1}}) {
+        EXPECT_TRUE(pointer->setPointerSpeed(set));
+        EXPECT_EQ(pointer->pointerSpeed(), expected) << set;
+    }
+    EXPECT_FALSE(pointer->wheelScrollLines().has_value());
+    EXPECT_FALSE(pointer->setWheelScrollLines(3));
+}
+
+TEST(X11SystemPointerTest, LibinputMappingCoversTheWholeRange) {
+    for (int speed = 1; speed <= 20; ++speed) {
+        const double accel = X11SystemPointer::libinputAccelOfSpeed(speed);
+        EXPECT_GE(accel, -1.0);
+        EXPECT_LE(accel, 1.0);
+        EXPECT_EQ(X11SystemPointer::speedOfLibinputAccel(accel), speed);
+    }
+    EXPECT_DOUBLE_EQ(X11SystemPointer::libinputAccelOfSpeed(10), 0.0);
+}
+
+} // namespace
+} // namespace krv
