@@ -18,12 +18,8 @@
 #include "macros/MacroTable.h"
 #include "platform/linux/HidrawBackend.h"
 #include "platform/linux/UdevMonitor.h"
-#include "settings/ProfileSettings.h"
-
-#if __has_include("platform/linux/UinputInjector.h")
 #include "platform/linux/UinputInjector.h"
-#define KRV_HAVE_UINPUT_INJECTOR 1
-#endif
+#include "settings/ProfileSettings.h"
 
 #include <fcntl.h>
 #include <linux/input.h>
@@ -123,7 +119,7 @@ private:
 };
 
 // The evdev node of the input device with this name, found through sysfs.
-[[maybe_unused]] std::string evdevNodeOf(const std::string& name)
+std::string evdevNodeOf(const std::string& name)
 {
     std::error_code ec;
     for (const auto& entry : std::filesystem::directory_iterator("/sys/class/input", ec)) {
@@ -270,17 +266,11 @@ int main()
 
     ProfileApplier applier({settings, configPath, link, feedback, pointer, notifier, {}});
 
-    std::unique_ptr<InputInjector> injector;
-    std::string evdevNode;
-#ifdef KRV_HAVE_UINPUT_INJECTOR
     std::string injectorError;
-    injector = UinputInjector::open("/dev/uinput", &injectorError);
+    std::unique_ptr<InputInjector> injector = UinputInjector::open("/dev/uinput", &injectorError);
     checks.check(injector != nullptr, "uinput injector created", injectorError);
-    evdevNode = evdevNodeOf(UinputInjector::DeviceName);
+    const std::string evdevNode = evdevNodeOf(UinputInjector::DeviceName);
     checks.check(!evdevNode.empty(), "uinput device has an evdev node");
-#else
-    checks.check(false, "uinput injector", "this build has no uinput injector (platform/linux/UinputInjector.h)");
-#endif
     NullInputInjector nothing;
     HeldInputInjector held(injector ? *injector : static_cast<InputInjector&>(nothing));
     MacroTable macros;
