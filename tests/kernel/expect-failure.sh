@@ -6,7 +6,7 @@ set -uo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 broken=${1:?usage: $0 BROKEN_GUEST [options]}
 shift
-out=$("$here/run-vm.sh" --timeout 60 "$@" "$broken" 2>&1)
+out=$("$here/run-vm.sh" --timeout 90 "$@" "$broken" 2>&1)
 rc=$?
 echo "$out"
 status=0
@@ -23,7 +23,7 @@ if [ $rc -eq 0 ]; then
   status=1
 fi
 expect "FAIL deliberate failure: reported on purpose"
-expect "run-vm: the guest did not finish within 60s"
+expect "run-vm: the guest did not finish within 90s"
 expect "run-vm: no end marker"
 expect "run-vm: $(basename "$broken") did not run to its end"
 expect "run-vm: 1 FAIL lines"

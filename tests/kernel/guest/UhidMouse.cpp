@@ -42,12 +42,14 @@ bool UhidMouse::plugIn(std::string& error)
 
 void UhidMouse::unplug()
 {
-    m_transport.destroy();
-    m_model.unplug(); // ends the pump's read
+    // The pump stops first (the model's unplug fails its read), so that nothing writes to the
+    // transport while it goes away.
+    m_model.unplug();
     if (m_pump.joinable()) {
         m_pump.request_stop();
         m_pump.join();
     }
+    m_transport.destroy();
 }
 
 void UhidMouse::pump(std::stop_token stop)

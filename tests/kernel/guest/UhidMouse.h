@@ -20,7 +20,7 @@ public:
     UhidMouse& operator=(const UhidMouse&) = delete;
 
     bool plugIn(std::string& error);
-    // Removes the device from the kernel and unplugs the model.
+    // Unplugs the model and removes the device from the kernel.
     void unplug();
 
     SimulatedMouse& model() { return m_model; }
