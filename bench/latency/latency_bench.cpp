@@ -1,13 +1,16 @@
 // Measures, in one run, the executor (woken by the press) against the 2 ms polling design:
-//  - press-to-action latency: a stand-in mouse writes a press report into a pipe (the stand-in for
-//    the hidraw node), a reader thread blocked on it hands the press over, the executor serves
-//    Alt+F4 and a timestamping injector records the first injected event;
-//  - wake-ups per second of the idle pair of threads (context switches over an idle period);
+//  - press-to-action latency: the simulated mouse sends a press report, the reader hands the press
+//    over, the executor serves Alt+F4 and a timestamping injector records the first injected event;
+//  - wake-ups per second of the idle reader and executor threads (context switches over an idle
+//    period), for the executor thread alone too;
 //  - per-event timing error and total drift of a 200-event macro (the injector spends 50 us per
 //    event, about what XTest costs).
 // Prints "name value unit" lines. Usage: latency_bench [--presses N] [--idle-seconds S]
 #include "functions/ActionExecutor.h"
 #include "functions/ButtonCode.h"
+#include "device/DeviceLink.h"
+#include "device/ReportReader.h"
+#include "sim/SimulatedMouse.h"
 
 #include <algorithm>
 #include <atomic>
@@ -18,6 +21,7 @@
 #include <filesystem>
 #include <fstream>
 #include <random>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -50,8 +54,6 @@ long threadContextSwitches(pid_t tid) {
             total += std::strtol(line.substr(line.find(':') + 1).c_str(), nullptr, 10);
     return total;
 }
-
-pid_t currentTid() { return static_cast<pid_t>(syscall(SYS_gettid)); }
 
 // Records when the first event of each action is injected; optionally spends `cost` per event.
 class TimestampingInjector final : public InputInjector {
@@ -86,75 +88,96 @@ struct NoShell final : ShellActions {
     void startTerminal() override {}
 };
 
-// The reader's rules for one report (byte 1): a press is handed over when none is pending, else it
-// is a stop signal (mode 0); a release stops a held macro (mode 1).
-void handleReport(PressChannel& channel, const ProfileSettings& settings, std::uint8_t code) {
-    const int mode = settings.MACRO_MODE2.load(std::memory_order_relaxed);
-    if (code > 240) {
-        if (channel.PendingPress.load(std::memory_order_acquire) == 0)
-            channel.publishPress(code);
-        else if (mode == 0)
-            channel.requestStop();
-    } else if (code == 0 && mode == 1) {
-        channel.requestStop();
-    }
+std::set<pid_t> taskIds() {
+    std::set<pid_t> ids;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/task"))
+        ids.insert(static_cast<pid_t>(std::stoi(entry.path().filename().string())));
+    return ids;
 }
 
-// A mouse, a reader and an executor, wired as one of the two designs.
+struct QuietNotifier final : UiNotifier {
+    void showMessage(std::string_view) override {}
+};
+
+// The simulated mouse, the device link, a reader and an executor, wired as one of the two designs:
+//  - event-driven: the program's ReportReader thread and ActionExecutor::run (woken by the press);
+//  - polling, as first designed: a reader that reads and pauses 2 ms after each report, and an
+//    executor that looks at PendingPress every 2 ms. Both serve with the same code.
 class Companion {
 public:
-    Companion(bool polling, InputInjector& injector) : m_polling(polling), m_injector(injector) {
-        if (pipe(m_pipe) != 0)
+    Companion(bool polling, InputInjector& injector) : m_polling(polling), m_link(m_mouse) {
+        if (!m_link.ScanForMouse())
             std::abort();
         m_settings.K[0] = 35; // Alt+F4: injects at once, no pause
         m_executor = std::make_unique<ActionExecutor>(ActionExecutorPorts{
-            .channel = m_channel, .settings = m_settings, .macros = m_macros, .injector = m_injector, .shell = m_shell,
+            .channel = m_channel, .settings = m_settings, .macros = m_macros, .injector = injector, .shell = m_shell,
             .clock = m_clock, .configPath = std::filesystem::temp_directory_path() / "krv-latency-bench.ini",
             .sendFeatureReport = {}, .applyProfile = {}, .requestRepaint = {}});
-        m_reader = std::thread([this] { readerLoop(); });
-        if (m_polling)
-            m_executorThread = std::thread([this] { pollingExecutorLoop(); });
-        else
+        m_reader = std::make_unique<ReportReader>(m_link, m_channel, m_feedback, m_settings, m_notifier);
+        const std::set<pid_t> before = taskIds();
+        if (m_polling) {
+            m_readerThread = std::thread([this] { pollingReaderLoop(); });
             m_executorThread = std::thread([this] {
-                m_executorTid = currentTid();
+                m_executorTid = static_cast<pid_t>(syscall(SYS_gettid));
+                pollingExecutorLoop();
+            });
+        } else {
+            m_reader->start();
+            m_executorThread = std::thread([this] {
+                m_executorTid = static_cast<pid_t>(syscall(SYS_gettid));
                 m_executor->run();
             });
-        while (m_readerTid.load() == 0 || m_executorTid.load() == 0)
+        }
+        // The threads of this design: whatever appeared since.
+        for (;;) {
+            std::set<pid_t> now = taskIds();
+            std::vector<pid_t> added;
+            for (pid_t id : now)
+                if (!before.contains(id))
+                    added.push_back(id);
+            if (added.size() >= 2 && m_executorTid.load() != 0) {
+                m_threads = added;
+                break;
+            }
             std::this_thread::yield();
-    }
-    ~Companion() {
-        close(m_pipe[1]); // the reader sees the end of the stream
-        m_reader.join();
-        m_stop = true;
-        m_executor->stop();
-        m_executorThread.join();
-        close(m_pipe[0]);
-    }
-
-    // The mouse sends a press of slot 1 (code 241).
-    void press() { send(241); }
-    void release() { send(0); }
-    bool idle() const { return m_channel.PendingPress.load(std::memory_order_acquire) == 0; }
-    long contextSwitches() const { return threadContextSwitches(m_readerTid) + threadContextSwitches(m_executorTid); }
-
-private:
-    void send(std::uint8_t code) {
-        const std::uint8_t report[2] = {0x05, code};
-        if (write(m_pipe[1], report, sizeof report) != sizeof report)
-            std::abort();
-    }
-    void readerLoop() {
-        m_readerTid = currentTid();
-        std::uint8_t report[2];
-        while (read(m_pipe[0], report, sizeof report) == sizeof report) {
-            handleReport(m_channel, m_settings, report[1]);
-            if (m_polling)
-                std::this_thread::sleep_for(2ms); // the reader's pause after each report
         }
     }
-    // The executor as first designed: look at PendingPress every 2 ms.
+    ~Companion() {
+        m_stop = true;
+        m_reader->stop();
+        m_executor->stop();
+        if (m_readerThread.joinable())
+            m_readerThread.join();
+        m_executorThread.join();
+        m_link.close();
+    }
+
+    // The mouse sends a press of device button 1 (code 241), then its release.
+    void press() { m_mouse.press(1); }
+    void release() { m_mouse.release(); }
+    bool idle() const { return m_channel.PendingPress.load(std::memory_order_acquire) == 0; }
+    long contextSwitches() const {
+        long total = 0;
+        for (pid_t id : m_threads)
+            total += threadContextSwitches(id);
+        return total;
+    }
+    long executorContextSwitches() const { return threadContextSwitches(m_executorTid); }
+
+private:
+    void pollingReaderLoop() {
+        std::vector<std::uint8_t> buffer(m_link.inputReportLength());
+        std::shared_ptr<HidHandle> handle = m_link.readHandle();
+        while (!m_stop) {
+            // The read blocks until a report comes (bounded here only so that the run can end).
+            const int n = handle->readInputReport(buffer, std::chrono::milliseconds(1000));
+            if (n <= 0)
+                continue;
+            m_reader->handleReport(std::span<const std::uint8_t>(buffer).first(static_cast<std::size_t>(n)));
+            std::this_thread::sleep_for(2ms);
+        }
+    }
     void pollingExecutorLoop() {
-        m_executorTid = currentTid();
         while (!m_stop) {
             if (m_channel.PendingPress.load(std::memory_order_acquire) != 0) {
                 m_executor->servePress(m_channel.PressedCode.load(std::memory_order_relaxed));
@@ -165,16 +188,20 @@ private:
     }
 
     bool m_polling;
-    InputInjector& m_injector;
-    int m_pipe[2]{};
+    SimulatedMouse m_mouse;
+    DeviceLink m_link;
     PressChannel m_channel;
+    ApplyFeedback m_feedback;
     ProfileSettings m_settings;
     MacroTable m_macros;
     NoShell m_shell;
+    QuietNotifier m_notifier;
     SteadyExecutorClock m_clock;
     std::unique_ptr<ActionExecutor> m_executor;
-    std::thread m_reader, m_executorThread;
-    std::atomic<pid_t> m_readerTid{0}, m_executorTid{0};
+    std::unique_ptr<ReportReader> m_reader;
+    std::thread m_readerThread, m_executorThread;
+    std::vector<pid_t> m_threads;
+    std::atomic<pid_t> m_executorTid{0};
     std::atomic<bool> m_stop{false};
 };
 
@@ -211,9 +238,13 @@ void measureIdle(const char* design, bool polling, int seconds) {
     Companion companion(polling, injector);
     std::this_thread::sleep_for(100ms); // let start-up settle
     const long before = companion.contextSwitches();
+    const long executorBefore = companion.executorContextSwitches();
     std::this_thread::sleep_for(std::chrono::seconds(seconds));
     const long after = companion.contextSwitches();
+    const long executorAfter = companion.executorContextSwitches();
     print((std::string("idle_wakeups_") + design).c_str(), static_cast<double>(after - before) / seconds, "per_s");
+    print((std::string("idle_wakeups_") + design + "_executor_thread").c_str(),
+          static_cast<double>(executorAfter - executorBefore) / seconds, "per_s");
 }
 
 struct MacroResult {
@@ -274,7 +305,7 @@ void measureMacro() {
                                                     .requestRepaint = {}}};
         injector.times.reserve(MacroEvents);
         executor.playMacro(0);
-        report("executor", evaluate(events, injector.times, Clock::now()));
+        report("absolute_deadlines", evaluate(events, injector.times, Clock::now()));
     }
     {
         // As first designed: inject, then a plain sleep of the recorded pause.
@@ -284,7 +315,7 @@ void measureMacro() {
             injector.keyDown(e.code, false);
             std::this_thread::sleep_for(std::chrono::milliseconds(e.delay));
         }
-        report("polling", evaluate(events, injector.times, Clock::now()));
+        report("plain_sleeps", evaluate(events, injector.times, Clock::now()));
     }
 }
 
@@ -299,9 +330,9 @@ int main(int argc, char** argv) {
         else if (std::strcmp(argv[i], "--idle-seconds") == 0)
             idleSeconds = std::max(1, std::atoi(argv[i + 1]));
     }
-    measureLatency("executor", false, presses);
+    measureLatency("event_driven", false, presses);
     measureLatency("polling", true, presses);
-    measureIdle("executor", false, idleSeconds);
+    measureIdle("event_driven", false, idleSeconds);
     measureIdle("polling", true, idleSeconds);
     measureMacro();
     return 0;

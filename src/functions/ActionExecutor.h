@@ -38,15 +38,22 @@ struct ActionExecutorPorts {
 // channel, serves the pressed slot (DPI step, LED toggle, shortcut, shell action, profile switch or
 // macro playback), then clears PendingPress and StopRequest. No polling: an idle executor never wakes.
 //
-// Typical use (application context):
+// Typical use (application context; the Linux backends are in src/platform/linux):
+//     std::unique_ptr<InputInjector> backend = OpenInputInjector();  // XTest, else uinput, else none
+//     HeldInputInjector heldInput{*backend};
+//     ShellLauncher shell;                                            // ShellActions
 //     SteadyExecutorClock clock;
 //     ActionExecutor executor({.channel = presses, .settings = profile, .macros = macros,
 //                              .injector = heldInput, .shell = shell, .clock = clock,
-//                              .configPath = paths.configPath(), .sendFeatureReport = ...,
-//                              .applyProfile = ..., .requestRepaint = ...});
+//                              .configPath = paths.configPath(),
+//                              .sendFeatureReport = [&](auto c, auto p1, auto p2) {
+//                                  link.SendFeatureReport(FeatureCommand(c), p1, p2); },
+//                              .applyProfile = applier.callback(),
+//                              .requestRepaint = [&] { notifier.requestRepaint(); }});
 //     executor.start();   // its own thread
 //     ...
-//     executor.stop();    // ends a playing macro at once and joins; then heldInput.releaseAll()
+//     executor.stop();         // at shutdown: ends a playing macro at once and joins,
+//     heldInput.releaseAll();  // then eight Alt releases and whatever is still held down
 class ActionExecutor {
 public:
     explicit ActionExecutor(ActionExecutorPorts ports);

@@ -1,5 +1,6 @@
 #include "platform/linux/ShellLauncher.h"
 
+#include <cerrno>
 #include <cstdlib>
 #include <sstream>
 #include <thread>

@@ -1,0 +1,123 @@
+// The executor with the real device link: the simulated mouse's presses travel through ReportReader,
+// DPI steps reach the mouse, and the profile switch loads and applies on the executor's thread.
+#include "device/ApplyProfile.h"
+#include "device/DeviceLink.h"
+#include "device/ReportReader.h"
+#include "functions/ActionExecutor.h"
+#include "functions/ButtonCode.h"
+#include "settings/IniFile.h"
+#include "sim/SimulatedMouse.h"
+#include "unit/TempDir.h"
+#include "unit/device/DeviceFakes.h"
+#include "unit/functions/ExecutorFakes.h"
+
+#include <gtest/gtest.h>
+
+namespace krv::test {
+namespace {
+
+class ExecutorWithMouse : public ::testing::Test {
+protected:
+    TempDir dir;
+    std::filesystem::path config = dir / "config.ini";
+    SimulatedMouse mouse;
+    DeviceLink link{mouse};
+    PressChannel channel;
+    ProfileSettings settings;
+    ApplyFeedback feedback;
+    MacroTable macros;
+    RecordingPointer pointer;
+    RecordingNotifier notifier;
+    RecordingInjector injector;
+    RecordingShell shell;
+    SteadyExecutorClock clock;
+    ProfileApplier applier{{settings, config, link, feedback, pointer, notifier, [] {}}};
+    ReportReader reader{link, channel, feedback, settings, notifier};
+    ActionExecutor executor{ActionExecutorPorts{
+        .channel = channel, .settings = settings, .macros = macros, .injector = injector, .shell = shell, .clock = clock,
+        .configPath = config,
+        .sendFeatureReport = [this](std::uint8_t c, std::uint8_t p1, std::uint8_t p2) {
+            link.SendFeatureReport(static_cast<FeatureCommand>(c), p1, p2);
+        },
+        .applyProfile = applier.callback(),
+        .requestRepaint = [this] { notifier.requestRepaint(); }}};
+
+    std::mutex mutex;
+    std::condition_variable mouseChanged;
+
+    void SetUp() override {
+        mouse.setChangeCallback([this] {
+            std::lock_guard lock(mutex);
+            mouseChanged.notify_all();
+        });
+        ASSERT_TRUE(link.ScanForMouse());
+        reader.start();
+        executor.start();
+    }
+    void TearDown() override {
+        reader.stop();
+        executor.stop();
+    }
+    template <class Pred>
+    void waitForMouse(Pred pred) {
+        std::unique_lock lock(mutex);
+        mouseChanged.wait(lock, [&] { return pred(mouse.state()); });
+    }
+    void waitForAcknowledgement() {
+        while (!feedback.HostFunctionsReady.load())
+            feedback.HostFunctionsReady.wait(false);
+    }
+    void waitUntilServed() {
+        // The press is taken (PendingPress set) and then served (cleared).
+        while (channel.PendingPress.load(std::memory_order_acquire) != 0)
+            std::this_thread::yield();
+    }
+    void writeProfile(int n, std::array<std::int32_t, 8> K, int level) {
+        ProfileValues v = FactoryProfile();
+        v.K = K;
+        v.DPI_LEVEL = level;
+        ASSERT_TRUE(SaveProfileValues(v, config, n));
+    }
+};
+
+TEST_F(ExecutorWithMouse, DpiStepFromTheMouseReachesTheMouseAndTheFile) {
+    writeProfile(3, {1, 2, 3, 5, 4, 18, 17, 13}, 2);
+    settings.CurConfig = 3;
+    LoadProfile(settings, config, 3, false, UiLanguage::English);
+    applier.ApplyProfile();
+    waitForAcknowledgement();
+
+    mouse.press(6); // slot 6: DPI down
+    waitForMouse([](const SimMouseState& s) { return s.dpiStage == 1; });
+    mouse.release();
+    EXPECT_EQ(settings.DPI_LEVEL.load(), 1);
+    waitUntilServed();
+    EXPECT_EQ(IniFile::readString(config, "Config3", "DPI_LEVEL", "", 5), "1");
+}
+
+TEST_F(ExecutorWithMouse, ProfileSwitchAppliesTheNextProfileFromTheExecutorThread) {
+    writeProfile(1, {1, 40, 3, 5, 4, 18, 17, 13}, 0);
+    writeProfile(2, {1, 40, 3, 31, 4, 18, 17, 13}, 0);
+    settings.CurConfig = 1;
+    LoadProfile(settings, config, 1, false, UiLanguage::English);
+    applier.ApplyProfile();
+    waitForAcknowledgement();
+
+    const auto reportsBefore = mouse.state().featureReports.size();
+    mouse.press(2); // slot 2: next profile
+    waitForMouse([&](const SimMouseState& s) { return s.featureReports.size() >= reportsBefore + 11; });
+    mouse.release();
+    waitUntilServed();
+    EXPECT_EQ(settings.CurConfig.load(), 2);
+    EXPECT_EQ(IniFile::readString(config, "Init", "CurConfig", "", 5), "2");
+    EXPECT_EQ(mouse.state().buttonMap[5], HostCode); // slot 4 (device button 5) now Ctrl+C
+
+    waitForAcknowledgement();
+    mouse.press(5); // slot 4: Ctrl+C
+    injector.waitFor(4);
+    mouse.release();
+    EXPECT_EQ(injector.events(), (std::vector<InputEvent>{down(0x11), down('C'), up('C'), up(0x11)}));
+}
+
+} // namespace
+} // namespace krv::test
