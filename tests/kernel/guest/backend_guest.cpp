@@ -327,6 +327,21 @@ int main()
     const auto release = events.waitFor(SpecialButtonEvent::Kind::Release, seen, 10s);
     checks.check(release && release->handled, "ReportReader takes the release");
 
+    // Slot 6 (device button 6) steps the DPI down: the executor sends stage 0 with its DPI and LED
+    // byte from its own thread, through the same feature collection.
+    mouse.model().press(6);
+    const auto dpiPress = events.waitFor(SpecialButtonEvent::Kind::Press, seen, 10s);
+    checks.check(dpiPress && dpiPress->handled && dpiPress->code == 246, "ReportReader takes the press of button 6");
+    const Bytes dpiDown = {0x07, 0x09, 0, 0x92, 0, 0, 0, 0};
+    const auto afterStep = mouse.transport().waitSetReports(expected.size() + 1, 10s);
+    checks.check(afterStep.size() == expected.size() + 1 && afterStep.back() == dpiDown,
+                 "the executor's DPI step reaches the mouse",
+                 afterStep.size() > expected.size() ? hex(afterStep.back()) : "no report");
+    checks.check(settings.DPI_LEVEL.load() == 0, "DPI_LEVEL stepped down to stage 0");
+    mouse.model().release();
+    const auto dpiRelease = events.waitFor(SpecialButtonEvent::Kind::Release, seen, 10s);
+    checks.check(dpiRelease && dpiRelease->handled, "ReportReader takes the second release");
+
     // Removal: the udev monitor reports it and DeviceLink lets go of the mouse.
     std::atomic<bool> removed{false};
     link.setRemovalCallback([&removed] { removed = true; });
