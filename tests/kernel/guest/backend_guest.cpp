@@ -137,8 +137,10 @@ std::string evdevNodeOf(const std::string& name)
     return {};
 }
 
-// Key transitions (code, value) read from an evdev node until `count` arrived or the time ran out.
-std::vector<std::pair<int, int>> readKeys(int fd, std::size_t count, std::chrono::milliseconds limit)
+// Key transitions (code, value) read from an evdev node until `count` arrived or the time ran out;
+// `times` gets the kernel's time stamp of each, in microseconds.
+std::vector<std::pair<int, int>> readKeys(int fd, std::size_t count, std::chrono::milliseconds limit,
+                                          std::vector<long long>& times)
 {
     std::vector<std::pair<int, int>> keys;
     const auto deadline = std::chrono::steady_clock::now() + limit;
@@ -153,6 +155,7 @@ std::vector<std::pair<int, int>> readKeys(int fd, std::size_t count, std::chrono
         while (::read(fd, &event, sizeof event) == static_cast<ssize_t>(sizeof event)) {
             if (event.type == EV_KEY) {
                 keys.emplace_back(event.code, event.value);
+                times.push_back(static_cast<long long>(event.input_event_sec) * 1000000 + event.input_event_usec);
             }
         }
     }
@@ -318,10 +321,15 @@ int main()
     checks.check(press && press->handled && press->code == 245, "ReportReader takes the press of button 5",
                  press ? "code " + std::to_string(press->code) : "no press");
     if (keyFd >= 0) {
-        const auto keys = readKeys(keyFd, 4, 10s);
+        std::vector<long long> times;
+        const auto keys = readKeys(keyFd, 4, 10s, times);
         const std::vector<std::pair<int, int>> ctrlC = {
             {KEY_LEFTCTRL, 1}, {KEY_C, 1}, {KEY_C, 0}, {KEY_LEFTCTRL, 0}};
-        checks.check(keys == ctrlC, "the executor types Ctrl+C through uinput", describeKeys(keys));
+        if (checks.check(keys == ctrlC, "the executor types Ctrl+C through uinput", describeKeys(keys))) {
+            // The letter is held for 20 ms (a lower bound: the pause is a sleep).
+            const long long held = times[2] - times[1];
+            checks.check(held >= 19000, "C is held for 20 ms", std::to_string(held) + " us");
+        }
     }
     mouse.model().release();
     const auto release = events.waitFor(SpecialButtonEvent::Kind::Release, seen, 10s);
