@@ -7,7 +7,9 @@ namespace krv {
 
 namespace {
 
-char asciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+char asciiLower(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 bool equalsIgnoringAsciiCase(std::string_view a, std::string_view b) {
     return a.size() == b.size() &&
@@ -18,7 +20,9 @@ bool equalsIgnoringAsciiCase(std::string_view a, std::string_view b) {
 
 DeviceLink::DeviceLink(HidBackend& backend) : m_backend(backend) {}
 
-DeviceLink::~DeviceLink() { close(); }
+DeviceLink::~DeviceLink() {
+    close();
+}
 
 bool DeviceLink::ScanForMouse() {
     // Handles of an earlier scan are closed first (a running read keeps its node until it returns).
@@ -147,6 +151,14 @@ bool DeviceLink::SendFeatureReport(FeatureCommand command, std::uint8_t first, s
 bool DeviceLink::writeHandleOpen() const {
     std::lock_guard lock(m_mutex);
     return m_write != nullptr;
+}
+
+bool DeviceLink::isReadCollectionReport(std::uint8_t reportId) const {
+    std::lock_guard lock(m_mutex);
+    if (!m_readCollection || m_readCollection->inputReportIds.empty())
+        return true;
+    const auto& ids = m_readCollection->inputReportIds;
+    return std::find(ids.begin(), ids.end(), reportId) != ids.end();
 }
 
 std::shared_ptr<HidHandle> DeviceLink::readHandle() const {

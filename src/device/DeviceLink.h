@@ -71,6 +71,9 @@ public:
     bool writeHandleOpen() const override;
 
     std::shared_ptr<HidHandle> readHandle() const;
+    // True when an input report with this first byte belongs to the read collection (its node may
+    // carry the reports of the mouse's other collections too).
+    bool isReadCollectionReport(std::uint8_t reportId) const;
     // Blocks until a read handle is open or stop is requested (then returns null). No polling.
     std::shared_ptr<HidHandle> waitForReadHandle(std::stop_token stop);
     // Blocks until the handles change (a scan or a removal), stop is requested or `timeout` passes.

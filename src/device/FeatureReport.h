@@ -10,11 +10,11 @@ namespace krv {
 
 // Commands of the mouse's vendor feature report 0x07.
 enum class FeatureCommand : std::uint8_t {
-    DpiLed = 0x09,      // stage index 0..3, DPI and LED byte
-    ButtonMap = 0x10,   // DeviceButtonId, device value (0..17 or HostCode)
-    Wheel = 0x11,       // wheel option (low byte), 0
-    FireTime = 0x12,    // auto-fire interval / 8 (low byte), 0
-    Goodbye = 0x20,     // 0, 0: the program ends
+    DpiLed = 0x09,    // stage index 0..3, DPI and LED byte
+    ButtonMap = 0x10, // DeviceButtonId, device value (0..17 or HostCode)
+    Wheel = 0x11,     // wheel option (low byte), 0
+    FireTime = 0x12,  // auto-fire interval / 8 (low byte), 0
+    Goodbye = 0x20,   // 0, 0: the program ends
 };
 
 // The vendor feature report on the wire: report id 0x07, a command, two parameters, then zeros up to

@@ -12,13 +12,16 @@ namespace krv {
 // One top-level collection of a HID device, as the system lists it. A device with several
 // collections is listed once per collection, and on Linux all of them may share one node path.
 struct HidCollectionInfo {
-    std::string path;                       // node to open (a hidraw node on Linux)
+    std::string path; // node to open (a hidraw node on Linux)
     std::uint16_t vendorId = 0;
     std::uint16_t productId = 0;
     std::uint16_t usagePage = 0;
     std::uint16_t usage = 0;
-    std::uint16_t inputReportLength = 0;    // bytes of the longest input report, report id byte included; 0 for none
-    std::uint16_t featureReportLength = 0;  // the same for feature reports
+    std::uint16_t inputReportLength = 0;   // bytes of the longest input report, report id byte included; 0 for none
+    std::uint16_t featureReportLength = 0; // the same for feature reports
+    // Report ids of the collection's input reports; empty when it uses none or they are unknown.
+    // Collections sharing a node share its input reports: a reader keeps only its collection's ids.
+    std::vector<std::uint8_t> inputReportIds;
 
     bool operator==(const HidCollectionInfo&) const = default;
 };

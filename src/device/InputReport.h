@@ -24,8 +24,8 @@ struct InputReport {
 struct SpecialButtonEvent {
     enum class Kind { Press, Release, Acknowledgement, Other };
     Kind kind = Kind::Other;
-    std::uint8_t code = 0;  // byte 1
-    bool handled = false;   // false when the event is ignored in the current mode
+    std::uint8_t code = 0; // byte 1
+    bool handled = false;  // false when the event is ignored in the current mode
 
     bool operator==(const SpecialButtonEvent&) const = default;
 };

@@ -14,7 +14,14 @@ constexpr std::uint64_t MaxReportBits = 0xFFFFull * 8; // a report longer than 6
 
 enum ItemType : std::uint8_t { Main = 0, Global = 1, Local = 2 };
 enum MainTag : std::uint8_t { Input = 0x8, Output = 0x9, Collection = 0xA, Feature = 0xB, EndCollection = 0xC };
-enum GlobalTag : std::uint8_t { UsagePage = 0x0, ReportSize = 0x7, ReportId = 0x8, ReportCount = 0x9, Push = 0xA, Pop = 0xB };
+enum GlobalTag : std::uint8_t {
+    UsagePage = 0x0,
+    ReportSize = 0x7,
+    ReportId = 0x8,
+    ReportCount = 0x9,
+    Push = 0xA,
+    Pop = 0xB
+};
 enum LocalTag : std::uint8_t { Usage = 0x0 };
 
 struct GlobalState {
@@ -81,10 +88,18 @@ std::optional<std::vector<TopLevelCollection>> ParseReportDescriptor(std::span<c
 
         if (type == Global) {
             switch (tag) {
-            case UsagePage: global.usagePage = data; break;
-            case ReportSize: global.reportSize = data; break;
-            case ReportId: global.reportId = data; break;
-            case ReportCount: global.reportCount = data; break;
+            case UsagePage:
+                global.usagePage = data;
+                break;
+            case ReportSize:
+                global.reportSize = data;
+                break;
+            case ReportId:
+                global.reportId = data;
+                break;
+            case ReportCount:
+                global.reportCount = data;
+                break;
             case Push:
                 if (pushed.size() >= MaxPushDepth)
                     return std::nullopt;
@@ -96,7 +111,8 @@ std::optional<std::vector<TopLevelCollection>> ParseReportDescriptor(std::span<c
                 global = pushed.back();
                 pushed.pop_back();
                 break;
-            default: break;
+            default:
+                break;
             }
             continue;
         }
@@ -115,7 +131,8 @@ std::optional<std::vector<TopLevelCollection>> ParseReportDescriptor(std::span<c
         case Collection:
             if (depth == 0) {
                 CollectionReports reports;
-                reports.caps.usagePage = static_cast<std::uint16_t>(usageExtended ? firstUsage >> 16 : global.usagePage);
+                reports.caps.usagePage =
+                    static_cast<std::uint16_t>(usageExtended ? firstUsage >> 16 : global.usagePage);
                 reports.caps.usage = static_cast<std::uint16_t>(haveUsage ? firstUsage & 0xFFFF : 0);
                 collections.push_back(std::move(reports));
             }
@@ -137,7 +154,8 @@ std::optional<std::vector<TopLevelCollection>> ParseReportDescriptor(std::span<c
                 bits = std::min(bits + std::min(added, MaxReportBits), MaxReportBits);
             }
             break;
-        default: break;
+        default:
+            break;
         }
         // Local items last until the next main item.
         haveUsage = false;
@@ -148,6 +166,9 @@ std::optional<std::vector<TopLevelCollection>> ParseReportDescriptor(std::span<c
     std::vector<TopLevelCollection> result;
     result.reserve(collections.size());
     for (CollectionReports& reports : collections) {
+        for (const auto& [key, bits] : reports.bits)
+            if (key.first == KindInput && key.second != 0)
+                reports.caps.inputReportIds.push_back(static_cast<std::uint8_t>(key.second & 0xFF));
         reports.caps.inputReportLength = byteLength(reports, KindInput);
         reports.caps.outputReportLength = byteLength(reports, KindOutput);
         reports.caps.featureReportLength = byteLength(reports, KindFeature);

@@ -17,6 +17,9 @@ struct TopLevelCollection {
     std::uint16_t inputReportLength = 0;
     std::uint16_t outputReportLength = 0;
     std::uint16_t featureReportLength = 0;
+    // Report ids of the collection's input reports, ascending; empty when it uses no report ids.
+    // A hidraw node delivers the input reports of all its collections: these tell them apart.
+    std::vector<std::uint8_t> inputReportIds;
 
     bool operator==(const TopLevelCollection&) const = default;
 };

@@ -14,7 +14,9 @@ ReportReader::ReportReader(DeviceLink& link, PressChannel& presses, ApplyFeedbac
                            const ProfileSettings& settings, UiNotifier& notifier)
     : m_link(link), m_presses(presses), m_feedback(feedback), m_settings(settings), m_notifier(notifier) {}
 
-ReportReader::~ReportReader() { stop(); }
+ReportReader::~ReportReader() {
+    stop();
+}
 
 void ReportReader::setEventCallback(EventCallback onEvent) {
     m_onEvent = std::move(onEvent);
@@ -79,6 +81,9 @@ void ReportReader::run(std::stop_token stop) {
             continue;
         const std::size_t length = std::min(static_cast<std::size_t>(read), buffer.size());
         const auto report = std::span<const std::uint8_t>(buffer).first(length);
+        // A report of another collection of the same node (the pointer's movements) is not ours.
+        if (!m_link.isReadCollectionReport(report[0]))
+            continue;
         const SpecialButtonEvent event = handleReport(report);
         if (m_onEvent)
             m_onEvent(report, event);

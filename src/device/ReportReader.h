@@ -23,6 +23,9 @@ namespace krv {
 // While waiting for the acknowledgement only (6, 0) counts: it sets HostFunctionsReady, clears
 // BlinkStarted and BlinkPhase and repaints.
 //
+// Reports of the node's other collections (the pointer's movements, when it shares the node) are
+// skipped by their report id.
+//
 // The thread blocks in the HID read with a bounded timeout (so stop() returns promptly) and, while
 // no read handle is open, waits for one without polling.
 class ReportReader {

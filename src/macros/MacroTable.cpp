@@ -85,7 +85,10 @@ int MacroTable::FindMacroByName(std::u16string_view name) const {
 void LoadMacroFile(MacroTable& table, const std::filesystem::path& path, UiNotifier& notifier) {
     if (!IniFile::exists(path))
         notifier.showMessage(Messages::DataFileMissing);
-    const IniDocument doc = IniFile::load(path);
+    ReadMacroDocument(table, IniFile::load(path));
+}
+
+void ReadMacroDocument(MacroTable& table, const IniDocument& doc) {
     // "macroNum" is read into a 3-character buffer: at most two characters count.
     const int count = std::clamp(doc.readInt(MacroSection, CountKey, 3), 0, MacroTable::Capacity);
     table.modify([&](MacroTable::Records& records, std::int16_t& tableCount) {
@@ -96,14 +99,16 @@ void LoadMacroFile(MacroTable& table, const std::filesystem::path& path, UiNotif
     table.current = count > 0 ? count - 1 : 0;
 }
 
-bool SaveMacroFile(const MacroTable& table, const std::filesystem::path& path) {
-    return IniFile::update(path, [&](IniDocument& doc) {
-        table.inspect([&](const MacroTable::Records& records, std::int16_t count) {
-            doc.write(MacroSection, CountKey, std::to_string(count));
-            for (int i = 0; i < count; ++i)
-                doc.write(MacroSection, std::to_string(i), encodeRecord(records[static_cast<std::size_t>(i)]));
-        });
+void WriteMacroDocument(const MacroTable& table, IniDocument& doc) {
+    table.inspect([&](const MacroTable::Records& records, std::int16_t count) {
+        doc.write(MacroSection, CountKey, std::to_string(count));
+        for (int i = 0; i < count; ++i)
+            doc.write(MacroSection, std::to_string(i), encodeRecord(records[static_cast<std::size_t>(i)]));
     });
+}
+
+bool SaveMacroFile(const MacroTable& table, const std::filesystem::path& path) {
+    return IniFile::update(path, [&](IniDocument& doc) { WriteMacroDocument(table, doc); });
 }
 
 } // namespace krv

@@ -54,6 +54,12 @@ private:
     std::int16_t m_count = 0;
 };
 
+class IniDocument;
+
+// The table from and into the text of a macro file (section "Macros").
+void ReadMacroDocument(MacroTable& table, const IniDocument& doc);
+void WriteMacroDocument(const MacroTable& table, IniDocument& doc);
+
 // Replaces the table from a macro file. A missing file shows "找不到配置文件" and leaves the table
 // empty. A "macroNum" outside 0..12 is clamped to that range. Sets current to count - 1 (0 when empty).
 void LoadMacroFile(MacroTable& table, const std::filesystem::path& path, UiNotifier& notifier);

@@ -92,10 +92,17 @@ struct SimulatedMouse::Shared {
                 deliver(std::move(ack), Clock::now() + acknowledgementDelay);
             }
             break;
-        case 0x11: state.wheelOption = first; break;
-        case 0x12: state.fireTime = first; break;
-        case 0x20: state.goodbye = true; break;
-        default: break; // the mouse takes commands it does not know and ignores them
+        case 0x11:
+            state.wheelOption = first;
+            break;
+        case 0x12:
+            state.fireTime = first;
+            break;
+        case 0x20:
+            state.goodbye = true;
+            break;
+        default:
+            break; // the mouse takes commands it does not know and ignores them
         }
         state.featureReports.emplace_back(report.begin(), report.end());
         return true;
@@ -174,13 +181,15 @@ HidCollectionInfo SimulatedMouse::collectionInfo(Collection collection) {
         info.path = PointerPath;
         info.usagePage = 0x0001;
         info.usage = 0x0002;
-        info.inputReportLength = 5;
+        info.inputReportLength = 7;
+        info.inputReportIds = {PointerReportId};
         break;
     case Collection::VendorInput:
         info.path = VendorPath;
         info.usagePage = 0xFF00;
         info.usage = 1;
         info.inputReportLength = InputReportLength;
+        info.inputReportIds = {ButtonReportId, AcknowledgementReportId};
         break;
     case Collection::VendorFeature:
         info.path = VendorPath;

@@ -19,12 +19,12 @@ struct SimMouseState {
     // Device value per device button id 0..9 (index = id; 0 and 7 unused). The factory map gives
     // button b its own function b for 1..5.
     std::array<std::uint8_t, 10> buttonMap{};
-    std::uint8_t dpiStage = 0;                        // stage index of the last 0x09
-    std::array<std::uint8_t, 4> dpiPosition{};       // per stage, from the DPI and LED byte
+    std::uint8_t dpiStage = 0;                 // stage index of the last 0x09
+    std::array<std::uint8_t, 4> dpiPosition{}; // per stage, from the DPI and LED byte
     std::uint8_t ledMode = 0;
     std::uint8_t wheelOption = 0;
-    std::uint8_t fireTime = 0;                        // the 0x12 byte (interval / 8)
-    bool goodbye = false;                             // 0x20 received
+    std::uint8_t fireTime = 0; // the 0x12 byte (interval / 8)
+    bool goodbye = false;      // 0x20 received
     int acknowledgementsSent = 0;
     std::vector<std::vector<std::uint8_t>> featureReports; // every accepted report, in order
 };
@@ -42,7 +42,8 @@ public:
     static constexpr std::uint16_t ProductId = 0x0F99;
     static constexpr std::uint16_t InputReportLength = 8;
     static constexpr std::uint16_t FeatureReportLength = 8;
-    static constexpr std::uint8_t ButtonReportId = 5; // presses and releases
+    static constexpr std::uint8_t PointerReportId = 1; // the pointer collection's movement reports
+    static constexpr std::uint8_t ButtonReportId = 5;  // presses and releases
     static constexpr std::uint8_t AcknowledgementReportId = 6;
     static inline const std::string PointerPath = "/dev/hidraw-sim0";
     static inline const std::string VendorPath = "/dev/hidraw-sim1"; // both vendor collections share it

@@ -26,16 +26,6 @@ namespace {
 
 constexpr const char* Program = "krv-glyde-ctl: ";
 
-// Messages of the core go to standard error; there is no window to repaint.
-class StderrNotifier : public UiNotifier {
-public:
-    explicit StderrNotifier(std::ostream& err) : m_err(err) {}
-    void showMessage(std::string_view text) override { m_err << text << '\n'; }
-
-private:
-    std::ostream& m_err;
-};
-
 // Without a desktop backend the pointer settings are left as they are.
 class UntouchedPointer : public SystemPointer {
 public:
@@ -45,24 +35,13 @@ public:
     bool setWheelScrollLines(int) override { return false; }
 };
 
-int error(std::ostream& err, const std::string& text) {
-    err << Program << text << '\n';
-    return 2;
-}
-
 int notFound(std::ostream& err, const DeviceLink& link) {
     if (link.devicePath().empty())
         err << Program << "mouse not found\n";
     else
         err << Program << "mouse found at " << link.devicePath()
             << " but its vendor collections cannot be opened (see the README on permissions)\n";
-    return 1;
-}
-
-std::optional<int> parseProfileNumber(const std::string& text) {
-    if (text.size() != 1 || text[0] < '1' || text[0] > '0' + ProfileCount)
-        return std::nullopt;
-    return text[0] - '0';
+    return ExitNegative;
 }
 
 int status(DeviceLink& link, std::ostream& out, std::ostream& err) {
@@ -72,43 +51,43 @@ int status(DeviceLink& link, std::ostream& out, std::ostream& err) {
         << "path " << link.devicePath() << '\n'
         << "input report length " << link.inputReportLength() << '\n'
         << "feature report length " << link.featureReportLength() << '\n';
-    return 0;
+    return ExitOk;
 }
 
-int apply(DeviceLink& link, SimulatedMouse* sim, const std::vector<std::string>& rest, const AppPaths& paths,
-          std::ostream& out, std::ostream& err, SystemPointer* pointer) {
-    if (rest.size() > 2)
-        return error(err, "usage: apply [N]");
-    const std::filesystem::path config = paths.configPath();
+int apply(DeviceLink& link, SimulatedMouse* sim, const std::vector<std::string>& args, CtlContext& ctx) {
+    if (args.size() > 1)
+        return ctx.fail("usage: apply [N]");
+    const std::filesystem::path config = ctx.paths.configPath();
     int n = 0;
-    if (rest.size() == 2) {
-        const auto parsed = parseProfileNumber(rest[1]);
+    if (!args.empty()) {
+        const auto parsed = parseNumber(args[0], 1, ProfileCount);
         if (!parsed)
-            return error(err, "profile number must be 1 to 5: " + rest[1]);
+            return ctx.fail("bad profile number: " + args[0] + " (1 to 5)");
         n = *parsed;
     } else {
         n = ReadCurConfig(config);
         if (n < 1 || n > ProfileCount)
-            return error(err, "no current profile (1 to 5) in " + config.string());
+            return ctx.fail("no current profile (1 to 5) in " + config.string());
     }
     if (!link.ScanForMouse())
-        return notFound(err, link);
+        return notFound(ctx.err, link);
 
     ProfileSettings settings;
     ApplyFeedback feedback;
-    StderrNotifier notifier(err);
-    UntouchedPointer untouched;
+    UntouchedPointer pointer;
     LoadProfile(settings, config, n, false, ReadUiLanguage(config));
     settings.CurConfig.store(n);
-    ProfileApplier applier({settings, config, link, feedback, pointer ? *pointer : untouched, notifier, {}});
+    ProfileApplier applier({settings, config, link, feedback, pointer, ctx.notifier, {}});
     applier.ApplyProfile();
     if (sim)
         for (const auto& report : sim->state().featureReports)
-            out << HexBytes(report) << '\n';
-    return 0;
+            ctx.out << HexBytes(report) << '\n';
+    return ExitOk;
 }
 
-int listen(DeviceLink& link, bool simulated, std::ostream& out, std::ostream& err) {
+int listen(DeviceLink& link, bool simulated, CtlContext& ctx) {
+    std::ostream& out = ctx.out;
+    std::ostream& err = ctx.err;
     if (!link.ScanForMouse())
         return notFound(err, link);
     // Interruption arrives on a signal descriptor: blocked here, before the reader thread starts, so
@@ -122,7 +101,7 @@ int listen(DeviceLink& link, bool simulated, std::ostream& out, std::ostream& er
     const int signalFd = signalfd(-1, &signals, SFD_CLOEXEC);
     if (signalFd < 0) {
         pthread_sigmask(SIG_SETMASK, &previous, nullptr);
-        return error(err, "cannot wait for interruption");
+        return ctx.fail("cannot wait for interruption");
     }
     std::unique_ptr<UdevMonitor> monitor;
     if (!simulated)
@@ -131,9 +110,8 @@ int listen(DeviceLink& link, bool simulated, std::ostream& out, std::ostream& er
     ProfileSettings settings;
     ApplyFeedback feedback;
     PressChannel presses;
-    StderrNotifier notifier(err);
     std::mutex outMutex;
-    ReportReader reader(link, presses, feedback, settings, notifier);
+    ReportReader reader(link, presses, feedback, settings, ctx.notifier);
     reader.setEventCallback([&](std::span<const std::uint8_t> report, const SpecialButtonEvent& event) {
         // The executor is not running here: a press is served as soon as it is printed.
         presses.finishPress();
@@ -143,7 +121,7 @@ int listen(DeviceLink& link, bool simulated, std::ostream& out, std::ostream& er
     out << "listening on " << link.devicePath() << std::endl;
     reader.start();
 
-    int status = 0;
+    int result = ExitOk;
     for (;;) {
         std::array<pollfd, 2> fds{{{signalFd, POLLIN, 0}, {monitor ? monitor->fd() : -1, POLLIN, 0}}};
         if (poll(fds.data(), fds.size(), -1) < 0)
@@ -156,7 +134,7 @@ int listen(DeviceLink& link, bool simulated, std::ostream& out, std::ostream& er
                 removed |= change.kind == DeviceChange::Kind::Removal && link.handleDeviceChange(change);
             if (removed) {
                 err << Program << "the mouse was removed\n";
-                status = 1;
+                result = ExitNegative;
                 break;
             }
         }
@@ -164,7 +142,43 @@ int listen(DeviceLink& link, bool simulated, std::ostream& out, std::ostream& er
     reader.stop();
     ::close(signalFd);
     pthread_sigmask(SIG_SETMASK, &previous, nullptr);
-    return status;
+    return result;
+}
+
+// The system's HID devices, or the simulated mouse with --simulate.
+struct Device {
+    explicit Device(bool simulate) {
+        if (simulate) {
+            auto mouse = std::make_unique<SimulatedMouse>();
+            sim = mouse.get();
+            backend = std::move(mouse);
+        } else {
+            backend = std::make_unique<HidrawBackend>();
+        }
+        link = std::make_unique<DeviceLink>(*backend);
+    }
+    std::unique_ptr<HidBackend> backend;
+    SimulatedMouse* sim = nullptr;
+    std::unique_ptr<DeviceLink> link;
+};
+
+int runStatus(CtlContext& ctx, const std::vector<std::string>& args) {
+    if (!args.empty())
+        return ctx.fail("usage: status");
+    Device device(ctx.simulate);
+    return status(*device.link, ctx.out, ctx.err);
+}
+
+int runApply(CtlContext& ctx, const std::vector<std::string>& args) {
+    Device device(ctx.simulate);
+    return apply(*device.link, device.sim, args, ctx);
+}
+
+int runListen(CtlContext& ctx, const std::vector<std::string>& args) {
+    if (!args.empty())
+        return ctx.fail("usage: listen");
+    Device device(ctx.simulate);
+    return listen(*device.link, ctx.simulate, ctx);
 }
 
 } // namespace
@@ -185,9 +199,15 @@ std::string HexBytes(std::span<const std::uint8_t> bytes) {
 std::string DescribeInputReport(std::span<const std::uint8_t> report, const SpecialButtonEvent& event) {
     std::string text;
     switch (event.kind) {
-    case SpecialButtonEvent::Kind::Press: text = "press " + std::to_string(event.code); break;
-    case SpecialButtonEvent::Kind::Release: text = "release"; break;
-    case SpecialButtonEvent::Kind::Acknowledgement: text = "acknowledgement"; break;
+    case SpecialButtonEvent::Kind::Press:
+        text = "press " + std::to_string(event.code);
+        break;
+    case SpecialButtonEvent::Kind::Release:
+        text = "release";
+        break;
+    case SpecialButtonEvent::Kind::Acknowledgement:
+        text = "acknowledgement";
+        break;
     case SpecialButtonEvent::Kind::Other:
         text = "other";
         if (!report.empty())
@@ -199,36 +219,14 @@ std::string DescribeInputReport(std::span<const std::uint8_t> report, const Spec
     return text;
 }
 
-std::optional<int> runDeviceCommand(const std::vector<std::string>& args, const std::string& executableDir,
-                                    std::ostream& out, std::ostream& err, SystemPointer* pointer) {
-    bool simulate = false;
-    std::vector<std::string> rest;
-    for (const std::string& arg : args) {
-        if (arg == "--simulate")
-            simulate = true;
-        else
-            rest.push_back(arg);
-    }
-    if (rest.empty() || (rest[0] != "status" && rest[0] != "apply" && rest[0] != "listen"))
-        return std::nullopt;
-    if (rest[0] != "apply" && rest.size() > 1)
-        return error(err, "usage: " + rest[0] + " takes no arguments");
-
-    std::unique_ptr<HidBackend> backend;
-    SimulatedMouse* sim = nullptr;
-    if (simulate) {
-        auto mouse = std::make_unique<SimulatedMouse>();
-        sim = mouse.get();
-        backend = std::move(mouse);
-    } else {
-        backend = std::make_unique<HidrawBackend>();
-    }
-    DeviceLink link(*backend);
-    if (rest[0] == "status")
-        return status(link, out, err);
-    if (rest[0] == "apply")
-        return apply(link, sim, rest, AppPaths{executableDir}, out, err, pointer);
-    return listen(link, simulate, out, err);
+std::vector<CtlCommand> deviceCommands() {
+    return {
+        {{"status"}, "status                  whether the mouse is found, its path and report lengths", runStatus},
+        {{"apply"},
+         "apply [N]               load profile N (default: the current one) and send it to the mouse",
+         runApply},
+        {{"listen"}, "listen                  print the meaning of each input report until interrupted", runListen},
+    };
 }
 
 } // namespace krv::ctl

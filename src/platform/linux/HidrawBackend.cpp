@@ -6,8 +6,9 @@
 
 #include <fstream>
 #include <iterator>
-#include <map>
 #include <mutex>
+#include <optional>
+#include <set>
 #include <utility>
 
 namespace krv {
@@ -20,7 +21,6 @@ void initHidapiOnce() {
     static std::once_flag once;
     std::call_once(once, [] { hid_init(); });
 }
-
 
 // hidapi keeps an error text inside each device, so one hid_device is never used by two threads at
 // once: a read handle is only read, a write handle only sends, under its own lock.
@@ -54,7 +54,9 @@ private:
 
 } // namespace
 
-HidrawBackend::HidrawBackend(std::filesystem::path sysfsRoot) : m_sysfsRoot(std::move(sysfsRoot)) { initHidapiOnce(); }
+HidrawBackend::HidrawBackend(std::filesystem::path sysfsRoot) : m_sysfsRoot(std::move(sysfsRoot)) {
+    initHidapiOnce();
+}
 
 HidrawBackend::~HidrawBackend() = default;
 
@@ -71,39 +73,39 @@ std::vector<HidCollectionInfo> HidrawBackend::enumerate() {
         list.push_back(std::move(info));
     }
     hid_free_enumeration(devices);
-    fillReportLengths(list);
-    return list;
+    return describeCollections(list);
 }
 
-void HidrawBackend::fillReportLengths(std::vector<HidCollectionInfo>& collections) const {
-    std::map<std::string, std::vector<TopLevelCollection>> descriptors;
-    std::map<std::string, std::map<std::pair<std::uint16_t, std::uint16_t>, std::size_t>> used;
-    for (HidCollectionInfo& info : collections) {
-        auto [it, fresh] = descriptors.try_emplace(info.path);
-        if (fresh) {
-            const std::string node = std::filesystem::path(info.path).filename().string();
-            std::ifstream in(m_sysfsRoot / "class" / "hidraw" / node / "device" / "report_descriptor", std::ios::binary);
-            std::vector<std::uint8_t> bytes;
-            char c;
-            while (bytes.size() < MaxDescriptorBytes && in.get(c))
-                bytes.push_back(static_cast<std::uint8_t>(c));
-            if (auto parsed = ParseReportDescriptor(bytes))
-                it->second = std::move(*parsed);
-        }
-        // The n-th listed collection with this usage takes the n-th top-level collection with it.
-        std::size_t& seen = used[info.path][{info.usagePage, info.usage}];
-        std::size_t match = 0;
-        for (const TopLevelCollection& tlc : it->second) {
-            if (tlc.usagePage != info.usagePage || tlc.usage != info.usage)
-                continue;
-            if (match++ == seen) {
+std::vector<HidCollectionInfo> HidrawBackend::describeCollections(const std::vector<HidCollectionInfo>& listed) const {
+    std::vector<HidCollectionInfo> result;
+    std::set<std::string> done;
+    for (const HidCollectionInfo& first : listed) {
+        if (!done.insert(first.path).second)
+            continue; // the node was described at its first entry
+        const std::string node = std::filesystem::path(first.path).filename().string();
+        std::ifstream in(m_sysfsRoot / "class" / "hidraw" / node / "device" / "report_descriptor", std::ios::binary);
+        std::vector<std::uint8_t> bytes;
+        char c;
+        while (bytes.size() < MaxDescriptorBytes && in.get(c))
+            bytes.push_back(static_cast<std::uint8_t>(c));
+        const auto parsed = bytes.empty() ? std::nullopt : ParseReportDescriptor(bytes);
+        if (parsed && !parsed->empty()) {
+            for (const TopLevelCollection& tlc : *parsed) {
+                HidCollectionInfo info = first;
+                info.usagePage = tlc.usagePage;
+                info.usage = tlc.usage;
                 info.inputReportLength = tlc.inputReportLength;
                 info.featureReportLength = tlc.featureReportLength;
-                break;
+                info.inputReportIds = tlc.inputReportIds;
+                result.push_back(std::move(info));
             }
+            continue;
         }
-        ++seen;
+        for (const HidCollectionInfo& entry : listed)
+            if (entry.path == first.path)
+                result.push_back(entry);
     }
+    return result;
 }
 
 std::unique_ptr<HidHandle> HidrawBackend::open(const std::string& path, HidAccess access) {

@@ -32,7 +32,9 @@ UdevMonitor::~UdevMonitor() {
         udev_unref(m_udev);
 }
 
-int UdevMonitor::fd() const { return m_monitor ? udev_monitor_get_fd(m_monitor) : -1; }
+int UdevMonitor::fd() const {
+    return m_monitor ? udev_monitor_get_fd(m_monitor) : -1;
+}
 
 std::vector<DeviceChange> UdevMonitor::readChanges() {
     std::vector<DeviceChange> changes;

@@ -78,6 +78,7 @@ TEST(ApplyProfile, SendsExactlyTheProfilesReportsInOrder) {
         ProfileValues values;
         std::vector<Triple> expected;
     };
+    // clang-format off
     const std::vector<Case> cases{
         {"factory profile: slots 6 and 7 host-served, slot 8 code 13 is device value 9, stage 0 at position 1",
          FactoryProfile(),
@@ -103,6 +104,7 @@ TEST(ApplyProfile, SendsExactlyTheProfilesReportsInOrder) {
          {{0x10, 1, 1}, {0x10, 2, 2}, {0x10, 3, 3}, {0x10, 5, 5}, {0x10, 4, 4}, {0x10, 6, 1}, {0x10, 8, 1},
           {0x10, 9, 1}, {0x11, 0, 0}, {0x09, 3, 0xB0}, {0x12, 0, 0}}},
     };
+    // clang-format on
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         ApplyRig rig;
@@ -170,7 +172,8 @@ TEST(ApplyProfile, SavesSnapshotBeforeSendingAndTheProfileAfter) {
 }
 
 TEST(ApplyProfile, PointerSpeedAndWheelLines) {
-    const std::vector<std::pair<int, int>> speeds{{0, 1}, {1, 2}, {2, 4}, {5, 10}, {8, 16}, {9, 18}, {10, 18}, {255, 18}};
+    const std::vector<std::pair<int, int>> speeds{{0, 1},  {1, 2},  {2, 4},   {5, 10},
+                                                  {8, 16}, {9, 18}, {10, 18}, {255, 18}};
     for (const auto& [step, speed] : speeds)
         EXPECT_EQ(PointerSpeedOfStep(static_cast<std::uint8_t>(step)), speed) << "DPI_SPEED " << step;
 
@@ -224,9 +227,17 @@ TEST(ApplyProfile, TwoThreadsApplyingAtOnceSendWholeReportsAndLeaveWholeFiles) {
         apply();
     other.join();
 
-    const auto expected = wire(std::vector<Triple>{{0x10, 1, 1}, {0x10, 2, 2}, {0x10, 3, 3}, {0x10, 5, 5}, {0x10, 4, 4},
-                                                   {0x10, 6, 31}, {0x10, 8, 31}, {0x10, 9, 9}, {0x11, 0, 0},
-                                                   {0x09, 0, 0x90}, {0x12, 6, 0}});
+    const auto expected = wire(std::vector<Triple>{{0x10, 1, 1},
+                                                   {0x10, 2, 2},
+                                                   {0x10, 3, 3},
+                                                   {0x10, 5, 5},
+                                                   {0x10, 4, 4},
+                                                   {0x10, 6, 31},
+                                                   {0x10, 8, 31},
+                                                   {0x10, 9, 9},
+                                                   {0x11, 0, 0},
+                                                   {0x09, 0, 0x90},
+                                                   {0x12, 6, 0}});
     const auto reports = rig.sim.state().featureReports;
     EXPECT_EQ(reports.size(), expected.size() * 2 * Rounds);
     for (const Report& r : reports)

@@ -65,7 +65,8 @@ TEST(DeviceLink, ScanFindsBothCollectionsInAnyOrderAndStopsAfterTheSecond) {
 }
 
 TEST(DeviceLink, ScanExaminesAtMostOneHundredCollections) {
-    for (const auto& [othersBefore, connected] : std::vector<std::pair<int, bool>>{{98, true}, {99, false}, {150, false}}) {
+    for (const auto& [othersBefore, connected] :
+         std::vector<std::pair<int, bool>>{{98, true}, {99, false}, {150, false}}) {
         SCOPED_TRACE(othersBefore);
         std::vector<HidCollectionInfo> others;
         for (int i = 0; i < othersBefore; ++i)

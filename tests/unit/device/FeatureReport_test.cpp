@@ -9,11 +9,15 @@ using namespace krv;
 namespace {
 
 TEST(FeatureReport, DpiLedAndFireTimeBytes) {
-    struct DpiCase { int position, led, expected; };
+    struct DpiCase {
+        int position, led, expected;
+    };
     for (const DpiCase& c : std::vector<DpiCase>{{1, 0, 0x90}, {0, 0, 0x80}, {4, 3, 0xC3}, {2, 1, 0xA1}, {8, 0, 0x00}})
         EXPECT_EQ(DpiLedByte(static_cast<std::uint8_t>(c.position), static_cast<std::uint8_t>(c.led)), c.expected)
             << c.position << "/" << c.led;
-    struct FireCase { int fireTime, expected; };
+    struct FireCase {
+        int fireTime, expected;
+    };
     for (const FireCase& c : std::vector<FireCase>{{50, 6}, {300, 37}, {7, 0}, {0, 0}, {-9, 0xFF}, {2048, 0}})
         EXPECT_EQ(FireTimeByte(c.fireTime), c.expected) << c.fireTime;
 }

@@ -20,18 +20,20 @@ std::vector<std::uint8_t> fixture(const std::string& name) {
 
 struct FixtureCase {
     const char* file;
-    std::vector<TopLevelCollection> expected; // page, usage, input, output, feature
+    std::vector<TopLevelCollection> expected; // page, usage, input, output, feature lengths, input ids
 };
 
 TEST(ReportDescriptor, LengthsOfEachTopLevelCollectionAsWindowsStatesThem) {
     const std::vector<FixtureCase> cases{
         // The mouse: pointer (id 1, 6 bytes), vendor input (ids 5 and 6, 7 bytes), vendor feature (id 7, 7 bytes).
-        {"krv-glyde-mouse.bin", {{0x0001, 0x02, 7, 0, 0}, {0xFF00, 0x01, 8, 0, 0}, {0xFF01, 0x01, 0, 0, 8}}},
+        {"krv-glyde-mouse.bin",
+         {{0x0001, 0x02, 7, 0, 0, {1}}, {0xFF00, 0x01, 8, 0, 0, {5, 6}}, {0xFF01, 0x01, 0, 0, 8, {}}}},
         // No report ids: the id byte still counts (it is 0 on the wire).
-        {"boot-keyboard.bin", {{0x0001, 0x06, 9, 2, 0}}},
-        {"boot-mouse.bin", {{0x0001, 0x02, 4, 0, 0}}},
+        {"boot-keyboard.bin", {{0x0001, 0x06, 9, 2, 0, {}}}},
+        {"boot-mouse.bin", {{0x0001, 0x02, 4, 0, 0, {}}}},
         // Several ids of one kind in a collection: the longest counts.
-        {"keyboard-consumer-vendor.bin", {{0x0001, 0x06, 8, 0, 0}, {0x000C, 0x01, 3, 0, 0}, {0xFF00, 0x01, 0, 3, 64}}},
+        {"keyboard-consumer-vendor.bin",
+         {{0x0001, 0x06, 8, 0, 0, {1}}, {0x000C, 0x01, 3, 0, 0, {2}}, {0xFF00, 0x01, 0, 3, 64, {}}}},
     };
     for (const FixtureCase& c : cases) {
         SCOPED_TRACE(c.file);
@@ -69,19 +71,18 @@ TEST(ReportDescriptor, ExtendedUsagePushPopAndLongItems) {
         0xB4,                         //   pop: count 3 again
         0xFE, 0x02, 0x10, 0xAA, 0xBB, //   a long item, skipped
         0x81, 0x02,                   //   input: 3 bytes
-        0xC0,
-        0xA1, 0x01, 0xC0,             // a collection without usage and reports
+        0xC0, 0xA1, 0x01, 0xC0,       // a collection without usage and reports
     };
     const auto parsed = ParseReportDescriptor(bytes);
     ASSERT_TRUE(parsed.has_value());
-    const std::vector<TopLevelCollection> expected{{0xFF01, 0x0001, 4, 0, 17}, {0x0001, 0x0000, 0, 0, 0}};
+    const std::vector<TopLevelCollection> expected{{0xFF01, 0x0001, 4, 0, 17, {}}, {0x0001, 0x0000, 0, 0, 0, {}}};
     EXPECT_EQ(*parsed, expected);
 }
 
 TEST(ReportDescriptor, HugeSizesAreCappedAndEmptyInputGivesNoCollections) {
     // size 0xFFFFFFFF, count 0xFFFFFFFF: the length saturates instead of wrapping.
-    const std::vector<std::uint8_t> bytes{0x06, 0x00, 0xFF, 0x09, 0x01, 0xA1, 0x01, 0x77, 0xFF, 0xFF, 0xFF, 0xFF,
-                                          0x97, 0xFF, 0xFF, 0xFF, 0xFF, 0x81, 0x02, 0x81, 0x02, 0xC0};
+    const std::vector<std::uint8_t> bytes{0x06, 0x00, 0xFF, 0x09, 0x01, 0xA1, 0x01, 0x77, 0xFF, 0xFF, 0xFF,
+                                          0xFF, 0x97, 0xFF, 0xFF, 0xFF, 0xFF, 0x81, 0x02, 0x81, 0x02, 0xC0};
     const auto parsed = ParseReportDescriptor(bytes);
     ASSERT_TRUE(parsed.has_value());
     ASSERT_EQ(parsed->size(), 1u);

@@ -59,7 +59,9 @@ struct ReaderRig {
         EXPECT_TRUE(logged.wait_for(lock, 10s, [&] { return events.size() > before; }));
         return events.size() > before ? events[before] : SpecialButtonEvent{};
     }
-    SpecialButtonEvent press(std::uint8_t id) { return send({5, static_cast<std::uint8_t>(240 + id), 0, 0, 0, 0, 0, 0}); }
+    SpecialButtonEvent press(std::uint8_t id) {
+        return send({5, static_cast<std::uint8_t>(240 + id), 0, 0, 0, 0, 0, 0});
+    }
     SpecialButtonEvent release() { return send({5, 0, 0, 0, 0, 0, 0, 0}); }
     SpecialButtonEvent acknowledgement() { return send({6, 0, 0, 0, 0, 0, 0, 0}); }
 };
@@ -158,7 +160,7 @@ TEST(ReportReader, SecondPressAndReleaseFollowTheMacroMode) {
 TEST(ReportReader, GarbageShortAndOversizedReportsAreHarmless) {
     ReaderRig rig;
     EXPECT_EQ(rig.send({5, 240, 1, 2}).kind, Kind::Other);
-    EXPECT_EQ(rig.send({0xFF, 0x7F}).kind, Kind::Other);
+    EXPECT_EQ(rig.send({6, 0x7F}).kind, Kind::Other);
     // A report longer than the collection states is cut to the buffer; its first bytes still count.
     std::vector<std::uint8_t> huge(5000, 0xEE);
     huge[0] = 5;
@@ -168,6 +170,17 @@ TEST(ReportReader, GarbageShortAndOversizedReportsAreHarmless) {
     // A one-byte report after a press: the press's code left in the buffer is not read again.
     EXPECT_EQ(rig.send({6}).kind, Kind::Other);
     EXPECT_EQ(rig.presses.PendingPress, 0u);
+    EXPECT_EQ(rig.presses.StopRequest, 0u);
+}
+
+TEST(ReportReader, ReportsOfThePointerCollectionOnTheSameNodeAreNotOurs) {
+    ReaderRig rig;
+    rig.settings.MACRO_MODE2 = 1;
+    // Pointer reports (id 1): buttons 0xF5 would read as press 245, no buttons as a release.
+    rig.sim.sendInputReport({SimulatedMouse::PointerReportId, 0xF5, 3, 0, 4, 0, 0});
+    rig.sim.sendInputReport({SimulatedMouse::PointerReportId, 0x00, 3, 0, 4, 0, 0});
+    EXPECT_EQ(rig.press(3), (SpecialButtonEvent{Kind::Press, 243, true})); // the next event the reader saw
+    EXPECT_EQ(rig.presses.PressedCode, 243);
     EXPECT_EQ(rig.presses.StopRequest, 0u);
 }
 

@@ -28,10 +28,10 @@ HidCollectionInfo listed(const std::string& path, std::uint16_t page, std::uint1
     return info;
 }
 
-TEST(HidrawBackend, ReportLengthsComeFromTheNodesDescriptorInSysfs) {
+TEST(HidrawBackend, ListingFollowsTheTopLevelCollectionsOfEachNodesDescriptor) {
     test::TempDir sysfs;
     test::writeFile(sysfs / "class/hidraw/hidraw7/device/report_descriptor", fixture("krv-glyde-mouse.bin"));
-    // Two collections with the same usage on one node: the n-th listed takes the n-th in the descriptor.
+    // Two top-level collections with the same usage on one node, each with its own lengths.
     const std::string twins{"\x06\x00\xff\x09\x01\xa1\x01\x75\x08\x95\x03\xb1\x02\xc0"
                             "\x06\x00\xff\x09\x01\xa1\x01\x75\x08\x95\x01\x81\x02\xc0",
                             28};
@@ -39,18 +39,38 @@ TEST(HidrawBackend, ReportLengthsComeFromTheNodesDescriptorInSysfs) {
     test::writeFile(sysfs / "class/hidraw/hidraw9/device/report_descriptor", std::string("\x05\x01\xa1", 3));
 
     HidrawBackend backend(sysfs.path());
-    std::vector<HidCollectionInfo> list{
-        listed("/dev/hidraw7", 0x0001, 0x0002), listed("/dev/hidraw7", 0xFF00, 1), listed("/dev/hidraw7", 0xFF01, 1),
-        listed("/dev/hidraw8", 0xFF00, 1),      listed("/dev/hidraw8", 0xFF00, 1),
-        listed("/dev/hidraw9", 0xFF00, 1),      // malformed descriptor
-        listed("/dev/hidraw5", 0xFF00, 1),      // no descriptor at all
+    // As hidapi 0.13 lists them: the mouse's nested pointer collection (1, 1) too, and the twins once.
+    const std::vector<HidCollectionInfo> hidapi{
+        listed("/dev/hidraw7", 0x0001, 0x0002),
+        listed("/dev/hidraw7", 0x0001, 0x0001),
+        listed("/dev/hidraw7", 0xFF00, 1),
+        listed("/dev/hidraw7", 0xFF01, 1),
+        listed("/dev/hidraw8", 0xFF00, 1),
+        listed("/dev/hidraw9", 0xFF00, 1), // malformed descriptor: kept as listed
+        listed("/dev/hidraw5", 0xFF01, 1), // no descriptor at all: kept as listed
     };
-    backend.fillReportLengths(list);
-    const std::vector<std::pair<int, int>> expected{{7, 0}, {8, 0}, {0, 8}, {0, 4}, {2, 0}, {0, 0}, {0, 0}};
+    const auto list = backend.describeCollections(hidapi);
+    struct Expected {
+        std::string path;
+        std::uint16_t page, usage, input, feature;
+        std::vector<std::uint8_t> ids;
+    };
+    const std::vector<Expected> expected{
+        {"/dev/hidraw7", 0x0001, 2, 7, 0, {1}}, {"/dev/hidraw7", 0xFF00, 1, 8, 0, {5, 6}},
+        {"/dev/hidraw7", 0xFF01, 1, 0, 8, {}},  {"/dev/hidraw8", 0xFF00, 1, 0, 4, {}},
+        {"/dev/hidraw8", 0xFF00, 1, 2, 0, {}},  {"/dev/hidraw9", 0xFF00, 1, 0, 0, {}},
+        {"/dev/hidraw5", 0xFF01, 1, 0, 0, {}},
+    };
+    ASSERT_EQ(list.size(), expected.size());
     for (std::size_t i = 0; i < list.size(); ++i) {
         SCOPED_TRACE(i);
-        EXPECT_EQ(list[i].inputReportLength, expected[i].first);
-        EXPECT_EQ(list[i].featureReportLength, expected[i].second);
+        EXPECT_EQ(list[i].path, expected[i].path);
+        EXPECT_EQ(list[i].vendorId, 0x18F8);
+        EXPECT_EQ(list[i].usagePage, expected[i].page);
+        EXPECT_EQ(list[i].usage, expected[i].usage);
+        EXPECT_EQ(list[i].inputReportLength, expected[i].input);
+        EXPECT_EQ(list[i].featureReportLength, expected[i].feature);
+        EXPECT_EQ(list[i].inputReportIds, expected[i].ids);
     }
 }
 

@@ -1,0 +1,54 @@
+#pragma once
+
+#include "settings/UiLanguage.h"
+#include "settings/UiNotifier.h"
+
+#include <optional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace krv::ctl {
+
+// Exit statuses of krv-glyde-ctl.
+constexpr int ExitOk = 0;
+constexpr int ExitNegative = 1; // a command that answers "no" (the mouse is not found)
+constexpr int ExitError = 2;    // unknown command, bad number, unreadable file
+
+// Messages of the core go to standard error, one line each.
+class StreamNotifier : public UiNotifier {
+public:
+    explicit StreamNotifier(std::ostream& err) : m_err(err) {}
+    void showMessage(std::string_view text) override { m_err << "krv-glyde-ctl: " << text << '\n'; }
+
+private:
+    std::ostream& m_err;
+};
+
+struct CtlContext {
+    AppPaths paths;
+    bool simulate = false; // --simulate: the simulated mouse instead of the real one
+    std::ostream& out;
+    std::ostream& err;
+    UiNotifier& notifier;
+
+    // Prints "krv-glyde-ctl: <text>" to standard error and returns ExitError.
+    int fail(const std::string& text) const;
+};
+
+// A decimal number that is all digits (no sign, no trailing text) within [low, high].
+std::optional<int> parseNumber(const std::string& text, int low, int high);
+
+// One command: the words that name it (e.g. {"profile", "show"}) and its handler, which receives the
+// arguments after those words.
+struct CtlCommand {
+    std::vector<std::string> words;
+    const char* usage;
+    int (*run)(CtlContext& ctx, const std::vector<std::string>& args);
+};
+
+// The commands of each area, in the order `krv-glyde-ctl help` lists them.
+std::vector<CtlCommand> settingsCommands();
+std::vector<CtlCommand> macroCommands();
+
+} // namespace krv::ctl

@@ -1,0 +1,30 @@
+#pragma once
+
+#include "settings/UiLanguage.h"
+
+#include "unit/TempDir.h"
+
+#include <filesystem>
+
+namespace krv::test {
+
+// A program folder in a temporary place holding the shipped config.ini and macro files.
+class AppFolder {
+public:
+    AppFolder() {
+        namespace fs = std::filesystem;
+        const fs::path shipped = KRV_BUILD_DATA_DIR;
+        for (const char* rel : {"config.ini", "Macro_EN.dat", "Macro_CN.dat", "skins/INI_EN/defMacro.dat",
+                                "skins/INI_CN/defMacro.dat"}) {
+            fs::create_directories((m_dir.path() / rel).parent_path());
+            fs::copy_file(shipped / rel, m_dir.path() / rel);
+        }
+    }
+    AppPaths paths() const { return AppPaths{m_dir.path()}; }
+    std::filesystem::path operator/(const std::string& rel) const { return m_dir / rel; }
+
+private:
+    TempDir m_dir;
+};
+
+} // namespace krv::test
