@@ -5,11 +5,14 @@
 //    period), for the executor thread alone too;
 //  - per-event timing error and total drift of a 200-event macro (the injector spends 50 us per
 //    event, about what XTest costs).
+// The threads run at the raised priority the program asks for, where the system allows it
+// (service_threads_priority_raised says whether it did).
 // Prints "name value unit" lines. Usage: latency_bench [--presses N] [--idle-seconds S]
 #include "functions/ActionExecutor.h"
 #include "functions/ButtonCode.h"
 #include "device/DeviceLink.h"
 #include "device/ReportReader.h"
+#include "platform/linux/ThreadPriority.h"
 #include "sim/SimulatedMouse.h"
 
 #include <algorithm>
@@ -141,6 +144,9 @@ public:
             }
             std::this_thread::yield();
         }
+        // Both designs run their threads at the raised priority the program asks for.
+        for (pid_t id : m_threads)
+            priorityRaised = RaiseThreadPriority(id) && priorityRaised;
     }
     ~Companion() {
         m_stop = true;
@@ -203,6 +209,9 @@ private:
     std::vector<pid_t> m_threads;
     std::atomic<pid_t> m_executorTid{0};
     std::atomic<bool> m_stop{false};
+
+public:
+    bool priorityRaised = true;
 };
 
 void measureLatency(const char* design, bool polling, int presses) {
@@ -330,6 +339,8 @@ int main(int argc, char** argv) {
         else if (std::strcmp(argv[i], "--idle-seconds") == 0)
             idleSeconds = std::max(1, std::atoi(argv[i + 1]));
     }
+    // The macro player runs on this thread.
+    print("service_threads_priority_raised", RaiseThreadPriority() ? 1 : 0, "bool");
     measureLatency("event_driven", false, presses);
     measureLatency("polling", true, presses);
     measureIdle("event_driven", false, idleSeconds);

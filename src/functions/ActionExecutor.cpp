@@ -26,7 +26,11 @@ ActionExecutor::~ActionExecutor() { stop(); }
 
 void ActionExecutor::start() {
     if (!m_thread.joinable())
-        m_thread = std::thread([this] { run(); });
+        m_thread = std::thread([this] {
+            if (m_ports.onThreadStart)
+                m_ports.onThreadStart();
+            run();
+        });
 }
 
 void ActionExecutor::stop() {

@@ -32,6 +32,8 @@ struct ActionExecutorPorts {
     std::function<void(std::uint8_t command, std::uint8_t p1, std::uint8_t p2)> sendFeatureReport;
     std::function<void()> applyProfile;
     std::function<void()> requestRepaint;
+    // Called first thing on the executor's own thread (start()): raise its priority, name it.
+    std::function<void()> onThreadStart = {};
 };
 
 // Performs the host-served button functions. It sleeps until ReportReader publishes a press on the
@@ -49,7 +51,8 @@ struct ActionExecutorPorts {
 //                              .sendFeatureReport = [&](auto c, auto p1, auto p2) {
 //                                  link.SendFeatureReport(FeatureCommand(c), p1, p2); },
 //                              .applyProfile = applier.callback(),
-//                              .requestRepaint = [&] { notifier.requestRepaint(); }});
+//                              .requestRepaint = [&] { notifier.requestRepaint(); },
+//                              .onThreadStart = [] { RaiseThreadPriority(); }});
 //     executor.start();   // its own thread
 //     ...
 //     executor.stop();         // at shutdown: ends a playing macro at once and joins,
