@@ -57,8 +57,12 @@ copy_with_libs() {
     [ -e "$root$lib" ] || cp -L "$lib" "$root$lib"
   done
 }
-mkdir -p "$root/lib/systemd" "$root/etc/udev"
+mkdir -p "$root/lib/systemd" "$root/etc/udev/rules.d"
 cp "$UDEVADM" "$root/bin/udevadm"
+# The program's own udev rules, so that the guest's udev treats the mouse as a desktop's would.
+for rules in "$here"/../../data/udev/*.rules; do
+  [ -f "$rules" ] && cp "$rules" "$root/etc/udev/rules.d/"
+done
 ln -s /bin/udevadm "$root/lib/systemd/systemd-udevd"
 copy_with_libs "$UDEVADM"
 

@@ -33,6 +33,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 using namespace krv;
@@ -334,6 +335,14 @@ int main()
     mouse.model().release();
     const auto release = events.waitFor(SpecialButtonEvent::Kind::Release, seen, 10s);
     checks.check(release && release->handled, "ReportReader takes the release");
+
+    // Presses are not queued: one that comes while the shortcut is still being served only stops it.
+    // The executor clears PendingPress after its last key; nothing signals that, so look for it.
+    const auto servedBy = std::chrono::steady_clock::now() + 10s;
+    while (presses.PendingPress.load() != 0 && std::chrono::steady_clock::now() < servedBy) {
+        std::this_thread::sleep_for(1ms);
+    }
+    checks.check(presses.PendingPress.load() == 0, "the executor finishes serving the press");
 
     // Slot 6 (device button 6) steps the DPI down: the executor sends stage 0 with its DPI and LED
     // byte from its own thread, through the same feature collection.

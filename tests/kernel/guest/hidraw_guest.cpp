@@ -56,8 +56,15 @@ Bytes readReport(int fd, std::chrono::milliseconds limit, int* readErrno = nullp
     return buffer;
 }
 
-// The next "add" or "remove" the udev daemon relays for a hidraw node: {action, node}.
-std::pair<std::string, std::string> nextUdevChange(udev_monitor* monitor, std::chrono::milliseconds limit)
+// One change the udev daemon relays for a hidraw node.
+struct UdevChange {
+    std::string action;
+    std::string node;
+    bool userAccess = false; // tagged "uaccess" by the rules
+};
+
+// The next "add" or "remove" the udev daemon relays for a hidraw node.
+UdevChange nextUdevChange(udev_monitor* monitor, std::chrono::milliseconds limit)
 {
     pollfd p{udev_monitor_get_fd(monitor), POLLIN, 0};
     if (::poll(&p, 1, static_cast<int>(limit.count())) <= 0) {
@@ -69,7 +76,7 @@ std::pair<std::string, std::string> nextUdevChange(udev_monitor* monitor, std::c
     }
     const char* action = udev_device_get_action(device);
     const char* node = udev_device_get_devnode(device);
-    std::pair<std::string, std::string> change{action ? action : "", node ? node : ""};
+    UdevChange change{action ? action : "", node ? node : "", udev_device_has_tag(device, "uaccess") > 0};
     udev_device_unref(device);
     return change;
 }
@@ -110,8 +117,10 @@ int main()
     checks.note("hidraw node " + node);
     if (monitor) {
         const auto change = nextUdevChange(monitor, 10s);
-        checks.check(change.first == "add" && change.second == node, "udev relays the arrival",
-                     change.first + " " + change.second);
+        checks.check(change.action == "add" && change.node == node, "udev relays the arrival",
+                     change.action + " " + change.node);
+        // The program's udev rule gives the seat's user the mouse's node.
+        checks.check(change.userAccess, "udev rule tags the mouse's node uaccess");
     }
 
     const int fd = ::open(node.c_str(), O_RDWR | O_CLOEXEC);
@@ -186,8 +195,21 @@ int main()
     checks.check(uevents.waitFor("remove", "hidraw", 5s).has_value(), "removal uevent");
     if (monitor) {
         const auto change = nextUdevChange(monitor, 10s);
-        checks.check(change.first == "remove" && change.second == node, "udev relays the removal",
-                     change.first + " " + change.second);
+        checks.check(change.action == "remove" && change.node == node, "udev relays the removal",
+                     change.action + " " + change.node);
+
+        // A HID device with other ids gets no such tag.
+        UhidDevice other([](std::uint8_t, const Bytes&) { return SetReportAnswer{}; });
+        UhidIdentity otherIdentity = identity;
+        otherIdentity.name = "Other HID device";
+        otherIdentity.vendor = 0x1234;
+        otherIdentity.product = 0x5678;
+        if (checks.check(other.create(otherIdentity, error), "second uhid device", error)) {
+            const auto otherChange = nextUdevChange(monitor, 10s);
+            checks.check(otherChange.action == "add" && !otherChange.userAccess,
+                         "udev rule leaves other devices alone", otherChange.action + " " + otherChange.node);
+            other.destroy();
+        }
         udev_monitor_unref(monitor);
     }
     udev_unref(udevContext);
