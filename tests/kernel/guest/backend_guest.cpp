@@ -15,6 +15,7 @@
 #include "device/ReportReader.h"
 #include "functions/ActionExecutor.h"
 #include "functions/HeldInputInjector.h"
+#include "macros/MacroRecord.h"
 #include "macros/MacroTable.h"
 #include "platform/linux/HidrawBackend.h"
 #include "platform/linux/UdevMonitor.h"
@@ -245,7 +246,8 @@ int main()
     const std::filesystem::path configPath = folder / "config.ini";
     ProfileSettings settings;
     ProfileValues values = FactoryProfile();
-    values.K = {1, 2, 3, 31, 5, 18, 17, 0}; // slot 4 Ctrl+C, slots 6 and 7 DPI down and up: host-served
+    // Host-served: slot 4 Ctrl+C, slots 6 and 7 DPI down and up, slot 8 the first macro.
+    values.K = {1, 2, 3, 31, 5, 18, 17, 41};
     values.DPI_SET = {1, 2, 3, 0};
     values.DPI_SET_EN = {1, 1, 1, 1};
     values.DPI_LEVEL = 1;
@@ -277,7 +279,22 @@ int main()
     checks.check(!evdevNode.empty(), "uinput device has an evdev node");
     NullInputInjector nothing;
     HeldInputInjector held(injector ? *injector : static_cast<InputInjector&>(nothing));
+    // The first macro: Shift+A, Home (an extended key), a left click; played once.
     MacroTable macros;
+    macros.modify([](auto& records, auto& count) {
+        MacroRecord& macro = records[0];
+        macro.setName(u"kernel test");
+        const MacroEvent steps[] = {{0xA0, MacroActionDown, 0}, {0x41, MacroActionDown, 0},
+                                    {0x41, MacroActionUp, 0},   {0xA0, MacroActionUp, 0},
+                                    {0x24, MacroActionDown, 0}, {0x24, MacroActionUp, 0},
+                                    {MacroCodeLeftButton, MacroActionDown, 0},
+                                    {MacroCodeLeftButton, MacroActionUp, 0}};
+        for (int j = 0; j < 8; ++j) {
+            macro.setEvent(j, steps[j]);
+        }
+        macro.setEventCount(8);
+        count = 1;
+    });
     NoShell shell;
     SteadyExecutorClock clock;
     ActionExecutor executor({presses, settings, macros, held, shell, clock, configPath,
@@ -293,7 +310,7 @@ int main()
     const std::vector<Bytes> expected = {
         {0x07, 0x10, 1, 1, 0, 0, 0, 0},  {0x07, 0x10, 2, 2, 0, 0, 0, 0},  {0x07, 0x10, 3, 3, 0, 0, 0, 0},
         {0x07, 0x10, 5, 31, 0, 0, 0, 0}, {0x07, 0x10, 4, 5, 0, 0, 0, 0},  {0x07, 0x10, 6, 31, 0, 0, 0, 0},
-        {0x07, 0x10, 8, 31, 0, 0, 0, 0}, {0x07, 0x10, 9, 0, 0, 0, 0, 0},  {0x07, 0x11, 1, 0, 0, 0, 0, 0},
+        {0x07, 0x10, 8, 31, 0, 0, 0, 0}, {0x07, 0x10, 9, 31, 0, 0, 0, 0}, {0x07, 0x11, 1, 0, 0, 0, 0, 0},
         {0x07, 0x09, 1, 0xA2, 0, 0, 0, 0}, {0x07, 0x12, 6, 0, 0, 0, 0, 0},
     };
     const auto received = mouse.transport().waitSetReports(expected.size(), 10s);
@@ -336,13 +353,16 @@ int main()
     const auto release = events.waitFor(SpecialButtonEvent::Kind::Release, seen, 10s);
     checks.check(release && release->handled, "ReportReader takes the release");
 
-    // Presses are not queued: one that comes while the shortcut is still being served only stops it.
-    // The executor clears PendingPress after its last key; nothing signals that, so look for it.
-    const auto servedBy = std::chrono::steady_clock::now() + 10s;
-    while (presses.PendingPress.load() != 0 && std::chrono::steady_clock::now() < servedBy) {
-        std::this_thread::sleep_for(1ms);
-    }
-    checks.check(presses.PendingPress.load() == 0, "the executor finishes serving the press");
+    // Presses are not queued: one that comes while the previous one is still being served only stops
+    // it. The executor clears PendingPress when it is done; nothing signals that, so look for it.
+    const auto waitServed = [&presses, &checks](const char* what) {
+        const auto deadline = std::chrono::steady_clock::now() + 10s;
+        while (presses.PendingPress.load() != 0 && std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(1ms);
+        }
+        checks.check(presses.PendingPress.load() == 0, what);
+    };
+    waitServed("the executor finishes serving the shortcut");
 
     // Slot 6 (device button 6) steps the DPI down: the executor sends stage 0 with its DPI and LED
     // byte from its own thread, through the same feature collection.
@@ -358,6 +378,24 @@ int main()
     mouse.model().release();
     const auto dpiRelease = events.waitFor(SpecialButtonEvent::Kind::Release, seen, 10s);
     checks.check(dpiRelease && dpiRelease->handled, "ReportReader takes the second release");
+
+    // Slot 8 (device button 9) plays the macro through the same uinput device.
+    if (keyFd >= 0) {
+        waitServed("the executor finishes serving the DPI step");
+        mouse.model().press(9);
+        const auto macroPress = events.waitFor(SpecialButtonEvent::Kind::Press, seen, 10s);
+        checks.check(macroPress && macroPress->handled && macroPress->code == 249,
+                     "ReportReader takes the press of button 9");
+        std::vector<long long> times;
+        const auto played = readKeys(keyFd, 8, 10s, times);
+        const std::vector<std::pair<int, int>> macro = {{KEY_LEFTSHIFT, 1}, {KEY_A, 1}, {KEY_A, 0},
+                                                        {KEY_LEFTSHIFT, 0}, {KEY_HOME, 1}, {KEY_HOME, 0},
+                                                        {BTN_LEFT, 1},      {BTN_LEFT, 0}};
+        checks.check(played == macro, "the executor plays the macro through uinput", describeKeys(played));
+        mouse.model().release();
+        const auto macroRelease = events.waitFor(SpecialButtonEvent::Kind::Release, seen, 10s);
+        checks.check(macroRelease && macroRelease->handled, "ReportReader takes the third release");
+    }
 
     // Removal: the udev monitor reports it and DeviceLink lets go of the mouse.
     std::atomic<bool> removed{false};
