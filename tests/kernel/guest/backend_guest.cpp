@@ -395,7 +395,19 @@ int main()
         mouse.model().release();
         const auto macroRelease = events.waitFor(SpecialButtonEvent::Kind::Release, seen, 10s);
         checks.check(macroRelease && macroRelease->handled, "ReportReader takes the third release");
+        waitServed("the executor finishes playing the macro");
     }
+
+    // The pointer's reports come out of the same node. One whose button byte reads like a press (245)
+    // must not be taken for one: the next press seen is that of button 3.
+    const Bytes pointerReport = {1, 0xF5, 0, 0, 0, 0, 0};
+    checks.check(mouse.transport().sendInput(pointerReport), "pointer report sent");
+    mouse.model().press(3);
+    const auto nextPress = events.waitFor(SpecialButtonEvent::Kind::Press, seen, 10s);
+    checks.check(nextPress && nextPress->code == 243, "ReportReader leaves the pointer's reports alone",
+                 nextPress ? "press " + std::to_string(nextPress->code) : "no press");
+    mouse.model().release();
+    events.waitFor(SpecialButtonEvent::Kind::Release, seen, 10s);
 
     // Removal: the udev monitor reports it and DeviceLink lets go of the mouse.
     std::atomic<bool> removed{false};
