@@ -20,7 +20,7 @@ run_ctest() {
   ctest --test-dir "$dir" --output-on-failure -j "$jobs" --timeout 300 "$@"
 }
 
-scripts/build.sh build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DWITH_WERROR=ON
+scripts/build.sh build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DWITH_TESTS=ON -DWITH_BENCH=ON -DWITH_WERROR=ON
 run_ctest build
 
 scripts/build.sh build-asan -DCMAKE_BUILD_TYPE=Debug -DWITH_ASAN=ON -DWITH_BENCH=OFF -DWITH_WERROR=ON

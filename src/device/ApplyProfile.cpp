@@ -10,18 +10,6 @@ namespace {
 constexpr auto relaxed = std::memory_order_relaxed;
 }
 
-std::optional<std::uint8_t> ApplyDeviceValue(std::int32_t code) {
-    if (code >= 0 && code <= 5)
-        return static_cast<std::uint8_t>(code);
-    if (code >= 11 && code <= 16)
-        return static_cast<std::uint8_t>(code - 4);
-    if (code >= 21 && code <= 25)
-        return static_cast<std::uint8_t>(code - 8);
-    if (code == 6 || (code >= 17 && code <= 19) || (code >= 26 && code <= MaxMacroCode))
-        return HostCode;
-    return std::nullopt;
-}
-
 int PointerSpeedOfStep(std::uint8_t dpiSpeed) {
     if (dpiSpeed == 0)
         return 1;
@@ -45,7 +33,7 @@ void ProfileApplier::ApplyProfile() {
     for (int slot = 1; slot <= ButtonSlotCount; ++slot) {
         const std::int32_t code = s.K[slot - 1].load(relaxed);
         s.DPI_ACTION[slot - 1].store(DpiAction(code), relaxed);
-        const std::optional<std::uint8_t> value = ApplyDeviceValue(code);
+        const std::optional<std::uint8_t> value = DeviceValue(code);
         if (!value)
             continue; // no device value: the mouse keeps the slot's previous function
         if (device.writeHandleOpen())

@@ -14,11 +14,6 @@
 
 namespace krv {
 
-// The device value an apply sends for a slot's code with command 0x10: the code itself for 0..5,
-// code - 4 for 11..16, code - 8 for 21..25, HostCode for 6, 17..19 and 26..52; nothing for any
-// other code (7..10, 20, negative, above 52): such a slot's report is not sent.
-std::optional<std::uint8_t> ApplyDeviceValue(std::int32_t code);
-
 // The system pointer speed (1..20 scale) for DPI_SPEED 0..9: 0 gives 1, n gives 2n, 9 and above 18.
 int PointerSpeedOfStep(std::uint8_t dpiSpeed);
 

@@ -190,9 +190,14 @@ void DeviceLink::setHandles(std::shared_ptr<HidHandle> read, std::shared_ptr<Hid
         std::lock_guard lock(m_mutex);
         oldRead = std::exchange(m_read, std::move(read));
         oldWrite = std::exchange(m_write, std::move(write));
+        if (oldRead == m_read)
+            oldRead.reset();
         ++m_generation;
     }
     m_handlesChanged.notify_all();
+    // A reader still blocked on the old read handle lets go of it.
+    if (oldRead)
+        oldRead->interruptRead();
     // oldRead and oldWrite close here, outside the lock (or later, when a running read lets go).
 }
 

@@ -36,10 +36,18 @@ public:
     // Sends one feature report; report[0] is the report id. True when the device took it.
     virtual bool sendFeatureReport(std::span<const std::uint8_t> report) = 0;
 
-    // Reads one input report into buffer, waiting at most `timeout`. Never writes past the end of
-    // buffer: a longer report is cut. Returns the number of bytes stored (> 0), 0 when the time ran
-    // out, or -1 when the node failed (unplugged, closed by the system).
+    // Waits without end in readInputReport (until a report, a failure or interruptRead).
+    static constexpr std::chrono::milliseconds WaitForever{-1};
+
+    // Reads one input report into buffer, waiting at most `timeout` (WaitForever: no limit). Never
+    // writes past the end of buffer: a longer report is cut. Returns the number of bytes stored
+    // (> 0), 0 when the time ran out or the read was interrupted, or -1 when the node failed
+    // (unplugged, closed by the system).
     virtual int readInputReport(std::span<std::uint8_t> buffer, std::chrono::milliseconds timeout) = 0;
+
+    // From another thread: makes the read running on this handle, or else the next one, return 0 at
+    // once. This is how a reader blocked without a timeout is stopped.
+    virtual void interruptRead() = 0;
 };
 
 enum class HidAccess { Read, Write };

@@ -32,6 +32,11 @@ void ReportReader::stop() {
     if (!m_thread.joinable())
         return;
     m_thread.request_stop();
+    {
+        std::lock_guard lock(m_readingMutex);
+        if (m_reading)
+            m_reading->interruptRead();
+    }
     m_thread.join();
 }
 
@@ -69,9 +74,17 @@ void ReportReader::run(std::stop_token stop) {
         std::shared_ptr<HidHandle> handle = m_link.waitForReadHandle(stop);
         if (!handle)
             continue; // stop requested
+        {
+            // Published before the stop check: stop() either sees it and interrupts the read, or
+            // has requested the stop before the check below.
+            std::lock_guard lock(m_readingMutex);
+            m_reading = handle;
+        }
+        if (stop.stop_requested())
+            break;
         // A buffer as long as the collection's reports; the read never writes past its end.
         buffer.assign(std::max<std::size_t>(m_link.inputReportLength(), InputReport::MeaningfulBytes), 0);
-        const int read = handle->readInputReport(buffer, ReadTimeout);
+        const int read = handle->readInputReport(buffer, HidHandle::WaitForever);
         if (read < 0) {
             handle.reset();
             m_link.waitForHandleChange(stop, FailedReadPause);
@@ -88,6 +101,8 @@ void ReportReader::run(std::stop_token stop) {
         if (m_onEvent)
             m_onEvent(report, event);
     }
+    std::lock_guard lock(m_readingMutex);
+    m_reading.reset();
 }
 
 } // namespace krv

@@ -10,6 +10,8 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <memory>
+#include <mutex>
 #include <span>
 #include <thread>
 
@@ -26,11 +28,11 @@ namespace krv {
 // Reports of the node's other collections (the pointer's movements, when it shares the node) are
 // skipped by their report id.
 //
-// The thread blocks in the HID read with a bounded timeout (so stop() returns promptly) and, while
-// no read handle is open, waits for one without polling.
+// The thread sleeps in the HID read until a report comes (no timeout: an idle companion makes no
+// periodic wake-ups); stop() interrupts the read. While no read handle is open it waits for one
+// without polling.
 class ReportReader {
 public:
-    static constexpr std::chrono::milliseconds ReadTimeout{100};
     // Pause after a failed read (a node that fails at once must not make the thread spin).
     static constexpr std::chrono::milliseconds FailedReadPause{100};
 
@@ -46,7 +48,7 @@ public:
     void setEventCallback(EventCallback onEvent);
 
     void start();
-    // Stops and joins the thread (within about ReadTimeout). Safe to call twice.
+    // Interrupts the read, stops and joins the thread. Safe to call twice.
     void stop();
 
     // Acts on one report as read; returns its meaning. The thread calls it; tests may too.
@@ -61,6 +63,8 @@ private:
     const ProfileSettings& m_settings;
     UiNotifier& m_notifier;
     EventCallback m_onEvent;
+    std::mutex m_readingMutex;
+    std::shared_ptr<HidHandle> m_reading; // the handle the thread reads from, for stop() to interrupt
     std::jthread m_thread;
 };
 

@@ -13,6 +13,8 @@ ButtonCodeInfo DescribeButtonCode(ButtonCode code) {
         return mouse(code - 8);
     if (code >= FirstMacroCode && code <= MaxMacroCode)
         return host(HostFunction::PlayMacro);
+    if (code >= 27 && code <= 30)
+        return host(HostFunction::None); // no menu offers them; the mouse reports them, the host does nothing
     switch (code) {
     case 6: return host(HostFunction::DpiCycle, 2);
     case 17: return host(HostFunction::DpiUp, 1);

@@ -9,7 +9,8 @@
 namespace krv {
 
 // A button slot's function code (K1..K8). Codes 0..5, 11..16 and 21..25 are performed by the mouse
-// itself; 6, 17..19, 26 and 31..52 by the host, which the mouse is told with HostCode.
+// itself; 6, 17..19 and 26..52 by the host, which the mouse is told with HostCode (27..30 lie in no
+// menu and have no host function: a slot holding one reports its presses and nothing happens).
 using ButtonCode = std::int32_t;
 
 constexpr std::uint8_t HostCode = 31;
@@ -50,7 +51,8 @@ struct ButtonCodeInfo {
 // The one table of codes: where a code is performed, its device value, DPI action and host function.
 ButtonCodeInfo DescribeButtonCode(ButtonCode code);
 
-// Device value of a code: 0..17, or HostCode, or none for codes 7..10, 20, 27..30, below 0 or above 52.
+// Device value of a code: 0..17, or HostCode, or none for codes 7..10, 20, below 0 or above 52
+// (an apply sends no slot report for those).
 std::optional<std::uint8_t> DeviceValue(ButtonCode code);
 // 2 for code 6, 1 for 17, -1 for 18, 0 otherwise.
 int DpiAction(ButtonCode code);

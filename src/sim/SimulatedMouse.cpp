@@ -23,6 +23,7 @@ struct PendingReport {
 struct HandleState {
     std::uint64_t plugCycle = 0;
     bool receivesReports = false;
+    bool interrupted = false; // interruptRead() came: the current or next read returns 0
     std::deque<PendingReport> queue;
 };
 
@@ -127,11 +128,14 @@ public:
     }
 
     int readInputReport(std::span<std::uint8_t> buffer, std::chrono::milliseconds timeout) override {
-        const Clock::time_point deadline = Clock::now() + timeout;
+        const Clock::time_point deadline =
+            timeout < std::chrono::milliseconds::zero() ? Clock::time_point::max() : Clock::now() + timeout;
         std::unique_lock lock(m_shared->mutex);
         for (;;) {
             if (!m_shared->alive(*m_state))
                 return -1;
+            if (std::exchange(m_state->interrupted, false))
+                return 0;
             const Clock::time_point now = Clock::now();
             auto& queue = m_state->queue;
             if (!queue.empty() && queue.front().due <= now) {
@@ -148,8 +152,17 @@ public:
             if (now >= deadline)
                 return 0;
             const Clock::time_point wake = queue.empty() ? deadline : std::min(deadline, queue.front().due);
-            m_shared->reportArrived.wait_until(lock, wake);
+            if (wake == Clock::time_point::max())
+                m_shared->reportArrived.wait(lock);
+            else
+                m_shared->reportArrived.wait_until(lock, wake);
         }
+    }
+
+    void interruptRead() override {
+        std::lock_guard lock(m_shared->mutex);
+        m_state->interrupted = true;
+        m_shared->reportArrived.notify_all();
     }
 
 private:

@@ -4,7 +4,12 @@
 
 #include <hidapi.h>
 
+#include <cerrno>
+#include <fcntl.h>
 #include <fstream>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
 #include <iterator>
 #include <mutex>
 #include <optional>
@@ -22,34 +27,78 @@ void initHidapiOnce() {
     std::call_once(once, [] { hid_init(); });
 }
 
-// hidapi keeps an error text inside each device, so one hid_device is never used by two threads at
-// once: a read handle is only read, a write handle only sends, under its own lock.
-class HidrawHandle : public HidHandle {
+// Sends feature reports through hidapi. hidapi keeps an error text inside each device, so the
+// device is used under the handle's lock.
+class HidapiWriteHandle : public HidHandle {
 public:
-    HidrawHandle(hid_device* device, HidAccess access) : m_device(device), m_access(access) {}
-    ~HidrawHandle() override { hid_close(m_device); }
-    HidrawHandle(const HidrawHandle&) = delete;
-    HidrawHandle& operator=(const HidrawHandle&) = delete;
+    explicit HidapiWriteHandle(hid_device* device) : m_device(device) {}
+    ~HidapiWriteHandle() override { hid_close(m_device); }
+    HidapiWriteHandle(const HidapiWriteHandle&) = delete;
+    HidapiWriteHandle& operator=(const HidapiWriteHandle&) = delete;
 
     bool sendFeatureReport(std::span<const std::uint8_t> report) override {
-        if (m_access != HidAccess::Write || report.empty())
+        if (report.empty())
             return false;
         std::lock_guard lock(m_mutex);
         return hid_send_feature_report(m_device, report.data(), report.size()) >= 0;
     }
-
-    int readInputReport(std::span<std::uint8_t> buffer, std::chrono::milliseconds timeout) override {
-        if (m_access != HidAccess::Read || buffer.empty())
-            return -1;
-        std::lock_guard lock(m_mutex);
-        const int result = hid_read_timeout(m_device, buffer.data(), buffer.size(), static_cast<int>(timeout.count()));
-        return result < 0 ? -1 : result;
-    }
+    int readInputReport(std::span<std::uint8_t>, std::chrono::milliseconds) override { return -1; }
+    void interruptRead() override {}
 
 private:
     hid_device* m_device;
-    HidAccess m_access;
     std::mutex m_mutex;
+};
+
+// Reads input reports from the hidraw node itself (one read() is one report, cut to the buffer, as
+// hidapi does on Linux), waiting in poll() on the node and on an eventfd: the reader sleeps until a
+// report comes, with no periodic wake-up, and interruptRead() wakes it at once.
+class HidrawReadHandle : public HidHandle {
+public:
+    HidrawReadHandle(int fd, int wakeFd) : m_fd(fd), m_wakeFd(wakeFd) {}
+    ~HidrawReadHandle() override {
+        ::close(m_fd);
+        ::close(m_wakeFd);
+    }
+    HidrawReadHandle(const HidrawReadHandle&) = delete;
+    HidrawReadHandle& operator=(const HidrawReadHandle&) = delete;
+
+    bool sendFeatureReport(std::span<const std::uint8_t>) override { return false; }
+
+    int readInputReport(std::span<std::uint8_t> buffer, std::chrono::milliseconds timeout) override {
+        if (buffer.empty())
+            return -1;
+        pollfd fds[2] = {{m_fd, POLLIN, 0}, {m_wakeFd, POLLIN, 0}};
+        const int wait = timeout < std::chrono::milliseconds::zero() ? -1 : static_cast<int>(timeout.count());
+        int ready;
+        do {
+            ready = ::poll(fds, 2, wait);
+        } while (ready < 0 && errno == EINTR);
+        if (ready < 0)
+            return -1;
+        if (fds[1].revents & POLLIN) {
+            std::uint64_t count;
+            [[maybe_unused]] ssize_t drained = ::read(m_wakeFd, &count, sizeof count);
+            return 0;
+        }
+        if (fds[0].revents & (POLLERR | POLLHUP | POLLNVAL))
+            return -1;
+        if (!(fds[0].revents & POLLIN))
+            return 0;
+        const ssize_t n = ::read(m_fd, buffer.data(), buffer.size());
+        if (n < 0)
+            return (errno == EAGAIN || errno == EINTR) ? 0 : -1;
+        return static_cast<int>(n);
+    }
+
+    void interruptRead() override {
+        const std::uint64_t one = 1;
+        [[maybe_unused]] ssize_t written = ::write(m_wakeFd, &one, sizeof one);
+    }
+
+private:
+    int m_fd;
+    int m_wakeFd;
 };
 
 } // namespace
@@ -109,10 +158,21 @@ std::vector<HidCollectionInfo> HidrawBackend::describeCollections(const std::vec
 }
 
 std::unique_ptr<HidHandle> HidrawBackend::open(const std::string& path, HidAccess access) {
+    if (access == HidAccess::Read) {
+        const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0)
+            return nullptr;
+        const int wakeFd = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+        if (wakeFd < 0) {
+            ::close(fd);
+            return nullptr;
+        }
+        return std::make_unique<HidrawReadHandle>(fd, wakeFd);
+    }
     hid_device* device = hid_open_path(path.c_str());
     if (!device)
         return nullptr;
-    return std::make_unique<HidrawHandle>(device, access);
+    return std::make_unique<HidapiWriteHandle>(device);
 }
 
 } // namespace krv

@@ -1,0 +1,89 @@
+#pragma once
+
+#include "device/ApplyFeedback.h"
+#include "device/DeviceLink.h"
+#include "device/HidBackend.h"
+#include "device/PressChannel.h"
+#include "device/SystemPointer.h"
+#include "functions/ExecutorClock.h"
+#include "functions/HeldInputInjector.h"
+#include "functions/InputInjector.h"
+#include "functions/ShellActions.h"
+#include "macros/MacroTable.h"
+#include "settings/ProfileSettings.h"
+#include "settings/UiLanguage.h"
+
+#include <atomic>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace krv {
+
+// The operating system's side of the program, chosen once in main.
+struct AppPorts {
+    std::unique_ptr<HidBackend> hid;
+    std::unique_ptr<InputInjector> injector;
+    std::unique_ptr<ShellActions> shell;
+    std::unique_ptr<SystemPointer> pointer;
+
+    // This desktop: hidraw, XTest (or uinput), the shell launcher and the X11 pointer settings.
+    static AppPorts LinuxDesktop();
+};
+
+// A pointer setting that answers nothing: the apply and the shutdown then leave the desktop alone.
+class NoSystemPointer final : public SystemPointer {
+public:
+    std::optional<int> pointerSpeed() override { return std::nullopt; }
+    bool setPointerSpeed(int) override { return false; }
+    std::optional<int> wheelScrollLines() override { return std::nullopt; }
+    bool setWheelScrollLines(int) override { return false; }
+};
+
+class NoShellActions final : public ShellActions {
+public:
+    void openComputerFolder() override {}
+    void lockSession() override {}
+    void startCalculator() override {}
+    void startTerminal() override {}
+};
+
+// Keeps the settings in memory (the demo: the desktop's own pointer is not touched).
+class MemorySystemPointer final : public SystemPointer {
+public:
+    std::optional<int> pointerSpeed() override { return speed.load(); }
+    bool setPointerSpeed(int s) override {
+        speed.store(s);
+        return true;
+    }
+    std::optional<int> wheelScrollLines() override { return lines.load(); }
+    bool setWheelScrollLines(int l) override {
+        lines.store(l);
+        return true;
+    }
+    std::atomic<int> speed{10};
+    std::atomic<int> lines{3};
+};
+
+// The one instance of each piece of the program's state, made once in main (a test makes its own).
+// Everything else receives references to these.
+class AppContext {
+public:
+    AppContext(std::filesystem::path appDirectory, AppPorts ports);
+    AppContext(const AppContext&) = delete;
+    AppContext& operator=(const AppContext&) = delete;
+
+    AppPaths paths;
+    UiLanguage language = UiLanguage::Chinese;
+    ProfileSettings settings;
+    ApplyFeedback feedback;
+    PressChannel presses;
+    MacroTable macros;
+    AppPorts ports;
+    HeldInputInjector heldInput;
+    DeviceLink link;
+    SteadyExecutorClock clock;
+};
+
+} // namespace krv

@@ -1,0 +1,373 @@
+#include "app/Companion.h"
+
+#include "app/PowerEvents.h"
+#include "app/RestoreDefaults.h"
+#include "platform/linux/UdevMonitor.h"
+#include "ui/AboutDlg.h"
+#include "ui/CKRV_GlydeDlg.h"
+#include "ui/MainWindowController.h"
+#include "ui/PlaceholderAdvancedPage.h"
+#include "ui/WidgetDialogs.h"
+
+#include <QAction>
+
+#include <QCloseEvent>
+#include <QCursor>
+#include <QDesktopServices>
+#include <QMenu>
+#include <QSocketNotifier>
+#include <QSystemTrayIcon>
+#include <QUrl>
+#include <QWindow>
+#include <chrono>
+
+namespace krv {
+
+namespace {
+
+constexpr std::chrono::milliseconds ApplyDelay{5};
+
+} // namespace
+
+QString Companion::MissingMouseMessage(UiLanguage language) {
+    const QString title = QString::fromUtf8(CKRV_GlydeDlg::WindowTitle);
+    if (language == UiLanguage::English)
+        return QStringLiteral("Please plug-in【") + title + QStringLiteral("】USB Mouse");
+    return QStringLiteral("Please plug-in ") + title + QStringLiteral(" USB Mouse");
+}
+
+Companion::Companion(AppContext& context) : Companion(context, Options{}) {}
+
+Companion::Companion(AppContext& context, Options options) : m_ctx(context), m_options(options) {
+    if (m_options.dialogs) {
+        m_dialogs = m_options.dialogs;
+    } else {
+        WidgetDialogs::Look look;
+        look.skin = [this]() -> const SkinDescriptions& { return m_window->skin(); };
+        look.fonts = [this]() -> const SkinFonts& { return m_window->fonts(); };
+        look.language = [this] { return m_ctx.language; };
+        look.skinDirectory = m_ctx.paths.skinDirectory();
+        m_ownDialogs = std::make_unique<WidgetDialogs>(std::move(look));
+        m_dialogs = m_ownDialogs.get();
+    }
+    m_notifier = std::make_unique<GuiNotifier>(*m_dialogs);
+    m_window = std::make_unique<CKRV_GlydeDlg>(CKRV_GlydeDlg::Dependencies{m_ctx.settings, m_ctx.feedback, m_ctx.macros,
+                                                                           m_ctx.language, m_ctx.paths, *m_notifier});
+    m_notifier->setWindow(m_window.get());
+    m_window->setWindowIcon(ApplicationIcon());
+    m_window->installEventFilter(this);
+    m_editor = std::make_unique<MacroEditor>(
+        m_ctx.macros, m_ctx.settings, *m_notifier, [this] { return m_ctx.language; },
+        [] {
+            // Milliseconds since midnight UTC: the recording clock.
+            const auto now = std::chrono::system_clock::now().time_since_epoch();
+            return static_cast<std::int64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(now).count() %
+                                             (24LL * 60 * 60 * 1000));
+        });
+    m_advanced = std::make_unique<PlaceholderAdvancedPage>(*m_window, *m_editor);
+    m_controller = std::make_unique<MainWindowController>(MainWindowController::Dependencies{
+        *m_window, m_ctx.settings, m_ctx.macros, m_ctx.language, m_ctx.paths, *this, *m_dialogs, *m_advanced});
+
+    m_applier = std::make_unique<ProfileApplier>(
+        ProfileApplier::Ports{m_ctx.settings, m_ctx.paths.configPath(), m_ctx.link, m_ctx.feedback,
+                              *m_ctx.ports.pointer, *m_notifier, [this] {
+                                  QMetaObject::invokeMethod(
+                                      this, [this] { startBlinkNow(); }, Qt::QueuedConnection);
+                              }});
+    m_reader = std::make_unique<ReportReader>(m_ctx.link, m_ctx.presses, m_ctx.feedback, m_ctx.settings, *m_notifier);
+    GuiNotifier* notifier = m_notifier.get();
+    ProfileApplier* applier = m_applier.get();
+    DeviceLink* link = &m_ctx.link;
+    m_executor = std::make_unique<ActionExecutor>(
+        ActionExecutorPorts{m_ctx.presses, m_ctx.settings, m_ctx.macros, m_ctx.heldInput, *m_ctx.ports.shell,
+                            m_ctx.clock, m_ctx.paths.configPath(),
+                            [link](std::uint8_t command, std::uint8_t p1, std::uint8_t p2) {
+                                link->SendFeatureReport(static_cast<FeatureCommand>(command), p1, p2);
+                            },
+                            [applier] { applier->ApplyProfile(); }, [notifier] { notifier->requestRepaint(); }});
+    m_blink = std::make_unique<ApplyBlink>(m_ctx.feedback, *m_notifier,
+                                           [this] { return m_window->viewState().page == SkinPage::Main; });
+    m_blinkTimer.setInterval(ApplyBlink::TickInterval);
+    connect(&m_blinkTimer, &QTimer::timeout, this, [this] {
+        if (!m_blink->tick())
+            m_blinkTimer.stop();
+    });
+
+    m_tray = std::make_unique<QSystemTrayIcon>(ApplicationIcon());
+    m_tray->setToolTip(QString::fromUtf8(CKRV_GlydeDlg::WindowTitle));
+    connect(m_tray.get(), &QSystemTrayIcon::activated, this,
+            [this](QSystemTrayIcon::ActivationReason reason) { onTrayActivated(static_cast<int>(reason)); });
+
+    m_ctx.link.setRemovalCallback([this] { mouseRemoved(); });
+}
+
+Companion::~Companion() {
+    stopWorkers();
+    m_blinkTimer.stop();
+    m_controller.reset();
+    m_advanced.reset();
+    m_editor.reset();
+    if (m_window)
+        m_window->removeEventFilter(this);
+}
+
+void Companion::start() {
+    // Workers first: nothing is pending, then the reader and the executor, then a first blink run
+    // (which finds the host functions ready and ends at once).
+    m_ctx.presses.finishPress();
+    if (m_options.startWorkers) {
+        m_reader->start();
+        m_executor->start();
+    }
+    m_ctx.feedback.BlinkRunning.store(true);
+    startBlinkNow();
+
+    const auto config = m_ctx.paths.configPath();
+    m_ctx.settings.CurConfig.store(ReadCurConfig(config));
+    m_ctx.language = ReadUiLanguage(config);
+    LoadProfile(m_ctx.settings, config, m_ctx.settings.CurConfig.load(), false, m_ctx.language);
+    m_window->setWindowTitle(QString::fromUtf8(CKRV_GlydeDlg::WindowTitle));
+
+    // Skin descriptions, fonts and the window's shape. A missing description file has been reported
+    // and has closed the window, which ends the program once the message is dismissed.
+    if (!m_window->initialiseSkin()) {
+        m_notifier->whenIdle([self = QPointer<Companion>(this)] {
+            if (self)
+                self->ShutDown();
+        });
+        return;
+    }
+
+    m_ctx.macros.filePath = m_ctx.paths.userMacroFile(m_ctx.language);
+    LoadMacroFile(m_ctx.macros, m_ctx.macros.filePath, *m_notifier);
+    loadMenus();
+
+    if (m_options.watchHotplug) {
+        m_udev = std::make_unique<UdevMonitor>();
+        if (m_udev->valid()) {
+            m_udevNotifier = new QSocketNotifier(m_udev->fd(), QSocketNotifier::Read, this);
+            connect(m_udevNotifier, &QSocketNotifier::activated, this, [this] {
+                for (const DeviceChange& change : m_udev->readChanges())
+                    handleDeviceChange(change);
+            });
+        }
+    }
+    if (m_options.watchPower) {
+        m_power = new PowerEvents(this);
+        connect(m_power, &PowerEvents::powerEvent, this, [this](bool) { applyProfile(); });
+    }
+
+    if (!m_ctx.link.ScanForMouse()) {
+        // The message first; the shutdown once it is dismissed. Nothing is applied or written.
+        m_dialogs->message(nullptr, MissingMouseMessage(m_ctx.language), [self = QPointer<Companion>(this)] {
+            if (self)
+                self->ShutDown();
+        });
+        return;
+    }
+    QTimer::singleShot(ApplyDelay, this, [this] {
+        if (m_state != State::Ended)
+            applyProfile();
+    });
+    m_window->show();
+    m_state = State::Shown;
+}
+
+void Companion::loadMenus() {
+    m_eventListMenu.load(EventListMenuDefinition(m_ctx.language));
+    m_trayMenu.load(TrayMenuDefinition(m_ctx.language));
+    for (int id : {MenuCommand::ShowWindow, MenuCommand::ExitDriver}) {
+        if (QAction* action = m_trayMenu.action(id))
+            connect(action, &QAction::triggered, this, [this, id] { onTrayCommand(id); });
+    }
+}
+
+void Companion::onTrayCommand(int id) {
+    if (id == MenuCommand::ShowWindow)
+        RestoreFromTray();
+    else if (id == MenuCommand::ExitDriver)
+        ShutDown();
+}
+
+void Companion::onTrayActivated(int reason) {
+    switch (static_cast<QSystemTrayIcon::ActivationReason>(reason)) {
+    case QSystemTrayIcon::DoubleClick:
+        RemoveTrayIcon();
+        m_window->show();
+        m_window->showNormal();
+        m_state = State::Shown;
+        break;
+    case QSystemTrayIcon::Context:
+        m_window->activateWindow();
+        if (QMenu* menu = m_trayMenu.menu())
+            menu->popup(QCursor::pos());
+        break;
+    default:
+        break;
+    }
+}
+
+bool Companion::trayIconShown() const {
+    return m_tray && m_tray->isVisible();
+}
+
+void Companion::HideToTray() {
+    // Without a tray on this desktop the window is only minimised, so that it can never be lost.
+    if (!QSystemTrayIcon::isSystemTrayAvailable()) {
+        m_window->showMinimized();
+        return;
+    }
+    m_tray->show();
+    m_window->showMinimized();
+    m_window->hide();
+    m_state = State::InTray;
+}
+
+void Companion::RestoreFromTray() {
+    m_window->show();
+    m_window->showNormal();
+    m_window->raise();
+    m_window->activateWindow();
+    RemoveTrayIcon();
+    m_state = State::Shown;
+}
+
+void Companion::RemoveTrayIcon() {
+    if (m_tray)
+        m_tray->hide();
+}
+
+void Companion::restoreWindow() {
+    if (m_state == State::Ended || m_state == State::Starting)
+        return;
+    // A window the desktop no longer shows (hidden to the tray, or unmapped behind Qt's back) is
+    // shown again from scratch.
+    if (m_window->windowHandle() && !m_window->windowHandle()->isExposed())
+        m_window->hide();
+    m_window->show();
+    m_window->showNormal();
+    m_window->raise();
+    m_window->activateWindow();
+    m_state = State::Shown;
+}
+
+void Companion::minimize() {
+    m_window->showMinimized();
+}
+
+void Companion::stopWorkers() {
+    if (m_executor)
+        m_executor->stop();
+    if (m_reader)
+        m_reader->stop();
+}
+
+void Companion::ShutDown() {
+    if (m_state == State::Ended)
+        return;
+    // A macro still playing ends first, so that nothing is pressed after the releases.
+    if (m_executor)
+        m_executor->stop();
+    m_ctx.heldInput.releaseAll();
+    RemoveTrayIcon();
+    if (m_ctx.link.writeHandleOpen())
+        m_ctx.link.SendFeatureReport(FeatureCommand::Goodbye, 0, 0);
+    if (m_ctx.ports.pointer->pointerSpeed())
+        m_ctx.ports.pointer->setPointerSpeed(10);
+    end(0);
+}
+
+void Companion::mouseRemoved() {
+    if (m_state == State::Ended)
+        return;
+    RemoveTrayIcon();
+    end(0);
+}
+
+void Companion::end(int status) {
+    m_state = State::Ended;
+    stopWorkers();
+    m_blinkTimer.stop();
+    m_controller->closeFunctionMenu();
+    m_window->hide();
+    emit ended(status);
+}
+
+void Companion::handleDeviceChange(const DeviceChange& change) {
+    m_ctx.link.handleDeviceChange(change);
+}
+
+bool Companion::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_window.get() && event->type() == QEvent::Close) {
+        // Closing the window is the shutdown; it waits for a message being shown (a missing skin file).
+        event->ignore();
+        m_notifier->whenIdle([self = QPointer<Companion>(this)] {
+            if (self)
+                self->ShutDown();
+        });
+        return true;
+    }
+    return false;
+}
+
+void Companion::applyProfile() {
+    m_applier->ApplyProfile();
+    m_window->update();
+}
+
+void Companion::startBlinkNow() {
+    if (m_blink->start())
+        m_blinkTimer.start();
+    else
+        m_blinkTimer.stop();
+}
+
+void Companion::startBlinkIfIdle() {
+    if (m_ctx.feedback.BlinkRunning.load())
+        return;
+    m_ctx.feedback.BlinkRunning.store(true);
+    startBlinkNow();
+}
+
+void Companion::restoreDefaults() {
+    RestoreDefaults(
+        m_ctx.settings, m_ctx.paths, m_ctx.language, m_ctx.macros, *m_notifier,
+        [this] {
+            if (m_window->viewState().page == SkinPage::Advanced) {
+                m_advanced->refillMacroList();
+                m_window->update();
+            }
+        },
+        [this] { applyProfile(); });
+    m_window->update();
+}
+
+void Companion::switchLanguage(UiLanguage language) {
+    // Every step runs even when the language is the one shown: the files are read again.
+    m_ctx.language = language;
+    WriteUiLanguage(m_ctx.paths.configPath(), language);
+    if (!m_window->reloadSkinDescriptions())
+        return; // reported; the window closes and the program ends
+    m_ctx.macros.filePath = m_ctx.paths.userMacroFile(language);
+    LoadMacroFile(m_ctx.macros, m_ctx.macros.filePath, *m_notifier);
+    if (m_window->viewState().page == SkinPage::Advanced) {
+        m_advanced->refillMacroList();
+        m_window->update();
+    }
+    loadMenus();
+    m_window->setWindowTitle(QString::fromUtf8(CKRV_GlydeDlg::WindowTitle));
+}
+
+void Companion::SwitchToChinese() {
+    switchLanguage(UiLanguage::Chinese);
+}
+
+void Companion::SwitchToEnglish() {
+    switchLanguage(UiLanguage::English);
+}
+
+void Companion::openWebPage() {
+    QDesktopServices::openUrl(QUrl(QString::fromLatin1(WebPageAddress)));
+}
+
+} // namespace krv

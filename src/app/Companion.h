@@ -1,0 +1,138 @@
+#pragma once
+
+#include "app/AppContext.h"
+#include "app/GuiNotifier.h"
+#include "device/ApplyBlink.h"
+#include "device/ApplyProfile.h"
+#include "device/DeviceChange.h"
+#include "device/ReportReader.h"
+#include "functions/ActionExecutor.h"
+#include "macros/MacroEditor.h"
+#include "ui/KrvMenu.h"
+#include "ui/MainWindowActions.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QTimer>
+
+#include <memory>
+
+class QSocketNotifier;
+class QSystemTrayIcon;
+
+namespace krv {
+
+class CKRV_GlydeDlg;
+class DialogSeam;
+class MainWindowController;
+class PlaceholderAdvancedPage;
+class PowerEvents;
+class UdevMonitor;
+
+// The maker's web page of the top bar: the project's own page.
+inline constexpr const char* WebPageAddress = "https://github.com/krv-glyde/krv-glyde";
+
+// The resident companion: the main window with its interaction, the tray icon and its menu, the
+// background workers (report reader, action executor, apply blink), the power and hot-plug events,
+// the start-up order and the shutdown. Works on one AppContext; ends by emitting ended().
+class Companion : public QObject, public MainWindowActions {
+    Q_OBJECT
+public:
+    struct Options {
+        DialogSeam* dialogs = nullptr; // null: the real dialogs
+        bool watchHotplug = true;      // follow hidraw arrivals and removals through udev
+        bool watchPower = true;        // re-apply on logind's power events
+        bool startWorkers = true;      // run the report reader and the action executor
+    };
+
+    enum class State { Starting, Shown, InTray, Ended };
+
+    explicit Companion(AppContext& context);
+    Companion(AppContext& context, Options options);
+    ~Companion() override;
+
+    // The main window's initialisation, in order: workers, current profile and language, the
+    // profile, the skin and the window shape, the macros, the menus, the scan for the mouse; then
+    // either the missing-mouse message and the shutdown, or the apply (5 ms later) with the window shown.
+    void start();
+
+    // The tray and the window.
+    void HideToTray();
+    void RestoreFromTray();
+    void RemoveTrayIcon();
+    // A second start of the program asked for the window (the tray icon stays).
+    void restoreWindow();
+    // In this order: release held keys (eight Alt releases first), remove the tray icon, the goodbye
+    // report when the mouse is open, the pointer speed back to 10; then the program ends.
+    void ShutDown();
+    // The mouse was unplugged: the tray icon goes and the program ends, without goodbye or pointer reset.
+    void mouseRemoved();
+    void handleDeviceChange(const DeviceChange& change);
+
+    void SwitchToChinese();
+    void SwitchToEnglish();
+
+    // MainWindowActions
+    void applyProfile() override;
+    void hideToTray() override { HideToTray(); }
+    void minimize() override;
+    void restoreDefaults() override;
+    void switchLanguage(UiLanguage language) override;
+    void openWebPage() override;
+    void startBlinkIfIdle() override;
+
+    State state() const { return m_state; }
+    bool trayIconShown() const;
+    CKRV_GlydeDlg& window() { return *m_window; }
+    MainWindowController& controller() { return *m_controller; }
+    CKrvMenu& trayMenu() { return m_trayMenu; }
+    CKrvMenu& eventListMenu() { return m_eventListMenu; }
+    GuiNotifier& notifier() { return *m_notifier; }
+    DialogSeam& dialogs() { return *m_dialogs; }
+    AppContext& context() { return m_ctx; }
+    MacroEditor& macroEditor() { return *m_editor; }
+    QSystemTrayIcon& trayIcon() { return *m_tray; }
+    bool blinkTimerActive() const { return m_blinkTimer.isActive(); }
+
+    // The missing-mouse message of a language.
+    static QString MissingMouseMessage(UiLanguage language);
+
+signals:
+    // The program ends with this status (main quits its event loop).
+    void ended(int status);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void loadMenus();
+    void startBlinkNow();
+    void stopWorkers();
+    void end(int status);
+    void onTrayActivated(int reason);
+    void onTrayCommand(int id);
+
+    AppContext& m_ctx;
+    Options m_options;
+    std::unique_ptr<DialogSeam> m_ownDialogs;
+    DialogSeam* m_dialogs = nullptr;
+    std::unique_ptr<GuiNotifier> m_notifier;
+    std::unique_ptr<CKRV_GlydeDlg> m_window;
+    std::unique_ptr<MacroEditor> m_editor;
+    std::unique_ptr<PlaceholderAdvancedPage> m_advanced;
+    std::unique_ptr<MainWindowController> m_controller;
+    std::unique_ptr<ProfileApplier> m_applier;
+    std::unique_ptr<ReportReader> m_reader;
+    std::unique_ptr<ActionExecutor> m_executor;
+    std::unique_ptr<ApplyBlink> m_blink;
+    QTimer m_blinkTimer;
+    CKrvMenu m_trayMenu;
+    CKrvMenu m_eventListMenu;
+    std::unique_ptr<QSystemTrayIcon> m_tray;
+    std::unique_ptr<UdevMonitor> m_udev;
+    QPointer<QSocketNotifier> m_udevNotifier;
+    QPointer<PowerEvents> m_power;
+    State m_state = State::Starting;
+};
+
+} // namespace krv

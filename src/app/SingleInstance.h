@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QLockFile>
+#include <QObject>
+#include <QString>
+
+#include <memory>
+
+class QLocalServer;
+
+namespace krv {
+
+// One companion per user. The first start holds a lock file and listens on a local socket, both in the
+// user's runtime folder and named after "CKRV_GlydeApp"; a later start finds the lock held, asks the
+// running instance to restore its window and reports that it must end. A crashed instance leaves a
+// lock whose process is gone and a socket file nobody listens on: both are taken over.
+class SingleInstance : public QObject {
+    Q_OBJECT
+public:
+    static constexpr const char* Name = "CKRV_GlydeApp";
+
+    // folder: where the lock and the socket live (default: the user's runtime folder).
+    explicit SingleInstance(QString folder = {}, QObject* parent = nullptr);
+    ~SingleInstance() override;
+
+    enum class Outcome {
+        First,          // this process is the one instance; restoreRequested() will be emitted
+        AlreadyRunning, // another instance runs and was asked to restore its window
+        Failed,         // neither could be established (the folder is not writable)
+    };
+    Outcome start();
+
+    QString socketPath() const;
+    QString lockPath() const;
+
+signals:
+    // A later start asked this instance to show its window.
+    void restoreRequested();
+
+private:
+    bool listen();
+    static bool askRunningInstance(const QString& socketPath);
+
+    QString m_folder;
+    std::unique_ptr<QLockFile> m_lock;
+    QLocalServer* m_server = nullptr;
+};
+
+} // namespace krv

@@ -1,0 +1,100 @@
+// krv-glyde-demo: the companion with the simulated mouse as its device, beside a window that shows
+// what the mouse received and presses its buttons.
+//   krv-glyde-demo                    runs the demo
+//   krv-glyde-demo --screenshots DIR  saves the three pages and the virtual mouse as PNG files, then ends
+#include "app/AppContext.h"
+#include "app/Companion.h"
+#include "app/SingleInstance.h"
+#include "app/TerminationSignals.h"
+#include "app/VirtualMouseWindow.h"
+#include "functions/InputInjector.h"
+#include "platform/linux/InputBackend.h"
+#include "platform/linux/ShellLauncher.h"
+#include "sim/SimulatedMouse.h"
+#include "ui/CKRV_GlydeDlg.h"
+#include "ui/MainWindowController.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QScreen>
+#include <QTimer>
+
+#include <cstdio>
+
+namespace {
+
+bool saveScreenshots(krv::Companion& companion, krv::VirtualMouseWindow& mouseWindow, const QString& folder) {
+    QDir().mkpath(folder);
+    auto& window = companion.window();
+    QScreen* screen = window.screen();
+    bool ok = true;
+    const std::pair<krv::SkinPage, const char*> pages[] = {
+        {krv::SkinPage::Main, "main"}, {krv::SkinPage::Advanced, "advanced"}, {krv::SkinPage::Color, "color"}};
+    for (const auto& [page, name] : pages) {
+        companion.controller().showPage(page);
+        window.repaint();
+        QCoreApplication::processEvents();
+        // The screen's own pixels: the window as cut by its shape.
+        const QPixmap shot = screen->grabWindow(0, window.x(), window.y(), window.width(), window.height());
+        const QString file = QDir(folder).filePath(QStringLiteral("krv-glyde-%1.png").arg(QLatin1String(name)));
+        ok = shot.save(file) && ok;
+        std::printf("%s\n", qPrintable(file));
+    }
+    companion.controller().showPage(krv::SkinPage::Main);
+    const QString file = QDir(folder).filePath(QStringLiteral("krv-glyde-virtual-mouse.png"));
+    ok = mouseWindow.grab().save(file) && ok;
+    std::printf("%s\n", qPrintable(file));
+    return ok;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    app.setQuitOnLastWindowClosed(false);
+    app.setApplicationName(QStringLiteral("krv-glyde-demo"));
+    const QStringList args = app.arguments();
+    const qsizetype shotsAt = args.indexOf(QStringLiteral("--screenshots"));
+    const QString screenshots = shotsAt >= 0 && shotsAt + 1 < args.size() ? args[shotsAt + 1] : QString();
+
+    krv::SingleInstance instance;
+    if (screenshots.isEmpty() && instance.start() == krv::SingleInstance::Outcome::AlreadyRunning)
+        return 1;
+
+    auto mouse = std::make_unique<krv::SimulatedMouse>();
+    krv::SimulatedMouse& sim = *mouse;
+    auto pointer = std::make_unique<krv::MemorySystemPointer>();
+    const krv::MemorySystemPointer& memoryPointer = *pointer;
+    krv::AppPorts ports;
+    ports.hid = std::move(mouse);
+    ports.pointer = std::move(pointer);
+    ports.injector = krv::OpenInputInjector();
+    ports.shell = std::make_unique<krv::ShellLauncher>();
+    krv::AppContext context(QCoreApplication::applicationDirPath().toStdString(), std::move(ports));
+
+    krv::Companion::Options options;
+    options.watchHotplug = false; // the simulated mouse is unplugged from its own window
+    krv::Companion companion(context, options);
+    krv::VirtualMouseWindow mouseWindow(sim, memoryPointer, [&companion] {
+        companion.handleDeviceChange({krv::DeviceChange::Kind::Removal, krv::SimulatedMouse::VendorPath});
+    });
+    QObject::connect(&instance, &krv::SingleInstance::restoreRequested, &companion, &krv::Companion::restoreWindow);
+    QObject::connect(&companion, &krv::Companion::ended, &app, [](int status) { QCoreApplication::exit(status); });
+    krv::TerminationSignals termination;
+    QObject::connect(&termination, &krv::TerminationSignals::terminationRequested, &companion,
+                     &krv::Companion::ShutDown);
+    companion.start();
+    if (companion.state() == krv::Companion::State::Shown) {
+        mouseWindow.move(companion.window().geometry().topRight() + QPoint(20, 0));
+        mouseWindow.show();
+    }
+    if (!screenshots.isEmpty()) {
+        // Once the first apply has reached the mouse and the windows are drawn.
+        QTimer::singleShot(1000, &companion, [&] {
+            mouseWindow.refresh();
+            const bool ok = saveScreenshots(companion, mouseWindow, screenshots);
+            QCoreApplication::exit(ok ? 0 : 2);
+        });
+    }
+    return app.exec();
+}

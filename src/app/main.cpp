@@ -1,0 +1,27 @@
+// krv-glyde: the companion of the VELDRA gaming mouse. It takes no command line.
+#include "app/AppContext.h"
+#include "app/Companion.h"
+#include "app/SingleInstance.h"
+#include "app/TerminationSignals.h"
+
+#include <QApplication>
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    app.setQuitOnLastWindowClosed(false); // the companion stays resident in the tray
+    app.setApplicationName(QStringLiteral("krv-glyde"));
+
+    krv::SingleInstance instance;
+    if (instance.start() == krv::SingleInstance::Outcome::AlreadyRunning)
+        return 1; // the running companion shows its window
+
+    krv::AppContext context(QCoreApplication::applicationDirPath().toStdString(), krv::AppPorts::LinuxDesktop());
+    krv::Companion companion(context);
+    QObject::connect(&instance, &krv::SingleInstance::restoreRequested, &companion, &krv::Companion::restoreWindow);
+    QObject::connect(&companion, &krv::Companion::ended, &app, [](int status) { QCoreApplication::exit(status); });
+    krv::TerminationSignals termination;
+    QObject::connect(&termination, &krv::TerminationSignals::terminationRequested, &companion,
+                     &krv::Companion::ShutDown);
+    companion.start();
+    return app.exec();
+}

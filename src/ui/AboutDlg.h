@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QDialog>
+
+namespace krv {
+
+// The about box: the application's icon, "KRV_Glyde Version 1.0", a second line and an OK button.
+class CAboutDlg : public QDialog {
+    Q_OBJECT
+public:
+    explicit CAboutDlg(QWidget* owner = nullptr);
+};
+
+// The application's icon (a drawn mouse in the skin's colours), shown by the tray, the window and the
+// about box.
+QIcon ApplicationIcon();
+
+} // namespace krv

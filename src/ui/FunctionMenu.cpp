@@ -1,0 +1,233 @@
+#include "ui/FunctionMenu.h"
+
+#include "skin/SkinImages.h"
+
+#include <QMouseEvent>
+#include <QPainter>
+
+namespace krv {
+
+namespace {
+
+constexpr Qt::WindowFlags MenuFlags = Qt::Tool | Qt::FramelessWindowHint | Qt::WindowDoesNotAcceptFocus;
+constexpr QSize FirstLevelWindow{300, 300};
+constexpr QSize SecondLevelWindow{300, 400};
+constexpr int SubMenuBands = 12; // the second level's mask holds twelve bands
+
+int itemCountOfGroup(int groupBand, int macroCount) {
+    if (groupBand == MacroMenuRow)
+        return macroCount;
+    if (const auto group = MenuGroupOfRow(groupBand))
+        return group->itemCount;
+    return 0;
+}
+
+void drawBandTexts(QImage& target, const QFont& font, int bandWidth, int bandHeight,
+                   const std::vector<QString>& texts) {
+    QPainter painter(&target);
+    painter.setFont(font);
+    const QFontMetrics metrics(font);
+    for (int n = 1; n <= static_cast<int>(texts.size()); ++n) {
+        const QString& text = texts[static_cast<std::size_t>(n - 1)];
+        // Centred in its band; a text wider than the band overflows both sides.
+        const int x = (bandWidth - metrics.horizontalAdvance(text)) / 2;
+        const int y = (n - 1) * bandHeight + (bandHeight - metrics.height()) / 2;
+        painter.setPen(Qt::white);
+        painter.drawText(x, y + metrics.ascent(), text);
+    }
+}
+
+QImage composeBands(const QImage& normal, const QImage& over, const QImage& down, bool pressed, int hovered,
+                    int bandWidth, int bandHeight, const QFont& font, const std::vector<QString>& texts, QSize size) {
+    QImage target = normal.isNull() ? QImage(size, QImage::Format_RGB32) : normal.copy();
+    if (normal.isNull())
+        target.fill(Qt::black);
+    if (hovered != 255)
+        CopyImageRect(target, 0, (hovered - 1) * bandHeight, pressed ? down : over, 0, (hovered - 1) * bandHeight,
+                      bandWidth, bandHeight);
+    drawBandTexts(target, font, bandWidth, bandHeight, texts);
+    return target;
+}
+
+} // namespace
+
+int MenuBandAt(QPoint point, int bandWidth, int bandHeight, int limit) {
+    for (int i = 1; i <= limit; ++i) {
+        const int top = (i - 1) * bandHeight;
+        if (0 <= point.x() && point.x() < bandWidth && top <= point.y() && point.y() < i * bandHeight)
+            return i;
+    }
+    return 255;
+}
+
+QPoint SubMenuOffset(int groupBand, int firstBandWidth, int firstBandHeight, int macroCount) {
+    switch (groupBand) {
+    case 7:
+        return {firstBandWidth, -firstBandHeight};
+    case 8:
+        return {firstBandWidth, 2 * firstBandHeight};
+    case 9:
+        return {firstBandWidth, (9 - macroCount) * firstBandHeight};
+    default:
+        return {firstBandWidth, 0};
+    }
+}
+
+CMenuDlg::CMenuDlg(FunctionMenuLook look, QWidget* owner) : QWidget(owner, MenuFlags), m_look(std::move(look)) {
+    setWindowTitle(QStringLiteral("MainMenuDlg"));
+    setAttribute(Qt::WA_NoSystemBackground);
+    setAttribute(Qt::WA_DeleteOnClose);
+    setMouseTracking(true);
+    const QImage mask = LoadSkinImage(m_look.skinDirectory / SkinImageName::MenuMask);
+    m_normal = LoadSkinImage(m_look.skinDirectory / SkinImageName::MenuNormal);
+    m_over = LoadSkinImage(m_look.skinDirectory / SkinImageName::MenuOver);
+    m_down = LoadSkinImage(m_look.skinDirectory / SkinImageName::MenuDown);
+    m_bandWidth = mask.width();
+    m_bandHeight = mask.height() / Bands;
+    resize(FirstLevelWindow);
+    setMask(QRegion(0, 0, m_bandWidth, Bands * m_bandHeight + 1));
+}
+
+CMenuDlg::~CMenuDlg() {
+    delete m_sub.data();
+}
+
+QImage CMenuDlg::composeImage() const {
+    std::vector<QString> texts;
+    for (int n = 1; n <= Bands; ++n)
+        texts.push_back(m_look.functionName ? m_look.functionName(n) : QString());
+    return composeBands(m_normal, m_over, m_down, m_pressed, m_hovered, m_bandWidth, m_bandHeight, m_look.font, texts,
+                        QSize(m_bandWidth, Bands * m_bandHeight + 1));
+}
+
+void CMenuDlg::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    const QImage image = composeImage();
+    painter.drawImage(QPoint(0, 0), image, QRect(0, 0, m_bandWidth, Bands * m_bandHeight + 1));
+}
+
+void CMenuDlg::hoverAt(QPoint point) {
+    const int band = MenuBandAt(point, m_bandWidth, m_bandHeight, HitLimit);
+    if (band == m_hovered)
+        return;
+    m_hovered = band;
+    update();
+    replaceSubMenu();
+}
+
+void CMenuDlg::replaceSubMenu() {
+    // Each change of the hovered band replaces the second level: another group gets its own, a direct
+    // band or no band none.
+    delete m_sub.data();
+    if (m_hovered < 7 || m_hovered > Bands)
+        return;
+    auto* sub = new CSubMenuDlg(m_hovered, this);
+    m_sub = sub;
+    const int macroCount = m_look.macroNames ? static_cast<int>(m_look.macroNames().size()) : 0;
+    sub->move(pos() + SubMenuOffset(m_hovered, m_bandWidth, m_bandHeight, macroCount));
+    connect(sub, &CSubMenuDlg::itemChosen, this, &CMenuDlg::subItemChosen);
+    if (sub->itemCount() > 0)
+        sub->show(); // an empty group (no macros) opens nothing that can be seen or clicked
+}
+
+void CMenuDlg::moveEvent(QMoveEvent*) {
+    if (m_sub) {
+        const int macroCount = m_look.macroNames ? static_cast<int>(m_look.macroNames().size()) : 0;
+        m_sub->move(pos() + SubMenuOffset(m_hovered, m_bandWidth, m_bandHeight, macroCount));
+    }
+}
+
+void CMenuDlg::mouseMoveEvent(QMouseEvent* event) {
+    hoverAt(event->position().toPoint());
+}
+
+void CMenuDlg::mousePressEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton)
+        return;
+    m_pressed = true;
+    update();
+}
+
+void CMenuDlg::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton)
+        return;
+    m_pressed = false;
+    update();
+    // A group band, the row below the bands or no band: the menu stays open.
+    if (m_hovered >= 7)
+        return;
+    emit codeChosen(m_hovered);
+}
+
+CSubMenuDlg::CSubMenuDlg(int groupBand, CMenuDlg* first)
+    : QWidget(first, MenuFlags), m_first(first), m_group(groupBand) {
+    setAttribute(Qt::WA_NoSystemBackground);
+    setMouseTracking(true);
+    const auto& look = first->look();
+    const QImage mask = LoadSkinImage(look.skinDirectory / SkinImageName::SubMenuMask);
+    m_normal = LoadSkinImage(look.skinDirectory / SkinImageName::SubMenuNormal);
+    m_over = LoadSkinImage(look.skinDirectory / SkinImageName::SubMenuOver);
+    m_down = LoadSkinImage(look.skinDirectory / SkinImageName::SubMenuDown);
+    m_bandWidth = mask.width();
+    m_bandHeight = mask.height() / SubMenuBands;
+    const int macroCount = look.macroNames ? static_cast<int>(look.macroNames().size()) : 0;
+    m_count = itemCountOfGroup(groupBand, macroCount);
+    resize(SecondLevelWindow);
+    const int height = m_count > 0 ? m_count * m_bandHeight + 1 : 0;
+    setMask(QRegion(0, 0, m_bandWidth, std::max(height, 1)));
+}
+
+QString CSubMenuDlg::itemText(int item) const {
+    const auto& look = m_first->look();
+    if (m_group == MacroMenuRow) {
+        const auto names = look.macroNames ? look.macroNames() : std::vector<QString>{};
+        return item >= 1 && item <= static_cast<int>(names.size()) ? names[static_cast<std::size_t>(item - 1)]
+                                                                   : QString();
+    }
+    const auto group = MenuGroupOfRow(m_group);
+    return group && look.functionName ? look.functionName(group->base + item) : QString();
+}
+
+QImage CSubMenuDlg::composeImage() const {
+    std::vector<QString> texts;
+    for (int i = 1; i <= m_count; ++i)
+        texts.push_back(itemText(i));
+    return composeBands(m_normal, m_over, m_down, m_pressed, m_hovered, m_bandWidth, m_bandHeight, m_first->look().font,
+                        texts, QSize(m_bandWidth, m_count * m_bandHeight + 1));
+}
+
+void CSubMenuDlg::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.drawImage(QPoint(0, 0), composeImage(), QRect(0, 0, m_bandWidth, m_count * m_bandHeight + 1));
+}
+
+void CSubMenuDlg::hoverAt(QPoint point) {
+    const int item = MenuBandAt(point, m_bandWidth, m_bandHeight, m_count);
+    if (item != m_hovered) {
+        m_hovered = item;
+        update();
+    }
+}
+
+void CSubMenuDlg::mouseMoveEvent(QMouseEvent* event) {
+    hoverAt(event->position().toPoint());
+}
+
+void CSubMenuDlg::mousePressEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton)
+        return;
+    m_pressed = true;
+    update();
+}
+
+void CSubMenuDlg::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton)
+        return;
+    m_pressed = false;
+    // The last pixel row lies below item n: nothing is chosen there.
+    if (m_hovered == 255)
+        return;
+    emit itemChosen(m_group, m_hovered);
+}
+
+} // namespace krv

@@ -1,0 +1,85 @@
+#pragma once
+
+#include "macros/MacroTable.h"
+#include "settings/ProfileSettings.h"
+#include "settings/UiLanguage.h"
+#include "ui/ColorPreview.h"
+#include "ui/DialogSeam.h"
+#include "ui/FunctionMenu.h"
+#include "ui/MainWindowActions.h"
+
+#include <QObject>
+#include <QPoint>
+#include <QPointer>
+
+class QMenu;
+
+namespace krv {
+
+class CKRV_GlydeDlg;
+
+// How the main window reacts to the mouse: hover over the element rectangles, presses and releases
+// on the three pages, page changes, the DPI stages and the fire-time bar, the function menus of the
+// button slots with the warning that guards the primary button, profile tabs, cancel, apply, import
+// and export, and dragging the window by any point that is not an element. Watches the window's
+// mouse events through an event filter; the window itself only paints.
+class MainWindowController : public QObject {
+    Q_OBJECT
+public:
+    struct Dependencies {
+        CKRV_GlydeDlg& window;
+        ProfileSettings& settings;
+        MacroTable& macros;
+        UiLanguage& language;
+        const AppPaths& paths;
+        MainWindowActions& actions;
+        DialogSeam& dialogs;
+        AdvancedPage& advanced;
+    };
+
+    explicit MainWindowController(Dependencies deps, QObject* parent = nullptr);
+    ~MainWindowController() override;
+
+    // The three mouse handlers, in client coordinates of the main window.
+    void mouseMove(QPoint client);
+    void mousePress(QPoint client);
+    void mouseRelease(QPoint client);
+
+    // Page changes as the page tabs make them.
+    void showPage(SkinPage page);
+
+    CMenuDlg* functionMenu() const { return m_menu.data(); }
+    void closeFunctionMenu();
+    // The screen point under a slot's bottom-left corner, where its menu and the warning box open.
+    QPoint menuOrigin(int slotElement) const;
+    ColorPreview& colorPreview() { return m_preview; }
+    // True while the window follows the cursor after a press on no element.
+    bool dragging() const { return m_dragging; }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void pressMain(QPoint client);
+    void pressAdvanced(QPoint client);
+    void pressColor(QPoint client);
+    void startDrag(QPoint client);
+    void clickSlot(int element);
+    void openFunctionMenu(int element, QPoint origin);
+    void storeChoice(int code);
+    void cancelEdits();
+    void importProfile();
+    void exportProfile();
+    void showSystemMenu(QPoint global);
+    void repaintNow();
+
+    Dependencies m_deps;
+    ColorPreview m_preview;
+    QPointer<CMenuDlg> m_menu;
+    QPointer<QMenu> m_systemMenu;
+    int m_lastSubChoice = 0; // the code of the previous second-level choice
+    bool m_dragging = false;
+    QPoint m_dragOffset;
+};
+
+} // namespace krv

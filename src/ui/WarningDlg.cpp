@@ -1,0 +1,98 @@
+#include "ui/WarningDlg.h"
+
+#include "skin/SkinImages.h"
+
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPainter>
+
+namespace krv {
+
+WarningDlg::WarningDlg(const SkinLayout& layout, const QFont& font, const std::filesystem::path& skinDirectory,
+                       QPoint origin, QWidget* owner)
+    : QDialog(owner, Qt::Dialog | Qt::FramelessWindowHint), m_layout(layout), m_font(font) {
+    setWindowTitle(QStringLiteral("VELDRA GAMING MOUSE"));
+    setAttribute(Qt::WA_NoSystemBackground);
+    setMouseTracking(true);
+    const QImage mask = LoadSkinImage(skinDirectory / SkinImageName::WarningMask);
+    m_normal = LoadSkinImage(skinDirectory / SkinImageName::WarningNormal);
+    m_over = LoadSkinImage(skinDirectory / SkinImageName::WarningOver);
+    const QSize size = mask.isNull() ? m_normal.size() : mask.size();
+    setFixedSize(size);
+    if (!mask.isNull()) {
+        const QRegion shape = ShapeFromMask(mask);
+        if (!shape.isEmpty())
+            setMask(shape);
+    }
+    move(origin);
+}
+
+QImage WarningDlg::composeImage() const {
+    QImage target = m_normal.isNull() ? QImage(size(), QImage::Format_RGB32) : m_normal.copy();
+    if (m_normal.isNull())
+        target.fill(Qt::black);
+    if (m_hovered == Confirm)
+        CopyElementRect(target, m_over, m_layout[WarningElement::Confirm]);
+    else if (m_hovered == Cancel)
+        CopyElementRect(target, m_over, m_layout[WarningElement::Cancel]);
+    QPainter painter(&target);
+    painter.setFont(m_font);
+    const QFontMetrics metrics(m_font);
+    for (int i = 0; i < static_cast<int>(WarningElementCount); ++i) {
+        const SkinElement& e = m_layout[static_cast<std::size_t>(i)];
+        const QString caption = QString::fromStdString(e.caption);
+        const int x = e.x + (e.width - metrics.horizontalAdvance(caption)) / 2;
+        const int y = e.y + (e.height - metrics.height()) / 2;
+        painter.setPen(Qt::white);
+        painter.drawText(x, y + metrics.ascent(), caption);
+    }
+    return target;
+}
+
+void WarningDlg::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.drawImage(0, 0, composeImage());
+}
+
+void WarningDlg::mouseMoveEvent(QMouseEvent* event) {
+    const QPoint p = event->position().toPoint();
+    int hovered = 255;
+    if (m_layout[WarningElement::Confirm].contains(p.x(), p.y()))
+        hovered = Confirm;
+    else if (m_layout[WarningElement::Cancel].contains(p.x(), p.y()))
+        hovered = Cancel;
+    m_hovered = hovered;
+    if (hovered != m_previous) {
+        m_previous = hovered;
+        update();
+    }
+}
+
+void WarningDlg::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton)
+        return;
+    // Only the position at the release counts: track it even when no move preceded.
+    mouseMoveEvent(event);
+    if (m_hovered == Confirm || m_hovered == Cancel)
+        done(m_hovered);
+}
+
+void WarningDlg::keyPressEvent(QKeyEvent* event) {
+    switch (event->key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        event->accept(); // the box has no default button: Enter does nothing
+        return;
+    case Qt::Key_Escape:
+        reject();
+        return;
+    default:
+        QDialog::keyPressEvent(event);
+    }
+}
+
+void WarningDlg::reject() {
+    done(Cancel);
+}
+
+} // namespace krv

@@ -1,0 +1,40 @@
+#pragma once
+
+#include "settings/UiLanguage.h"
+#include "skin/SkinDescriptions.h"
+#include "skin/SkinFonts.h"
+#include "ui/DialogSeam.h"
+
+#include <filesystem>
+#include <functional>
+
+namespace krv {
+
+// The dialogs as the user sees them: the skinned warning box, Qt's file dialogs with the profile
+// filter, message boxes titled with the application's name, and the about box. All window-modal and
+// asynchronous.
+class WidgetDialogs : public DialogSeam {
+public:
+    struct Look {
+        std::function<const SkinDescriptions&()> skin;
+        std::function<const SkinFonts&()> fonts;
+        std::function<UiLanguage()> language;
+        std::filesystem::path skinDirectory;
+    };
+
+    explicit WidgetDialogs(Look look) : m_look(std::move(look)) {}
+
+    void warning(QWidget* owner, QPoint origin, std::function<void(int)> done) override;
+    void openProfileFile(QWidget* owner, const QString& folder, std::function<void(QString)> done) override;
+    void saveProfileFile(QWidget* owner, const QString& folder, std::function<void(QString)> done) override;
+    void message(QWidget* owner, const QString& text, std::function<void()> done) override;
+    void about(QWidget* owner) override;
+
+private:
+    Look m_look;
+};
+
+// The caption of every message box: the executable's name without its extension.
+QString ApplicationName();
+
+} // namespace krv

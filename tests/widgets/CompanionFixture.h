@@ -1,0 +1,161 @@
+#pragma once
+
+// A whole companion on the simulated mouse, in a folder of its own with the shipped data, with
+// every dialog answered by the test.
+
+#include "app/AppContext.h"
+#include "app/Companion.h"
+#include "sim/SimulatedMouse.h"
+#include "ui/CKRV_GlydeDlg.h"
+#include "ui/DialogSeam.h"
+#include "ui/MainWindowController.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <deque>
+#include <functional>
+#include <memory>
+#include <vector>
+
+namespace krv::test {
+
+// Answers every dialog from a script and records what was asked.
+class ScriptedDialogs : public DialogSeam {
+public:
+    std::vector<QPoint> warnings;
+    int warningAnswer = 1;
+    QString openAnswer; // empty: Cancel
+    QString saveAnswer;
+    std::vector<QString> openFolders;
+    std::vector<QString> messages;
+    bool answerMessages = true; // false: messages stay open until closeMessages()
+    std::deque<std::function<void()>> openMessages;
+    int abouts = 0;
+
+    void warning(QWidget*, QPoint origin, std::function<void(int)> done) override {
+        warnings.push_back(origin);
+        done(warningAnswer);
+    }
+    void openProfileFile(QWidget*, const QString& folder, std::function<void(QString)> done) override {
+        openFolders.push_back(folder);
+        done(openAnswer);
+    }
+    void saveProfileFile(QWidget*, const QString& folder, std::function<void(QString)> done) override {
+        openFolders.push_back(folder);
+        done(saveAnswer);
+    }
+    void message(QWidget*, const QString& text, std::function<void()> done) override {
+        messages.push_back(text);
+        if (answerMessages) {
+            if (done)
+                done();
+        } else {
+            openMessages.push_back(std::move(done));
+        }
+    }
+    void about(QWidget*) override { ++abouts; }
+    void closeMessages() {
+        while (!openMessages.empty()) {
+            auto done = std::move(openMessages.front());
+            openMessages.pop_front();
+            if (done)
+                done();
+        }
+    }
+};
+
+// Copies the shipped data (config.ini, the macro files, the skin folder) into a fresh folder.
+inline bool CopyTree(const QString& from, const QString& to) {
+    QDir source(from);
+    if (!QDir().mkpath(to))
+        return false;
+    for (const QFileInfo& entry : source.entryInfoList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot)) {
+        const QString target = QDir(to).filePath(entry.fileName());
+        if (entry.isDir()) {
+            if (!CopyTree(entry.filePath(), target))
+                return false;
+        } else if (!QFile::copy(entry.filePath(), target)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+struct CompanionFixture {
+    QTemporaryDir folder;
+    SimulatedMouse* mouse = nullptr;
+    MemorySystemPointer* pointer = nullptr;
+    ScriptedDialogs dialogs;
+    std::unique_ptr<AppContext> context;
+    std::unique_ptr<Companion> companion;
+    std::vector<int> endings;
+
+    // setup runs on the fresh folder and the simulated mouse before the companion starts.
+    explicit CompanionFixture(const std::function<void(const QString&, SimulatedMouse&)>& setup = {}, bool start = true,
+                              bool watchPower = false) {
+        const QString bin = QStringLiteral(KRV_BUILD_DATA_DIR);
+        QFile::copy(bin + "/config.ini", folder.filePath("config.ini"));
+        QFile::copy(bin + "/Macro_EN.dat", folder.filePath("Macro_EN.dat"));
+        QFile::copy(bin + "/Macro_CN.dat", folder.filePath("Macro_CN.dat"));
+        CopyTree(bin + "/skins", folder.filePath("skins"));
+        auto sim = std::make_unique<SimulatedMouse>();
+        mouse = sim.get();
+        auto memory = std::make_unique<MemorySystemPointer>();
+        pointer = memory.get();
+        if (setup)
+            setup(folder.path(), *mouse);
+        AppPorts ports;
+        ports.hid = std::move(sim);
+        ports.pointer = std::move(memory);
+        context = std::make_unique<AppContext>(folder.path().toStdString(), std::move(ports));
+        Companion::Options options;
+        options.dialogs = &dialogs;
+        options.watchHotplug = false;
+        options.watchPower = watchPower;
+        companion = std::make_unique<Companion>(*context, options);
+        QObject::connect(companion.get(), &Companion::ended, companion.get(),
+                         [this](int status) { endings.push_back(status); });
+        if (start)
+            companion->start();
+    }
+
+    CKRV_GlydeDlg& window() { return companion->window(); }
+    MainWindowController& controller() { return companion->controller(); }
+    ProfileSettings& settings() { return context->settings; }
+    QString configPath() const { return folder.filePath("config.ini"); }
+
+    const SkinElement& mainElement(int i) { return window().skin().mainLayout[static_cast<std::size_t>(i)]; }
+    const SkinElement& advancedElement(int i) { return window().skin().advancedLayout[static_cast<std::size_t>(i)]; }
+    const SkinElement& colorElement(int i) { return window().skin().colorLayout[static_cast<std::size_t>(i)]; }
+    static QPoint center(const SkinElement& e) { return {e.x + e.width / 2, e.y + e.height / 2}; }
+
+    void moveTo(QPoint p) { controller().mouseMove(p); }
+    void press(QPoint p) { QTest::mousePress(&window(), Qt::LeftButton, {}, p); }
+    void release(QPoint p) { QTest::mouseRelease(&window(), Qt::LeftButton, {}, p); }
+    void click(QPoint p) {
+        moveTo(p);
+        press(p);
+        release(p);
+    }
+    void clickMain(int i) { click(center(mainElement(i))); }
+    void clickAdvanced(int i) { click(center(advancedElement(i))); }
+    void clickColor(int i) { click(center(colorElement(i))); }
+    void showPage(SkinPage page) { controller().showPage(page); }
+
+    std::size_t reportsSent() const { return mouse->state().featureReports.size(); }
+
+    // A point of the shaped window that is no element of the main page.
+    QPoint freePoint() {
+        for (int y = 0; y < window().height(); y += 3)
+            for (int x = 0; x < window().width(); x += 3)
+                if (window().skin().mainLayout.hitTest(x, y, MainLastHitOnMainPage) == NoHit &&
+                    window().shape().contains(QPoint(x, y)))
+                    return {x, y};
+        return {-1, -1};
+    }
+};
+
+} // namespace krv::test

@@ -1,0 +1,242 @@
+// The styled menus, the two-level function menu's geometry and the warning box's answers.
+
+#include "settings/UiNotifier.h"
+#include "skin/SkinDescriptions.h"
+#include "skin/SkinFonts.h"
+#include "ui/FunctionMenu.h"
+#include "ui/KrvMenu.h"
+#include "ui/WarningDlg.h"
+
+#include <QImage>
+#include <QMenu>
+#include <QPainter>
+#include <QSignalSpy>
+#include <QStyleOptionMenuItem>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace krv;
+
+namespace {
+
+class SilentNotifier : public UiNotifier {
+public:
+    void showMessage(std::string_view) override {}
+};
+
+void writeImage(const QString& path, int width, int height, QColor colour) {
+    QImage image(width, height, QImage::Format_RGB32);
+    image.fill(colour);
+    QVERIFY(image.save(path));
+}
+
+} // namespace
+
+class MenusTest : public QObject {
+    Q_OBJECT
+private slots:
+    void itemSizes();
+    void highlightGradient();
+    void drawnItems();
+    void reloadingStartsTheRecordsAgain();
+    void firstLevelGeometry();
+    void secondLevelGeometry();
+    void bandHitTest();
+    void warningAnswers();
+};
+
+void MenusTest::itemSizes() {
+    KrvMenuStyle style;
+    QStyleOptionMenuItem option;
+    option.menuItemType = QStyleOptionMenuItem::Normal;
+    option.fontMetrics = QFontMetrics(MenuFont());
+    option.text = QStringLiteral("Modify Delay");
+    QCOMPARE(style.sizeFromContents(QStyle::CT_MenuItem, &option, {}), QSize(96, 20));
+    // A text wider than eight pixels a character widens its item rather than being cut.
+    option.text = QStringLiteral("显示桌面");
+    QVERIFY(style.sizeFromContents(QStyle::CT_MenuItem, &option, {}).width() >=
+            KrvMenuStyle::TextIndent + option.fontMetrics.horizontalAdvance(option.text));
+    option.menuItemType = QStyleOptionMenuItem::Separator;
+    option.text.clear();
+    QCOMPARE(style.sizeFromContents(QStyle::CT_MenuItem, &option, {}).height(), 1);
+}
+
+void MenusTest::highlightGradient() {
+    const auto rows = KrvHighlightRows(20);
+    QCOMPARE(rows.size(), std::size_t{18});
+    for (std::size_t k = 0; k < rows.size(); ++k) {
+        QCOMPARE(rows[k].red(), 0);
+        QCOMPARE(rows[k].green(), static_cast<int>(k) * 14); // 255 / 18 truncated to 14
+        QCOMPARE(rows[k].blue(), 255);
+    }
+    QCOMPARE(rows.back().green(), 238);
+}
+
+void MenusTest::drawnItems() {
+    QImage image(120, 20, QImage::Format_RGB32);
+    image.fill(Qt::magenta);
+    {
+        QPainter painter(&image);
+        DrawKrvMenuItem(painter, image.rect(), QString(), false, true, false);
+    }
+    QCOMPARE(image.pixelColor(0, 0), QColor(Qt::black)); // the frame
+    QCOMPARE(image.pixelColor(60, 1), QColor(0, 0, 255));
+    QCOMPARE(image.pixelColor(60, 18), QColor(0, 238, 255));
+    image.fill(Qt::magenta);
+    {
+        QPainter painter(&image);
+        DrawKrvMenuItem(painter, image.rect(), QString(), false, false, false);
+    }
+    QCOMPARE(image.pixelColor(60, 10), QColor(0, 120, 153));
+    QImage line(120, 1, QImage::Format_RGB32);
+    line.fill(Qt::magenta);
+    {
+        QPainter painter(&line);
+        DrawKrvMenuItem(painter, line.rect(), QString(), true, false, false);
+    }
+    QCOMPARE(line.pixelColor(10, 0), QColor(Qt::magenta)); // left of the 25-pixel indent
+    QCOMPARE(line.pixelColor(60, 0), QColor(0, 0, 255));   // the bottom-right colour wins a 1-pixel line
+}
+
+void MenusTest::reloadingStartsTheRecordsAgain() {
+    CKrvMenu menu;
+    for (int i = 0; i < 2; ++i) {
+        menu.load(EventListMenuDefinition(UiLanguage::English));
+        QCOMPARE(menu.itemCount(), 23);
+        menu.load(TrayMenuDefinition(UiLanguage::Chinese));
+        QCOMPARE(menu.itemCount(), 2);
+    }
+    QCOMPARE(menu.record(0).text, QStringLiteral("显示桌面"));
+    QCOMPARE(menu.record(1).id, MenuCommand::ExitDriver);
+    QVERIFY(menu.action(MenuCommand::ShowWindow));
+    menu.load(EventListMenuDefinition(UiLanguage::English));
+    QVERIFY(menu.action(32802));
+    QCOMPARE(menu.action(32802)->text(), QStringLiteral("Down ")); // the left button's trailing space
+    QCOMPARE(menu.action(MenuCommand::ModifyDelay)->text(), QStringLiteral("Modify Delay"));
+    // A definition larger than the record table is cut, never written past.
+    std::vector<MenuItemDef> many(40, MenuItemDef{QStringLiteral("x"), 1, {}});
+    menu.load(many);
+    QCOMPARE(menu.itemCount(), CKrvMenu::MaxRecords);
+}
+
+void MenusTest::firstLevelGeometry() {
+    QTemporaryDir dir;
+    writeImage(dir.filePath("menu_mask.jpg"), 200, 305, Qt::black);
+    FunctionMenuLook look;
+    look.skinDirectory = dir.path().toStdString();
+    look.functionName = [](int code) { return QString::number(code); };
+    CMenuDlg menu(look, nullptr);
+    QCOMPARE(menu.bandWidth(), 200);
+    QCOMPARE(menu.bandHeight(), 30);
+    QCOMPARE(menu.size(), QSize(300, 300));
+    QCOMPARE(menu.mask().boundingRect(), QRect(0, 0, 200, 301)); // cut by the 300-pixel window
+    QCOMPARE(menu.windowTitle(), QStringLiteral("MainMenuDlg"));
+    QSignalSpy chosen(&menu, &CMenuDlg::codeChosen);
+    const QPoint band3(100, 2 * 30 + 5);
+    menu.hoverAt(band3);
+    QTest::mouseClick(&menu, Qt::LeftButton, {}, band3);
+    QCOMPARE(chosen.size(), 1);
+    QCOMPARE(chosen[0][0].toInt(), 3);
+    // The last row of the region reads as band 11: nothing is chosen there.
+    menu.hoverAt(QPoint(100, 300));
+    QCOMPARE(menu.hoveredBand(), 11);
+    QTest::mouseClick(&menu, Qt::LeftButton, {}, QPoint(100, 299));
+    QCOMPARE(chosen.size(), 1);
+}
+
+void MenusTest::secondLevelGeometry() {
+    QTemporaryDir dir;
+    writeImage(dir.filePath("menu_mask.jpg"), 150, 305, Qt::black);
+    writeImage(dir.filePath("advanced menu_mask.jpg"), 180, 360, Qt::black);
+    FunctionMenuLook look;
+    look.skinDirectory = dir.path().toStdString();
+    look.functionName = [](int code) { return QString::number(code); };
+    look.macroNames = [] {
+        return std::vector<QString>{QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")};
+    };
+    CMenuDlg menu(look, nullptr);
+    menu.move(100, 200);
+    menu.hoverAt(QPoint(10, 7 * 30 + 1)); // band 8: six items
+    CSubMenuDlg* sub = menu.subMenu();
+    QVERIFY(sub);
+    QCOMPARE(sub->itemCount(), 6);
+    QCOMPARE(sub->bandHeight(), 30);
+    QCOMPARE(sub->mask().boundingRect(), QRect(0, 0, 180, 181));
+    QCOMPARE(sub->itemText(1), QStringLiteral("21"));
+    menu.hoverAt(QPoint(10, 8 * 30 + 1)); // band 9: the three macros, ending beside band 9
+    sub = menu.subMenu();
+    QCOMPARE(sub->itemCount(), 3);
+    QCOMPARE(sub->itemText(2), QStringLiteral("b"));
+    QCOMPARE(sub->pos(), QPoint(100 + 150, 200 + 6 * 30));
+    QSignalSpy chosen(&menu, &CMenuDlg::subItemChosen);
+    const QPoint item2(20, 30 + 4);
+    sub->hoverAt(item2);
+    QTest::mouseClick(sub, Qt::LeftButton, {}, item2);
+    QCOMPARE(chosen.size(), 1);
+    QCOMPARE(chosen[0][0].toInt(), 9);
+    QCOMPARE(chosen[0][1].toInt(), 2);
+}
+
+void MenusTest::bandHitTest() {
+    struct Row {
+        QPoint p;
+        int band;
+    };
+    const Row rows[] = {{{0, 0}, 1}, {{149, 29}, 1}, {{0, 30}, 2}, {{150, 10}, 255}, {{5, 299}, 10}, {{5, -1}, 255}};
+    for (const Row& row : rows)
+        QCOMPARE(MenuBandAt(row.p, 150, 30, 12), row.band);
+    QCOMPARE(MenuBandAt({5, 95}, 150, 30, 3), 255); // beyond the item count
+    QCOMPARE(SubMenuOffset(7, 150, 30, 0), QPoint(150, -30));
+    QCOMPARE(SubMenuOffset(8, 150, 30, 0), QPoint(150, 60));
+    QCOMPARE(SubMenuOffset(10, 150, 30, 0), QPoint(150, 0));
+}
+
+void MenusTest::warningAnswers() {
+    const std::filesystem::path skins = std::filesystem::path(KRV_BUILD_DATA_DIR) / "skins";
+    SkinDescriptions skin;
+    SilentNotifier notifier;
+    AppPaths paths{KRV_BUILD_DATA_DIR};
+    QVERIFY(LoadWarningLayout(skin, paths, UiLanguage::English, notifier));
+    const SkinLayout& layout = skin.warningLayout;
+    auto centre = [&](int i) {
+        const SkinElement& e = layout[static_cast<std::size_t>(i)];
+        return QPoint(e.x + e.width / 2, e.y + e.height / 2);
+    };
+    struct Row {
+        const char* name;
+        std::function<void(WarningDlg&)> act;
+        int result; // 0: still open
+    };
+    const Row rows[] = {
+        {"confirm", [&](WarningDlg& d) { QTest::mouseClick(&d, Qt::LeftButton, {}, centre(0)); }, 1},
+        {"cancel", [&](WarningDlg& d) { QTest::mouseClick(&d, Qt::LeftButton, {}, centre(1)); }, 2},
+        {"press confirm, release cancel",
+         [&](WarningDlg& d) {
+             QTest::mousePress(&d, Qt::LeftButton, {}, centre(0));
+             QTest::mouseRelease(&d, Qt::LeftButton, {}, centre(1));
+         },
+         2},
+        {"release over the message", [&](WarningDlg& d) { QTest::mouseClick(&d, Qt::LeftButton, {}, centre(2)); }, 0},
+        {"enter", [&](WarningDlg& d) { QTest::keyClick(&d, Qt::Key_Return); }, 0},
+        {"escape", [&](WarningDlg& d) { QTest::keyClick(&d, Qt::Key_Escape); }, 2},
+    };
+    for (const Row& row : rows) {
+        WarningDlg box(layout, QFont(), skins, QPoint(40, 50));
+        QCOMPARE(box.pos(), QPoint(40, 50));
+        QVERIFY(!box.size().isEmpty());
+        QSignalSpy finished(&box, &QDialog::finished);
+        box.open();
+        QVERIFY(QTest::qWaitForWindowExposed(&box));
+        row.act(box);
+        if (row.result == 0) {
+            QVERIFY2(finished.isEmpty(), row.name);
+            QVERIFY2(box.isVisible(), row.name);
+        } else {
+            QVERIFY2(finished.size() == 1, row.name);
+            QCOMPARE(finished[0][0].toInt(), row.result);
+        }
+    }
+}
+
+QTEST_MAIN(MenusTest)
+#include "menus_test.moc"

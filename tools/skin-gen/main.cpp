@@ -1,0 +1,94 @@
+// Draws every image of the skin folder from the English skin description files:
+//   krv-skin-gen <data folder holding skins/INI_EN> <output folder>
+#include "SkinArtist.h"
+
+#include "settings/UiLanguage.h"
+#include "settings/UiNotifier.h"
+#include "skin/SkinDescriptions.h"
+#include "skin/SkinImages.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QImage>
+#include <QString>
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+namespace {
+
+using namespace krv;
+using art::State;
+
+class PrintingNotifier : public UiNotifier {
+public:
+    void showMessage(std::string_view text) override {
+        std::fprintf(stderr, "krv-skin-gen: %.*s\n", static_cast<int>(text.size()), text.data());
+        failed = true;
+    }
+    bool failed = false;
+};
+
+// The main window's size: every full-window image and the main mask have it.
+constexpr QSize MainSize(840, 560);
+constexpr int MenuWidth = 170;
+constexpr int MenuBand = 30;
+
+bool save(const QImage& image, const QDir& out, const char* name, int quality = 92) {
+    const QString path = out.filePath(QString::fromUtf8(name));
+    if (!image.save(path, "JPG", quality)) {
+        std::fprintf(stderr, "krv-skin-gen: cannot write %s\n", path.toLocal8Bit().constData());
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    if (argc != 3) {
+        std::fprintf(stderr, "usage: krv-skin-gen <data folder> <output folder>\n");
+        return 2;
+    }
+    AppPaths paths{std::filesystem::path(argv[1])};
+    SkinDescriptions skin;
+    PrintingNotifier notifier;
+    if (!LoadSkinDescriptions(skin, paths, UiLanguage::English, notifier) || notifier.failed)
+        return 1;
+    QDir out(QString::fromLocal8Bit(argv[2]));
+    if (!out.mkpath(QStringLiteral(".")))
+        return 1;
+
+    namespace N = SkinImageName;
+    const art::SkinArtist artist(skin, MainSize);
+    bool ok = true;
+    ok &= save(artist.mainPage(State::Normal), out, N::MainNormal);
+    ok &= save(artist.mainPage(State::Over), out, N::MainOver);
+    ok &= save(artist.mainPage(State::Down), out, N::MainDown);
+    ok &= save(artist.sliderKnob(), out, N::DpiSlider, 95);
+    ok &= save(artist.advancedPage(State::Normal), out, N::AdvancedNormal);
+    ok &= save(artist.advancedPage(State::Over), out, N::AdvancedOver);
+    ok &= save(artist.advancedPage(State::Down), out, N::AdvancedDown);
+    ok &= save(artist.colorPage(State::Normal, art::stageColor(1)), out, N::ColorNormal);
+    ok &= save(artist.colorPage(State::Over, art::stageColor(2)), out, N::ColorOver);
+    ok &= save(artist.colorPage(State::Down, art::stageColor(3)), out, N::ColorDown);
+    ok &= save(artist.colorPage(State::Over, art::stageColor(0)), out, N::ColorPreviewBlue);
+    ok &= save(artist.colorPage(State::Normal, art::lightsOffColor()), out, N::ColorPreviewOff);
+    ok &= save(artist.mainMask(), out, N::MainMask, 95);
+
+    const art::State states[] = {State::Normal, State::Over, State::Down};
+    const char* menuNames[] = {N::MenuNormal, N::MenuOver, N::MenuDown};
+    const char* subMenuNames[] = {N::SubMenuNormal, N::SubMenuOver, N::SubMenuDown};
+    for (int i = 0; i < 3; ++i) {
+        ok &= save(art::SkinArtist::menu(states[i], MenuWidth, MenuBand, 10, 7), out, menuNames[i]);
+        ok &= save(art::SkinArtist::menu(states[i], MenuWidth, MenuBand, 12, 0), out, subMenuNames[i]);
+    }
+    ok &= save(art::SkinArtist::plainMask(QSize(MenuWidth, 10 * MenuBand)), out, N::MenuMask, 95);
+    ok &= save(art::SkinArtist::plainMask(QSize(MenuWidth, 12 * MenuBand)), out, N::SubMenuMask, 95);
+    ok &= save(artist.warning(State::Normal), out, N::WarningNormal);
+    ok &= save(artist.warning(State::Over), out, N::WarningOver);
+    ok &= save(artist.warningMask(), out, N::WarningMask, 95);
+    return ok ? 0 : 1;
+}
