@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds and runs every test: a normal build, then an address+undefined sanitizer build, then the
-# thread sanitizer on the threaded core (reader, apply, executor). Installs what it needs first.
+# thread sanitizer on the threaded core (reader, apply, executor; also in the virtual machine of
+# tests/kernel). Installs what it needs first.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh test
@@ -26,4 +27,4 @@ scripts/build.sh build-asan -DCMAKE_BUILD_TYPE=Debug -DWITH_ASAN=ON -DWITH_BENCH
 run_ctest build-asan
 
 scripts/build.sh build-tsan -DCMAKE_BUILD_TYPE=Debug -DWITH_TSAN=ON -DWITH_GUI=OFF -DWITH_BENCH=OFF -DWITH_WERROR=ON
-run_ctest build-tsan -L unit
+run_ctest build-tsan -L "unit|kernel"
