@@ -30,19 +30,19 @@ void ProfileApplier::ApplyProfile() {
     WriteCurConfig(m_ports.configPath, curConfig);
     SaveProfile(s, m_ports.configPath, AppliedProfileSection);
 
+    // The first HostCode slot of this apply starts the wait for the acknowledgement; later ones
+    // change nothing. The wait starts before that slot's report goes out, so a mouse that
+    // acknowledges at once is never taken for a release or overwritten by the wait.
+    bool waitStarted = false;
     for (int slot = 1; slot <= ButtonSlotCount; ++slot) {
         const std::int32_t code = s.K[slot - 1].load(relaxed);
         s.DPI_ACTION[slot - 1].store(DpiAction(code), relaxed);
         const std::optional<std::uint8_t> value = DeviceValue(code);
         if (!value)
             continue; // no device value: the mouse keeps the slot's previous function
-        if (device.writeHandleOpen())
-            device.SendFeatureReport(FeatureCommand::ButtonMap, DeviceButtonId[slot - 1], *value);
-        if (*value != HostCode)
-            continue;
-        // The first HostCode slot starts the wait for the acknowledgement; later ones change nothing.
-        bool ready = true;
-        if (feedback.HostFunctionsReady.compare_exchange_strong(ready, false, relaxed)) {
+        if (*value == HostCode && !waitStarted) {
+            waitStarted = true;
+            feedback.HostFunctionsReady.store(false, relaxed);
             feedback.BlinkPhase.store(true, relaxed);
             feedback.BlinkSlot.store(slot, relaxed);
             if (!feedback.BlinkStarted.exchange(true, relaxed)) {
@@ -51,6 +51,8 @@ void ProfileApplier::ApplyProfile() {
                     m_ports.startBlink();
             }
         }
+        if (device.writeHandleOpen())
+            device.SendFeatureReport(FeatureCommand::ButtonMap, DeviceButtonId[slot - 1], *value);
     }
 
     device.SendFeatureReport(FeatureCommand::Wheel, static_cast<std::uint8_t>(s.WHEEL_STATUS.load(relaxed) & 0xFF), 0);

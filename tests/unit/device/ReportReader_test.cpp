@@ -130,6 +130,23 @@ TEST(ReportReader, TheMouseAcknowledgesAnApplyOnItsOwn) {
     EXPECT_EQ(rig.sim.state().acknowledgementsSent, 1);
 }
 
+TEST(ReportReader, AMouseThatAcknowledgesAtOnceLeavesHostFunctionsReady) {
+    ReaderRig rig;
+    rig.sim.setAcknowledges(true);
+    rig.sim.setAcknowledgementDelay(0ms);
+    test::TempDir dir;
+    test::RecordingPointer pointer;
+    rig.settings.setValues(FactoryProfile()); // slots 6 and 7 are served by the host
+    rig.settings.CurConfig = 1;
+    ProfileApplier applier({rig.settings, dir / "config.ini", rig.link, rig.feedback, pointer, rig.notifier, {}});
+    for (int round = 0; round < 20; ++round) {
+        applier.ApplyProfile();
+        rig.feedback.HostFunctionsReady.wait(false);
+        EXPECT_TRUE(rig.feedback.HostFunctionsReady.load());
+    }
+    EXPECT_EQ(rig.press(6).kind, Kind::Press);
+}
+
 TEST(ReportReader, SecondPressAndReleaseFollowTheMacroMode) {
     struct Case {
         int mode;
