@@ -4,6 +4,7 @@
 //   krv-glyde-demo --screenshots DIR  saves the three pages and the virtual mouse as PNG files, then ends
 #include "app/AppContext.h"
 #include "app/Companion.h"
+#include "app/ProcessWiring.h"
 #include "app/SingleInstance.h"
 #include "app/TerminationSignals.h"
 #include "app/VirtualMouseWindow.h"
@@ -78,11 +79,8 @@ int main(int argc, char** argv) {
     krv::VirtualMouseWindow mouseWindow(sim, memoryPointer, [&companion] {
         companion.handleDeviceChange({krv::DeviceChange::Kind::Removal, krv::SimulatedMouse::VendorPath});
     });
-    QObject::connect(&instance, &krv::SingleInstance::restoreRequested, &companion, &krv::Companion::restoreWindow);
-    QObject::connect(&companion, &krv::Companion::ended, &app, [](int status) { QCoreApplication::exit(status); });
     krv::TerminationSignals termination;
-    QObject::connect(&termination, &krv::TerminationSignals::terminationRequested, &companion,
-                     &krv::Companion::ShutDown);
+    krv::wireCompanionToProcess(companion, instance, termination);
     companion.start();
     if (companion.state() == krv::Companion::State::Shown) {
         mouseWindow.move(companion.window().geometry().topRight() + QPoint(20, 0));

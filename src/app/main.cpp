@@ -1,6 +1,7 @@
 // krv-glyde: the companion of the VELDRA gaming mouse. It takes no command line.
 #include "app/AppContext.h"
 #include "app/Companion.h"
+#include "app/ProcessWiring.h"
 #include "app/SingleInstance.h"
 #include "app/TerminationSignals.h"
 
@@ -17,11 +18,8 @@ int main(int argc, char** argv) {
 
     krv::AppContext context(QCoreApplication::applicationDirPath().toStdString(), krv::AppPorts::LinuxDesktop());
     krv::Companion companion(context);
-    QObject::connect(&instance, &krv::SingleInstance::restoreRequested, &companion, &krv::Companion::restoreWindow);
-    QObject::connect(&companion, &krv::Companion::ended, &app, [](int status) { QCoreApplication::exit(status); });
     krv::TerminationSignals termination;
-    QObject::connect(&termination, &krv::TerminationSignals::terminationRequested, &companion,
-                     &krv::Companion::ShutDown);
+    krv::wireCompanionToProcess(companion, instance, termination);
     companion.start();
     return app.exec();
 }
