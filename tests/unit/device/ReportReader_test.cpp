@@ -47,6 +47,9 @@ struct ReaderRig {
         }
         reader.start();
     }
+    // The reader thread may still be logging the last report when a test ends: stop it before the log
+    // it writes to goes away.
+    ~ReaderRig() { reader.stop(); }
 
     // Delivers a report and returns its meaning once the reader has acted on it.
     SpecialButtonEvent send(std::vector<std::uint8_t> report) {
