@@ -16,9 +16,13 @@ constexpr std::uint8_t VkReturn = 13;
 constexpr std::uint8_t VkEscape = 27;
 constexpr std::uint8_t VkF10 = 121;
 
-bool isKeyDown(KeyMessage m) { return m == KeyMessage::KeyDown || m == KeyMessage::SysKeyDown; }
+bool isKeyDown(KeyMessage m) {
+    return m == KeyMessage::KeyDown || m == KeyMessage::SysKeyDown;
+}
 
-std::string delayLine(std::uint16_t delay) { return "    " + std::to_string(delay) + "ms"; }
+std::string delayLine(std::uint16_t delay) {
+    return "    " + std::to_string(delay) + "ms";
+}
 
 // A name as the record can hold it: at most 19 UTF-16 units.
 std::u16string storableName(const std::string& text) {
@@ -43,9 +47,13 @@ void MacroEditor::InitCurrentLine() {
     m_currentLine = n > 0 ? 2 * n - 2 : 0;
 }
 
-void MacroEditor::attach(const MacroPageControls& controls) { m_page.emplace(controls); }
+void MacroEditor::attach(const MacroPageControls& controls) {
+    m_page.emplace(controls);
+}
 
-void MacroEditor::detach() { m_page.reset(); }
+void MacroEditor::detach() {
+    m_page.reset();
+}
 
 MacroPageControls MacroEditor::controls() const {
     if (m_page)
@@ -53,17 +61,26 @@ MacroPageControls MacroEditor::controls() const {
     return MacroPageControls{m_inertEdit, m_inertEdit, m_inertList, m_inertList};
 }
 
-MacroRecord MacroEditor::record(int m) const { return m_table.record(std::clamp(m, 0, MacroTable::Capacity - 1)); }
+MacroRecord MacroEditor::record(int m) const {
+    return m_table.record(std::clamp(m, 0, MacroTable::Capacity - 1));
+}
 
-bool MacroEditor::validMacro(int m) const { return m >= 0 && m < m_table.count(); }
+bool MacroEditor::validMacro(int m) const {
+    return m >= 0 && m < m_table.count();
+}
 
 std::string MacroEditor::KeyText(std::uint8_t code, UiLanguage language) {
     switch (code) {
-    case MacroCodeLeftButton: return "Left_Key";
-    case MacroCodeRightButton: return "Right_Key";
-    case MacroCodeMiddleButton: return "Middle_Key";
-    case 220: return "\\|";
-    default: break;
+    case MacroCodeLeftButton:
+        return "Left_Key";
+    case MacroCodeRightButton:
+        return "Right_Key";
+    case MacroCodeMiddleButton:
+        return "Middle_Key";
+    case 220:
+        return "\\|";
+    default:
+        break;
     }
     if (auto text = KeyTextOf(code))
         return std::string(*text);
@@ -239,7 +256,9 @@ void MacroEditor::ImportMacros(const std::filesystem::path& path) {
     m_notifier.requestRepaint();
 }
 
-void MacroEditor::ExportMacros(const std::filesystem::path& path) { SaveMacroFile(m_table, path); }
+void MacroEditor::ExportMacros(const std::filesystem::path& path) {
+    SaveMacroFile(m_table, path);
+}
 
 void MacroEditor::AddMacro() {
     auto page = controls();
@@ -327,9 +346,11 @@ void MacroEditor::ToggleRecording() {
     auto page = controls();
     if (page.macroList.lineCount() == 0)
         return;
-    m_table.recording = !m_table.recording;
-    const int position = std::clamp(page.macroList.selection(), 0, MacroTable::Capacity - 1);
     if (m_table.recording) {
+        StopRecording();
+    } else {
+        m_table.recording = true;
+        const int position = std::clamp(page.macroList.selection(), 0, MacroTable::Capacity - 1);
         m_heldKeys.fill(0);
         m_heldCount = 0;
         if (m_capture)
@@ -348,13 +369,18 @@ void MacroEditor::ToggleRecording() {
         page.repeatCount.setText("1");
         page.repeatCount.setEnabled(false);
         page.eventList.clear();
-    } else {
-        m_table.modify([&](MacroTable::Records& records, std::int16_t&) {
-            records[static_cast<std::size_t>(m_target)].setEventCount(static_cast<std::uint8_t>(m_recorded & 0xFF));
-        });
-        if (m_capture)
-            m_capture->stop();
     }
+}
+
+void MacroEditor::StopRecording() {
+    if (!m_table.recording)
+        return;
+    m_table.recording = false;
+    m_table.modify([&](MacroTable::Records& records, std::int16_t&) {
+        records[static_cast<std::size_t>(m_target)].setEventCount(static_cast<std::uint8_t>(m_recorded & 0xFF));
+    });
+    if (m_capture)
+        m_capture->stop();
 }
 
 bool MacroEditor::OnKeyMessage(KeyMessage message, std::uint8_t vk) {

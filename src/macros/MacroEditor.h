@@ -118,6 +118,9 @@ public:
     void ToggleMacroMode();
 
     void ToggleRecording();
+    // Ends a recording as its second click does, whether or not the page is showing; nothing when
+    // no recording runs. For when the keys cannot be heard (another program holds the keyboard).
+    void StopRecording();
     // A key message while the program runs; true when it is consumed (never reaches a control).
     bool OnKeyMessage(KeyMessage message, std::uint8_t vk);
     // Milliseconds since the previous call, capped at 65535 (midnight UTC wraps).

@@ -178,8 +178,17 @@ MacroPage::MacroPage(Dependencies deps, QObject* parent)
       m_editor(m_deps.macros, m_deps.settings, m_notifier, m_deps.language, utcMillisOfDay) {
     // The whole keyboard on X11; elsewhere (Wayland) the keys the program itself receives.
     auto onKey = [this](KeyMessage message, std::uint8_t vk) { m_editor.OnKeyMessage(message, vk); };
-    if (QGuiApplication::platformName() == QLatin1String("xcb"))
-        m_ownCapture = X11KeyboardCapture::open(onKey);
+    if (QGuiApplication::platformName() == QLatin1String("xcb")) {
+        if (auto x11 = X11KeyboardCapture::open(onKey)) {
+            // Another program holds the keyboard (a game, a screen lock): no key would reach the
+            // recording, so it ends instead of waiting with "Stop" on its button.
+            connect(x11.get(), &X11KeyboardCapture::grabFailed, this, [this] {
+                m_editor.StopRecording();
+                repaintWindow();
+            });
+            m_ownCapture = std::move(x11);
+        }
+    }
     if (!m_ownCapture)
         m_ownCapture = std::make_unique<QtKeyboardCapture>(m_deps.window, onKey);
     setKeyboardCapture(m_ownCapture.get());

@@ -285,6 +285,30 @@ TEST_F(MacroRecordingX11, RepeatsAsReleaseAndPressPairsRecordOnePress) {
     EXPECT_EQ(r.event(1).action, MacroActionUp);
 }
 
+TEST_F(MacroRecordingX11, AKeyboardHeldByAnotherClientEndsTheRecording) {
+    ASSERT_EQ(XGrabKeyboard(probe.display(), DefaultRootWindow(probe.display()), False, GrabModeAsync, GrabModeAsync,
+                            CurrentTime),
+              GrabSuccess);
+    XSync(probe.display(), False);
+    QObject::connect(capture.get(), &X11KeyboardCapture::grabFailed, [this] { editor.StopRecording(); });
+
+    editor.ToggleRecording();
+    ASSERT_TRUE(editor.recording());
+    EXPECT_FALSE(capture->grabbed());
+    // The capture keeps trying for a second, then gives up.
+    EXPECT_TRUE(waitUntil([&] { return !editor.recording(); }));
+    EXPECT_FALSE(capture->grabbed());
+    EXPECT_EQ(table.record(0).eventCount(), 0);
+
+    // Once the other client lets go, the next recording has the keyboard.
+    XUngrabKeyboard(probe.display(), CurrentTime);
+    XSync(probe.display(), False);
+    editor.ToggleRecording();
+    EXPECT_TRUE(capture->grabbed());
+    editor.ToggleRecording();
+    EXPECT_FALSE(editor.recording());
+}
+
 TEST_F(MacroRecordingX11, DestroyingTheCaptureReleasesTheGrab) {
     editor.ToggleRecording();
     ASSERT_TRUE(capture->grabbed());
