@@ -26,12 +26,28 @@ std::unique_ptr<XTestInjector> XTestInjector::open(const char* displayName, std:
     return std::unique_ptr<XTestInjector>(new XTestInjector(display));
 }
 
-XTestInjector::~XTestInjector() { XCloseDisplay(m_display); }
+XTestInjector::~XTestInjector() {
+    // The keyboard map is the desktop's: give back the keycodes we borrowed.
+    for (const unsigned spare : m_boundSpares) {
+        KeySym none[2] = {NoSymbol, NoSymbol};
+        XChangeKeyboardMapping(m_display, static_cast<int>(spare), 2, none, 1);
+    }
+    XSync(m_display, False);
+    XCloseDisplay(m_display);
+}
 
-void XTestInjector::keyDown(std::uint8_t code, bool extended) { key(code, extended, true); }
-void XTestInjector::keyUp(std::uint8_t code, bool extended) { key(code, extended, false); }
-void XTestInjector::buttonDown(MouseButton b) { button(b, true); }
-void XTestInjector::buttonUp(MouseButton b) { button(b, false); }
+void XTestInjector::keyDown(std::uint8_t code, bool extended) {
+    key(code, extended, true);
+}
+void XTestInjector::keyUp(std::uint8_t code, bool extended) {
+    key(code, extended, false);
+}
+void XTestInjector::buttonDown(MouseButton b) {
+    button(b, true);
+}
+void XTestInjector::buttonUp(MouseButton b) {
+    button(b, false);
+}
 
 unsigned XTestInjector::keycodeOf(std::uint8_t code, bool extended) {
     const auto resolved = ResolveVirtualKey(code, extended);
@@ -65,7 +81,8 @@ unsigned XTestInjector::bindSpareKeycode(unsigned long keysym) {
     int minKeycode = 0, maxKeycode = 0;
     XDisplayKeycodes(m_display, &minKeycode, &maxKeycode);
     int perKeycode = 0;
-    KeySym* map = XGetKeyboardMapping(m_display, static_cast<KeyCode>(minKeycode), maxKeycode - minKeycode + 1, &perKeycode);
+    KeySym* map =
+        XGetKeyboardMapping(m_display, static_cast<KeyCode>(minKeycode), maxKeycode - minKeycode + 1, &perKeycode);
     if (map == nullptr)
         return 0;
     unsigned spare = 0;
@@ -84,6 +101,7 @@ unsigned XTestInjector::bindSpareKeycode(unsigned long keysym) {
     KeySym symbols[2] = {keysym, keysym};
     XChangeKeyboardMapping(m_display, static_cast<int>(spare), 2, symbols, 1);
     XSync(m_display, False);
+    m_boundSpares.push_back(spare);
     return spare;
 }
 

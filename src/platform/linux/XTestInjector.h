@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 using Display = struct _XDisplay;
 
@@ -13,8 +14,8 @@ namespace krv {
 
 // Injects input on an X11 display through the XTEST extension, on a connection of its own. Keys
 // become the keysym of VirtualKeys.h on the keycode the keyboard map gives it; a keysym the map lacks
-// (F13..F24 on many layouts) is bound to a spare keycode once and kept there. Create it once: it
-// opens the connection and reads the keyboard map.
+// (F13..F24 on many layouts) is bound to a spare keycode once and kept there until the injector goes,
+// which gives the keycode back. Create it once: it opens the connection and reads the keyboard map.
 class XTestInjector final : public InputInjector {
 public:
     // Nothing when the display cannot be opened or lacks XTEST; `error` then says why.
@@ -40,6 +41,7 @@ private:
 
     Display* m_display;
     std::unordered_map<unsigned long, unsigned> m_keycodes; // keysym -> keycode, 0 when none
+    std::vector<unsigned> m_boundSpares;                    // keycodes bound by bindSpareKeycode
 };
 
 } // namespace krv
