@@ -8,7 +8,9 @@ namespace krv {
 
 namespace {
 
-bool isBlank(char c) { return c == ' ' || c == '\t'; }
+bool isBlank(char c) {
+    return c == ' ' || c == '\t';
+}
 
 std::string_view trim(std::string_view s) {
     while (!s.empty() && isBlank(s.front()))
@@ -24,7 +26,9 @@ std::string_view unquote(std::string_view s) {
     return s;
 }
 
-char asciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+char asciiLower(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 bool sameName(std::string_view a, std::string_view b) {
     if (a.size() != b.size())
@@ -36,15 +40,18 @@ bool sameName(std::string_view a, std::string_view b) {
 }
 
 // Cuts UTF-8 text to at most maxChars characters (a byte that does not continue a sequence starts one).
-std::string cutToChars(std::string_view s, std::size_t maxChars) {
-    std::size_t chars = 0;
+// Cuts s to what a buffer of maxUnits UTF-16 units holds: a character outside the Basic
+// Multilingual Plane takes two units, and one that no longer fits whole is left out.
+std::string cutToUtf16Units(std::string_view s, std::size_t maxUnits) {
+    std::size_t units = 0;
     for (std::size_t i = 0; i < s.size(); ++i) {
         const auto byte = static_cast<unsigned char>(s[i]);
-        if ((byte & 0xC0) != 0x80) {
-            if (chars == maxChars)
-                return std::string(s.substr(0, i));
-            ++chars;
-        }
+        if ((byte & 0xC0) == 0x80)
+            continue; // inside a character
+        const std::size_t width = byte >= 0xF0 ? 2 : 1;
+        if (units + width > maxUnits)
+            return std::string(s.substr(0, i));
+        units += width;
     }
     return std::string(s);
 }
@@ -198,16 +205,20 @@ std::string IniDocument::read(std::string_view section, std::string_view key, st
     if (bufferChars == 0)
         return {};
     std::optional<std::string> found = value(section, key);
-    return cutToChars(found ? std::string_view(*found) : defaultValue, bufferChars - 1);
+    return cutToUtf16Units(found ? std::string_view(*found) : defaultValue, bufferChars - 1);
 }
 
 int IniDocument::readInt(std::string_view section, std::string_view key, std::size_t bufferChars) const {
     return leadingInt(read(section, key, {}, bufferChars));
 }
 
-bool IniDocument::hasSection(std::string_view section) const { return findSection(section) >= 0; }
+bool IniDocument::hasSection(std::string_view section) const {
+    return findSection(section) >= 0;
+}
 
-const std::string& IniDocument::defaultEol() const { return m_defaultEol; }
+const std::string& IniDocument::defaultEol() const {
+    return m_defaultEol;
+}
 
 void IniDocument::write(std::string_view section, std::string_view key, std::string_view value) {
     const std::string cleanValue = withoutLineBreaks(value);

@@ -38,8 +38,9 @@ public:
     // The value of a key, or nothing when the section or key is missing.
     std::optional<std::string> value(std::string_view section, std::string_view key) const;
 
-    // Reads as GetPrivateProfileString does into a buffer of bufferChars characters: the value, or
-    // defaultValue when missing, cut to at most bufferChars - 1 characters.
+    // Reads as GetPrivateProfileStringW does into a buffer of bufferChars wide characters: the value,
+    // or defaultValue when missing, cut to at most bufferChars - 1 UTF-16 units (a character outside
+    // the Basic Multilingual Plane counts two).
     std::string read(std::string_view section, std::string_view key, std::string_view defaultValue = {},
                      std::size_t bufferChars = 260) const;
     // read() with an empty default, converted by leadingInt().
@@ -61,9 +62,9 @@ private:
         std::string text;
         std::string eol;
         LineKind kind = LineKind::Other;
-        std::string name;   // section or key name, trimmed
-        std::string value;  // key value, trimmed and unquoted
-        int section = -1;   // index into m_sections of the section the line belongs to
+        std::string name;  // section or key name, trimmed
+        std::string value; // key value, trimmed and unquoted
+        int section = -1;  // index into m_sections of the section the line belongs to
     };
     struct Section {
         std::string name;

@@ -32,7 +32,7 @@ public:
 
     static IniDocument load(const std::filesystem::path& file);
 
-    // GetPrivateProfileString: the value or the default, cut to bufferChars - 1 characters.
+    // GetPrivateProfileStringW: the value or the default, cut to bufferChars - 1 UTF-16 units.
     static std::string readString(const std::filesystem::path& file, std::string_view section, std::string_view key,
                                   std::string_view defaultValue = {}, std::size_t bufferChars = 260);
 
