@@ -86,8 +86,9 @@ bool copyData(const fs::path& to) {
     const fs::path bin = KRV_BIN_DIR;
     std::error_code ec;
     fs::create_directories(to / "runtime", ec);
+    // The shipped files, not the build folder's copies, which a program run there may have changed.
     for (const char* file : {"config.ini", "Macro_EN.dat", "Macro_CN.dat"})
-        fs::copy_file(bin / file, to / file, fs::copy_options::overwrite_existing, ec);
+        fs::copy_file(fs::path(KRV_SHIPPED_DATA_DIR) / file, to / file, fs::copy_options::overwrite_existing, ec);
     fs::copy(bin / "skins", to / "skins", fs::copy_options::recursive | fs::copy_options::overwrite_existing, ec);
     fs::permissions(to / "runtime", fs::perms::owner_all, fs::perm_options::replace, ec);
     return fs::exists(to / "skins" / "main_mask.jpg");

@@ -37,7 +37,9 @@ AppPorts completed(AppPorts ports) {
 } // namespace
 
 AppContext::AppContext(std::filesystem::path appDirectory, AppPorts portsIn)
-    : paths{std::move(appDirectory)}, ports(completed(std::move(portsIn))), heldInput(*ports.injector),
-      link(*ports.hid) {}
+    : AppContext(AppPaths{std::move(appDirectory)}, std::move(portsIn)) {}
+
+AppContext::AppContext(AppPaths pathsIn, AppPorts portsIn)
+    : paths{std::move(pathsIn)}, ports(completed(std::move(portsIn))), heldInput(*ports.injector), link(*ports.hid) {}
 
 } // namespace krv

@@ -70,7 +70,9 @@ public:
 // Everything else receives references to these.
 class AppContext {
 public:
+    // A program whose user's files and skins are all in appDirectory (the build tree, tests).
     AppContext(std::filesystem::path appDirectory, AppPorts ports);
+    AppContext(AppPaths paths, AppPorts ports);
     AppContext(const AppContext&) = delete;
     AppContext& operator=(const AppContext&) = delete;
 

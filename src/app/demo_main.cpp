@@ -10,6 +10,7 @@
 #include "app/VirtualMouseWindow.h"
 #include "functions/InputInjector.h"
 #include "platform/linux/InputBackend.h"
+#include "platform/linux/ProgramFolder.h"
 #include "platform/linux/ShellLauncher.h"
 #include "sim/SimulatedMouse.h"
 #include "ui/CKRV_GlydeDlg.h"
@@ -71,7 +72,8 @@ int main(int argc, char** argv) {
     ports.pointer = std::move(pointer);
     ports.injector = krv::OpenInputInjector();
     ports.shell = std::make_unique<krv::ShellLauncher>();
-    krv::AppContext context(QCoreApplication::applicationDirPath().toStdString(), std::move(ports));
+    krv::AppContext context(krv::AppPathsForProgram(QCoreApplication::applicationDirPath().toStdString()),
+                            std::move(ports));
 
     krv::Companion::Options options;
     options.watchHotplug = false; // the simulated mouse is unplugged from its own window

@@ -4,6 +4,7 @@
 #include "app/ProcessWiring.h"
 #include "app/SingleInstance.h"
 #include "app/TerminationSignals.h"
+#include "platform/linux/ProgramFolder.h"
 
 #include <QApplication>
 
@@ -16,7 +17,8 @@ int main(int argc, char** argv) {
     if (instance.start() == krv::SingleInstance::Outcome::AlreadyRunning)
         return 1; // the running companion shows its window
 
-    krv::AppContext context(QCoreApplication::applicationDirPath().toStdString(), krv::AppPorts::LinuxDesktop());
+    krv::AppContext context(krv::AppPathsForProgram(QCoreApplication::applicationDirPath().toStdString()),
+                            krv::AppPorts::LinuxDesktop());
     krv::Companion companion(context);
     krv::TerminationSignals termination;
     krv::wireCompanionToProcess(companion, instance, termination);

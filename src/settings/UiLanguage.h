@@ -9,8 +9,12 @@ namespace krv {
 // counts as English.
 enum class UiLanguage { Chinese = 0, English = 1 };
 
-inline UiLanguage languageFromFlag(int flag) { return flag != 0 ? UiLanguage::English : UiLanguage::Chinese; }
-inline int flagOfLanguage(UiLanguage language) { return language == UiLanguage::English ? 1 : 0; }
+inline UiLanguage languageFromFlag(int flag) {
+    return flag != 0 ? UiLanguage::English : UiLanguage::Chinese;
+}
+inline int flagOfLanguage(UiLanguage language) {
+    return language == UiLanguage::English ? 1 : 0;
+}
 
 // Reads "VER_SEL" of "Init": at most 4 characters, the leading-integer rule, the low 8 bits.
 // A missing file, key or number gives Chinese.
@@ -21,10 +25,15 @@ bool WriteUiLanguage(const std::filesystem::path& configPath, UiLanguage languag
 // The folders and files of the program, all relative to the folder of the executable, and the rule
 // that names each language's own files.
 struct AppPaths {
+    // Where the user's files are: config.ini and the macro files.
     std::filesystem::path appDirectory;
+    // Where the program and its skins are; empty when that is appDirectory too.
+    std::filesystem::path programDirectory = {};
 
     std::filesystem::path configPath() const { return appDirectory / "config.ini"; }
-    std::filesystem::path skinDirectory() const { return appDirectory / "skins"; }
+    std::filesystem::path skinDirectory() const {
+        return (programDirectory.empty() ? appDirectory : programDirectory) / "skins";
+    }
 
     std::filesystem::path mainSkinFile(UiLanguage language) const;
     std::filesystem::path advancedSkinFile(UiLanguage language) const;

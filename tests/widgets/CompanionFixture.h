@@ -97,9 +97,10 @@ struct CompanionFixture {
     explicit CompanionFixture(const std::function<void(const QString&, SimulatedMouse&)>& setup = {}, bool start = true,
                               bool watchPower = false) {
         const QString bin = QStringLiteral(KRV_BUILD_DATA_DIR);
-        QFile::copy(bin + "/config.ini", folder.filePath("config.ini"));
-        QFile::copy(bin + "/Macro_EN.dat", folder.filePath("Macro_EN.dat"));
-        QFile::copy(bin + "/Macro_CN.dat", folder.filePath("Macro_CN.dat"));
+        const QString shipped = QStringLiteral(KRV_SHIPPED_DATA_DIR);
+        QFile::copy(shipped + "/config.ini", folder.filePath("config.ini"));
+        QFile::copy(shipped + "/Macro_EN.dat", folder.filePath("Macro_EN.dat"));
+        QFile::copy(shipped + "/Macro_CN.dat", folder.filePath("Macro_CN.dat"));
         CopyTree(bin + "/skins", folder.filePath("skins"));
         auto sim = std::make_unique<SimulatedMouse>();
         mouse = sim.get();

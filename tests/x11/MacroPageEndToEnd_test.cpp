@@ -49,9 +49,10 @@ TEST(MacroPageEndToEnd, RecordEditSaveAssignAndPlay) {
     char* argv[] = {name, nullptr};
     QApplication app(argc, argv);
     test::TempDir dir;
-    for (const char* name : {"config.ini", "Macro_EN.dat", "Macro_CN.dat", "skins"})
-        std::filesystem::copy(std::filesystem::path(KRV_BUILD_DATA_DIR) / name, dir / name,
-                              std::filesystem::copy_options::recursive);
+    for (const char* name : {"config.ini", "Macro_EN.dat", "Macro_CN.dat"})
+        std::filesystem::copy(std::filesystem::path(KRV_SHIPPED_DATA_DIR) / name, dir / name);
+    std::filesystem::copy(std::filesystem::path(KRV_BUILD_DATA_DIR) / "skins", dir / "skins",
+                          std::filesystem::copy_options::recursive);
     {
         // English, and no macros yet.
         std::string config = test::readFile(dir / "config.ini");

@@ -47,7 +47,7 @@ public:
         const fs::path bin = KRV_BUILD_DATA_DIR;
         fs::copy_file(bin / "krv-glyde-demo", m_dir.path() / "krv-glyde-demo");
         for (const char* file : {"config.ini", "Macro_EN.dat", "Macro_CN.dat"})
-            fs::copy_file(bin / file, m_dir.path() / file);
+            fs::copy_file(fs::path(KRV_SHIPPED_DATA_DIR) / file, m_dir.path() / file);
         fs::copy(bin / "skins", m_dir.path() / "skins", fs::copy_options::recursive);
         fs::create_directories(m_dir.path() / "runtime");
         fs::permissions(m_dir.path() / "runtime", fs::perms::owner_all, fs::perm_options::replace);

@@ -14,7 +14,8 @@ int CtlContext::fail(const std::string& text) const {
 }
 
 std::optional<int> parseNumber(const std::string& text, int low, int high) {
-    if (text.empty() || text.size() > 9 || !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; }))
+    if (text.empty() || text.size() > 9 ||
+        !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; }))
         return std::nullopt;
     const int value = std::stoi(text);
     if (value < low || value > high)
@@ -33,7 +34,8 @@ std::vector<CtlCommand> allCommands() {
 
 void printUsage(std::ostream& out) {
     out << "usage: krv-glyde-ctl [--dir DIR] [--simulate] COMMAND [ARGS]\n"
-           "  --dir DIR     the program folder (default: the folder of this program)\n"
+           "  --dir DIR     the folder of config.ini, the macro files and skins/ (default: this program's;\n"
+           "                installed where you cannot write, it keeps your files in ~/.local/share/krv-glyde)\n"
            "  --simulate    use the simulated mouse instead of the real one\n"
            "commands:\n";
     for (const CtlCommand& command : allCommands())
@@ -42,14 +44,14 @@ void printUsage(std::ostream& out) {
 
 } // namespace
 
-int runCtl(const std::vector<std::string>& args, const std::string& executableDir, std::ostream& out, std::ostream& err) {
+int runCtl(const std::vector<std::string>& args, const AppPaths& programPaths, std::ostream& out, std::ostream& err) {
     StreamNotifier notifier(err);
-    CtlContext ctx{AppPaths{executableDir}, false, out, err, notifier};
+    CtlContext ctx{programPaths, false, out, err, notifier};
 
     std::size_t next = 0;
     while (next < args.size() && args[next].rfind("--", 0) == 0) {
         if (args[next] == "--dir" && next + 1 < args.size()) {
-            ctx.paths.appDirectory = args[next + 1];
+            ctx.paths = AppPaths{args[next + 1]};
             next += 2;
         } else if (args[next] == "--simulate") {
             ctx.simulate = true;
@@ -81,7 +83,8 @@ int runCtl(const std::vector<std::string>& args, const std::string& executableDi
             line += (line.empty() ? "" : " ") + word;
         return ctx.fail("unknown command: " + line + " (see krv-glyde-ctl help)");
     }
-    const std::vector<std::string> commandArgs(rest.begin() + static_cast<std::ptrdiff_t>(best->words.size()), rest.end());
+    const std::vector<std::string> commandArgs(rest.begin() + static_cast<std::ptrdiff_t>(best->words.size()),
+                                               rest.end());
     return best->run(ctx, commandArgs);
 }
 

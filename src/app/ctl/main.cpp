@@ -1,4 +1,5 @@
 #include "app/ctl/CtlApp.h"
+#include "platform/linux/ProgramFolder.h"
 
 #include <filesystem>
 #include <iostream>
@@ -6,7 +7,7 @@
 int main(int argc, char** argv) {
     std::error_code ec;
     std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
-    std::string dir = ec ? std::string(".") : exe.parent_path().string();
+    const std::filesystem::path dir = ec ? std::filesystem::path(".") : exe.parent_path();
     std::vector<std::string> args(argv + 1, argv + argc);
-    return krv::ctl::runCtl(args, dir, std::cout, std::cerr);
+    return krv::ctl::runCtl(args, krv::AppPathsForProgram(dir), std::cout, std::cerr);
 }

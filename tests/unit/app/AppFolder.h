@@ -13,9 +13,9 @@ class AppFolder {
 public:
     AppFolder() {
         namespace fs = std::filesystem;
-        const fs::path shipped = KRV_BUILD_DATA_DIR;
-        for (const char* rel : {"config.ini", "Macro_EN.dat", "Macro_CN.dat", "skins/INI_EN/defMacro.dat",
-                                "skins/INI_CN/defMacro.dat"}) {
+        const fs::path shipped = KRV_SHIPPED_DATA_DIR;
+        for (const char* rel :
+             {"config.ini", "Macro_EN.dat", "Macro_CN.dat", "skins/INI_EN/defMacro.dat", "skins/INI_CN/defMacro.dat"}) {
             fs::create_directories((m_dir.path() / rel).parent_path());
             fs::copy_file(shipped / rel, m_dir.path() / rel);
         }

@@ -21,7 +21,7 @@ struct CtlResult {
 
 CtlResult ctl(const test::AppFolder& folder, std::vector<std::string> args) {
     std::ostringstream out, err;
-    const int status = ctl::runCtl(args, folder.paths().appDirectory.string(), out, err);
+    const int status = ctl::runCtl(args, folder.paths(), out, err);
     return {status, out.str(), err.str()};
 }
 

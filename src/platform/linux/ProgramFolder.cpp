@@ -1,0 +1,17 @@
+#include "platform/linux/ProgramFolder.h"
+
+#include "app/AppFolders.h"
+
+#include <unistd.h>
+
+namespace krv {
+
+bool IsWritableFolder(const std::filesystem::path& folder) {
+    return ::access(folder.c_str(), W_OK | X_OK) == 0;
+}
+
+AppPaths AppPathsForProgram(const std::filesystem::path& programDirectory) {
+    return ResolveAppPaths(programDirectory, IsWritableFolder(programDirectory), DefaultUserDataFolder());
+}
+
+} // namespace krv

@@ -1,0 +1,115 @@
+#include "app/AppFolders.h"
+#include "app/ctl/CtlApp.h"
+#include "settings/IniFile.h"
+
+#include "unit/TempDir.h"
+#include "unit/app/AppFolder.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <optional>
+#include <sstream>
+
+using namespace krv;
+using krv::test::readFile;
+using krv::test::writeFile;
+namespace fs = std::filesystem;
+
+namespace {
+
+TEST(AppFolders, AWritableProgramFolderKeepsEverything) {
+    test::AppFolder program;
+    test::TempDir home;
+    const AppPaths paths = ResolveAppPaths(program.paths().appDirectory, true, home / "krv-glyde");
+    EXPECT_EQ(paths.configPath(), program / "config.ini");
+    EXPECT_EQ(paths.skinDirectory(), program / "skins");
+    EXPECT_FALSE(fs::exists(home / "krv-glyde"));
+}
+
+TEST(AppFolders, AnInstalledProgramKeepsTheUsersFilesInTheirOwnFolder) {
+    test::AppFolder program;
+    test::TempDir home;
+    const fs::path own = home / "share" / "krv-glyde";
+    const AppPaths paths = ResolveAppPaths(program.paths().appDirectory, false, own);
+    EXPECT_EQ(paths.configPath(), own / "config.ini");
+    EXPECT_EQ(paths.userMacroFile(UiLanguage::English), own / "Macro_EN.dat");
+    EXPECT_EQ(paths.defaultMacroFile(UiLanguage::English), program / "skins/INI_EN/defMacro.dat");
+    for (const char* name : UserFileNames)
+        EXPECT_EQ(readFile(own / name), readFile(program / name)) << name;
+
+    // Later starts keep what the user saved, and bring back only what is missing.
+    IniFile::writeString(own / "config.ini", "Init", "CurConfig", "4");
+    fs::remove(own / "Macro_CN.dat");
+    ResolveAppPaths(program.paths().appDirectory, false, own);
+    EXPECT_EQ(IniFile::readString(own / "config.ini", "Init", "CurConfig"), "4");
+    EXPECT_EQ(readFile(own / "Macro_CN.dat"), readFile(program / "Macro_CN.dat"));
+}
+
+TEST(AppFolders, WithoutAUsableUserFolderTheProgramFolderServes) {
+    test::AppFolder program;
+    test::TempDir home;
+    writeFile(home / "file", "not a folder");
+    for (const fs::path& own : {fs::path(), home / "file" / "krv-glyde"}) {
+        const AppPaths paths = ResolveAppPaths(program.paths().appDirectory, false, own);
+        EXPECT_EQ(paths.configPath(), program / "config.ini") << own;
+        EXPECT_EQ(paths.skinDirectory(), program / "skins") << own;
+    }
+}
+
+// Sets an environment variable for the scope (unset for nullopt), then restores it.
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, std::optional<std::string> value) : m_name(name) {
+        if (const char* old = std::getenv(name))
+            m_old = old;
+        value ? setenv(name, value->c_str(), 1) : unsetenv(name);
+    }
+    ~ScopedEnv() { m_old ? setenv(m_name, m_old->c_str(), 1) : unsetenv(m_name); }
+
+private:
+    const char* m_name;
+    std::optional<std::string> m_old;
+};
+
+TEST(AppFolders, TheUsersDataFolderFollowsXdg) {
+    struct Case {
+        std::optional<std::string> xdg, home;
+        fs::path expected;
+    };
+    const std::vector<Case> cases{
+        {"/data", "/home/u", "/data/krv-glyde"},
+        {"relative", "/home/u", "/home/u/.local/share/krv-glyde"}, // a relative XDG path is ignored
+        {std::nullopt, "/home/u", "/home/u/.local/share/krv-glyde"},
+        {std::nullopt, std::nullopt, ""},
+    };
+    for (const Case& c : cases) {
+        ScopedEnv xdg("XDG_DATA_HOME", c.xdg);
+        ScopedEnv home("HOME", c.home);
+        EXPECT_EQ(DefaultUserDataFolder(), c.expected) << c.xdg.value_or("-") << " " << c.home.value_or("-");
+    }
+}
+
+TEST(AppFolders, RestoringDefaultsReadsTheProgramsSkinsAndWritesTheUsersFiles) {
+    test::AppFolder program;
+    test::TempDir home;
+    const fs::path own = home / "krv-glyde";
+    const AppPaths paths = ResolveAppPaths(program.paths().appDirectory, false, own);
+    IniFile::writeString(own / "config.ini", "Init", "VER_SEL", "1"); // English
+    const std::string shippedConfig = readFile(program / "config.ini");
+
+    const std::string shippedMacros = readFile(program / "Macro_EN.dat");
+    auto run = [&](std::vector<std::string> args) {
+        std::ostringstream out, err;
+        EXPECT_EQ(ctl::runCtl(args, paths, out, err), 0) << err.str();
+        return out.str();
+    };
+    run({"restore-defaults"});
+    const std::string listed = run({"macro", "list"});
+    EXPECT_EQ(std::count(listed.begin(), listed.end(), '\n'), 3) << listed; // the three default macros
+    EXPECT_EQ(readFile(program / "config.ini"), shippedConfig);
+    EXPECT_EQ(readFile(program / "Macro_EN.dat"), shippedMacros);
+}
+
+} // namespace
