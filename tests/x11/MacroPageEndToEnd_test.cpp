@@ -60,6 +60,7 @@ TEST(MacroPageEndToEnd, RecordEditSaveAssignAndPlay) {
         ASSERT_NE(at, std::string::npos);
         config[at + 8] = '1';
         test::writeFile(dir / "config.ini", config);
+        test::writeFile(dir / "Macro_EN.dat", "[Macros]\r\nmacroNum=0\r\n");
     }
 
     auto mouse = std::make_unique<SimulatedMouse>();

@@ -1,10 +1,14 @@
 #include "app/RestoreDefaults.h"
+#include "functions/ButtonCode.h"
+#include "macros/MacroTable.h"
 #include "settings/IniFile.h"
 
 #include "unit/RecordingNotifier.h"
 #include "unit/app/AppFolder.h"
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 using namespace krv;
 using krv::test::AppFolder;
@@ -94,7 +98,13 @@ TEST(ShippedData, EveryProfileKeepsTheEditorsInvariants) {
     EXPECT_EQ(ReadUiLanguage(config), UiLanguage::English);
     const std::vector<std::pair<int, bool>> sections = {{1, false}, {2, false}, {3, false}, {4, false}, {5, false},
                                                         {6, false}, {2, true},  {3, true},  {4, true},  {5, true}};
-    for (UiLanguage language : {UiLanguage::English, UiLanguage::Chinese})
+    for (UiLanguage language : {UiLanguage::English, UiLanguage::Chinese}) {
+        // A button set to a macro plays one the user has out of the box, and after restoring defaults.
+        RecordingNotifier quiet;
+        MacroTable shipped, defaults;
+        LoadMacroFile(shipped, folder.paths().userMacroFile(language), quiet);
+        LoadMacroFile(defaults, folder.paths().defaultMacroFile(language), quiet);
+        const int macros = std::min(shipped.count(), defaults.count());
         for (const auto& [n, factory] : sections) {
             ASSERT_TRUE(doc.hasSection(ProfileSectionName(n, factory, language)));
             ProfileSettings s;
@@ -110,12 +120,18 @@ TEST(ShippedData, EveryProfileKeepsTheEditorsInvariants) {
             EXPECT_LE(v.DPI_SPEED, 9) << where;
             EXPECT_LE(v.WHEEL_SPEED, 9) << where;
             EXPECT_TRUE(v.FIRE_TIME >= 0 && v.FIRE_TIME <= 300) << where;
+            for (const int code : v.K) {
+                if (code >= FirstMacroCode) {
+                    EXPECT_LT(code - FirstMacroCode, macros) << where << ": a macro that is not shipped";
+                }
+            }
             if (n >= 2 && n <= 4 && !factory) {
                 ProfileSettings reset;
                 LoadProfile(reset, config, n, true, language);
                 EXPECT_EQ(v, reset.values()) << where << " differs from its factory section";
             }
         }
+    }
 }
 
 } // namespace
