@@ -10,12 +10,17 @@
 #include <X11/Xlib.h>
 #include <X11/keysym.h>
 
+#include <poll.h>
+
 namespace krv {
 
 namespace {
 
 constexpr int GrabRetryMs = 50;
 constexpr int GrabAttempts = 20;
+// How long a release with nothing behind it waits for the press of a repeat pair (the server sends
+// the two together, but a busy machine can hand them over in two reads).
+constexpr int RepeatPairWaitMs = 20;
 // X keycodes are the kernel's evdev codes plus 8 on every X server that reads evdev devices.
 constexpr unsigned EvdevOffset = 8;
 
@@ -31,12 +36,12 @@ std::unique_ptr<X11KeyboardCapture> X11KeyboardCapture::open(KeyHandler handler,
     }
     // A held key then repeats as presses alone, without the release before each one.
     Bool supported = False;
-    XkbSetDetectableAutoRepeat(display, True, &supported);
-    return std::unique_ptr<X11KeyboardCapture>(new X11KeyboardCapture(display, std::move(handler)));
+    const bool detectable = XkbSetDetectableAutoRepeat(display, True, &supported) && supported;
+    return std::unique_ptr<X11KeyboardCapture>(new X11KeyboardCapture(display, std::move(handler), detectable));
 }
 
-X11KeyboardCapture::X11KeyboardCapture(Display* display, KeyHandler handler)
-    : m_display(display), m_handler(std::move(handler)) {
+X11KeyboardCapture::X11KeyboardCapture(Display* display, KeyHandler handler, bool detectableRepeat)
+    : m_display(display), m_handler(std::move(handler)), m_detectableRepeat(detectableRepeat) {
     m_notifier = new QSocketNotifier(ConnectionNumber(m_display), QSocketNotifier::Read, this);
     connect(m_notifier, &QSocketNotifier::activated, this, &X11KeyboardCapture::processEvents);
     m_retry = new QTimer(this);
@@ -64,7 +69,8 @@ X11KeyboardCapture::~X11KeyboardCapture() {
 
 void X11KeyboardCapture::setDetectableAutoRepeat(bool on) {
     Bool supported = False;
-    XkbSetDetectableAutoRepeat(m_display, on ? True : False, &supported);
+    const Bool result = XkbSetDetectableAutoRepeat(m_display, on ? True : False, &supported);
+    m_detectableRepeat = on && result && supported;
     XFlush(m_display);
 }
 
@@ -125,14 +131,9 @@ void X11KeyboardCapture::processEvents() {
         if (!m_grabbed || (event.type != KeyPress && event.type != KeyRelease))
             continue;
         const bool press = event.type == KeyPress;
-        // Where the server cannot detect auto-repeat, each repeat is a release and a press of the same
-        // key at the same time: drop the release, the press then counts as a repeat.
-        if (!press && XEventsQueued(m_display, QueuedAfterReading) > 0) {
-            XEvent next;
-            XPeekEvent(m_display, &next);
-            if (next.type == KeyPress && next.xkey.keycode == event.xkey.keycode && next.xkey.time == event.xkey.time)
-                continue;
-        }
+        // Drop the release of a repeat pair: the press then counts as a repeat.
+        if (!press && isRepeatRelease(event.xkey.keycode, event.xkey.time))
+            continue;
         const auto vk = VirtualKeyOfX11Key(m_display, event.xkey.keycode);
         if (!vk)
             continue; // a key the table does not know is withheld but not recorded
@@ -140,6 +141,21 @@ void X11KeyboardCapture::processEvents() {
         if (m_handler)
             m_handler(message, *vk);
     }
+}
+
+// Where the server cannot detect auto-repeat, each repeat is a release and a press of the same key
+// at the same time.
+bool X11KeyboardCapture::isRepeatRelease(unsigned keycode, unsigned long time) {
+    if (m_detectableRepeat)
+        return false;
+    if (XEventsQueued(m_display, QueuedAfterReading) == 0) {
+        pollfd socket{ConnectionNumber(m_display), POLLIN, 0};
+        if (::poll(&socket, 1, RepeatPairWaitMs) <= 0 || XEventsQueued(m_display, QueuedAfterReading) == 0)
+            return false;
+    }
+    XEvent next;
+    XPeekEvent(m_display, &next);
+    return next.type == KeyPress && next.xkey.keycode == keycode && next.xkey.time == time;
 }
 
 } // namespace krv

@@ -56,9 +56,10 @@ signals:
     void grabFailed();
 
 private:
-    X11KeyboardCapture(Display* display, KeyHandler handler);
+    X11KeyboardCapture(Display* display, KeyHandler handler, bool detectableRepeat);
     bool tryGrab();
     void release();
+    bool isRepeatRelease(unsigned keycode, unsigned long time);
 
     Display* m_display;
     KeyHandler m_handler;
@@ -67,6 +68,7 @@ private:
     int m_attempts = 0;
     bool m_wanted = false;
     bool m_grabbed = false;
+    bool m_detectableRepeat; // the server reports a held key as presses alone
     SysKeyTracker m_sys;
 };
 
