@@ -9,6 +9,10 @@ namespace Messages {
 inline constexpr std::string_view DataFileMissing = "找不到配置文件";
 inline constexpr std::string_view SkinValueMalformed = "加载ini错误！";
 inline constexpr std::string_view MacroOverflow = "Overflow!!!";
+// Recording ended because another program holds the keyboard.
+inline constexpr std::string_view KeyboardBusyEnglish =
+    "Another program is holding the keyboard, so the recording has stopped. Close it and press Record again.";
+inline constexpr std::string_view KeyboardBusyChinese = "其他程序正在占用键盘，录制已停止。请关闭该程序后重新录制。";
 } // namespace Messages
 
 // How the core reaches the user. The GUI shows message boxes (titled with the application's name, OK

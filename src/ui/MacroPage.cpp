@@ -182,10 +182,7 @@ MacroPage::MacroPage(Dependencies deps, QObject* parent)
         if (auto x11 = X11KeyboardCapture::open(onKey)) {
             // Another program holds the keyboard (a game, a screen lock): no key would reach the
             // recording, so it ends instead of waiting with "Stop" on its button.
-            connect(x11.get(), &X11KeyboardCapture::grabFailed, this, [this] {
-                m_editor.StopRecording();
-                repaintWindow();
-            });
+            connect(x11.get(), &X11KeyboardCapture::grabFailed, this, &MacroPage::keyboardUnavailable);
             m_ownCapture = std::move(x11);
         }
     }
@@ -198,6 +195,15 @@ MacroPage::~MacroPage() {
     if (m_capture)
         m_capture->stop();
     destroyControls();
+}
+
+void MacroPage::keyboardUnavailable() {
+    if (!m_editor.recording())
+        return;
+    m_editor.StopRecording();
+    repaintWindow();
+    m_deps.notifier.showMessage(m_deps.language() == UiLanguage::English ? Messages::KeyboardBusyEnglish
+                                                                         : Messages::KeyboardBusyChinese);
 }
 
 void MacroPage::setKeyboardCapture(KeyboardCapture* capture) {

@@ -69,6 +69,9 @@ public:
     // captures through an X11 keyboard grab on X11, and the program's own key events elsewhere.
     void setKeyboardCapture(KeyboardCapture* capture);
     KeyboardCapture* keyboardCapture() const { return m_capture; }
+    // The capture could not get the keyboard (another program holds it): a running recording ends,
+    // and the user is told why.
+    void keyboardUnavailable();
 
     void createControls() override;
     void destroyControls() override;

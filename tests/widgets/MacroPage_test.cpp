@@ -363,6 +363,27 @@ private slots:
         QVERIFY(!p.macros.recording);
     }
 
+    void aKeyboardHeldElsewhereEndsTheRecordingAndSaysWhy_data() {
+        QTest::addColumn<int>("language");
+        QTest::newRow("English") << 1;
+        QTest::newRow("Chinese") << 0;
+    }
+    void aKeyboardHeldElsewhereEndsTheRecordingAndSaysWhy() {
+        QFETCH(int, language);
+        Page p({macro(u"one", {A_DOWN, A_UP})}, languageFromFlag(language));
+        p.page->setKeyboardCapture(nullptr);
+        p.page->keyboardUnavailable(); // no recording: nothing to say
+        QVERIFY(p.notifier.messages().empty());
+
+        p.page->action(AdvancedElement::Record);
+        QVERIFY(p.macros.recording);
+        p.page->keyboardUnavailable();
+        QVERIFY(!p.macros.recording);
+        QCOMPARE(p.eventCount(0), 0);
+        const std::string_view expected = language == 1 ? Messages::KeyboardBusyEnglish : Messages::KeyboardBusyChinese;
+        QCOMPARE(p.notifier.messages(), std::vector<std::string>{std::string(expected)});
+    }
+
     void saveClampsTheRepeatCount_data() {
         QTest::addColumn<QString>("typed");
         QTest::addColumn<int>("stored");

@@ -1,6 +1,7 @@
 // The whole companion on the simulated mouse under Xvfb: the advanced page is opened with its tab, a
 // macro is named and added, recorded from real key events while the keyboard is grabbed, edited, saved,
-// put on a button and played by a press of that button.
+// put on a button and played by a press of that button; a keyboard held by another program ends the next
+// recording with a message.
 #include "app/AppContext.h"
 #include "app/Companion.h"
 #include "functions/ButtonCode.h"
@@ -20,8 +21,11 @@
 #include <QApplication>
 #include <QDeadlineTimer>
 #include <QMenu>
+#include <QMessageBox>
 #include <QTest>
 #include <QTimer>
+
+#include <X11/Xlib.h>
 
 namespace krv {
 namespace {
@@ -154,6 +158,26 @@ TEST(MacroPageEndToEnd, RecordEditSaveAssignAndPlay) {
     ASSERT_EQ(events.size(), 6u);
     EXPECT_EQ(events, (std::vector<test::InputEvent>{down(Vk::LShift), down('H'), up('H'), up(Vk::LShift), down('I'),
                                                      up('I')}));
+
+    // Another program holds the keyboard: Record gives up after its retries and says why.
+    Display* other = XOpenDisplay(nullptr);
+    ASSERT_NE(other, nullptr);
+    ASSERT_EQ(XGrabKeyboard(other, DefaultRootWindow(other), False, GrabModeAsync, GrabModeAsync, CurrentTime),
+              GrabSuccess);
+    XSync(other, False);
+    click(advanced[AdvancedElement::Record]);
+    ASSERT_TRUE(context.macros.recording);
+    ASSERT_TRUE(waitUntil([&] { return !context.macros.recording; }));
+    QMessageBox* box = nullptr;
+    ASSERT_TRUE(waitUntil([&] {
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (auto* b = qobject_cast<QMessageBox*>(w); b && b->isVisible())
+                box = b;
+        return box != nullptr;
+    }));
+    EXPECT_EQ(box->text().toStdString(), Messages::KeyboardBusyEnglish);
+    box->accept();
+    XCloseDisplay(other);
     companion.ShutDown();
 }
 
