@@ -15,15 +15,15 @@ AppPaths ResolveAppPaths(const fs::path& programDirectory, bool programDirectory
     fs::create_directories(userDataFolder, ec);
     if (ec || !fs::is_directory(userDataFolder, ec))
         return AppPaths{programDirectory};
-    for (const char* name : UserFileNames) {
-        const fs::path shipped = programDirectory / name;
-        const fs::path own = userDataFolder / name;
+    const AppPaths paths{userDataFolder, programDirectory};
+    for (const fs::path& own : paths.userFiles()) {
+        const fs::path shipped = programDirectory / own.filename();
         // A file the user already has is never replaced; a failed copy leaves the file missing,
         // which reads as the defaults and is created by the first save.
         if (!fs::exists(own, ec) && fs::exists(shipped, ec))
             fs::copy_file(shipped, own, fs::copy_options::skip_existing, ec);
     }
-    return AppPaths{userDataFolder, programDirectory};
+    return paths;
 }
 
 fs::path DefaultUserDataFolder() {

@@ -6,9 +6,6 @@
 
 namespace krv {
 
-// The files the program saves into: the profile file and the two macro files.
-inline constexpr const char* UserFileNames[] = {"config.ini", "Macro_EN.dat", "Macro_CN.dat"};
-
 // The folders of a program started from programDirectory. The user's files live beside the program
 // when the user may write there (the build tree, a copy in the user's own folders). A program
 // installed where the user cannot write would lose every save there, so its user's files live in

@@ -8,9 +8,7 @@ namespace krv {
 
 namespace {
 
-bool isBlank(char c) {
-    return c == ' ' || c == '\t';
-}
+bool isBlank(char c) { return c == ' ' || c == '\t'; }
 
 std::string_view trim(std::string_view s) {
     while (!s.empty() && isBlank(s.front()))
@@ -26,9 +24,7 @@ std::string_view unquote(std::string_view s) {
     return s;
 }
 
-char asciiLower(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
+char asciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
 bool sameName(std::string_view a, std::string_view b) {
     if (a.size() != b.size())
@@ -39,7 +35,6 @@ bool sameName(std::string_view a, std::string_view b) {
     return true;
 }
 
-// Cuts UTF-8 text to at most maxChars characters (a byte that does not continue a sequence starts one).
 // Cuts s to what a buffer of maxUnits UTF-16 units holds: a character outside the Basic
 // Multilingual Plane takes two units, and one that no longer fits whole is left out.
 std::string cutToUtf16Units(std::string_view s, std::size_t maxUnits) {
@@ -212,13 +207,9 @@ int IniDocument::readInt(std::string_view section, std::string_view key, std::si
     return leadingInt(read(section, key, {}, bufferChars));
 }
 
-bool IniDocument::hasSection(std::string_view section) const {
-    return findSection(section) >= 0;
-}
+bool IniDocument::hasSection(std::string_view section) const { return findSection(section) >= 0; }
 
-const std::string& IniDocument::defaultEol() const {
-    return m_defaultEol;
-}
+const std::string& IniDocument::defaultEol() const { return m_defaultEol; }
 
 void IniDocument::write(std::string_view section, std::string_view key, std::string_view value) {
     const std::string cleanValue = withoutLineBreaks(value);

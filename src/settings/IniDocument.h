@@ -62,9 +62,9 @@ private:
         std::string text;
         std::string eol;
         LineKind kind = LineKind::Other;
-        std::string name;  // section or key name, trimmed
-        std::string value; // key value, trimmed and unquoted
-        int section = -1;  // index into m_sections of the section the line belongs to
+        std::string name;   // section or key name, trimmed
+        std::string value;  // key value, trimmed and unquoted
+        int section = -1;   // index into m_sections of the section the line belongs to
     };
     struct Section {
         std::string name;

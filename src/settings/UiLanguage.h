@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <atomic>
 #include <filesystem>
 
@@ -9,12 +10,8 @@ namespace krv {
 // counts as English.
 enum class UiLanguage { Chinese = 0, English = 1 };
 
-inline UiLanguage languageFromFlag(int flag) {
-    return flag != 0 ? UiLanguage::English : UiLanguage::Chinese;
-}
-inline int flagOfLanguage(UiLanguage language) {
-    return language == UiLanguage::English ? 1 : 0;
-}
+inline UiLanguage languageFromFlag(int flag) { return flag != 0 ? UiLanguage::English : UiLanguage::Chinese; }
+inline int flagOfLanguage(UiLanguage language) { return language == UiLanguage::English ? 1 : 0; }
 
 // Reads "VER_SEL" of "Init": at most 4 characters, the leading-integer rule, the low 8 bits.
 // A missing file, key or number gives Chinese.
@@ -41,6 +38,10 @@ struct AppPaths {
     std::filesystem::path warningSkinFile(UiLanguage language) const;
     std::filesystem::path defaultMacroFile(UiLanguage language) const;
     std::filesystem::path userMacroFile(UiLanguage language) const;
+    // The files the program saves into: the profile file and both languages' macro files.
+    std::array<std::filesystem::path, 3> userFiles() const {
+        return {configPath(), userMacroFile(UiLanguage::English), userMacroFile(UiLanguage::Chinese)};
+    }
 };
 
 } // namespace krv

@@ -34,14 +34,14 @@ std::unique_ptr<X11KeyboardCapture> X11KeyboardCapture::open(KeyHandler handler,
             *error = "cannot open the X display";
         return nullptr;
     }
+    std::unique_ptr<X11KeyboardCapture> capture(new X11KeyboardCapture(display, std::move(handler)));
     // A held key then repeats as presses alone, without the release before each one.
-    Bool supported = False;
-    const bool detectable = XkbSetDetectableAutoRepeat(display, True, &supported) && supported;
-    return std::unique_ptr<X11KeyboardCapture>(new X11KeyboardCapture(display, std::move(handler), detectable));
+    capture->setDetectableAutoRepeat(true);
+    return capture;
 }
 
-X11KeyboardCapture::X11KeyboardCapture(Display* display, KeyHandler handler, bool detectableRepeat)
-    : m_display(display), m_handler(std::move(handler)), m_detectableRepeat(detectableRepeat) {
+X11KeyboardCapture::X11KeyboardCapture(Display* display, KeyHandler handler)
+    : m_display(display), m_handler(std::move(handler)) {
     m_notifier = new QSocketNotifier(ConnectionNumber(m_display), QSocketNotifier::Read, this);
     connect(m_notifier, &QSocketNotifier::activated, this, &X11KeyboardCapture::processEvents);
     m_retry = new QTimer(this);

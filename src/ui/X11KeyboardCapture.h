@@ -56,7 +56,7 @@ signals:
     void grabFailed();
 
 private:
-    X11KeyboardCapture(Display* display, KeyHandler handler, bool detectableRepeat);
+    X11KeyboardCapture(Display* display, KeyHandler handler);
     bool tryGrab();
     void release();
     bool isRepeatRelease(unsigned keycode, unsigned long time);
@@ -68,7 +68,7 @@ private:
     int m_attempts = 0;
     bool m_wanted = false;
     bool m_grabbed = false;
-    bool m_detectableRepeat; // the server reports a held key as presses alone
+    bool m_detectableRepeat = false; // the server reports a held key as presses alone
     SysKeyTracker m_sys;
 };
 

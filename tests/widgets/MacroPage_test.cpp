@@ -139,12 +139,15 @@ const MacroEvent B_DOWN{66, 1, 50};
 class MacroPageTest : public QObject {
     Q_OBJECT
 
-private slots:
-    void controlsLieOnTheSkinRectanglesWhiteOnBlack_data() {
+    // A data column "language" with the flag of each language.
+    static void bothLanguages() {
         QTest::addColumn<int>("language");
         QTest::newRow("English") << 1;
         QTest::newRow("Chinese") << 0;
     }
+
+private slots:
+    void controlsLieOnTheSkinRectanglesWhiteOnBlack_data() { bothLanguages(); }
     void controlsLieOnTheSkinRectanglesWhiteOnBlack() {
         QFETCH(int, language);
         Page p({macro(u"one", {A_DOWN, A_UP})}, languageFromFlag(language));
@@ -363,11 +366,7 @@ private slots:
         QVERIFY(!p.macros.recording);
     }
 
-    void aKeyboardHeldElsewhereEndsTheRecordingAndSaysWhy_data() {
-        QTest::addColumn<int>("language");
-        QTest::newRow("English") << 1;
-        QTest::newRow("Chinese") << 0;
-    }
+    void aKeyboardHeldElsewhereEndsTheRecordingAndSaysWhy_data() { bothLanguages(); }
     void aKeyboardHeldElsewhereEndsTheRecordingAndSaysWhy() {
         QFETCH(int, language);
         Page p({macro(u"one", {A_DOWN, A_UP})}, languageFromFlag(language));

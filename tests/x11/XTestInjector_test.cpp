@@ -21,7 +21,7 @@ namespace krv {
 namespace {
 
 struct Received {
-    int type;            // KeyPress, KeyRelease, ButtonPress, ButtonRelease
+    int type;        // KeyPress, KeyRelease, ButtonPress, ButtonRelease
     unsigned long value; // keysym or button number
     unsigned state;
     Time time;
@@ -36,8 +36,7 @@ public:
             return;
         const int screen = DefaultScreen(m_display);
         m_window = XCreateSimpleWindow(m_display, RootWindow(m_display, screen), 0, 0, 200, 200, 0, 0, 0);
-        XSelectInput(m_display, m_window,
-                     KeyPressMask | KeyReleaseMask | ButtonPressMask | ButtonReleaseMask | StructureNotifyMask);
+        XSelectInput(m_display, m_window, KeyPressMask | KeyReleaseMask | ButtonPressMask | ButtonReleaseMask | StructureNotifyMask);
         XMapRaised(m_display, m_window);
         for (;;) {
             XEvent e;
@@ -117,16 +116,10 @@ TEST_F(XTestDelivery, CtrlCFromTheExecutorArrivesWithControlHeldAndTheLetterHeld
         void startCalculator() override {}
         void startTerminal() override {}
     } shell;
-    ActionExecutor executor{ActionExecutorPorts{.channel = channel,
-                                                .settings = settings,
-                                                .macros = macros,
-                                                .injector = held,
-                                                .shell = shell,
-                                                .clock = clock,
-                                                .configPath = dir / "config.ini",
-                                                .sendFeatureReport = {},
-                                                .applyProfile = {},
-                                                .requestRepaint = {}}};
+    ActionExecutor executor{ActionExecutorPorts{.channel = channel, .settings = settings, .macros = macros,
+                                                .injector = held, .shell = shell, .clock = clock,
+                                                .configPath = dir / "config.ini", .sendFeatureReport = {},
+                                                .applyProfile = {}, .requestRepaint = {}}};
     settings.K[0] = 31;
     executor.servePress(241);
 
@@ -153,8 +146,8 @@ TEST_F(XTestDelivery, MacroKeysExtendedKeysAndMouseButtonsArrive) {
         std::uint8_t code;
         bool down;
     };
-    const std::vector<Step> steps{{0x25, true},  {0x25, false}, {0xA5, true},  {0xA5, false}, {0x11, true},
-                                  {0x11, false}, {0x0D, true},  {0x0D, false}, {'7', true},   {'7', false}};
+    const std::vector<Step> steps{{0x25, true}, {0x25, false}, {0xA5, true}, {0xA5, false}, {0x11, true}, {0x11, false},
+                                  {0x0D, true}, {0x0D, false}, {'7', true},  {'7', false}};
     for (const Step& s : steps) {
         const bool extended = IsExtendedKey(s.code) || s.code == 0x0D; // keypad Enter
         s.down ? injector->keyDown(s.code, extended) : injector->keyUp(s.code, extended);
@@ -165,21 +158,11 @@ TEST_F(XTestDelivery, MacroKeysExtendedKeysAndMouseButtonsArrive) {
     injector->buttonUp(MouseButtonOfCode(241));
     injector->buttonDown(MouseButtonOfCode(250));
     injector->buttonUp(MouseButtonOfCode(242));
-    EXPECT_EQ(client.take(16), (Seq{{KeyPress, XK_Left},
-                                    {KeyRelease, XK_Left},
-                                    {KeyPress, XK_Alt_R},
-                                    {KeyRelease, XK_Alt_R},
-                                    {KeyPress, XK_Control_L},
-                                    {KeyRelease, XK_Control_L},
-                                    {KeyPress, XK_KP_Enter},
-                                    {KeyRelease, XK_KP_Enter},
-                                    {KeyPress, XK_7},
-                                    {KeyRelease, XK_7},
-                                    {ButtonPress, 1},
-                                    {ButtonRelease, 1},
-                                    {ButtonPress, 3},
-                                    {ButtonRelease, 3},
-                                    {ButtonPress, 2},
+    EXPECT_EQ(client.take(16), (Seq{{KeyPress, XK_Left},       {KeyRelease, XK_Left},     {KeyPress, XK_Alt_R},
+                                    {KeyRelease, XK_Alt_R},    {KeyPress, XK_Control_L},  {KeyRelease, XK_Control_L},
+                                    {KeyPress, XK_KP_Enter},   {KeyRelease, XK_KP_Enter}, {KeyPress, XK_7},
+                                    {KeyRelease, XK_7},        {ButtonPress, 1},          {ButtonRelease, 1},
+                                    {ButtonPress, 3},          {ButtonRelease, 3},        {ButtonPress, 2},
                                     {ButtonRelease, 2}}));
 }
 
@@ -188,9 +171,8 @@ TEST_F(XTestDelivery, KeysMissingFromTheKeymapAreBoundToASpareKeycode) {
         injector->keyDown(code, false);
         injector->keyUp(code, false);
     }
-    EXPECT_EQ(
-        client.take(4),
-        (Seq{{KeyPress, XK_F24}, {KeyRelease, XK_F24}, {KeyPress, XF86XK_AudioMute}, {KeyRelease, XF86XK_AudioMute}}));
+    EXPECT_EQ(client.take(4), (Seq{{KeyPress, XK_F24}, {KeyRelease, XK_F24}, {KeyPress, XF86XK_AudioMute},
+                                   {KeyRelease, XF86XK_AudioMute}}));
 
     // The borrowed keycodes go back to the keyboard map with the injector.
     const unsigned f24 = injector->keycodeOf(0x87, false);
@@ -216,8 +198,7 @@ TEST(X11SystemPointerTest, PointerSpeedRoundTripsThroughTheServer) {
     std::string error;
     auto pointer = X11SystemPointer::open(nullptr, &error);
     ASSERT_NE(pointer, nullptr) << error;
-    for (const auto& [set, expected] :
-         std::vector<std::pair<int, int>>{{15, 15}, {1, 1}, {10, 10}, {20, 20}, {25, 20}, {0, 1}}) {
+    for (const auto& [set, expected] : std::vector<std::pair<int, int>>{{15, 15}, {1, 1}, {10, 10}, {20, 20}, {25, 20}, {0, 1}}) {
         EXPECT_TRUE(pointer->setPointerSpeed(set));
         EXPECT_EQ(pointer->pointerSpeed(), expected) << set;
     }

@@ -14,8 +14,7 @@ int CtlContext::fail(const std::string& text) const {
 }
 
 std::optional<int> parseNumber(const std::string& text, int low, int high) {
-    if (text.empty() || text.size() > 9 ||
-        !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; }))
+    if (text.empty() || text.size() > 9 || !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; }))
         return std::nullopt;
     const int value = std::stoi(text);
     if (value < low || value > high)
@@ -83,8 +82,7 @@ int runCtl(const std::vector<std::string>& args, const AppPaths& programPaths, s
             line += (line.empty() ? "" : " ") + word;
         return ctx.fail("unknown command: " + line + " (see krv-glyde-ctl help)");
     }
-    const std::vector<std::string> commandArgs(rest.begin() + static_cast<std::ptrdiff_t>(best->words.size()),
-                                               rest.end());
+    const std::vector<std::string> commandArgs(rest.begin() + static_cast<std::ptrdiff_t>(best->words.size()), rest.end());
     return best->run(ctx, commandArgs);
 }
 

@@ -36,18 +36,10 @@ XTestInjector::~XTestInjector() {
     XCloseDisplay(m_display);
 }
 
-void XTestInjector::keyDown(std::uint8_t code, bool extended) {
-    key(code, extended, true);
-}
-void XTestInjector::keyUp(std::uint8_t code, bool extended) {
-    key(code, extended, false);
-}
-void XTestInjector::buttonDown(MouseButton b) {
-    button(b, true);
-}
-void XTestInjector::buttonUp(MouseButton b) {
-    button(b, false);
-}
+void XTestInjector::keyDown(std::uint8_t code, bool extended) { key(code, extended, true); }
+void XTestInjector::keyUp(std::uint8_t code, bool extended) { key(code, extended, false); }
+void XTestInjector::buttonDown(MouseButton b) { button(b, true); }
+void XTestInjector::buttonUp(MouseButton b) { button(b, false); }
 
 unsigned XTestInjector::keycodeOf(std::uint8_t code, bool extended) {
     const auto resolved = ResolveVirtualKey(code, extended);
@@ -81,8 +73,7 @@ unsigned XTestInjector::bindSpareKeycode(unsigned long keysym) {
     int minKeycode = 0, maxKeycode = 0;
     XDisplayKeycodes(m_display, &minKeycode, &maxKeycode);
     int perKeycode = 0;
-    KeySym* map =
-        XGetKeyboardMapping(m_display, static_cast<KeyCode>(minKeycode), maxKeycode - minKeycode + 1, &perKeycode);
+    KeySym* map = XGetKeyboardMapping(m_display, static_cast<KeyCode>(minKeycode), maxKeycode - minKeycode + 1, &perKeycode);
     if (map == nullptr)
         return 0;
     unsigned spare = 0;

@@ -36,8 +36,8 @@ TEST(AppFolders, AnInstalledProgramKeepsTheUsersFilesInTheirOwnFolder) {
     EXPECT_EQ(paths.configPath(), own / "config.ini");
     EXPECT_EQ(paths.userMacroFile(UiLanguage::English), own / "Macro_EN.dat");
     EXPECT_EQ(paths.defaultMacroFile(UiLanguage::English), program / "skins/INI_EN/defMacro.dat");
-    for (const char* name : UserFileNames)
-        EXPECT_EQ(readFile(own / name), readFile(program / name)) << name;
+    for (const fs::path& file : paths.userFiles())
+        EXPECT_EQ(readFile(file), readFile(program / file.filename())) << file;
 
     // Later starts keep what the user saved, and bring back only what is missing.
     IniFile::writeString(own / "config.ini", "Init", "CurConfig", "4");

@@ -31,10 +31,9 @@ TEST(Ctl, ProfileShowPrintsTheStoredFieldsInSaveOrder) {
     AppFolder folder;
     CtlRun run = ctl(folder, {"profile", "show", "1"});
     EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(run.out,
-              "K1=1\nK2=2\nK3=3\nK4=5\nK5=4\nK6=18\nK7=17\nK8=13\nDPI_LEVEL=0\nWHEEL_STATUS=0\n"
-              "MACRO_MODE2=0\nDPI_SET1=1\nDPI_SET_EN1=1\nDPI_SET2=2\nDPI_SET_EN2=1\nDPI_SET3=3\n"
-              "DPI_SET_EN3=1\nDPI_SET4=0\nDPI_SET_EN4=1\nLED_STATUS=0\nDPI_SPEED=5\nWHEEL_SPEED=2\nFIRE_TIME=50\n");
+    EXPECT_EQ(run.out, "K1=1\nK2=2\nK3=3\nK4=5\nK5=4\nK6=18\nK7=17\nK8=13\nDPI_LEVEL=0\nWHEEL_STATUS=0\n"
+                       "MACRO_MODE2=0\nDPI_SET1=1\nDPI_SET_EN1=1\nDPI_SET2=2\nDPI_SET_EN2=1\nDPI_SET3=3\n"
+                       "DPI_SET_EN3=1\nDPI_SET4=0\nDPI_SET_EN4=1\nLED_STATUS=0\nDPI_SPEED=5\nWHEEL_SPEED=2\nFIRE_TIME=50\n");
     EXPECT_TRUE(run.err.empty());
     // Without N: the current profile of "CurConfig".
     IniFile::writeString(folder / "config.ini", "Init", "CurConfig", "3");

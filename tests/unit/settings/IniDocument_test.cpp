@@ -21,19 +21,19 @@ struct ReadCase {
 TEST(IniDocumentRead, FollowsPrivateProfileRules) {
     const ReadCase cases[] = {
         {"[S]\r\nk=v\r\n", "S", "k", "v"},
-        {"[S]\nK=v\n", "s", "k", "v"}, // names without case
+        {"[S]\nK=v\n", "s", "k", "v"},                       // names without case
         {"[ Sec ]\n  key \t=  spaced value \t\n", "Sec", "key", "spaced value"},
         {"[S]\nk=\"quoted \"\n", "S", "k", "quoted "},
         {"[S]\nk='single'\n", "S", "k", "single"},
         {"[S]\nk=\"mismatch'\n", "S", "k", "\"mismatch'"},
         {"[S]\nk=\"\n", "S", "k", "\""},
-        {"[S]\nk=first\nk=second\n", "S", "k", "first"},          // first key wins
+        {"[S]\nk=first\nk=second\n", "S", "k", "first"},      // first key wins
         {"[S]\nk=1\n[S]\nk=2\nother=3\n", "S", "other", nullptr}, // first section wins, later ignored
         {"[S]\n;k=commented\n", "S", "k", nullptr},
         {"[S]\n#k=hash is a key\n", "S", "#k", "hash is a key"},
-        {"[S]x]\nk=v\n", "S", "k", "v"},   // name ends at the first ']'
-        {"[S\nk=v\n", "S", "k", nullptr},  // no ']': not a section
-        {"k=v\n[S]\n", "S", "k", nullptr}, // keys before any section belong to none
+        {"[S]x]\nk=v\n", "S", "k", "v"},                      // name ends at the first ']'
+        {"[S\nk=v\n", "S", "k", nullptr},                      // no ']': not a section
+        {"k=v\n[S]\n", "S", "k", nullptr},                     // keys before any section belong to none
         {"[S]\rk=cr\r", "S", "k", "cr"},
         {"[S]\nk=a=b\n", "S", "k", "a=b"},
         {"[S]\nbare\n", "S", "bare", ""},
@@ -62,14 +62,13 @@ TEST(IniDocumentRead, BufferKeepsAtMostOneLessCharacter) {
 
 TEST(IniDocumentRead, BufferCountsUtf16Units) {
     // "a", U+1F3AE (two units), "b": a character that no longer fits whole is left out.
-    IniDocument doc = IniDocument::parse("[S]\nk=a\xF0\x9F\x8E\xAE"
-                                         "b\n");
+    const std::string pad = "\xF0\x9F\x8E\xAE";
+    IniDocument doc = IniDocument::parse("[S]\nk=a" + pad + "b\n");
     const std::vector<std::pair<std::size_t, std::string>> cases{
         {2, "a"},
         {3, "a"},
-        {4, "a\xF0\x9F\x8E\xAE"},
-        {5, "a\xF0\x9F\x8E\xAE"
-            "b"},
+        {4, "a" + pad},
+        {5, "a" + pad + "b"},
     };
     for (const auto& [buffer, expected] : cases)
         EXPECT_EQ(doc.read("S", "k", "", buffer), expected) << buffer;
@@ -101,12 +100,12 @@ TEST(IniDocumentWrite, ChangesOnlyWhatItMust) {
     const WriteCase cases[] = {
         {"", "S", "k", "1", "[S]\r\nk=1\r\n"},
         {"[S]\nk=old\n", "S", "k", "new", "[S]\nk=new\n"},
-        {"[S]\n  Key = old ; note\nx=1\n", "s", "KEY", "7", "[S]\nKey=7\nx=1\n"},       // keeps line and spelling
+        {"[S]\n  Key = old ; note\nx=1\n", "s", "KEY", "7", "[S]\nKey=7\nx=1\n"},   // keeps line and spelling
         {"[S]\na=1\n\n; tail\n[T]\n", "S", "b", "2", "[S]\na=1\nb=2\n\n; tail\n[T]\n"}, // after the last key
         {"[S]\n[T]\n", "S", "k", "v", "[S]\nk=v\n[T]\n"},
-        {"[A]\r\na=1", "B", "b", "2", "[A]\r\na=1\r\n[B]\r\nb=2\r\n"},   // new section at the end
-        {"[S]\nk=1\n[S]\nk=2\n", "S", "k", "9", "[S]\nk=9\n[S]\nk=2\n"}, // first duplicate
-        {"[S]\na=1", "S", "b", "x\ny", "[S]\na=1\nb=x y\n"},             // no injected lines
+        {"[A]\r\na=1", "B", "b", "2", "[A]\r\na=1\r\n[B]\r\nb=2\r\n"},               // new section at the end
+        {"[S]\nk=1\n[S]\nk=2\n", "S", "k", "9", "[S]\nk=9\n[S]\nk=2\n"},             // first duplicate
+        {"[S]\na=1", "S", "b", "x\ny", "[S]\na=1\nb=x y\n"},                          // no injected lines
         {"junk\r\n[S]\rk=1\r", "S", "k", "2", "junk\r\n[S]\rk=2\r"},
     };
     for (const WriteCase& c : cases) {
@@ -118,17 +117,8 @@ TEST(IniDocumentWrite, ChangesOnlyWhatItMust) {
 
 TEST(LeadingInt, ConvertsLikeTheFilesExpect) {
     const std::pair<const char*, int> cases[] = {
-        {"", 0},
-        {"12", 12},
-        {"  12ab", 12},
-        {"ab12", 0},
-        {"-3", -3},
-        {"+7", 7},
-        {"\t 9", 9},
-        {"-", 0},
-        {"99999999999999", 2147483647},
-        {"-99999999999999", -2147483647 - 1},
-        {"1 2", 1},
+        {"", 0}, {"12", 12}, {"  12ab", 12}, {"ab12", 0}, {"-3", -3}, {"+7", 7}, {"\t 9", 9},
+        {"-", 0}, {"99999999999999", 2147483647}, {"-99999999999999", -2147483647 - 1}, {"1 2", 1},
     };
     for (const auto& [text, expected] : cases)
         EXPECT_EQ(leadingInt(text), expected) << text;
