@@ -45,9 +45,9 @@ int main() {
 
     // A config.ini the size of the shipped one: Init, Config1..6 and five factory sections.
     krv::ProfileValues values = krv::FactoryProfile();
-    krv::IniFile::writeString(config, "Init", "CurConfig", "1");
+    static_cast<void>(krv::IniFile::writeString(config, "Init", "CurConfig", "1"));
     for (int n = 1; n <= 11; ++n)
-        krv::SaveProfileValues(values, config, n);
+        static_cast<void>(krv::SaveProfileValues(values, config, n));
 
     // Every run changes every key, so that each key-by-key write really rewrites the file.
     int round = 0;
@@ -68,15 +68,16 @@ int main() {
     constexpr int Runs = 60;
     const double atomicSave = medianMicros(Runs, [&] {
         changeAll();
-        krv::SaveProfileValues(values, config, 3);
+        static_cast<void>(krv::SaveProfileValues(values, config, 3));
     });
     const double keyByKey = medianMicros(Runs, [&] {
         changeAll();
         for (const auto& [key, value] : krv::ProfileKeyValues(values))
-            krv::IniFile::writeString(config, "Config3", key, value);
+            static_cast<void>(krv::IniFile::writeString(config, "Config3", key, value));
     });
     krv::ProfileSettings settings;
-    const double load = medianMicros(Runs, [&] { krv::LoadProfile(settings, config, 3, false, krv::UiLanguage::English); });
+    const double load =
+        medianMicros(Runs, [&] { static_cast<void>(krv::LoadProfile(settings, config, 3, false, krv::UiLanguage::English)); });
 
     krv::MacroTable table;
     table.modify([](krv::MacroTable::Records& records, std::int16_t& count) {
@@ -92,11 +93,11 @@ int main() {
     const fs::path macros = dir / "Macro_EN.dat";
     const double macroSave = medianMicros(50, [&] {
         table.modify([](krv::MacroTable::Records& records, std::int16_t&) { records[0].bytes[500] ^= 1; });
-        krv::SaveMacroFile(table, macros);
+        static_cast<void>(krv::SaveMacroFile(table, macros));
     });
     Quiet quiet;
     krv::MacroTable loaded;
-    const double macroLoad = medianMicros(50, [&] { krv::LoadMacroFile(loaded, macros, quiet); });
+    const double macroLoad = medianMicros(50, [&] { static_cast<void>(krv::LoadMacroFile(loaded, macros, quiet)); });
 
     std::printf("save_profile_atomic_replace %.1f us\n", atomicSave);
     std::printf("save_profile_21_key_rewrites %.1f us\n", keyByKey);

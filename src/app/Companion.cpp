@@ -2,6 +2,7 @@
 
 #include "app/PowerEvents.h"
 #include "app/RestoreDefaults.h"
+#include "settings/IniFile.h"
 #include "platform/linux/UdevMonitor.h"
 #include "ui/AboutDlg.h"
 #include "ui/CKRV_GlydeDlg.h"
@@ -58,14 +59,15 @@ Companion::Companion(AppContext& context, Options options) : m_ctx(context), m_o
         *m_window, m_ctx.macros, m_ctx.settings, *m_notifier, [this] { return m_ctx.language; },
         m_ctx.paths.appDirectory, m_options.macroDialogs, &m_eventListMenu});
     m_controller = std::make_unique<MainWindowController>(MainWindowController::Dependencies{
-        *m_window, m_ctx.settings, m_ctx.macros, m_ctx.language, m_ctx.paths, *this, *m_dialogs, *m_advanced});
+        *m_window, m_ctx.settings, m_ctx.macros, m_ctx.language, m_ctx.paths, *this, *m_dialogs, *m_advanced, *m_notifier});
 
     m_applier = std::make_unique<ProfileApplier>(
         ProfileApplier::Ports{m_ctx.settings, m_ctx.paths.configPath(), m_ctx.link, m_ctx.feedback,
                               *m_ctx.ports.pointer, *m_notifier, [this] {
                                   QMetaObject::invokeMethod(
                                       this, [this] { startBlinkNow(); }, Qt::QueuedConnection);
-                              }});
+                              },
+                              [this] { return m_messageLanguage.load(); }});
     m_reader = std::make_unique<ReportReader>(m_ctx.link, m_ctx.presses, m_ctx.feedback, m_ctx.settings, *m_notifier);
     GuiNotifier* notifier = m_notifier.get();
     ProfileApplier* applier = m_applier.get();
@@ -76,7 +78,9 @@ Companion::Companion(AppContext& context, Options options) : m_ctx(context), m_o
                             [link](std::uint8_t command, std::uint8_t p1, std::uint8_t p2) {
                                 link->SendFeatureReport(static_cast<FeatureCommand>(command), p1, p2);
                             },
-                            [applier] { applier->ApplyProfile(); }, [notifier] { notifier->requestRepaint(); }});
+                            [applier] { applier->ApplyProfile(); }, [notifier] { notifier->requestRepaint(); }, {},
+                            [this](const FileStatus& problem) { reportNotSaved(problem); },
+                            [this](const FileStatus& problem) { reportNotLoaded(problem); }});
     m_blink = std::make_unique<ApplyBlink>(m_ctx.feedback, *m_notifier,
                                            [this] { return m_window->viewState().page == SkinPage::Main; });
     m_blinkTimer.setInterval(ApplyBlink::TickInterval);
@@ -115,10 +119,13 @@ void Companion::start() {
     m_ctx.feedback.BlinkRunning.store(true);
     startBlinkNow();
 
-    const auto config = m_ctx.paths.configPath();
-    m_ctx.settings.CurConfig.store(ReadCurConfig(config));
-    m_ctx.language = ReadUiLanguage(config);
-    LoadProfile(m_ctx.settings, config, m_ctx.settings.CurConfig.load(), false, m_ctx.language);
+    // config.ini is read once. One that cannot be read gives the settings of a missing file, is
+    // never saved over, and no profile is applied from it.
+    const IniRead config = IniFile::read(m_ctx.paths.configPath());
+    m_ctx.settings.CurConfig.store(ReadCurConfig(config.document));
+    m_ctx.language = ReadUiLanguage(config.document);
+    m_messageLanguage.store(m_ctx.language);
+    m_ctx.settings.setValues(ReadProfileValues(config.document, m_ctx.settings.CurConfig.load(), false, m_ctx.language));
     m_window->setWindowTitle(QString::fromUtf8(CKRV_GlydeDlg::WindowTitle));
 
     // Skin descriptions, fonts and the window's shape. A missing description file has been reported
@@ -131,8 +138,11 @@ void Companion::start() {
         return;
     }
 
+    if (config.unreadable())
+        reportNotLoaded(config.status());
     m_ctx.macros.filePath = m_ctx.paths.userMacroFile(m_ctx.language);
-    LoadMacroFile(m_ctx.macros, m_ctx.macros.filePath, *m_notifier);
+    if (FileStatus loaded = LoadMacroFile(m_ctx.macros, m_ctx.macros.filePath, *m_notifier); !loaded)
+        reportNotLoaded(loaded);
     m_advanced->macrosLoaded();
     loadMenus();
 
@@ -159,10 +169,12 @@ void Companion::start() {
         });
         return;
     }
-    QTimer::singleShot(ApplyDelay, this, [this] {
-        if (m_state != State::Ended)
-            applyProfile();
-    });
+    if (!config.unreadable()) {
+        QTimer::singleShot(ApplyDelay, this, [this] {
+            if (m_state != State::Ended)
+                applyProfile();
+        });
+    }
     m_window->show();
     m_state = State::Shown;
 }
@@ -309,6 +321,14 @@ void Companion::applyProfile() {
     m_window->update();
 }
 
+void Companion::reportNotSaved(const FileStatus& problem) {
+    m_notifier->showMessage(Messages::NotSaved(m_messageLanguage.load(), problem.message()));
+}
+
+void Companion::reportNotLoaded(const FileStatus& problem) {
+    m_notifier->showMessage(Messages::FileNotUsed(m_messageLanguage.load(), problem.message()));
+}
+
 void Companion::startBlinkNow() {
     if (m_blink->start())
         m_blinkTimer.start();
@@ -324,7 +344,8 @@ void Companion::startBlinkIfIdle() {
 }
 
 void Companion::restoreDefaults() {
-    RestoreDefaults(
+    // Failures are shown by RestoreDefaults itself.
+    static_cast<void>(RestoreDefaults(
         m_ctx.settings, m_ctx.paths, m_ctx.language, m_ctx.macros, *m_notifier,
         [this] {
             if (m_window->viewState().page == SkinPage::Advanced) {
@@ -332,18 +353,21 @@ void Companion::restoreDefaults() {
                 m_window->update();
             }
         },
-        [this] { applyProfile(); });
+        [this] { applyProfile(); }));
     m_window->update();
 }
 
 void Companion::switchLanguage(UiLanguage language) {
     // Every step runs even when the language is the one shown: the files are read again.
     m_ctx.language = language;
-    WriteUiLanguage(m_ctx.paths.configPath(), language);
+    m_messageLanguage.store(language);
+    if (FileStatus saved = WriteUiLanguage(m_ctx.paths.configPath(), language); !saved)
+        reportNotSaved(saved);
     if (!m_window->reloadSkinDescriptions())
         return; // reported; the window closes and the program ends
     m_ctx.macros.filePath = m_ctx.paths.userMacroFile(language);
-    LoadMacroFile(m_ctx.macros, m_ctx.macros.filePath, *m_notifier);
+    if (FileStatus loaded = LoadMacroFile(m_ctx.macros, m_ctx.macros.filePath, *m_notifier); !loaded)
+        reportNotLoaded(loaded);
     if (m_window->viewState().page == SkinPage::Advanced) {
         m_advanced->refillMacroList();
         m_window->update();

@@ -15,6 +15,7 @@
 #include <QPointer>
 #include <QTimer>
 
+#include <atomic>
 #include <memory>
 
 class QSocketNotifier;
@@ -109,6 +110,9 @@ protected:
 
 private:
     void loadMenus();
+    // Messages about the user's files, in the program's language; callable from any thread.
+    void reportNotSaved(const FileStatus& problem);
+    void reportNotLoaded(const FileStatus& problem);
     void startBlinkNow();
     void stopWorkers();
     void end(int status);
@@ -135,6 +139,8 @@ private:
     QPointer<QSocketNotifier> m_udevNotifier;
     QPointer<PowerEvents> m_power;
     State m_state = State::Starting;
+    // The language of messages composed on the executor's thread (the context's own is the UI thread's).
+    std::atomic<UiLanguage> m_messageLanguage{UiLanguage::Chinese};
 };
 
 } // namespace krv

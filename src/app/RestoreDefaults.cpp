@@ -4,35 +4,56 @@
 
 namespace krv {
 
-void RestoreDefaults(ProfileSettings& settings, const AppPaths& paths, UiLanguage language, MacroTable& macros,
-                     UiNotifier& notifier, const std::function<void()>& refillMacroList,
-                     const std::function<void()>& applyProfile) {
+FileStatus RestoreDefaults(ProfileSettings& settings, const AppPaths& paths, UiLanguage language, MacroTable& macros,
+                           UiNotifier& notifier, const std::function<void()>& refillMacroList,
+                           const std::function<void()>& applyProfile) {
     const auto config = paths.configPath();
+    auto refuse = [&](const FileStatus& status) {
+        notifier.showMessage(Messages::DefaultsNotRestored(language, status.message()));
+        return status;
+    };
 
-    ProfileValues factory = FactoryProfile();
-    factory.MACRO_MODE2 = settings.MACRO_MODE2.load(std::memory_order_relaxed);
-    settings.setValues(factory);
-    SaveProfile(settings, config, 1);
+    MacroTable defaults;
+    if (FileStatus found = LoadMacroSource(defaults, paths.defaultMacroFile(language)); !found)
+        return refuse(found);
 
-    for (int n = ProfileCount; n >= 2; --n) {
-        LoadProfile(settings, config, n, true, language);
-        SaveProfile(settings, config, n);
-    }
-    LoadProfile(settings, config, settings.CurConfig.load(std::memory_order_relaxed), false, language);
+    ProfileValues profileOne = FactoryProfile();
+    profileOne.MACRO_MODE2 = settings.MACRO_MODE2.load(std::memory_order_relaxed);
+    const int current = settings.CurConfig.load(std::memory_order_relaxed);
+    ProfileValues currentValues;
+    FileStatus written = IniFile::update(config, [&](IniDocument& doc) {
+        for (int n = 2; n <= ProfileCount; ++n) {
+            const std::string factory = ProfileSectionName(n, true, language);
+            if (!doc.hasSection(factory))
+                return FileStatus::failure(config.string() + ": the factory section \"" + factory + "\" is missing");
+        }
+        WriteProfileValues(doc, profileOne, 1);
+        for (int n = ProfileCount; n >= 2; --n)
+            WriteProfileValues(doc, ReadProfileValues(doc, n, true, language), n);
+        currentValues = ReadProfileValues(doc, current, false, language);
+        return FileStatus::success();
+    });
+    if (!written)
+        return refuse(written);
+    settings.setValues(currentValues);
 
-    const auto defaults = paths.defaultMacroFile(language);
-    if (IniFile::exists(defaults)) {
-        LoadMacroFile(macros, defaults, notifier);
-        if (refillMacroList)
-            refillMacroList();
-        SaveMacroFile(macros, paths.userMacroFile(language));
-    } else {
-        // Without the shipped defaults there is nothing to restore: the user's macros stay as they are.
-        notifier.showMessage(Messages::DataFileMissing);
+    macros.modify([&](MacroTable::Records& records, std::int16_t& count) {
+        defaults.inspect([&](const MacroTable::Records& restored, std::int16_t restoredCount) {
+            records = restored;
+            count = restoredCount;
+        });
+    });
+    macros.current = defaults.current;
+    if (refillMacroList)
+        refillMacroList();
+    if (FileStatus saved = SaveMacroFile(macros, paths.userMacroFile(language)); !saved) {
+        notifier.showMessage(Messages::NotSaved(language, saved.message()));
+        return saved;
     }
 
     if (applyProfile)
         applyProfile();
+    return FileStatus::success();
 }
 
 } // namespace krv

@@ -1,6 +1,7 @@
 #include "device/ApplyProfile.h"
 
 #include "functions/ButtonCode.h"
+#include "settings/IniFile.h"
 
 #include <utility>
 
@@ -20,15 +21,24 @@ int PointerSpeedOfStep(std::uint8_t dpiSpeed) {
 
 ProfileApplier::ProfileApplier(Ports ports) : m_ports(std::move(ports)) {}
 
-void ProfileApplier::ApplyProfile() {
+ProfileApplier::Outcome ProfileApplier::ApplyProfile() {
     ProfileSettings& s = m_ports.settings;
     ApplyFeedback& feedback = m_ports.feedback;
     FeatureReportSender& device = m_ports.device;
 
+    if (!AnySlotHoldsPrimary(s)) {
+        m_ports.notifier.showMessage(Messages::NoLeftButton(m_ports.language()));
+        return Outcome::NotSent;
+    }
+
     feedback.HostFunctionsReady.store(true, relaxed);
     const int curConfig = s.CurConfig.load(relaxed);
-    WriteCurConfig(m_ports.configPath, curConfig);
-    SaveProfile(s, m_ports.configPath, AppliedProfileSection);
+    const ProfileValues sent = s.values();
+    FileStatus saved = IniFile::update(m_ports.configPath, [&](IniDocument& doc) {
+        WriteCurConfig(doc, curConfig);
+        WriteProfileValues(doc, sent, AppliedProfileSection);
+        return FileStatus::success();
+    });
 
     // The first HostCode slot of this apply starts the wait for the acknowledgement; later ones
     // change nothing. The wait starts before that slot's report goes out, so a mouse that
@@ -75,7 +85,13 @@ void ProfileApplier::ApplyProfile() {
 
     device.SendFeatureReport(FeatureCommand::FireTime, FireTimeByte(s.FIRE_TIME.load(relaxed)), 0);
 
-    SaveProfile(s, m_ports.configPath, curConfig);
+    if (saved)
+        saved = SaveProfile(s, m_ports.configPath, curConfig);
+    if (!saved) {
+        m_ports.notifier.showMessage(Messages::NotSaved(m_ports.language(), saved.message()));
+        return Outcome::NotSaved;
+    }
+    return Outcome::Applied;
 }
 
 } // namespace krv

@@ -32,15 +32,25 @@ public:
         // Starts ApplyBlink (BlinkRunning is already set). May be called on any thread that applies:
         // a UI implementation posts to its thread.
         std::function<void()> startBlink;
+        // The language of the messages an apply may show.
+        std::function<UiLanguage()> language = [] { return UiLanguage::English; };
+    };
+
+    enum class Outcome {
+        Applied,
+        NotSent,  // no slot holds the left click: nothing was sent or saved
+        NotSaved, // sent to the mouse, but a save did not reach the disk
     };
 
     explicit ProfileApplier(Ports ports);
 
-    // In this order: set HostFunctionsReady; write "CurConfig"; save the snapshot "Config6"; per slot
-    // the DPI action and the 0x10 report (the first HostCode slot clears HostFunctionsReady and starts
-    // the blink); 0x11 wheel; DPI_SET_APPLIED/LED_APPLIED and 0x09; repaint; pointer speed; wheel
-    // lines; 0x12 fire time; save "Config" + CurConfig.
-    void ApplyProfile();
+    // In this order: set HostFunctionsReady; write "CurConfig" and save the snapshot "Config6" (one
+    // replace); per slot the DPI action and the 0x10 report (the first HostCode slot clears
+    // HostFunctionsReady and starts the blink); 0x11 wheel; DPI_SET_APPLIED/LED_APPLIED and 0x09;
+    // repaint; pointer speed; wheel lines; 0x12 fire time; save "Config" + CurConfig.
+    // A profile in which no slot holds the left click is refused before anything is sent, so the
+    // mouse always keeps a left button. A refusal or a failed save is shown through the notifier.
+    Outcome ApplyProfile();
 
     // ApplyProfile as a plain callback (RestoreDefaults, the profile-switch function).
     std::function<void()> callback() {

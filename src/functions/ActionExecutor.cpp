@@ -125,7 +125,8 @@ void ActionExecutor::dpiStep(int direction) {
     const std::uint8_t ledOverride = s.LED_OVERRIDE.load(relaxed);
     sendDpiLed(s.dpiStageIndex(), ledOverride == LedOverrideMode ? LedOverrideMode : s.LED_APPLIED.load(relaxed));
     repaint();
-    SaveDpiLevel(s, m_ports.configPath, s.CurConfig.load(relaxed));
+    if (FileStatus saved = SaveDpiLevel(s, m_ports.configPath, s.CurConfig.load(relaxed)); !saved && m_ports.reportNotSaved)
+        m_ports.reportNotSaved(saved);
 }
 
 void ActionExecutor::toggleLed() {
@@ -166,8 +167,12 @@ void ActionExecutor::nextProfile() {
     const int current = s.CurConfig.load(relaxed);
     // Profile 5 wraps to 1; so does a number outside 1..5 read from a hand-edited file.
     const int next = (current >= ProfileCount || current < 1) ? 1 : current + 1;
+    if (FileStatus loaded = LoadProfile(s, m_ports.configPath, next, false, UiLanguage::English); !loaded) {
+        if (m_ports.reportNotLoaded)
+            m_ports.reportNotLoaded(loaded);
+        return; // the profile in use stays, on the mouse and in the window
+    }
     s.CurConfig.store(next, relaxed);
-    LoadProfile(s, m_ports.configPath, next, false, UiLanguage::English);
     if (m_ports.applyProfile)
         m_ports.applyProfile();
     repaint();

@@ -34,6 +34,10 @@ struct ActionExecutorPorts {
     std::function<void()> requestRepaint;
     // Called first thing on the executor's own thread (start()): raise its priority, name it.
     std::function<void()> onThreadStart = {};
+    // Tell the user that a DPI step did not reach the disk, or that the next profile could not be read
+    // (it is then not applied). Called on the executor's thread.
+    std::function<void(const FileStatus&)> reportNotSaved = {};
+    std::function<void(const FileStatus&)> reportNotLoaded = {};
 };
 
 // Performs the host-served button functions. It sleeps until ReportReader publishes a press on the

@@ -85,5 +85,7 @@ std::optional<int> KeepPrimaryButton(std::array<ButtonCode, ButtonSlotCount>& K,
 std::optional<int> KeepPrimaryButton(ProfileSettings& settings, int assignedSlot);
 // True when a slot other than `slot` (1..8) holds code 1: taking code 1 from `slot` needs no warning.
 bool OtherSlotHoldsPrimary(const ProfileSettings& settings, int slot);
+// Whether some slot holds the left click: a profile without one is never sent to the mouse.
+inline bool AnySlotHoldsPrimary(const ProfileSettings& settings) { return OtherSlotHoldsPrimary(settings, 0); }
 
 } // namespace krv

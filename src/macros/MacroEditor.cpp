@@ -234,12 +234,21 @@ void MacroEditor::OnContextCommand(int command) {
 }
 
 void MacroEditor::ImportMacros(const std::filesystem::path& path) {
-    LoadMacroFile(m_table, path, m_notifier);
+    // A file that is not a macro file would empty the table: it is refused and nothing changes.
+    if (const FileStatus loaded = LoadMacroSource(m_table, path); !loaded) {
+        m_notifier.showMessage(Messages::FileNotUsed(m_language(), loaded.message()));
+        return;
+    }
     RefillMacroList();
     m_notifier.requestRepaint();
 }
 
-void MacroEditor::ExportMacros(const std::filesystem::path& path) { SaveMacroFile(m_table, path); }
+void MacroEditor::ExportMacros(const std::filesystem::path& path) { reportIfNotSaved(SaveMacroFile(m_table, path)); }
+
+void MacroEditor::reportIfNotSaved(const FileStatus& saved) {
+    if (!saved)
+        m_notifier.showMessage(Messages::NotSaved(m_language(), saved.message()));
+}
 
 void MacroEditor::AddMacro() {
     auto page = controls();
@@ -302,7 +311,7 @@ void MacroEditor::SaveMacros() {
     m_table.modify([&](MacroTable::Records& records, std::int16_t&) {
         records[static_cast<std::size_t>(current)].setRepeatCount(static_cast<std::uint16_t>(v));
     });
-    SaveMacroFile(m_table, m_table.filePath);
+    reportIfNotSaved(SaveMacroFile(m_table, m_table.filePath));
 }
 
 void MacroEditor::ToggleRepeat() {

@@ -138,6 +138,8 @@ private:
     MacroPageControls controls() const;
     MacroRecord record(int m) const;
     bool validMacro(int m) const;
+    // Shows a message when a save of the macros did not reach the disk.
+    void reportIfNotSaved(const FileStatus& saved);
 
     MacroTable& m_table;
     ProfileSettings& m_settings;

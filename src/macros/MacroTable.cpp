@@ -82,10 +82,27 @@ int MacroTable::FindMacroByName(std::u16string_view name) const {
     return m_count;
 }
 
-void LoadMacroFile(MacroTable& table, const std::filesystem::path& path, UiNotifier& notifier) {
-    if (!IniFile::exists(path))
+FileStatus LoadMacroFile(MacroTable& table, const std::filesystem::path& path, UiNotifier& notifier) {
+    const IniRead read = IniFile::read(path);
+    if (read.unreadable())
+        return read.status();
+    if (read.state == FileState::Missing)
         notifier.showMessage(Messages::DataFileMissing);
-    ReadMacroDocument(table, IniFile::load(path));
+    ReadMacroDocument(table, read.document);
+    return FileStatus::success();
+}
+
+FileStatus LoadMacroSource(MacroTable& table, const std::filesystem::path& path) {
+    const IniRead read = IniFile::read(path);
+    if (read.unreadable())
+        return read.status();
+    if (read.state == FileState::Missing)
+        return FileStatus::failure(path.string() + ": No such file or directory");
+    if (!read.document.value(MacroSection, CountKey))
+        return FileStatus::failure(path.string() + ": not a macro file (no \"" + CountKey + "\" in a section \"" +
+                                   MacroSection + "\")");
+    ReadMacroDocument(table, read.document);
+    return FileStatus::success();
 }
 
 void ReadMacroDocument(MacroTable& table, const IniDocument& doc) {
@@ -107,8 +124,11 @@ void WriteMacroDocument(const MacroTable& table, IniDocument& doc) {
     });
 }
 
-bool SaveMacroFile(const MacroTable& table, const std::filesystem::path& path) {
-    return IniFile::update(path, [&](IniDocument& doc) { WriteMacroDocument(table, doc); });
+FileStatus SaveMacroFile(const MacroTable& table, const std::filesystem::path& path) {
+    return IniFile::update(path, [&](IniDocument& doc) {
+        WriteMacroDocument(table, doc);
+        return FileStatus::success();
+    });
 }
 
 } // namespace krv

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "macros/MacroRecord.h"
+#include "settings/FileStatus.h"
 #include "settings/UiNotifier.h"
 
 #include <array>
@@ -62,8 +63,12 @@ void WriteMacroDocument(const MacroTable& table, IniDocument& doc);
 
 // Replaces the table from a macro file. A missing file shows "找不到配置文件" and leaves the table
 // empty. A "macroNum" outside 0..12 is clamped to that range. Sets current to count - 1 (0 when empty).
-void LoadMacroFile(MacroTable& table, const std::filesystem::path& path, UiNotifier& notifier);
+// An unreadable file fails and leaves the table as it was.
+FileStatus LoadMacroFile(MacroTable& table, const std::filesystem::path& path, UiNotifier& notifier);
+// Replaces the table from a file that is to replace the user's macros (an import, the defaults): it
+// must be readable and hold "macroNum" in section "Macros". Otherwise fails, the table unchanged.
+FileStatus LoadMacroSource(MacroTable& table, const std::filesystem::path& path);
 // Writes "macroNum" and keys "0".."count-1", each the record spelled as 1064 three-digit fields.
-bool SaveMacroFile(const MacroTable& table, const std::filesystem::path& path);
+FileStatus SaveMacroFile(const MacroTable& table, const std::filesystem::path& path);
 
 } // namespace krv

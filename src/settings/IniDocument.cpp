@@ -91,6 +91,8 @@ int leadingInt(std::string_view text) {
 IniDocument IniDocument::parse(std::string_view bytes) {
     IniDocument doc;
     std::string text = decodeText(bytes, doc.m_encoding);
+    if (doc.m_encoding == TextEncoding::Utf16LeBom && bytes.size() % 2 == 1)
+        doc.m_oddTrailingByte = std::string(bytes.substr(bytes.size() - 1));
     std::string_view rest(text);
     bool eolChosen = false;
     while (!rest.empty()) {
@@ -121,7 +123,7 @@ std::string IniDocument::serialize() const {
         text += line.text;
         text += line.eol;
     }
-    return encodeText(text, m_encoding);
+    return encodeText(text, m_encoding) + m_oddTrailingByte;
 }
 
 void IniDocument::classify(Line& line, int currentSection) {

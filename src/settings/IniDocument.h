@@ -82,6 +82,8 @@ private:
     std::vector<Section> m_sections;
     TextEncoding m_encoding = TextEncoding::Utf8;
     std::string m_defaultEol = "\r\n";
+    // The last byte of a UTF-16 file of odd length: no character, but the file's, so it is kept.
+    std::string m_oddTrailingByte;
 };
 
 } // namespace krv

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "settings/FileStatus.h"
 #include "settings/IniDocument.h"
 
 #include <cstddef>
@@ -15,38 +16,56 @@ namespace krv {
 class FileSink {
 public:
     virtual ~FileSink() = default;
-    // Writes all of data to the open descriptor; false on any failure.
+    // Writes all of data to the open descriptor; false on any failure (errno tells why).
     virtual bool write(int fd, std::string_view data);
 };
 
+// A file read from disk: its state, its document (empty unless Readable) and, when unreadable, the
+// line that says why.
+struct IniRead {
+    FileState state = FileState::Missing;
+    IniDocument document;
+    std::string error;
+
+    bool unreadable() const { return state == FileState::Unreadable; }
+    FileStatus status() const { return unreadable() ? FileStatus::failure(error) : FileStatus::success(); }
+};
+
 // Reading and writing INI files on disk with the private-profile semantics of IniDocument.
-// - A missing or unreadable file reads as empty: every key gives its default.
-// - Every change replaces the file atomically (a temporary file in the same folder, flushed, then
-//   renamed over it), and changes to one file are serialised within the process, so two threads
-//   saving at once, or a crash mid-save, never leave a torn file or a lost key.
+// - A file is missing, readable or unreadable (see FileState); opening never blocks (anything but a
+//   regular file is refused before it is read), and files over MaxFileBytes or MaxLineBreaks are
+//   unreadable, so memory stays a small multiple of the cap.
+// - Every change is one read-change-replace under an advisory lock shared by every process of the
+//   program (flock on ".<name>.lock" beside the file), so no process loses another's update. The file
+//   is replaced atomically (a temporary file in the same folder, flushed, then renamed over it);
+//   temporaries left by a killed save are removed by the next save of the file.
+// - A replaced file keeps its mode; a new file gets 0666 less the umask. A file without write
+//   permission, or that cannot be read, is never replaced.
 // - A file is written back in the encoding it had; a new file is UTF-8 without BOM with CRLF lines.
-// - Files larger than MaxFileBytes are not read (they read as empty) and never rewritten.
 class IniFile {
 public:
-    static constexpr std::size_t MaxFileBytes = 32u << 20;
+    static constexpr std::size_t MaxFileBytes = 4u << 20;
+    static constexpr std::size_t MaxLineBreaks = 1u << 17;
 
+    static IniRead read(const std::filesystem::path& file);
+
+    // The document of a readable file; empty for a missing or unreadable one (for files that only
+    // offer defaults, such as skin descriptions).
     static IniDocument load(const std::filesystem::path& file);
 
     // GetPrivateProfileStringW: the value or the default, cut to bufferChars - 1 UTF-16 units.
     static std::string readString(const std::filesystem::path& file, std::string_view section, std::string_view key,
                                   std::string_view defaultValue = {}, std::size_t bufferChars = 260);
 
-    // WritePrivateProfileString of one key; true when the file was replaced.
-    static bool writeString(const std::filesystem::path& file, std::string_view section, std::string_view key,
-                            std::string_view value);
+    // WritePrivateProfileString of one key.
+    static FileStatus writeString(const std::filesystem::path& file, std::string_view section, std::string_view key,
+                                  std::string_view value);
 
-    // One read-modify-replace: loads the file, lets change() edit the document, and replaces the file
-    // once if anything changed. The result equals that of the same writes done one by one.
-    static bool update(const std::filesystem::path& file, const std::function<void(IniDocument&)>& change,
-                       FileSink* sink = nullptr);
-
-    // Replaces a file's contents atomically; the old file stays whole when anything fails.
-    static bool replaceFile(const std::filesystem::path& file, std::string_view bytes, FileSink* sink = nullptr);
+    using Change = std::function<FileStatus(IniDocument&)>;
+    // One read-change-replace under the file's lock: reads the file (an unreadable one fails here),
+    // lets change() edit the document, and replaces the file once if anything changed. A change that
+    // returns a failure writes nothing and its failure is returned.
+    static FileStatus update(const std::filesystem::path& file, const Change& change, FileSink* sink = nullptr);
 
     static bool exists(const std::filesystem::path& file);
 };

@@ -95,8 +95,7 @@ std::vector<std::pair<std::string, std::string>> ProfileKeyValues(const ProfileV
     return keys;
 }
 
-void LoadProfile(ProfileSettings& settings, const fs::path& file, int n, bool fromDefaults, UiLanguage language) {
-    const IniDocument doc = IniFile::load(file);
+ProfileValues ReadProfileValues(const IniDocument& doc, int n, bool fromDefaults, UiLanguage language) {
     const std::string section = ProfileSectionName(n, fromDefaults, language);
     auto read = [&](const std::string& key, std::size_t buffer = ValueBuffer) { return doc.readInt(section, key, buffer); };
     auto byte = [](int value) { return static_cast<std::uint8_t>(static_cast<unsigned>(value) & 0xFF); };
@@ -115,32 +114,49 @@ void LoadProfile(ProfileSettings& settings, const fs::path& file, int n, bool fr
     v.DPI_SPEED = byte(read("DPI_SPEED"));
     v.WHEEL_SPEED = byte(read("WHEEL_SPEED"));
     v.FIRE_TIME = read("FIRE_TIME");
-    settings.setValues(v);
+    return v;
 }
 
-bool SaveProfileValues(const ProfileValues& values, const fs::path& file, int n) {
+void WriteProfileValues(IniDocument& doc, const ProfileValues& values, int n) {
     const std::string section = ProfileSectionName(n);
-    const auto keys = ProfileKeyValues(values);
+    for (const auto& [key, value] : ProfileKeyValues(values))
+        doc.write(section, key, value);
+}
+
+FileStatus LoadProfile(ProfileSettings& settings, const fs::path& file, int n, bool fromDefaults, UiLanguage language) {
+    const IniRead read = IniFile::read(file);
+    if (read.unreadable())
+        return read.status();
+    settings.setValues(ReadProfileValues(read.document, n, fromDefaults, language));
+    return FileStatus::success();
+}
+
+FileStatus SaveProfileValues(const ProfileValues& values, const fs::path& file, int n) {
     return IniFile::update(file, [&](IniDocument& doc) {
-        for (const auto& [key, value] : keys)
-            doc.write(section, key, value);
+        WriteProfileValues(doc, values, n);
+        return FileStatus::success();
     });
 }
 
-bool SaveProfile(const ProfileSettings& settings, const fs::path& file, int n) {
+FileStatus SaveProfile(const ProfileSettings& settings, const fs::path& file, int n) {
     return SaveProfileValues(settings.values(), file, n);
 }
 
-bool SaveDpiLevel(const ProfileSettings& settings, const fs::path& file, int n) {
+FileStatus SaveDpiLevel(const ProfileSettings& settings, const fs::path& file, int n) {
     return IniFile::writeString(file, ProfileSectionName(n), "DPI_LEVEL", std::to_string(settings.DPI_LEVEL.load(relaxed)));
 }
 
-int ReadCurConfig(const fs::path& configPath) {
-    return leadingInt(IniFile::readString(configPath, "Init", "CurConfig", {}, ValueBuffer));
-}
+int ReadCurConfig(const IniDocument& doc) { return doc.readInt("Init", "CurConfig", ValueBuffer); }
 
-bool WriteCurConfig(const fs::path& configPath, int curConfig) {
-    return IniFile::writeString(configPath, "Init", "CurConfig", std::to_string(curConfig));
+int ReadCurConfig(const fs::path& configPath) { return ReadCurConfig(IniFile::load(configPath)); }
+
+void WriteCurConfig(IniDocument& doc, int curConfig) { doc.write("Init", "CurConfig", std::to_string(curConfig)); }
+
+FileStatus WriteCurConfig(const fs::path& configPath, int curConfig) {
+    return IniFile::update(configPath, [&](IniDocument& doc) {
+        WriteCurConfig(doc, curConfig);
+        return FileStatus::success();
+    });
 }
 
 } // namespace krv

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "settings/FileStatus.h"
 #include "settings/UiLanguage.h"
 
 #include <array>
@@ -84,17 +85,27 @@ std::string ProfileSectionName(int n, bool fromDefaults = false, UiLanguage lang
 // The stored fields as (key, "%d" text) pairs in the order a profile section is written.
 std::vector<std::pair<std::string, std::string>> ProfileKeyValues(const ProfileValues& values);
 
-// Reads the stored fields of a profile section (a missing file, section or key reads as 0). Touches
-// nothing else: not CurConfig, LED_APPLIED or DPI_ACTION.
-void LoadProfile(ProfileSettings& settings, const std::filesystem::path& file, int n, bool fromDefaults,
-                 UiLanguage language);
+class IniDocument;
+
+// The stored fields of a profile section of a document (a missing section or key reads as 0).
+ProfileValues ReadProfileValues(const IniDocument& doc, int n, bool fromDefaults, UiLanguage language);
+// Writes every stored field into "Config" + n, in the order of the keys.
+void WriteProfileValues(IniDocument& doc, const ProfileValues& values, int n);
+
+// Reads the stored fields of a profile section into settings. A missing file reads as 0; an unreadable
+// one fails and leaves settings as they were. Touches nothing else: not CurConfig, LED_APPLIED or
+// DPI_ACTION.
+FileStatus LoadProfile(ProfileSettings& settings, const std::filesystem::path& file, int n, bool fromDefaults,
+                       UiLanguage language);
 // Writes every stored field into "Config" + n, in the order of the keys, as one atomic replace.
-bool SaveProfile(const ProfileSettings& settings, const std::filesystem::path& file, int n);
-bool SaveProfileValues(const ProfileValues& values, const std::filesystem::path& file, int n);
+FileStatus SaveProfile(const ProfileSettings& settings, const std::filesystem::path& file, int n);
+FileStatus SaveProfileValues(const ProfileValues& values, const std::filesystem::path& file, int n);
 // Writes only "DPI_LEVEL" into "Config" + n.
-bool SaveDpiLevel(const ProfileSettings& settings, const std::filesystem::path& file, int n);
+FileStatus SaveDpiLevel(const ProfileSettings& settings, const std::filesystem::path& file, int n);
 // "CurConfig" of "Init" (at most 4 characters; no range check: a missing key gives 0).
+int ReadCurConfig(const IniDocument& doc);
 int ReadCurConfig(const std::filesystem::path& configPath);
-bool WriteCurConfig(const std::filesystem::path& configPath, int curConfig);
+void WriteCurConfig(IniDocument& doc, int curConfig);
+FileStatus WriteCurConfig(const std::filesystem::path& configPath, int curConfig);
 
 } // namespace krv

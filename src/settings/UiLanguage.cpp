@@ -6,12 +6,13 @@ namespace krv {
 
 namespace fs = std::filesystem;
 
-UiLanguage ReadUiLanguage(const fs::path& configPath) {
-    const int value = leadingInt(IniFile::readString(configPath, "Init", "VER_SEL", {}, 5));
-    return languageFromFlag(value & 0xFF);
+UiLanguage ReadUiLanguage(const IniDocument& config) {
+    return languageFromFlag(config.readInt("Init", "VER_SEL", 5) & 0xFF);
 }
 
-bool WriteUiLanguage(const fs::path& configPath, UiLanguage language) {
+UiLanguage ReadUiLanguage(const fs::path& configPath) { return ReadUiLanguage(IniFile::load(configPath)); }
+
+FileStatus WriteUiLanguage(const fs::path& configPath, UiLanguage language) {
     return IniFile::writeString(configPath, "Init", "VER_SEL", language == UiLanguage::English ? "1" : "0");
 }
 

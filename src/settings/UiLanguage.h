@@ -1,5 +1,7 @@
 #pragma once
 
+#include "settings/FileStatus.h"
+
 #include <array>
 #include <atomic>
 #include <filesystem>
@@ -16,8 +18,10 @@ inline int flagOfLanguage(UiLanguage language) { return language == UiLanguage::
 // Reads "VER_SEL" of "Init": at most 4 characters, the leading-integer rule, the low 8 bits.
 // A missing file, key or number gives Chinese.
 UiLanguage ReadUiLanguage(const std::filesystem::path& configPath);
+class IniDocument;
+UiLanguage ReadUiLanguage(const IniDocument& config);
 // Writes "1" or "0" to "VER_SEL" of "Init".
-bool WriteUiLanguage(const std::filesystem::path& configPath, UiLanguage language);
+FileStatus WriteUiLanguage(const std::filesystem::path& configPath, UiLanguage language);
 
 // The folders and files of the program, all relative to the folder of the executable, and the rule
 // that names each language's own files.

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "settings/UiLanguage.h"
+
+#include <string>
 #include <string_view>
 
 namespace krv {
@@ -13,6 +16,29 @@ inline constexpr std::string_view MacroOverflow = "Overflow!!!";
 inline constexpr std::string_view KeyboardBusyEnglish =
     "Another program is holding the keyboard, so the recording has stopped. Close it and press Record again.";
 inline constexpr std::string_view KeyboardBusyChinese = "其他程序正在占用键盘，录制已停止。请关闭该程序后重新录制。";
+
+// The user's files and the mouse's left button. `problem` is one line naming the file and the reason.
+inline std::string FileNotUsed(UiLanguage language, std::string_view problem) {
+    if (language == UiLanguage::English)
+        return std::string(problem) + "\nThe file was left as it is: nothing was loaded from it, applied or saved over it.";
+    return std::string(problem) + "\n该文件保持原样：未从中读取，也未应用或覆盖保存。";
+}
+inline std::string NotSaved(UiLanguage language, std::string_view problem) {
+    if (language == UiLanguage::English)
+        return "The settings did not reach the disk.\n" + std::string(problem);
+    return "设置未能保存到磁盘。\n" + std::string(problem);
+}
+inline std::string_view NoLeftButton(UiLanguage language) {
+    if (language == UiLanguage::English)
+        return "No button is set to Left Click, so the profile was not sent to the mouse: it would be left without "
+               "a left button. Set a button to Left Click and apply again.";
+    return "没有任何按键设为左键，配置未发送到鼠标（否则鼠标将没有左键）。请将一个按键设为左键后重新应用。";
+}
+inline std::string DefaultsNotRestored(UiLanguage language, std::string_view problem) {
+    if (language == UiLanguage::English)
+        return "The defaults were not restored and nothing was changed.\n" + std::string(problem);
+    return "未恢复默认设置，未做任何更改。\n" + std::string(problem);
+}
 } // namespace Messages
 
 // How the core reaches the user. The GUI shows message boxes (titled with the application's name, OK

@@ -366,8 +366,11 @@ void MainWindowController::mouseRelease(QPoint p) {
         if (h >= MainElement::ProfileTabFirst && h < MainElement::ProfileTabFirst + ProfileCount) {
             // A profile tab loads the profile into the window; nothing reaches the mouse until apply.
             const int n = h - (MainElement::ProfileTabFirst - 1);
+            if (FileStatus loaded = LoadProfile(settings, config, n, false, m_deps.language); !loaded) {
+                reportNotLoaded(loaded); // the profile shown stays
+                break;
+            }
             settings.CurConfig.store(n);
-            LoadProfile(settings, config, n, false, m_deps.language);
             m_deps.window.update();
         }
         break;
@@ -377,8 +380,10 @@ void MainWindowController::mouseRelease(QPoint p) {
 void MainWindowController::cancelEdits() {
     // Every edit since the last apply is dropped except the current stage, which is kept in slot 6.
     const auto config = m_deps.paths.configPath();
-    SaveDpiLevel(m_deps.settings, config, AppliedProfileSection);
-    LoadProfile(m_deps.settings, config, AppliedProfileSection, false, m_deps.language);
+    if (FileStatus saved = SaveDpiLevel(m_deps.settings, config, AppliedProfileSection); !saved)
+        reportNotSaved(saved);
+    if (FileStatus loaded = LoadProfile(m_deps.settings, config, AppliedProfileSection, false, m_deps.language); !loaded)
+        reportNotLoaded(loaded);
     m_deps.actions.hideToTray();
     m_deps.window.update();
 }
@@ -389,8 +394,10 @@ void MainWindowController::importProfile() {
                                    [self](const QString& path) {
                                        if (!self || path.isEmpty())
                                            return;
-                                       LoadProfile(self->m_deps.settings, path.toStdString(), ExchangeProfileSection,
-                                                   false, self->m_deps.language);
+                                       if (FileStatus loaded = LoadProfile(self->m_deps.settings, path.toStdString(),
+                                                                           ExchangeProfileSection, false, self->m_deps.language);
+                                           !loaded)
+                                           self->reportNotLoaded(loaded);
                                        self->m_deps.window.update();
                                    });
 }
@@ -401,9 +408,20 @@ void MainWindowController::exportProfile() {
                                    [self](const QString& path) {
                                        if (!self || path.isEmpty())
                                            return;
-                                       SaveProfile(self->m_deps.settings, path.toStdString(), ExchangeProfileSection);
+                                       if (FileStatus saved = SaveProfile(self->m_deps.settings, path.toStdString(),
+                                                                          ExchangeProfileSection);
+                                           !saved)
+                                           self->reportNotSaved(saved);
                                        self->m_deps.window.update();
                                    });
+}
+
+void MainWindowController::reportNotSaved(const FileStatus& problem) {
+    m_deps.notifier.showMessage(Messages::NotSaved(m_deps.language, problem.message()));
+}
+
+void MainWindowController::reportNotLoaded(const FileStatus& problem) {
+    m_deps.notifier.showMessage(Messages::FileNotUsed(m_deps.language, problem.message()));
 }
 
 void MainWindowController::showSystemMenu(QPoint global) {

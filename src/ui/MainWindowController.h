@@ -3,6 +3,7 @@
 #include "macros/MacroTable.h"
 #include "settings/ProfileSettings.h"
 #include "settings/UiLanguage.h"
+#include "settings/UiNotifier.h"
 #include "ui/ColorPreview.h"
 #include "ui/DialogSeam.h"
 #include "ui/FunctionMenu.h"
@@ -35,6 +36,7 @@ public:
         MainWindowActions& actions;
         DialogSeam& dialogs;
         AdvancedPage& advanced;
+        UiNotifier& notifier;
     };
 
     explicit MainWindowController(Dependencies deps, QObject* parent = nullptr);
@@ -60,6 +62,8 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    void reportNotSaved(const FileStatus& problem);
+    void reportNotLoaded(const FileStatus& problem);
     void pressMain(QPoint client);
     void pressAdvanced(QPoint client);
     void pressColor(QPoint client);

@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <random>
 #include <string>
 
@@ -30,6 +31,11 @@ private:
     std::filesystem::path m_path;
 };
 
+// Every file under folder (relative name -> bytes; a folder shows as "<folder>"), to check that an
+// operation left the user's files exactly as they were. The program's lock files (".<name>.lock")
+// are not the user's and are left out.
+inline std::map<std::string, std::string> snapshotOf(const std::filesystem::path& folder);
+
 inline void writeFile(const std::filesystem::path& file, const std::string& bytes) {
     std::filesystem::create_directories(file.parent_path());
     std::ofstream out(file, std::ios::binary | std::ios::trunc);
@@ -39,6 +45,18 @@ inline void writeFile(const std::filesystem::path& file, const std::string& byte
 inline std::string readFile(const std::filesystem::path& file) {
     std::ifstream in(file, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+inline std::map<std::string, std::string> snapshotOf(const std::filesystem::path& folder) {
+    std::map<std::string, std::string> files;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(folder)) {
+        const std::string name = entry.path().filename().string();
+        if (name.size() > 6 && name.front() == '.' && name.ends_with(".lock"))
+            continue;
+        files[std::filesystem::relative(entry.path(), folder).string()] =
+            entry.is_directory() ? std::string("<folder>") : readFile(entry.path());
+    }
+    return files;
 }
 
 } // namespace krv::test

@@ -2,6 +2,7 @@
 // the event list's lines, the context menu's inserts, deletes and delay edits in the editable list,
 // the page operations and their file dialogs.
 #include "ui/MacroPage.h"
+#include "unit/RequireOk.h"
 
 #include "device/ApplyFeedback.h"
 #include "macros/MacroTable.h"
@@ -403,7 +404,7 @@ private slots:
         QCOMPARE(int(p.macros.record(0).repeatCount()), stored);
         QCOMPARE(p.page->repeatCountEdit()->text(), shown);
         MacroTable reread;
-        LoadMacroFile(reread, p.macros.filePath, p.notifier);
+        krv::test::requireOk(LoadMacroFile(reread, p.macros.filePath, p.notifier));
         QCOMPARE(int(reread.record(0).repeatCount()), stored);
         QCOMPARE(reread.record(0).repeatEnabled(), 1);
     }

@@ -2,6 +2,7 @@
 // device is the simulated mouse.
 
 #include "widgets/CompanionFixture.h"
+#include "unit/RequireOk.h"
 
 #include "app/PowerEvents.h"
 #include "app/VirtualMouseWindow.h"
@@ -116,7 +117,7 @@ void CompanionTest::missingMouseShowsTheMessageAndEndsWithoutWriting() {
     CompanionFixture f(
         [&](const QString& dir, SimulatedMouse& mouse) {
             mouse.unplug();
-            IniFile::writeString((dir + "/config.ini").toStdString(), "Init", "VER_SEL", verSel.toStdString());
+            krv::test::requireOk(IniFile::writeString((dir + "/config.ini").toStdString(), "Init", "VER_SEL", verSel.toStdString()));
             QFile file(dir + "/config.ini");
             file.open(QIODevice::ReadOnly);
             before = file.readAll();
@@ -306,7 +307,7 @@ void choose(CompanionFixture& f, int slot, int band, int item = 0) {
 void CompanionTest::menuChoicesStoreCodes() {
     CompanionFixture f;
     // The user's macro file ships empty: take the language's default macros.
-    LoadMacroFile(f.context->macros, f.context->paths.defaultMacroFile(f.context->language), f.companion->notifier());
+    krv::test::requireOk(LoadMacroFile(f.context->macros, f.context->paths.defaultMacroFile(f.context->language), f.companion->notifier()));
     QVERIFY(f.context->macros.count() >= 2);
     struct Row {
         int slot, band, item;
@@ -354,7 +355,7 @@ void CompanionTest::releaseOverAGroupKeepsTheMenuOpen() {
     QCOMPARE(menu->subMenu()->itemCount(), 6);
     QCOMPARE(menu->subMenu()->pos(), menu->pos() + QPoint(menu->bandWidth(), 2 * menu->bandHeight()));
     // Group 9 opens so that its macros end beside band 9.
-    LoadMacroFile(f.context->macros, f.context->paths.defaultMacroFile(f.context->language), f.companion->notifier());
+    krv::test::requireOk(LoadMacroFile(f.context->macros, f.context->paths.defaultMacroFile(f.context->language), f.companion->notifier()));
     menu->hoverAt(QPoint(2, 8 * menu->bandHeight() + 2));
     const int m = f.context->macros.count();
     QCOMPARE(menu->subMenu()->itemCount(), m);
@@ -370,7 +371,7 @@ void CompanionTest::profileTabLoadsButSendsNothing() {
     QTest::qWait(50);
     const auto sent = f.reportsSent();
     ProfileSettings expected;
-    LoadProfile(expected, f.configPath().toStdString(), 3, false, f.context->language);
+    krv::test::requireOk(LoadProfile(expected, f.configPath().toStdString(), 3, false, f.context->language));
     f.clickMain(MainElement::ProfileTabFirst + 2);
     QCOMPARE(f.settings().CurConfig.load(), 3);
     QVERIFY(f.settings().values() == expected.values());
@@ -426,7 +427,7 @@ void CompanionTest::importAndExportProfiles() {
     f.clickMain(MainElement::ExportProfile);
     QCOMPARE(f.dialogs.openFolders.back(), f.folder.path());
     QCOMPARE(iniValue(exchange, "Config7", "FIRE_TIME"), std::string("123"));
-    IniFile::writeString(exchange.toStdString(), "Config7", "FIRE_TIME", "77");
+    krv::test::requireOk(IniFile::writeString(exchange.toStdString(), "Config7", "FIRE_TIME", "77"));
     f.dialogs.openAnswer = exchange;
     f.clickMain(MainElement::ImportProfile);
     QCOMPARE(f.settings().FIRE_TIME.load(), 77);
@@ -600,7 +601,7 @@ void CompanionTest::topBarReleaseActions() {
     QTRY_VERIFY(f.reportsSent() >= 11);
     // Restore defaults: profile 1 gets the factory values and the current profile is applied.
     f.settings().FIRE_TIME.store(299);
-    IniFile::writeString(f.configPath().toStdString(), "Config1", "FIRE_TIME", "299");
+    krv::test::requireOk(IniFile::writeString(f.configPath().toStdString(), "Config1", "FIRE_TIME", "299"));
     const auto sent = f.reportsSent();
     f.clickMain(MainElement::RestoreDefaults);
     QCOMPARE(iniValue(f.configPath(), "Config1", "FIRE_TIME"), std::to_string(FactoryProfile().FIRE_TIME));

@@ -3,6 +3,7 @@
 // put on a button and played by a press of that button; a keyboard held by another program ends the next
 // recording with a message.
 #include "app/AppContext.h"
+#include "unit/RequireOk.h"
 #include "app/Companion.h"
 #include "functions/ButtonCode.h"
 #include "functions/VirtualKeys.h"
@@ -140,7 +141,7 @@ TEST(MacroPageEndToEnd, RecordEditSaveAssignAndPlay) {
     click(advanced[AdvancedElement::SaveMacros]);
     MacroTable saved;
     test::RecordingNotifier quiet;
-    LoadMacroFile(saved, dir / "Macro_EN.dat", quiet);
+    krv::test::requireOk(LoadMacroFile(saved, dir / "Macro_EN.dat", quiet));
     ASSERT_EQ(saved.count(), 1);
     EXPECT_EQ(saved.nameUtf8(0), "Greeting");
     EXPECT_EQ(saved.record(0).eventCount(), 6);

@@ -2,8 +2,10 @@
 
 #include "app/ctl/CtlCommands.h"
 #include "app/ctl/CtlDeviceCommands.h"
+#include "settings/ProfileSettings.h"
 
 #include <algorithm>
+#include <filesystem>
 #include <ostream>
 
 namespace krv::ctl {
@@ -11,6 +13,16 @@ namespace krv::ctl {
 int CtlContext::fail(const std::string& text) const {
     err << "krv-glyde-ctl: " << text << '\n';
     return ExitError;
+}
+
+std::optional<int> CtlContext::currentProfile(const IniDocument& config) const {
+    const std::optional<std::string> text = config.value("Init", "CurConfig");
+    const int n = ReadCurConfig(config);
+    if (text && n >= 1 && n <= ProfileCount)
+        return n;
+    fail(text ? "\"CurConfig\" of " + paths.configPath().string() + " is \"" + *text + "\", not a profile number (1 to 5)"
+              : "no \"CurConfig\" in " + paths.configPath().string() + ": give the profile number");
+    return std::nullopt;
 }
 
 std::optional<int> parseNumber(const std::string& text, int low, int high) {
@@ -62,6 +74,8 @@ int runCtl(const std::vector<std::string>& args, const AppPaths& programPaths, s
             return ctx.fail("unknown option " + args[next] + " (see krv-glyde-ctl help)");
         }
     }
+    if (std::error_code ec; !std::filesystem::is_directory(ctx.paths.appDirectory, ec))
+        return ctx.fail(ctx.paths.appDirectory.string() + ": no such folder");
     const std::vector<std::string> rest(args.begin() + static_cast<std::ptrdiff_t>(next), args.end());
     if (rest.empty() || rest[0] == "help") {
         printUsage(rest.empty() ? err : out);

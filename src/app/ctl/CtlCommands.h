@@ -1,5 +1,6 @@
 #pragma once
 
+#include "settings/IniDocument.h"
 #include "settings/UiLanguage.h"
 #include "settings/UiNotifier.h"
 
@@ -19,7 +20,14 @@ constexpr int ExitError = 2;    // unknown command, bad number, unreadable file
 class StreamNotifier : public UiNotifier {
 public:
     explicit StreamNotifier(std::ostream& err) : m_err(err) {}
-    void showMessage(std::string_view text) override { m_err << "krv-glyde-ctl: " << text << '\n'; }
+    // One line each: a message of several lines is joined with spaces.
+    void showMessage(std::string_view text) override {
+        std::string line(text);
+        for (char& c : line)
+            if (c == '\n')
+                c = ' ';
+        m_err << "krv-glyde-ctl: " << line << '\n';
+    }
 
 private:
     std::ostream& m_err;
@@ -34,6 +42,9 @@ struct CtlContext {
 
     // Prints "krv-glyde-ctl: <text>" to standard error and returns ExitError.
     int fail(const std::string& text) const;
+    // "CurConfig" of config.ini when it names one of the five profiles; otherwise says why (naming
+    // the value) and gives nothing, so that no command reads or writes sections 0, 6 or above.
+    std::optional<int> currentProfile(const IniDocument& config) const;
 };
 
 // A decimal number that is all digits (no sign, no trailing text) within [low, high].

@@ -6,6 +6,7 @@
 #include "device/ReportReader.h"
 #include "platform/linux/HidrawBackend.h"
 #include "platform/linux/UdevMonitor.h"
+#include "settings/IniFile.h"
 #include "settings/ProfileSettings.h"
 #include "sim/SimulatedMouse.h"
 
@@ -58,16 +59,18 @@ int apply(DeviceLink& link, SimulatedMouse* sim, const std::vector<std::string>&
     if (args.size() > 1)
         return ctx.fail("usage: apply [N]");
     const std::filesystem::path config = ctx.paths.configPath();
-    int n = 0;
+    const IniRead file = IniFile::read(config);
+    if (file.unreadable())
+        return ctx.fail(file.error);
+    std::optional<int> n;
     if (!args.empty()) {
-        const auto parsed = parseNumber(args[0], 1, ProfileCount);
-        if (!parsed)
+        n = parseNumber(args[0], 1, ProfileCount);
+        if (!n)
             return ctx.fail("bad profile number: " + args[0] + " (1 to 5)");
-        n = *parsed;
     } else {
-        n = ReadCurConfig(config);
-        if (n < 1 || n > ProfileCount)
-            return ctx.fail("no current profile (1 to 5) in " + config.string());
+        n = ctx.currentProfile(file.document);
+        if (!n)
+            return ExitError;
     }
     if (!link.ScanForMouse())
         return notFound(ctx.err, link);
@@ -75,14 +78,16 @@ int apply(DeviceLink& link, SimulatedMouse* sim, const std::vector<std::string>&
     ProfileSettings settings;
     ApplyFeedback feedback;
     UntouchedPointer pointer;
-    LoadProfile(settings, config, n, false, ReadUiLanguage(config));
-    settings.CurConfig.store(n);
-    ProfileApplier applier({settings, config, link, feedback, pointer, ctx.notifier, {}});
-    applier.ApplyProfile();
+    const UiLanguage language = ReadUiLanguage(file.document);
+    settings.setValues(ReadProfileValues(file.document, *n, false, language));
+    settings.CurConfig.store(*n);
+    ProfileApplier applier({settings, config, link, feedback, pointer, ctx.notifier, {}, [language] { return language; }});
+    // A refusal or a failed save has been told through the notifier.
+    const ProfileApplier::Outcome outcome = applier.ApplyProfile();
     if (sim)
         for (const auto& report : sim->state().featureReports)
             ctx.out << HexBytes(report) << '\n';
-    return ExitOk;
+    return outcome == ProfileApplier::Outcome::Applied ? ExitOk : ExitError;
 }
 
 int listen(DeviceLink& link, bool simulated, CtlContext& ctx) {

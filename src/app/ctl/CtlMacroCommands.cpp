@@ -7,18 +7,28 @@ namespace krv::ctl {
 
 namespace {
 
-std::filesystem::path languageMacroFile(const CtlContext& ctx) {
-    return ctx.paths.userMacroFile(ReadUiLanguage(ctx.paths.configPath()));
+// The language's macro file, named by "VER_SEL" of config.ini; nothing (with the error printed) when
+// config.ini cannot be read.
+std::optional<std::filesystem::path> languageMacroFile(const CtlContext& ctx) {
+    const IniRead config = IniFile::read(ctx.paths.configPath());
+    if (config.unreadable()) {
+        ctx.fail(config.error);
+        return std::nullopt;
+    }
+    return ctx.paths.userMacroFile(ReadUiLanguage(config.document));
 }
 
 // Loads the language's macro file; false (with the error printed) when it cannot be read.
 bool loadLanguageMacros(const CtlContext& ctx, MacroTable& table) {
     const auto file = languageMacroFile(ctx);
-    if (!IniFile::exists(file)) {
-        ctx.fail("cannot read " + file.string());
+    if (!file)
+        return false;
+    const IniRead read = IniFile::read(*file);
+    if (read.state != FileState::Readable) {
+        ctx.fail(read.unreadable() ? read.error : "cannot read " + file->string());
         return false;
     }
-    LoadMacroFile(table, file, ctx.notifier);
+    ReadMacroDocument(table, read.document);
     return true;
 }
 
@@ -56,13 +66,15 @@ int macroShow(CtlContext& ctx, const std::vector<std::string>& args) {
 int macroImport(CtlContext& ctx, const std::vector<std::string>& args) {
     if (args.size() != 1)
         return ctx.fail("usage: macro import FILE");
-    if (!IniFile::exists(args[0]))
-        return ctx.fail("cannot read " + args[0]);
+    // The source is checked whole before the user's file is touched.
     MacroTable table;
-    LoadMacroFile(table, args[0], ctx.notifier);
+    if (const FileStatus found = LoadMacroSource(table, args[0]); !found)
+        return ctx.fail(found.message());
     const auto target = languageMacroFile(ctx);
-    if (!SaveMacroFile(table, target))
-        return ctx.fail("cannot write " + target.string());
+    if (!target)
+        return ExitError;
+    if (const FileStatus saved = SaveMacroFile(table, *target); !saved)
+        return ctx.fail(saved.message());
     return ExitOk;
 }
 
@@ -72,8 +84,8 @@ int macroExport(CtlContext& ctx, const std::vector<std::string>& args) {
     MacroTable table;
     if (!loadLanguageMacros(ctx, table))
         return ExitError;
-    if (!SaveMacroFile(table, args[0]))
-        return ctx.fail("cannot write " + args[0]);
+    if (const FileStatus saved = SaveMacroFile(table, args[0]); !saved)
+        return ctx.fail(saved.message());
     return ExitOk;
 }
 

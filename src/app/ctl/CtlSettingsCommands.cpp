@@ -15,17 +15,21 @@ constexpr int HighestShownProfile = AppliedProfileSection; // 1..5 and 6, the se
 int profileShow(CtlContext& ctx, const std::vector<std::string>& args) {
     if (args.size() > 1)
         return ctx.fail("usage: profile show [N]");
-    const auto config = ctx.paths.configPath();
-    int n = ReadCurConfig(config);
+    const IniRead config = IniFile::read(ctx.paths.configPath());
+    if (config.unreadable())
+        return ctx.fail(config.error);
+    std::optional<int> n;
     if (!args.empty()) {
-        auto parsed = parseNumber(args[0], 1, HighestShownProfile);
-        if (!parsed)
+        n = parseNumber(args[0], 1, HighestShownProfile);
+        if (!n)
             return ctx.fail("bad profile number: " + args[0] + " (1 to 6)");
-        n = *parsed;
+    } else {
+        n = ctx.currentProfile(config.document);
+        if (!n)
+            return ExitError;
     }
-    ProfileSettings settings;
-    LoadProfile(settings, config, n, false, ReadUiLanguage(config));
-    for (const auto& [key, value] : ProfileKeyValues(settings.values()))
+    const ProfileValues values = ReadProfileValues(config.document, *n, false, ReadUiLanguage(config.document));
+    for (const auto& [key, value] : ProfileKeyValues(values))
         ctx.out << key << '=' << value << '\n';
     return ExitOk;
 }
@@ -34,42 +38,57 @@ int profileImport(CtlContext& ctx, const std::vector<std::string>& args) {
     if (args.size() != 1)
         return ctx.fail("usage: profile import FILE");
     const std::filesystem::path file = args[0];
-    if (!IniFile::exists(file))
-        return ctx.fail("cannot read " + file.string());
+    const IniRead exchange = IniFile::read(file);
+    if (exchange.state != FileState::Readable)
+        return ctx.fail(exchange.unreadable() ? exchange.error : file.string() + ": No such file or directory");
     // A file without the exchange section would load a profile of zeros: refuse it.
-    if (!IniFile::load(file).hasSection(ProfileSectionName(ExchangeProfileSection)))
-        return ctx.fail(file.string() + " holds no profile (no section " + ProfileSectionName(ExchangeProfileSection) + ")");
-    const auto config = ctx.paths.configPath();
-    ProfileSettings settings;
-    LoadProfile(settings, file, ExchangeProfileSection, false, ReadUiLanguage(config));
-    if (!SaveProfile(settings, config, ReadCurConfig(config)))
-        return ctx.fail("cannot write " + config.string());
+    const std::string section = ProfileSectionName(ExchangeProfileSection);
+    if (!exchange.document.hasSection(section))
+        return ctx.fail(file.string() + " holds no profile (no section " + section + ")");
+    const ProfileValues values = ReadProfileValues(exchange.document, ExchangeProfileSection, false, UiLanguage::English);
+    // The current profile is read under the same lock as the write, so a switch by another program
+    // in between cannot send the import to the wrong profile.
+    const FileStatus saved = IniFile::update(ctx.paths.configPath(), [&](IniDocument& config) {
+        const std::optional<int> n = ctx.currentProfile(config);
+        if (!n)
+            return FileStatus::failure({}); // already said why
+        WriteProfileValues(config, values, *n);
+        return FileStatus::success();
+    });
+    if (!saved)
+        return saved.message().empty() ? ExitError : ctx.fail(saved.message());
     return ExitOk;
 }
 
 int profileExport(CtlContext& ctx, const std::vector<std::string>& args) {
     if (args.size() != 1)
         return ctx.fail("usage: profile export FILE");
-    const auto config = ctx.paths.configPath();
-    ProfileSettings settings;
-    LoadProfile(settings, config, ReadCurConfig(config), false, ReadUiLanguage(config));
-    if (!SaveProfile(settings, args[0], ExchangeProfileSection))
-        return ctx.fail("cannot write " + args[0]);
+    const IniRead config = IniFile::read(ctx.paths.configPath());
+    if (config.unreadable())
+        return ctx.fail(config.error);
+    const std::optional<int> n = ctx.currentProfile(config.document);
+    if (!n)
+        return ExitError;
+    const ProfileValues values = ReadProfileValues(config.document, *n, false, UiLanguage::English);
+    if (const FileStatus saved = SaveProfileValues(values, args[0], ExchangeProfileSection); !saved)
+        return ctx.fail(saved.message());
     return ExitOk;
 }
 
 int restoreDefaults(CtlContext& ctx, const std::vector<std::string>& args) {
     if (!args.empty())
         return ctx.fail("usage: restore-defaults");
-    const auto config = ctx.paths.configPath();
-    const UiLanguage language = ReadUiLanguage(config);
+    const IniRead config = IniFile::read(ctx.paths.configPath());
+    if (config.unreadable())
+        return ctx.fail(config.error);
+    const UiLanguage language = ReadUiLanguage(config.document);
     ProfileSettings settings;
-    settings.CurConfig = ReadCurConfig(config);
-    LoadProfile(settings, config, settings.CurConfig, false, language);
+    settings.CurConfig = ReadCurConfig(config.document);
+    settings.setValues(ReadProfileValues(config.document, settings.CurConfig, false, language));
     MacroTable macros;
     macros.filePath = ctx.paths.userMacroFile(language);
-    RestoreDefaults(settings, ctx.paths, language, macros, ctx.notifier, nullptr, nullptr);
-    return ExitOk;
+    // Failures are told through the notifier, one line on standard error.
+    return RestoreDefaults(settings, ctx.paths, language, macros, ctx.notifier, nullptr, nullptr) ? ExitOk : ExitError;
 }
 
 } // namespace

@@ -22,6 +22,7 @@ public:
     }
     AppPaths paths() const { return AppPaths{m_dir.path()}; }
     std::filesystem::path operator/(const std::string& rel) const { return m_dir / rel; }
+    std::map<std::string, std::string> snapshot() const { return snapshotOf(m_dir.path()); }
 
 private:
     TempDir m_dir;

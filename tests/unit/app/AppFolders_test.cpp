@@ -1,4 +1,5 @@
 #include "app/AppFolders.h"
+#include "unit/RequireOk.h"
 #include "app/ctl/CtlApp.h"
 #include "settings/IniFile.h"
 
@@ -40,7 +41,7 @@ TEST(AppFolders, AnInstalledProgramKeepsTheUsersFilesInTheirOwnFolder) {
         EXPECT_EQ(readFile(file), readFile(program / file.filename())) << file;
 
     // Later starts keep what the user saved, and bring back only what is missing.
-    IniFile::writeString(own / "config.ini", "Init", "CurConfig", "4");
+    krv::test::requireOk(IniFile::writeString(own / "config.ini", "Init", "CurConfig", "4"));
     fs::remove(own / "Macro_CN.dat");
     ResolveAppPaths(program.paths().appDirectory, false, own);
     EXPECT_EQ(IniFile::readString(own / "config.ini", "Init", "CurConfig"), "4");
@@ -96,7 +97,7 @@ TEST(AppFolders, RestoringDefaultsReadsTheProgramsSkinsAndWritesTheUsersFiles) {
     test::TempDir home;
     const fs::path own = home / "krv-glyde";
     const AppPaths paths = ResolveAppPaths(program.paths().appDirectory, false, own);
-    IniFile::writeString(own / "config.ini", "Init", "VER_SEL", "1"); // English
+    krv::test::requireOk(IniFile::writeString(own / "config.ini", "Init", "VER_SEL", "1")); // English
     const std::string shippedConfig = readFile(program / "config.ini");
 
     const std::string shippedMacros = readFile(program / "Macro_EN.dat");

@@ -1,4 +1,5 @@
 #include "app/ctl/CtlApp.h"
+#include "unit/RequireOk.h"
 #include "settings/IniFile.h"
 
 #include "unit/TempDir.h"
@@ -36,7 +37,7 @@ TEST(Ctl, ProfileShowPrintsTheStoredFieldsInSaveOrder) {
                        "DPI_SET_EN3=1\nDPI_SET4=0\nDPI_SET_EN4=1\nLED_STATUS=0\nDPI_SPEED=5\nWHEEL_SPEED=2\nFIRE_TIME=50\n");
     EXPECT_TRUE(run.err.empty());
     // Without N: the current profile of "CurConfig".
-    IniFile::writeString(folder / "config.ini", "Init", "CurConfig", "3");
+    krv::test::requireOk(IniFile::writeString(folder / "config.ini", "Init", "CurConfig", "3"));
     EXPECT_EQ(ctl(folder, {"profile", "show"}).out, ctl(folder, {"profile", "show", "3"}).out);
 }
 
@@ -65,11 +66,11 @@ TEST(Ctl, ErrorsAreOneLineAndStatusTwo) {
 TEST(Ctl, ProfileExportThenImportMovesAProfile) {
     AppFolder folder;
     const auto exchange = folder / "exchange.ini";
-    IniFile::writeString(folder / "config.ini", "Init", "CurConfig", "2");
+    krv::test::requireOk(IniFile::writeString(folder / "config.ini", "Init", "CurConfig", "2"));
     ASSERT_EQ(ctl(folder, {"profile", "export", exchange.string()}).status, 0);
     EXPECT_EQ(IniFile::readString(exchange, "Config7", "K6"), "6");
-
-    IniFile::writeString(folder / "config.ini", "Init", "CurConfig", "3");
+krv::test::requireOk(
+    IniFile::writeString(folder / "config.ini", "Init", "CurConfig", "3"));
     const std::string before = ctl(folder, {"profile", "show", "2"}).out;
     ASSERT_EQ(ctl(folder, {"profile", "import", exchange.string()}).status, 0);
     EXPECT_EQ(ctl(folder, {"profile", "show", "3"}).out, before);
@@ -95,8 +96,8 @@ TEST(Ctl, MacroCommandsUseTheLanguagesFile) {
     writeFile(folder / "none.dat", "[Macros]\r\nmacroNum=0\r\n");
     ASSERT_EQ(ctl(folder, {"macro", "import", (folder / "none.dat").string()}).status, 0);
     EXPECT_EQ(ctl(folder, {"macro", "list"}).out, "");
-
-    IniFile::writeString(folder / "config.ini", "Init", "VER_SEL", "0");
+krv::test::requireOk(
+    IniFile::writeString(folder / "config.ini", "Init", "VER_SEL", "0"));
     EXPECT_EQ(ctl(folder, {"macro", "list"}).out.substr(0, 2), "0\t"); // Chinese: Macro_CN.dat, untouched
     EXPECT_EQ(readFile(folder / "Macro_CN.dat"), chinese);
 }
@@ -104,8 +105,8 @@ TEST(Ctl, MacroCommandsUseTheLanguagesFile) {
 TEST(Ctl, RestoreDefaultsRewritesProfilesAndMacros) {
     AppFolder folder;
     const auto config = folder / "config.ini";
-    IniFile::writeString(config, "Config1", "K1", "40");
-    IniFile::writeString(config, "Config5", "K8", "2");
+    krv::test::requireOk(IniFile::writeString(config, "Config1", "K1", "40"));
+    krv::test::requireOk(IniFile::writeString(config, "Config5", "K8", "2"));
     ASSERT_EQ(ctl(folder, {"restore-defaults"}).status, 0);
     EXPECT_EQ(IniFile::readString(config, "Config1", "K1"), "1");
     auto doc = IniFile::load(config);

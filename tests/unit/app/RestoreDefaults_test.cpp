@@ -1,4 +1,5 @@
 #include "app/RestoreDefaults.h"
+#include "unit/RequireOk.h"
 #include "functions/ButtonCode.h"
 #include "macros/MacroTable.h"
 #include "settings/IniFile.h"
@@ -9,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 
 using namespace krv;
 using krv::test::AppFolder;
@@ -30,14 +32,14 @@ TEST(RestoreDefaultsTest, FactoryProfilesThenDefaultsMacrosThenApply) {
     RecordingNotifier notifier;
     std::vector<std::string> calls;
     const std::string englishMacrosBefore = readFile(paths.userMacroFile(UiLanguage::English));
-
+krv::test::requireOk(
     RestoreDefaults(settings, paths, UiLanguage::Chinese, macros, notifier,
                     [&] { calls.push_back("refill:" + std::to_string(macros.count())); },
-                    [&] { calls.push_back("apply:K1=" + std::to_string(settings.K[0].load())); });
+                    [&] { calls.push_back("apply:K1=" + std::to_string(settings.K[0].load())); }));
 
     auto doc = IniFile::load(config);
     ProfileSettings profile1;
-    LoadProfile(profile1, config, 1, false, UiLanguage::Chinese);
+    krv::test::requireOk(LoadProfile(profile1, config, 1, false, UiLanguage::Chinese));
     ProfileValues expected = FactoryProfile();
     expected.MACRO_MODE2 = 1; // profile 1 keeps the mode that was current
     EXPECT_EQ(profile1.values(), expected);
@@ -47,7 +49,7 @@ TEST(RestoreDefaultsTest, FactoryProfilesThenDefaultsMacrosThenApply) {
 
     // The current profile (3) is reloaded before the apply.
     ProfileSettings profile3;
-    LoadProfile(profile3, config, 3, false, UiLanguage::Chinese);
+    krv::test::requireOk(LoadProfile(profile3, config, 3, false, UiLanguage::Chinese));
     EXPECT_EQ(settings.values(), profile3.values());
     EXPECT_EQ(calls, (std::vector<std::string>{"refill:3", "apply:K1=" + std::to_string(profile3.K[0].load())}));
 
@@ -57,37 +59,65 @@ TEST(RestoreDefaultsTest, FactoryProfilesThenDefaultsMacrosThenApply) {
     EXPECT_TRUE(notifier.messages().empty());
 }
 
-TEST(RestoreDefaultsTest, WithoutFactorySectionsProfilesBecomeZeros) {
-    AppFolder folder;
-    const AppPaths paths = folder.paths();
-    writeFile(paths.configPath(), "[Init]\r\nCurConfig=1\r\n");
-    ProfileSettings settings;
-    settings.CurConfig = 1;
-    MacroTable macros;
-    RecordingNotifier notifier;
-    RestoreDefaults(settings, paths, UiLanguage::English, macros, notifier, nullptr, nullptr);
-    ProfileSettings p4;
-    LoadProfile(p4, paths.configPath(), 4, false, UiLanguage::English);
-    EXPECT_EQ(p4.values(), ProfileValues{});
-    EXPECT_EQ(IniFile::readString(paths.configPath(), "Config4", "K1"), "0");
-    EXPECT_EQ(settings.values().K[0], 1); // profile 1 from the built-in values
-}
-
-TEST(RestoreDefaultsTest, MissingDefaultMacrosNeverWipeTheUsersMacros) {
-    AppFolder folder;
-    const AppPaths paths = folder.paths();
-    std::filesystem::remove(paths.defaultMacroFile(UiLanguage::English));
-    std::filesystem::copy_file(folder / "skins/INI_CN/defMacro.dat", paths.userMacroFile(UiLanguage::English),
-                               std::filesystem::copy_options::overwrite_existing);
-    const std::string userMacros = readFile(paths.userMacroFile(UiLanguage::English));
-    ProfileSettings settings;
-    MacroTable macros;
-    RecordingNotifier notifier;
-    bool applied = false;
-    RestoreDefaults(settings, paths, UiLanguage::English, macros, notifier, nullptr, [&] { applied = true; });
-    EXPECT_EQ(notifier.messages(), std::vector<std::string>{"找不到配置文件"});
-    EXPECT_EQ(readFile(paths.userMacroFile(UiLanguage::English)), userMacros);
-    EXPECT_TRUE(applied);
+// Every source is checked before anything is written: a missing or unreadable one is named, and the
+// user's files are exactly as they were (profiles 2..5 of zeros would leave the mouse without a left
+// button; an empty default macro file would wipe the user's macros).
+TEST(RestoreDefaultsTest, AMissingOrUnreadableSourceChangesNothing) {
+    struct Case {
+        const char* name;
+        std::function<void(const AppPaths&)> breakIt;
+        const char* named; // what the message names
+    };
+    const std::vector<Case> cases{
+        {"no factory sections", [](const AppPaths& p) { writeFile(p.configPath(), "[Init]\r\nCurConfig=1\r\n"); },
+         "CfgReset"},
+        {"one factory section missing",
+         [](const AppPaths& p) {
+             std::string text = readFile(p.configPath());
+             const auto at = text.find("[CfgReset3]");
+             text.replace(at, 11, "[Elsewhere]");
+             writeFile(p.configPath(), text);
+         },
+         "CfgReset3"},
+        {"no default macro file", [](const AppPaths& p) { std::filesystem::remove(p.defaultMacroFile(UiLanguage::English)); },
+         "defMacro.dat"},
+        {"default macro file is not a macro file",
+         [](const AppPaths& p) { writeFile(p.defaultMacroFile(UiLanguage::English), "just some text\n"); }, "macroNum"},
+        {"default macro file is a folder",
+         [](const AppPaths& p) {
+             std::filesystem::remove(p.defaultMacroFile(UiLanguage::English));
+             std::filesystem::create_directory(p.defaultMacroFile(UiLanguage::English));
+         },
+         "is a folder"},
+        {"config.ini is a folder",
+         [](const AppPaths& p) {
+             std::filesystem::remove(p.configPath());
+             std::filesystem::create_directory(p.configPath());
+         },
+         "config.ini"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        AppFolder folder;
+        const AppPaths paths = folder.paths();
+        c.breakIt(paths);
+        const auto snapshot = folder.snapshot();
+        ProfileSettings settings;
+        settings.CurConfig = 1;
+        const ProfileValues before = settings.values();
+        MacroTable macros;
+        RecordingNotifier notifier;
+        bool applied = false;
+        const FileStatus result =
+            RestoreDefaults(settings, paths, UiLanguage::English, macros, notifier, nullptr, [&] { applied = true; });
+        EXPECT_FALSE(result);
+        EXPECT_NE(result.message().find(c.named), std::string::npos) << result.message();
+        ASSERT_EQ(notifier.messages().size(), 1u);
+        EXPECT_EQ(notifier.messages()[0].rfind("The defaults were not restored and nothing was changed.", 0), 0u);
+        EXPECT_FALSE(applied);
+        EXPECT_EQ(settings.values(), before);
+        EXPECT_EQ(folder.snapshot(), snapshot);
+    }
 }
 
 TEST(ShippedData, EveryProfileKeepsTheEditorsInvariants) {
@@ -102,13 +132,13 @@ TEST(ShippedData, EveryProfileKeepsTheEditorsInvariants) {
         // A button set to a macro plays one the user has out of the box, and after restoring defaults.
         RecordingNotifier quiet;
         MacroTable shipped, defaults;
-        LoadMacroFile(shipped, folder.paths().userMacroFile(language), quiet);
-        LoadMacroFile(defaults, folder.paths().defaultMacroFile(language), quiet);
+        krv::test::requireOk(LoadMacroFile(shipped, folder.paths().userMacroFile(language), quiet));
+        krv::test::requireOk(LoadMacroFile(defaults, folder.paths().defaultMacroFile(language), quiet));
         const int macros = std::min(shipped.count(), defaults.count());
         for (const auto& [n, factory] : sections) {
             ASSERT_TRUE(doc.hasSection(ProfileSectionName(n, factory, language)));
             ProfileSettings s;
-            LoadProfile(s, config, n, factory, language);
+            krv::test::requireOk(LoadProfile(s, config, n, factory, language));
             ProfileValues v = s.values();
             const std::string where = ProfileSectionName(n, factory, language);
             EXPECT_NE(std::find(v.K.begin(), v.K.end(), 1), v.K.end()) << where << ": no slot keeps code 1";
@@ -127,7 +157,7 @@ TEST(ShippedData, EveryProfileKeepsTheEditorsInvariants) {
             }
             if (n >= 2 && n <= 4 && !factory) {
                 ProfileSettings reset;
-                LoadProfile(reset, config, n, true, language);
+                krv::test::requireOk(LoadProfile(reset, config, n, true, language));
                 EXPECT_EQ(v, reset.values()) << where << " differs from its factory section";
             }
         }

@@ -1,4 +1,5 @@
 #include "device/ApplyProfile.h"
+#include "unit/RequireOk.h"
 
 #include "device/DeviceLink.h"
 #include "settings/IniFile.h"
@@ -89,8 +90,8 @@ TEST(ApplyProfile, SendsExactlyTheProfilesReportsInOrder) {
          {{0x10, 1, 1}, {0x10, 2, 2}, {0x10, 3, 3}, {0x10, 5, 5}, {0x10, 4, 4}, {0x10, 6, 1}, {0x10, 8, 2},
           {0x10, 9, 3}, {0x11, 1, 0}, {0x09, 3, 0x80}, {0x12, 37, 0}}},
         {"position 4 with LED 3; fire 7; wheel option keeps its low byte",
-         profile({0, 11, 16, 21, 25, 26, 40, 52}, {0, 4, 0, 0}, 1, 3, 0x1FF, 7),
-         {{0x10, 1, 0}, {0x10, 2, 7}, {0x10, 3, 12}, {0x10, 5, 13}, {0x10, 4, 17}, {0x10, 6, 31}, {0x10, 8, 31},
+         profile({0, 11, 16, 21, 25, 1, 40, 52}, {0, 4, 0, 0}, 1, 3, 0x1FF, 7),
+         {{0x10, 1, 0}, {0x10, 2, 7}, {0x10, 3, 12}, {0x10, 5, 13}, {0x10, 4, 17}, {0x10, 6, 1}, {0x10, 8, 31},
           {0x10, 9, 31}, {0x11, 0xFF, 0}, {0x09, 1, 0xC3}, {0x12, 0, 0}}},
         {"codes without a device value send no slot report",
          profile({7, 6, 20, -1, 53, 10, 19, 1}, {2, 2, 2, 2}, 2, 1, 0, 8),
@@ -146,24 +147,24 @@ TEST(ApplyProfile, FirstHostSlotStartsTheWaitAndTheBlinkOnce) {
 TEST(ApplyProfile, SavesSnapshotBeforeSendingAndTheProfileAfter) {
     ApplyRig rig;
     ProfileValues v = FactoryProfile();
-    v.K[0] = 3;
+    v.K[1] = 3;
     rig.load(v, 3);
-    std::vector<std::string> seen; // "Config6 K1" and "Config3 K1" when each report arrives
+    std::vector<std::string> seen; // "Config6 K2" and "Config3 K2" when each report arrives
     rig.sim.setChangeCallback([&] {
-        seen.push_back(IniFile::readString(rig.config, "Config6", "K1") + "/" +
-                       IniFile::readString(rig.config, "Config3", "K1"));
+        seen.push_back(IniFile::readString(rig.config, "Config6", "K2") + "/" +
+                       IniFile::readString(rig.config, "Config3", "K2"));
     });
     rig.applier.ApplyProfile();
     ASSERT_EQ(seen.size(), 11u);
     for (const std::string& s : seen)
         EXPECT_EQ(s, "3/"); // the snapshot is written before the first report, the profile after the last
-    EXPECT_EQ(IniFile::readString(rig.config, "Config3", "K1"), "3");
+    EXPECT_EQ(IniFile::readString(rig.config, "Config3", "K2"), "3");
     EXPECT_EQ(IniFile::readString(rig.config, "Init", "CurConfig"), "3");
 
     ProfileSettings reread;
-    LoadProfile(reread, rig.config, 6, false, UiLanguage::English);
+    krv::test::requireOk(LoadProfile(reread, rig.config, 6, false, UiLanguage::English));
     EXPECT_EQ(reread.values(), v);
-    LoadProfile(reread, rig.config, 3, false, UiLanguage::English);
+    krv::test::requireOk(LoadProfile(reread, rig.config, 3, false, UiLanguage::English));
     EXPECT_EQ(reread.values(), v);
     for (int s = 0; s < 4; ++s)
         EXPECT_EQ(rig.settings.DPI_SET_APPLIED[s], v.DPI_SET[s]);
@@ -243,10 +244,40 @@ TEST(ApplyProfile, TwoThreadsApplyingAtOnceSendWholeReportsAndLeaveWholeFiles) {
     for (const Report& r : reports)
         EXPECT_NE(std::find(expected.begin(), expected.end(), r), expected.end());
     ProfileSettings reread;
-    LoadProfile(reread, rig.config, 2, false, UiLanguage::English);
+    krv::test::requireOk(LoadProfile(reread, rig.config, 2, false, UiLanguage::English));
     EXPECT_EQ(reread.values(), a);
-    LoadProfile(reread, rig.config, 6, false, UiLanguage::English);
+    krv::test::requireOk(LoadProfile(reread, rig.config, 6, false, UiLanguage::English));
     EXPECT_EQ(reread.values(), a);
+}
+
+} // namespace
+
+namespace {
+
+// The mouse always keeps a left button: a profile without one is refused before anything is sent or
+// written, and the user is told why.
+TEST(ApplyProfile, AProfileWithoutTheLeftClickIsNeverSent) {
+    ApplyRig rig;
+    rig.load(profile({2, 3, 5, 4, 18, 17, 13, 0}, {1, 2, 3, 0}, 0, 0, 0, 50), 2);
+    EXPECT_EQ(rig.applier.ApplyProfile(), ProfileApplier::Outcome::NotSent);
+    EXPECT_TRUE(rig.sim.state().featureReports.empty());
+    EXPECT_FALSE(std::filesystem::exists(rig.config));
+    ASSERT_EQ(rig.notifier.messages().size(), 1u);
+    EXPECT_NE(rig.notifier.messages()[0].find("No button is set to Left Click"), std::string::npos);
+}
+
+TEST(ApplyProfile, ASaveThatFailsIsReported) {
+    ApplyRig rig;
+    const std::string before = "[Init]\r\nCurConfig=2\r\n";
+    test::writeFile(rig.config, before);
+    std::filesystem::permissions(rig.config, std::filesystem::perms::owner_read | std::filesystem::perms::group_read);
+    rig.load(FactoryProfile(), 2);
+    EXPECT_EQ(rig.applier.ApplyProfile(), ProfileApplier::Outcome::NotSaved);
+    EXPECT_EQ(rig.sim.state().featureReports.size(), 11u); // the mouse has the profile
+    EXPECT_EQ(test::readFile(rig.config), before);
+    ASSERT_EQ(rig.notifier.messages().size(), 1u);
+    EXPECT_EQ(rig.notifier.messages()[0], "The settings did not reach the disk.\n" + rig.config.string() +
+                                              ": is read-only (no write permission)");
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 
 #include "device/SystemPointer.h"
 #include "settings/UiNotifier.h"
+#include "unit/RecordingNotifier.h"
 
 #include <atomic>
 #include <mutex>
@@ -42,20 +43,6 @@ private:
 
     mutable std::mutex m_mutex;
     std::vector<std::string> m_calls;
-};
-
-class RecordingNotifier : public UiNotifier {
-public:
-    std::atomic<int> repaints{0};
-    void showMessage(std::string_view text) override {
-        std::lock_guard lock(m_mutex);
-        m_messages.emplace_back(text);
-    }
-    void requestRepaint() override { repaints.fetch_add(1, std::memory_order_relaxed); }
-
-private:
-    std::mutex m_mutex;
-    std::vector<std::string> m_messages;
 };
 
 } // namespace krv::test

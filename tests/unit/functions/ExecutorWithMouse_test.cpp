@@ -1,6 +1,7 @@
 // The executor with the real device link: the simulated mouse's presses travel through ReportReader,
 // DPI steps reach the mouse, and the profile switch loads and applies on the executor's thread.
 #include "device/ApplyProfile.h"
+#include "unit/RequireOk.h"
 #include "device/DeviceLink.h"
 #include "device/ReportReader.h"
 #include "functions/ActionExecutor.h"
@@ -83,7 +84,7 @@ protected:
 TEST_F(ExecutorWithMouse, DpiStepFromTheMouseReachesTheMouseAndTheFile) {
     writeProfile(3, {1, 2, 3, 5, 4, 18, 17, 13}, 2);
     settings.CurConfig = 3;
-    LoadProfile(settings, config, 3, false, UiLanguage::English);
+    krv::test::requireOk(LoadProfile(settings, config, 3, false, UiLanguage::English));
     applier.ApplyProfile();
     waitForAcknowledgement();
 
@@ -99,7 +100,7 @@ TEST_F(ExecutorWithMouse, ProfileSwitchAppliesTheNextProfileFromTheExecutorThrea
     writeProfile(1, {1, 40, 3, 5, 4, 18, 17, 13}, 0);
     writeProfile(2, {1, 40, 3, 31, 4, 18, 17, 13}, 0);
     settings.CurConfig = 1;
-    LoadProfile(settings, config, 1, false, UiLanguage::English);
+    krv::test::requireOk(LoadProfile(settings, config, 1, false, UiLanguage::English));
     applier.ApplyProfile();
     waitForAcknowledgement();
 

@@ -1,4 +1,5 @@
 #include "macros/MacroTable.h"
+#include "unit/RequireOk.h"
 #include "settings/IniFile.h"
 
 #include "unit/RecordingNotifier.h"
@@ -71,7 +72,7 @@ TEST(MacroFile, WriteThenReadKeepsEveryByte) {
 
     MacroTable loaded;
     RecordingNotifier notifier;
-    LoadMacroFile(loaded, file, notifier);
+    krv::test::requireOk(LoadMacroFile(loaded, file, notifier));
     EXPECT_TRUE(notifier.messages().empty());
     ASSERT_EQ(loaded.count(), 2);
     EXPECT_EQ(loaded.record(0), table.record(0));
@@ -114,14 +115,14 @@ TEST(MacroFile, HandEditedFilesAreReadSafely) {
         writeFile(file, c.text);
         MacroTable table;
         RecordingNotifier notifier;
-        LoadMacroFile(table, file, notifier);
+        krv::test::requireOk(LoadMacroFile(table, file, notifier));
         EXPECT_EQ(table.count(), c.count) << c.text;
         EXPECT_EQ(table.current, c.count > 0 ? c.count - 1 : 0);
     }
     MacroTable table;
     RecordingNotifier notifier;
     writeFile(file, "[Macros]\nmacroNum=1\n0=077000300\n");
-    LoadMacroFile(table, file, notifier);
+    krv::test::requireOk(LoadMacroFile(table, file, notifier));
     MacroRecord r = table.record(0);
     EXPECT_EQ(r.bytes[0], 77);
     EXPECT_EQ(r.bytes[2], 300 & 0xFF); // low 8 bits of "300"
@@ -134,7 +135,7 @@ TEST(MacroFile, MissingFileIsReportedOnceAndLeavesAnEmptyTable) {
     MacroTable table;
     table.modify([](MacroTable::Records&, std::int16_t& count) { count = 3; });
     RecordingNotifier notifier;
-    LoadMacroFile(table, dir / "none.dat", notifier);
+    krv::test::requireOk(LoadMacroFile(table, dir / "none.dat", notifier));
     EXPECT_EQ(notifier.messages(), std::vector<std::string>{"找不到配置文件"});
     EXPECT_EQ(table.count(), 0);
     EXPECT_EQ(table.current, 0);
@@ -156,7 +157,7 @@ TEST(MacroFile, ShorterTableLeavesOldKeysThatNoReaderSees) {
     EXPECT_FALSE(IniFile::readString(file, "Macros", "4", "", 4000).empty());
     MacroTable loaded;
     RecordingNotifier notifier;
-    LoadMacroFile(loaded, file, notifier);
+    krv::test::requireOk(LoadMacroFile(loaded, file, notifier));
     EXPECT_EQ(loaded.count(), 3);
 }
 

@@ -1,6 +1,7 @@
 // A macro recorded by the editor, edited, saved, loaded again, assigned to a button and pressed on the
 // simulated mouse plays the recorded keys in order with the recorded pauses.
 #include "device/ApplyProfile.h"
+#include "unit/RequireOk.h"
 #include "device/DeviceLink.h"
 #include "device/ReportReader.h"
 #include "functions/ActionExecutor.h"
@@ -102,14 +103,14 @@ TEST(RecordedMacroPlayback, RecordedKeysPlayBackInOrderWithTheirPauses) {
 
     // The companion's side: the macro file loaded afresh, the macro on slot 4, the mouse pressing it.
     MacroTable macros;
-    LoadMacroFile(macros, table.filePath, notifier);
+    krv::test::requireOk(LoadMacroFile(macros, table.filePath, notifier));
     ASSERT_EQ(macros.count(), 1);
     const std::filesystem::path config = dir / "config.ini";
     ProfileValues values = FactoryProfile();
     values.K = {1, 2, 3, FirstMacroCode + 0, 4, 18, 17, 13};
     ASSERT_TRUE(SaveProfileValues(values, config, 1));
     settings.CurConfig = 1;
-    LoadProfile(settings, config, 1, false, UiLanguage::English);
+    krv::test::requireOk(LoadProfile(settings, config, 1, false, UiLanguage::English));
 
     SimulatedMouse mouse;
     DeviceLink link{mouse};

@@ -1,4 +1,5 @@
 #include "settings/IniFile.h"
+#include "unit/RequireOk.h"
 
 #include "unit/TempDir.h"
 
@@ -50,10 +51,12 @@ TEST(IniFile, FailedSaveLeavesTheOldFileWhole) {
     auto file = dir / "config.ini";
     writeFile(file, "[Config1]\r\nK1=1\r\n");
     FailingSink sink(5);
-    EXPECT_FALSE(IniFile::update(file, [](krv::IniDocument& doc) { doc.write("Config1", "K1", "2"); }, &sink));
+    EXPECT_FALSE(IniFile::update(file, [](krv::IniDocument& doc) {
+        doc.write("Config1", "K1", "2");
+        return krv::FileStatus::success();
+    }, &sink));
     EXPECT_EQ(readFile(file), "[Config1]\r\nK1=1\r\n");
-    for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
-        EXPECT_EQ(entry.path().filename(), "config.ini") << "temporary file left behind";
+    EXPECT_EQ(krv::test::snapshotOf(dir.path()).size(), 1u) << "temporary file left behind";
 }
 
 TEST(IniFile, ConcurrentSavesLoseNoKey) {
@@ -65,7 +68,8 @@ TEST(IniFile, ConcurrentSavesLoseNoKey) {
     for (int t = 0; t < Threads; ++t)
         threads.emplace_back([&, t] {
             for (int k = 0; k < KeysEach; ++k)
-                IniFile::writeString(file, "S" + std::to_string(t), "k" + std::to_string(k), std::to_string(t * 1000 + k));
+                krv::test::requireOk(IniFile::writeString(file, "S" + std::to_string(t), "k" + std::to_string(k),
+                                                          std::to_string(t * 1000 + k)));
         });
     for (auto& thread : threads)
         thread.join();

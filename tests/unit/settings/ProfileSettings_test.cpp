@@ -1,4 +1,5 @@
 #include "settings/IniFile.h"
+#include "unit/RequireOk.h"
 #include "settings/ProfileSettings.h"
 
 #include "unit/TempDir.h"
@@ -28,7 +29,7 @@ TEST(ProfileStore, SaveWritesEveryKeyInOrderAndLoadReadsItBack) {
     EXPECT_EQ(readFile(file), std::string("[Config1]\r\n") + FactorySectionText);
 
     ProfileSettings loaded;
-    LoadProfile(loaded, file, 1, false, UiLanguage::English);
+    krv::test::requireOk(LoadProfile(loaded, file, 1, false, UiLanguage::English));
     EXPECT_EQ(loaded.values(), factory);
     EXPECT_EQ(loaded.DPI_SET_APPLIED[3].load(), 0);
     EXPECT_EQ(loaded.DPI_SLIDER_ELEMENT[0].load(), 61);
@@ -43,7 +44,7 @@ TEST(ProfileStore, ValuesAreReadAsTheFileFormatDemands) {
     ProfileSettings s;
     s.CurConfig = 4;
     s.LED_APPLIED = 2;
-    LoadProfile(s, file, 2, false, UiLanguage::Chinese);
+    krv::test::requireOk(LoadProfile(s, file, 2, false, UiLanguage::Chinese));
     EXPECT_EQ(s.K[0].load(), 1234);  // four characters at most
     EXPECT_EQ(s.K[1].load(), 12);
     EXPECT_EQ(s.K[2].load(), 0);
@@ -66,7 +67,7 @@ TEST(ProfileStore, OutOfRangeValuesNeverIndexOutside) {
     auto file = dir / "config.ini";
     writeFile(file, "[Config1]\nDPI_LEVEL=9\nDPI_SET1=200\n");
     ProfileSettings s;
-    LoadProfile(s, file, 1, false, UiLanguage::English);
+    krv::test::requireOk(LoadProfile(s, file, 1, false, UiLanguage::English));
     EXPECT_EQ(s.DPI_LEVEL.load(), 9); // held as read
     EXPECT_EQ(s.dpiStageIndex(), 3);  // clamped where it indexes
     EXPECT_EQ(s.DPI_SLIDER_ELEMENT[0].load(), 64);
@@ -84,7 +85,7 @@ TEST(ProfileStore, FactorySectionsFollowTheLanguage) {
     } cases[] = {{5, UiLanguage::English, 7}, {5, UiLanguage::Chinese, 5}, {3, UiLanguage::English, 3}, {2, UiLanguage::English, 0}};
     for (const auto& c : cases) {
         ProfileSettings s;
-        LoadProfile(s, file, c.n, true, c.language);
+        krv::test::requireOk(LoadProfile(s, file, c.n, true, c.language));
         EXPECT_EQ(s.K[0].load(), c.expectedK1) << c.n;
     }
 }
@@ -95,7 +96,7 @@ TEST(ProfileStore, MissingFileGivesProfileZeroOfZeros) {
     EXPECT_EQ(ReadCurConfig(file), 0);
     ProfileSettings s;
     s.setValues(FactoryProfile());
-    LoadProfile(s, file, ReadCurConfig(file), false, UiLanguage::Chinese);
+    krv::test::requireOk(LoadProfile(s, file, ReadCurConfig(file), false, UiLanguage::Chinese));
     EXPECT_EQ(s.values(), ProfileValues{});
     EXPECT_FALSE(std::filesystem::exists(file)); // reading never creates the file
 }
@@ -125,7 +126,7 @@ TEST(ProfileStore, OneAtomicSaveEqualsTwentyOneSingleWrites) {
     v.MACRO_MODE2 = 1;
     ASSERT_TRUE(SaveProfileValues(v, batch, 3));
     for (const auto& [key, value] : ProfileKeyValues(v))
-        IniFile::writeString(single, "Config3", key, value);
+        krv::test::requireOk(IniFile::writeString(single, "Config3", key, value));
     EXPECT_EQ(readFile(batch), readFile(single));
 }
 
