@@ -53,8 +53,11 @@ inline std::map<std::string, std::string> snapshotOf(const std::filesystem::path
         const std::string name = entry.path().filename().string();
         if (name.size() > 6 && name.front() == '.' && name.ends_with(".lock"))
             continue;
+        // Only regular files are read: a FIFO would never answer.
         files[std::filesystem::relative(entry.path(), folder).string()] =
-            entry.is_directory() ? std::string("<folder>") : readFile(entry.path());
+            entry.is_directory()      ? std::string("<folder>")
+            : entry.is_regular_file() ? readFile(entry.path())
+                                      : std::string("<special>");
     }
     return files;
 }

@@ -12,6 +12,14 @@ namespace {
 
 constexpr int HighestShownProfile = AppliedProfileSection; // 1..5 and 6, the settings last sent
 
+// Profile N of the command line (1 to highest), or nothing with the error said.
+std::optional<int> explicitProfile(const CtlContext& ctx, const std::string& text, int highest) {
+    const std::optional<int> n = parseNumber(text, 1, highest);
+    if (!n)
+        ctx.fail("bad profile number: " + text + " (1 to " + std::to_string(highest) + ")");
+    return n;
+}
+
 int profileShow(CtlContext& ctx, const std::vector<std::string>& args) {
     if (args.size() > 1)
         return ctx.fail("usage: profile show [N]");
@@ -20,9 +28,9 @@ int profileShow(CtlContext& ctx, const std::vector<std::string>& args) {
         return ctx.fail(config.error);
     std::optional<int> n;
     if (!args.empty()) {
-        n = parseNumber(args[0], 1, HighestShownProfile);
+        n = explicitProfile(ctx, args[0], HighestShownProfile);
         if (!n)
-            return ctx.fail("bad profile number: " + args[0] + " (1 to 6)");
+            return ExitError;
     } else {
         n = ctx.currentProfile(config.document);
         if (!n)
@@ -35,8 +43,11 @@ int profileShow(CtlContext& ctx, const std::vector<std::string>& args) {
 }
 
 int profileImport(CtlContext& ctx, const std::vector<std::string>& args) {
-    if (args.size() != 1)
-        return ctx.fail("usage: profile import FILE");
+    if (args.empty() || args.size() > 2)
+        return ctx.fail("usage: profile import FILE [N]");
+    std::optional<int> target;
+    if (args.size() == 2 && !(target = explicitProfile(ctx, args[1], ProfileCount)))
+        return ExitError;
     const std::filesystem::path file = args[0];
     const IniRead exchange = IniFile::read(file);
     if (exchange.state != FileState::Readable)
@@ -49,7 +60,7 @@ int profileImport(CtlContext& ctx, const std::vector<std::string>& args) {
     // The current profile is read under the same lock as the write, so a switch by another program
     // in between cannot send the import to the wrong profile.
     const FileStatus saved = IniFile::update(ctx.paths.configPath(), [&](IniDocument& config) {
-        const std::optional<int> n = ctx.currentProfile(config);
+        const std::optional<int> n = target ? target : ctx.currentProfile(config);
         if (!n)
             return FileStatus::failure({}); // already said why
         WriteProfileValues(config, values, *n);
@@ -61,12 +72,13 @@ int profileImport(CtlContext& ctx, const std::vector<std::string>& args) {
 }
 
 int profileExport(CtlContext& ctx, const std::vector<std::string>& args) {
-    if (args.size() != 1)
-        return ctx.fail("usage: profile export FILE");
+    if (args.empty() || args.size() > 2)
+        return ctx.fail("usage: profile export FILE [N]");
     const IniRead config = IniFile::read(ctx.paths.configPath());
     if (config.unreadable())
         return ctx.fail(config.error);
-    const std::optional<int> n = ctx.currentProfile(config.document);
+    const std::optional<int> n = args.size() == 2 ? explicitProfile(ctx, args[1], HighestShownProfile)
+                                                  : ctx.currentProfile(config.document);
     if (!n)
         return ExitError;
     const ProfileValues values = ReadProfileValues(config.document, *n, false, UiLanguage::English);
@@ -96,8 +108,8 @@ int restoreDefaults(CtlContext& ctx, const std::vector<std::string>& args) {
 std::vector<CtlCommand> settingsCommands() {
     return {
         {{"profile", "show"}, "profile show [N]        print profile N (default: the current one), KEY=value", profileShow},
-        {{"profile", "import"}, "profile import FILE     section Config7 of FILE into the current profile", profileImport},
-        {{"profile", "export"}, "profile export FILE     the current profile into section Config7 of FILE", profileExport},
+        {{"profile", "import"}, "profile import FILE [N] section Config7 of FILE into profile N (default: the current one)", profileImport},
+        {{"profile", "export"}, "profile export FILE [N] profile N (default: the current one) into section Config7 of FILE", profileExport},
         {{"restore-defaults"}, "restore-defaults        factory profiles and the language's default macros", restoreDefaults},
     };
 }

@@ -1,0 +1,321 @@
+// krv-glyde-ctl as users and their machines treat it: broken and unreadable files, a failing disk,
+// kills in the middle of a save, and several programs saving at once. Every failure exits with
+// status 2 and one line naming the file and the reason, and leaves the user's files as they were.
+#include "settings/IniFile.h"
+#include "settings/ProfileSettings.h"
+
+#include "unit/TempDir.h"
+#include "unit/app/AppFolder.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <functional>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace fs = std::filesystem;
+using namespace krv;
+using krv::test::AppFolder;
+using krv::test::readFile;
+using krv::test::TempDir;
+using krv::test::writeFile;
+
+namespace {
+
+struct CtlRun {
+    int status = -1; // exit status, or -1 when killed or timed out
+    std::string out;
+    std::string err;
+};
+
+struct Fault {
+    std::string kind; // see FileFaultShim.c; empty for none
+    std::string path; // part of the path of the files it hits
+};
+
+// Starts krv-glyde-ctl; `beforeExec` runs in the child (a umask, say).
+pid_t start(const std::vector<std::string>& args, const Fault& fault, int outFd, int errFd,
+            const std::function<void()>& beforeExec = {}) {
+    const pid_t pid = ::fork();
+    if (pid != 0)
+        return pid;
+    ::dup2(outFd, 1);
+    ::dup2(errFd, 2);
+    if (!fault.kind.empty()) {
+        ::setenv("LD_PRELOAD", KRV_FAULT_SHIM, 1);
+        ::setenv("KRV_FAULT", fault.kind.c_str(), 1);
+        ::setenv("KRV_FAULT_PATH", fault.path.c_str(), 1);
+        // The shim comes before the address sanitizer's runtime in a sanitizer build.
+        ::setenv("ASAN_OPTIONS", "verify_asan_link_order=0:detect_leaks=1", 1);
+    }
+    if (beforeExec)
+        beforeExec();
+    std::vector<char*> argv{const_cast<char*>(KRV_CTL)};
+    for (const std::string& a : args)
+        argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    ::execv(KRV_CTL, argv.data());
+    ::_exit(127);
+}
+
+// Runs krv-glyde-ctl to its end (killed after 30 s: a command that hangs fails the test).
+CtlRun run(const std::vector<std::string>& args, const Fault& fault = {}, const std::function<void()>& beforeExec = {}) {
+    int out[2], err[2];
+    EXPECT_EQ(::pipe2(out, O_CLOEXEC), 0);
+    EXPECT_EQ(::pipe2(err, O_CLOEXEC), 0);
+    const pid_t pid = start(args, fault, out[1], err[1], beforeExec);
+    ::close(out[1]);
+    ::close(err[1]);
+    CtlRun result;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    pollfd fds[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
+    int open = 2;
+    while (open > 0) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0 || ::poll(fds, 2, static_cast<int>(left.count())) <= 0) {
+            ::kill(pid, SIGKILL);
+            ADD_FAILURE() << "krv-glyde-ctl did not finish";
+            break;
+        }
+        for (int i = 0; i < 2; ++i) {
+            if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP)))
+                continue;
+            char buffer[4096];
+            const ssize_t n = ::read(fds[i].fd, buffer, sizeof buffer);
+            if (n <= 0) {
+                ::close(fds[i].fd);
+                fds[i].fd = -1;
+                --open;
+            } else {
+                (i == 0 ? result.out : result.err).append(buffer, static_cast<std::size_t>(n));
+            }
+        }
+    }
+    for (pollfd& p : fds)
+        if (p.fd >= 0)
+            ::close(p.fd);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return result;
+}
+
+std::vector<std::string> in(const AppFolder& folder, std::vector<std::string> args) {
+    args.insert(args.begin(), {"--dir", (folder / "").string()});
+    return args;
+}
+
+std::string exchangeFile(const TempDir& dir, const char* name, const std::string& k1) {
+    const fs::path file = dir / name;
+    writeFile(file, "[Config7]\r\nK1=" + k1 + "\r\nK2=2\r\nDPI_SET_EN1=1\r\nFIRE_TIME=77\r\n");
+    return file.string();
+}
+
+void replaceInFile(const fs::path& file, const std::string& from, const std::string& to) {
+    std::string text = readFile(file);
+    const auto at = text.find(from);
+    ASSERT_NE(at, std::string::npos) << from;
+    text.replace(at, from.size(), to);
+    writeFile(file, text);
+}
+
+TEST(CtlProcess, EveryFailureExitsTwoAndLeavesTheFilesAsTheyWere) {
+    TempDir elsewhere; // the user's other files: exchange files, exports
+    const std::string profile = exchangeFile(elsewhere, "profile.ini", "1");
+    const fs::path exported = elsewhere / "out.ini";
+    struct Case {
+        const char* name;
+        std::function<void(const AppFolder&)> setUp;
+        std::vector<std::string> args;
+        Fault fault;
+        const char* says; // part of the one line on standard error
+    };
+    auto replaceConfig = [](std::function<void(const fs::path&)> make) {
+        return [make](const AppFolder& f) {
+            fs::remove(f / "config.ini");
+            make(f / "config.ini");
+        };
+    };
+    auto curConfig = [](const char* value) {
+        return [value](const AppFolder& f) { replaceInFile(f / "config.ini", "CurConfig=1", value); };
+    };
+    const std::vector<Case> cases{
+        {"a read error in the middle of config.ini", {}, {"profile", "import", profile},
+         {"read-eio-after:1000", "config.ini"}, "Input/output error"},
+        {"a short read of config.ini", {}, {"profile", "show"}, {"short-read:1000", "config.ini"}, "read 1000 of its"},
+        {"config.ini without read permission", {}, {"--simulate", "apply", "1"}, {"open-eacces", "config.ini"},
+         "Permission denied"},
+        {"a folder in place of config.ini", replaceConfig([](const fs::path& p) { fs::create_directory(p); }),
+         {"profile", "export", exported.string()}, {}, "is a folder"},
+        {"a FIFO in place of config.ini", replaceConfig([](const fs::path& p) { ::mkfifo(p.c_str(), 0644); }),
+         {"profile", "show"}, {}, "is not a regular file"},
+        {"config.ini over the size cap",
+         replaceConfig([](const fs::path& p) { writeFile(p, std::string(IniFile::MaxFileBytes + 1, '\n')); }),
+         {"profile", "show"}, {}, "is larger than"},
+        {"config.ini of too many lines",
+         replaceConfig([](const fs::path& p) { writeFile(p, std::string(IniFile::MaxLineBreaks + 1, '\n')); }),
+         {"--simulate", "apply", "1"}, {}, "lines"},
+        {"a full disk",
+         [](const AppFolder& f) { replaceInFile(f / "config.ini", "[Config3]\r\n", "[Config3]\r\nFIRE_TIME=99\r\n"); },
+         {"restore-defaults"}, {"write-enospc", "config.ini"}, "No space left on device"},
+        {"a full disk under a macro import", {}, {"macro", "import", KRV_SHIPPED_DATA_DIR "/skins/INI_CN/defMacro.dat"},
+         {"write-enospc", "Macro_EN.dat"}, "No space left on device"},
+        {"a read-only config.ini",
+         [](const AppFolder& f) { fs::permissions(f / "config.ini", fs::perms::owner_read | fs::perms::group_read); },
+         {"--simulate", "apply", "3"}, {}, "read-only"},
+        {"a macro import of a text file",
+         [&](const AppFolder&) { writeFile(elsewhere / "notes.txt", "shopping list\n"); },
+         {"macro", "import", (elsewhere / "notes.txt").string()}, {}, "not a macro file"},
+        {"a macro import of random bytes",
+         [&](const AppFolder&) {
+             std::string bytes(3000, '\0');
+             std::mt19937 random(7);
+             for (char& c : bytes)
+                 c = static_cast<char>(random());
+             writeFile(elsewhere / "noise.dat", bytes);
+         },
+         {"macro", "import", (elsewhere / "noise.dat").string()}, {}, "not a macro file"},
+        {"a macro import of config.ini", {}, {"macro", "import", KRV_SHIPPED_DATA_DIR "/config.ini"}, {},
+         "not a macro file"},
+        {"a macro import of an unreadable file", {}, {"macro", "import", KRV_SHIPPED_DATA_DIR "/Macro_CN.dat"},
+         {"read-eio-after:100", "Macro_CN.dat"}, "Input/output error"},
+        {"a macro import of a missing file", {}, {"macro", "import", (elsewhere / "none.dat").string()}, {},
+         "No such file"},
+        {"CurConfig 0", curConfig("CurConfig=0"), {"profile", "show"}, {}, "is \"0\""},
+        {"CurConfig 9", curConfig("CurConfig=9"), {"profile", "import", profile}, {}, "is \"9\""},
+        {"CurConfig -3", curConfig("CurConfig=-3"), {"profile", "export", exported.string()}, {}, "is \"-3\""},
+        {"CurConfig abc", curConfig("CurConfig=abc"), {"profile", "import", profile}, {}, "is \"abc\""},
+        {"CurConfig 6", curConfig("CurConfig=6"), {"profile", "import", profile}, {}, "is \"6\""},
+        {"no CurConfig", curConfig("Other=1"), {"profile", "export", exported.string()}, {}, "no \"CurConfig\""},
+        {"an explicit profile 7", {}, {"profile", "show", "7"}, {}, "bad profile number"},
+        {"an import into the snapshot", {}, {"profile", "import", profile, "6"}, {}, "bad profile number"},
+        {"a profile without the left click",
+         [](const AppFolder& f) { replaceInFile(f / "config.ini", "[Config2]\r\nK1=1", "[Config2]\r\nK1=2"); },
+         {"--simulate", "apply", "2"}, {}, "No button is set to Left Click"},
+        {"restore-defaults without the factory sections",
+         [](const AppFolder& f) { replaceInFile(f / "config.ini", "[CfgReset4]", "[Renamed]"); }, {"restore-defaults"},
+         {}, "CfgReset4"},
+        {"restore-defaults with an unreadable default macro file", {}, {"restore-defaults"},
+         {"read-eio-after:10", "defMacro.dat"}, "Input/output error"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        AppFolder folder;
+        if (c.setUp)
+            c.setUp(folder);
+        const auto before = folder.snapshot();
+        const CtlRun r = run(in(folder, c.args), c.fault);
+        EXPECT_EQ(r.status, 2);
+        EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
+        EXPECT_EQ(r.err.rfind("krv-glyde-ctl: ", 0), 0u) << r.err;
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+        EXPECT_EQ(folder.snapshot(), before);
+        EXPECT_FALSE(fs::exists(exported));
+    }
+}
+
+TEST(CtlProcess, AFolderThatDoesNotExistIsRefused) {
+    TempDir dir;
+    const CtlRun r = run({"--dir", (dir / "nowhere").string(), "restore-defaults"});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("no such folder"), std::string::npos) << r.err;
+    EXPECT_FALSE(fs::exists(dir / "nowhere"));
+}
+
+mode_t modeOf(const fs::path& file) {
+    struct stat st {};
+    ::stat(file.c_str(), &st);
+    return st.st_mode & 07777;
+}
+
+TEST(CtlProcess, ASavedFileKeepsItsModeAndANewOneHonoursTheUmask) {
+    AppFolder folder;
+    ::chmod((folder / "config.ini").c_str(), 0640);
+    ASSERT_EQ(run(in(folder, {"--simulate", "apply", "3"})).status, 0);
+    EXPECT_EQ(modeOf(folder / "config.ini"), 0640u);
+    EXPECT_EQ(IniFile::readString(folder / "config.ini", "Init", "CurConfig"), "3");
+
+    // A long name still leaves room for the lock and temporary files beside it.
+    const fs::path exported = folder / (std::string(240, 'p') + ".ini");
+    ASSERT_EQ(run(in(folder, {"profile", "export", exported.string()}), {}, [] { ::umask(027); }).status, 0);
+    EXPECT_EQ(modeOf(exported), 0640u);
+    EXPECT_EQ(IniFile::readString(exported, "Config7", "K1"), "1");
+    for (const auto& [name, bytes] : folder.snapshot())
+        EXPECT_EQ(name.find(".tmp-"), std::string::npos) << name;
+}
+
+// Killed at any moment, restore-defaults leaves all five profiles restored or none, and the next
+// save removes the temporary file a kill left behind.
+TEST(CtlProcess, RestoreDefaultsIsAllOrNothingUnderKills) {
+    AppFolder folder;
+    const fs::path config = folder / "config.ini";
+    // Every profile differs from its factory values, so a half-done restore would show.
+    for (int n = 1; n <= ProfileCount; ++n)
+        ASSERT_EQ(run(in(folder, {"profile", "import", exchangeFile(folder.temp(), "mine.ini", "1"), std::to_string(n)}))
+                      .status,
+                  0);
+    const std::string mine = readFile(config);
+    auto restoredCount = [&] {
+        const IniDocument doc = IniFile::load(config);
+        int restored = 0;
+        for (int n = 1; n <= ProfileCount; ++n)
+            restored += doc.readInt(ProfileSectionName(n), "FIRE_TIME", 5) != 77 ? 1 : 0;
+        return restored;
+    };
+    std::mt19937 random(2024);
+    int done = 0, untouched = 0;
+    for (int i = 0; i < 30; ++i) {
+        writeFile(config, mine);
+        const int devNull = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+        const pid_t pid = start(in(folder, {"restore-defaults"}), {}, devNull, devNull);
+        ::close(devNull);
+        std::this_thread::sleep_for(std::chrono::microseconds(random() % 10000));
+        ::kill(pid, SIGKILL);
+        ::waitpid(pid, nullptr, 0);
+        const int restored = restoredCount();
+        EXPECT_TRUE(restored == 0 || restored == ProfileCount) << restored << " of the profiles restored";
+        (restored == 0 ? untouched : done) += 1;
+    }
+    ASSERT_EQ(run(in(folder, {"restore-defaults"})).status, 0);
+    for (const auto& [name, bytes] : folder.snapshot())
+        EXPECT_EQ(name.find(".tmp-"), std::string::npos) << name << " left behind";
+    std::printf("restore-defaults killed 30 times: %d done, %d untouched\n", done, untouched);
+}
+
+// Programs saving at the same moment never lose each other's updates: five imports into five
+// profiles, all at once, all land.
+TEST(CtlProcess, ConcurrentSavesFromSeveralProcessesAllLand) {
+    AppFolder folder;
+    const fs::path config = folder / "config.ini";
+    for (int round = 0; round < 8; ++round) {
+        std::vector<pid_t> pids;
+        const int devNull = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+        for (int n = 1; n <= ProfileCount; ++n) {
+            const std::string k2 = std::to_string(100 * round + n);
+            const fs::path file = folder.temp() / ("p" + std::to_string(n) + ".ini");
+            writeFile(file, "[Config7]\r\nK1=1\r\nK2=" + k2 + "\r\n");
+            pids.push_back(start(in(folder, {"profile", "import", file.string(), std::to_string(n)}), {}, devNull, devNull));
+        }
+        ::close(devNull);
+        for (pid_t pid : pids) {
+            int status = 0;
+            ::waitpid(pid, &status, 0);
+            EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+        }
+        const IniDocument doc = IniFile::load(config);
+        for (int n = 1; n <= ProfileCount; ++n)
+            EXPECT_EQ(doc.value(ProfileSectionName(n), "K2"), std::to_string(100 * round + n)) << "round " << round;
+    }
+}
+
+} // namespace
