@@ -288,6 +288,9 @@ void Companion::mouseRemoved() {
         return;
     RemoveTrayIcon();
     end(0);
+    // The workers have stopped (a macro cut short has let go of its keys): nothing the program
+    // pressed stays down once it is gone.
+    m_ctx.heldInput.releaseAll();
 }
 
 void Companion::end(int status) {
@@ -317,6 +320,10 @@ bool Companion::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void Companion::applyProfile() {
+    // A macro playing now ends first (letting go of its keys): the apply reassigns the buttons, and
+    // a release that comes while the mouse has not yet acknowledged would never stop a macro
+    // repeated while its button is held.
+    m_ctx.presses.requestStop();
     m_applier->ApplyProfile();
     m_window->update();
 }

@@ -20,18 +20,28 @@ void GuiNotifier::showMessage(std::string_view text) {
 }
 
 void GuiNotifier::show(const QString& text) {
-    ++m_open;
-    m_shown.push_back(text);
+    m_queue.push_back(text);
+    if (m_queue.size() == 1)
+        showFront();
+}
+
+void GuiNotifier::showFront() {
+    m_shown.push_back(m_queue.front());
     QPointer<GuiNotifier> self(this);
-    m_dialogs.message(m_window.data(), text, [self] {
+    m_dialogs.message(m_window.data(), m_queue.front(), [self] {
         if (self)
             self->messageClosed();
     });
 }
 
 void GuiNotifier::messageClosed() {
-    if (--m_open > 0)
+    if (m_queue.empty())
         return;
+    m_queue.pop_front();
+    if (!m_queue.empty()) {
+        showFront();
+        return;
+    }
     auto waiting = std::move(m_waiting);
     m_waiting.clear();
     for (auto& then : waiting)
@@ -39,7 +49,7 @@ void GuiNotifier::messageClosed() {
 }
 
 void GuiNotifier::whenIdle(std::function<void()> then) {
-    if (m_open == 0) {
+    if (m_queue.empty()) {
         then();
         return;
     }

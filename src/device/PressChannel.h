@@ -9,21 +9,38 @@ namespace krv {
 // being served, further presses only act as stop signals or are dropped (the reader decides).
 // The code is published before the pending flag (release), and the executor reads the flag (acquire)
 // before the code. The executor sleeps in waitForPress() until a press or close() wakes it: no polling.
+//
+// PendingPress holds the serial number of the press being served (0: none), and StopRequest the
+// serial of the press a stop is meant for. A stop that arrives after its press has been served, or
+// while none is, names no press being served and so can never end the next one; a stop for a press
+// that has been published but not yet taken up still ends it.
 class PressChannel {
 public:
     std::atomic<std::uint32_t> PendingPress{0};
     std::atomic<std::uint8_t> PressedCode{0};
     std::atomic<std::uint32_t> StopRequest{0};
 
-    // Reader side: store the code, then set the pending flag, then wake the executor.
+    // Reader side: store the code, then set the pending flag, then wake the executor. Only one thread
+    // publishes (the reader), and only while no press is pending.
     void publishPress(std::uint8_t code) {
+        std::uint32_t serial = m_lastSerial.load(std::memory_order_relaxed) + 1;
+        if (serial == 0)
+            serial = 1;
+        m_lastSerial.store(serial, std::memory_order_relaxed);
         PressedCode.store(code, std::memory_order_relaxed);
-        PendingPress.store(1, std::memory_order_release);
+        PendingPress.store(serial, std::memory_order_release);
         wake();
     }
-    void requestStop() {
-        StopRequest.store(1, std::memory_order_relaxed);
+    // Asks the press being served (or published and about to be) to end. Nothing when no press is
+    // pending: a release after a quick function, or a stop from the UI while idle, is dropped.
+    // Returns whether a press was asked to stop.
+    bool requestStop() {
+        const std::uint32_t serving = PendingPress.load(std::memory_order_acquire);
+        if (serving == 0)
+            return false;
+        StopRequest.store(serving, std::memory_order_relaxed);
         wake();
+        return true;
     }
 
     // Executor side: blocks until a press is pending (true) or the channel is closed (false).
@@ -42,7 +59,11 @@ public:
         StopRequest.store(0, std::memory_order_relaxed);
         PendingPress.store(0, std::memory_order_release);
     }
-    bool stopRequested() const { return StopRequest.load(std::memory_order_relaxed) != 0; }
+    // Whether the press being served has been asked to stop.
+    bool stopRequested() const {
+        const std::uint32_t stop = StopRequest.load(std::memory_order_relaxed);
+        return stop != 0 && stop == PendingPress.load(std::memory_order_relaxed);
+    }
 
     // Wakes every waiter for good (program end, tests).
     void close() {
@@ -63,6 +84,7 @@ private:
 
     std::atomic<std::uint32_t> m_signal{0};
     std::atomic<bool> m_closed{false};
+    std::atomic<std::uint32_t> m_lastSerial{0};
 };
 
 } // namespace krv

@@ -52,8 +52,11 @@ SpecialButtonEvent ReportReader::handleReport(std::span<const std::uint8_t> repo
             m_presses.requestStop(); // a second press ends the macro being played
         break;
     case SpecialButtonEvent::Kind::Release:
+        // Releasing the button ends the macro repeated while held. requestStop() acts only while a
+        // press is being served: the release of a quick function (served before its release comes)
+        // must not cut the next press short.
         if (m_settings.MACRO_MODE2.load(relaxed) == 1)
-            m_presses.requestStop(); // releasing the button ends the macro repeated while held
+            m_presses.requestStop();
         break;
     case SpecialButtonEvent::Kind::Acknowledgement:
         m_feedback.BlinkStarted.store(false, relaxed);

@@ -3,6 +3,7 @@
 #include "functions/ButtonCode.h"
 #include "functions/VirtualKeys.h"
 
+#include <algorithm>
 #include <utility>
 
 namespace krv {
@@ -192,38 +193,59 @@ void ActionExecutor::playMacro(int position) {
     auto eventCount = [&] {
         return m_ports.macros.inspect([&](const MacroTable::Records& records, int) { return int{records[position].eventCount()}; });
     };
+    // A playback that ends early lets go of what it holds down; one that runs to its end leaves its
+    // last key-downs as the macro has them.
+    HeldByPlayback held;
+    auto endEarly = [&] { releaseHeld(held); };
     // Each pause ends at an absolute deadline: the time injection takes does not add up over the events.
     ExecutorClock::TimePoint deadline = m_ports.clock.now();
     for (std::uint32_t round = 0; round < repetitions; ++round) {
         for (int j = 0; j < eventCount() && j < MacroRecord::EventSlots; ++j) {
             const MacroEvent event = m_ports.macros.event(position, j);
-            playEvent(event.code, event.action);
+            playEvent(event.code, event.action, held);
             deadline += std::chrono::milliseconds(event.delay);
             const ExecutorClock::TimePoint now = m_ports.clock.now();
             if (now - deadline > MaxCatchUp)
                 deadline = now;
             if (!pauseUntil(deadline) || m_ports.channel.stopRequested())
-                return;
+                return endEarly();
         }
         if (m_ports.channel.stopRequested() || stopping())
-            return;
+            return endEarly();
     }
 }
 
-void ActionExecutor::playEvent(std::uint8_t code, std::uint8_t action) {
+void ActionExecutor::playEvent(std::uint8_t code, std::uint8_t action, HeldByPlayback& held) {
     InputInjector& in = m_ports.injector;
     const bool mouse = code >= MacroCodeLeftButton;
+    const HeldInput input = mouse ? HeldInput{true, static_cast<std::uint8_t>(MouseButtonOfCode(code)), false}
+                                  : HeldInput{false, code, IsExtendedKey(code)};
     if (action == MacroActionDown) {
         if (mouse)
             in.buttonDown(MouseButtonOfCode(code));
         else
-            in.keyDown(code, IsExtendedKey(code));
+            in.keyDown(code, input.extended);
+        if (std::find(held.begin(), held.end(), input) == held.end())
+            held.push_back(input);
     } else if (action == MacroActionUp) {
         if (mouse)
             in.buttonUp(MouseButtonOfCode(code));
         else
-            in.keyUp(code, IsExtendedKey(code));
+            in.keyUp(code, input.extended);
+        held.erase(std::remove(held.begin(), held.end(), input), held.end());
     }
+}
+
+void ActionExecutor::releaseHeld(HeldByPlayback& held) {
+    InputInjector& in = m_ports.injector;
+    // The last pressed first, so that modifiers are let go after the keys they modify.
+    for (auto it = held.rbegin(); it != held.rend(); ++it) {
+        if (it->mouse)
+            in.buttonUp(static_cast<MouseButton>(it->code));
+        else
+            in.keyUp(it->code, it->extended);
+    }
+    held.clear();
 }
 
 bool ActionExecutor::pauseUntil(ExecutorClock::TimePoint deadline) {

@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <functional>
 #include <thread>
+#include <vector>
 
 namespace krv {
 
@@ -80,6 +81,9 @@ public:
     void servePress(std::uint8_t reportCode);
 
     // Macro playback as the executor does it (exposed for the editor's tests and the benchmark).
+    // Playback that ends early (a stop request for the press being served, or stop()) releases at
+    // once every key and mouse button it pressed and has not released; playback that runs to its
+    // end leaves the macro's last key-downs held, as recorded.
     void playMacro(int position);
 
 private:
@@ -90,7 +94,16 @@ private:
     void shortcut(std::uint8_t letter);
     void altF4();
     void nextProfile();
-    void playEvent(std::uint8_t code, std::uint8_t action);
+    // A key (code and extended flag) or a mouse button (code: the MouseButton) a playback holds down.
+    struct HeldInput {
+        bool mouse = false;
+        std::uint8_t code = 0;
+        bool extended = false;
+        bool operator==(const HeldInput&) const = default;
+    };
+    using HeldByPlayback = std::vector<HeldInput>; // in the order pressed
+    void playEvent(std::uint8_t code, std::uint8_t action, HeldByPlayback& held);
+    void releaseHeld(HeldByPlayback& held);
     // Sleeps until the deadline; false when the executor is being stopped.
     bool pauseUntil(ExecutorClock::TimePoint deadline);
     bool stopping() const { return m_ports.channel.closed(); }

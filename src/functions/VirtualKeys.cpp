@@ -177,6 +177,15 @@ constexpr std::uint32_t KeysymMetaR = 0xffe8;
 constexpr std::uint16_t EvdevRightCtrl = 97;
 constexpr std::uint16_t EvdevRightAlt = 100;
 constexpr std::uint16_t EvdevKpEnter = 96;
+constexpr std::uint8_t VkNumpad0 = 0x60;
+constexpr std::uint8_t VkNumpad9 = 0x69;
+constexpr std::uint8_t VkDecimal = 0x6E;
+// KP_Home .. KP_Delete (keysymdef.h): Home, Left, Up, Right, Down, Prior, Next, End, Begin (the
+// keypad 5, VK_CLEAR), Insert, Delete.
+constexpr std::uint32_t KeysymKpHome = 0xff95;
+constexpr std::uint32_t KeysymKpDelete = 0xff9f;
+constexpr std::array<std::uint8_t, KeysymKpDelete - KeysymKpHome + 1> KeypadNavigation{
+    0x24, 0x25, 0x26, 0x27, 0x28, 0x21, 0x22, 0x23, 0x0C, 0x2D, 0x2E};
 
 } // namespace
 
@@ -215,9 +224,16 @@ std::optional<ResolvedKey> ResolveVirtualKey(std::uint8_t code, bool extended) {
     return ResolvedKey{key->keysym, key->evdevCode};
 }
 
+bool IsNumLockKeypadKey(std::uint8_t code) {
+    return (code >= VkNumpad0 && code <= VkNumpad9) || code == VkDecimal;
+}
+
 std::optional<std::uint8_t> VirtualKeyOfKeysym(std::uint32_t keysym) {
     if (keysym >= 'A' && keysym <= 'Z')
         return static_cast<std::uint8_t>(keysym);
+    // The keypad's second meanings (Num Lock off) are the keys Windows names for them.
+    if (keysym >= KeysymKpHome && keysym <= KeysymKpDelete)
+        return KeypadNavigation[keysym - KeysymKpHome];
     switch (keysym) {
     case KeysymKpEnter: return Vk::Return;
     case KeysymIsoLevel3Shift: return Vk::RMenu;

@@ -59,8 +59,14 @@ struct ResolvedKey {
 };
 std::optional<ResolvedKey> ResolveVirtualKey(std::uint8_t code, bool extended);
 
+// The keypad digits NUMPAD0..NUMPAD9 and DECIMAL: played, they type their character whatever the
+// Num Lock state (as Windows types a VK_NUMPAD key), while on an X or evdev keyboard the same keypad
+// key is a navigation key with Num Lock off.
+bool IsNumLockKeypadKey(std::uint8_t code);
+
 // The code a key of the keyboard records as (left and right modifiers stay apart, as a low-level
-// Windows hook reports them). Upper-case letter keysyms count as their letter.
+// Windows hook reports them). Upper-case letter keysyms count as their letter. A keypad keysym
+// counts as what it means: KP_1 is NUMPAD1, KP_End (the same key with Num Lock off) is END.
 std::optional<std::uint8_t> VirtualKeyOfKeysym(std::uint32_t keysym);
 std::optional<std::uint8_t> VirtualKeyOfEvdev(std::uint16_t evdevCode);
 

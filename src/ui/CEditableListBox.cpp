@@ -7,6 +7,28 @@
 
 namespace krv {
 
+CEditHelper::CEditHelper(QWidget* parent) : QLineEdit(parent) {
+    // No cut/copy/paste menu: the right button belongs to the list's own menu.
+    setContextMenuPolicy(Qt::PreventContextMenu);
+}
+
+void CEditHelper::mousePressEvent(QMouseEvent* event) {
+    if (event->button() == Qt::RightButton) {
+        event->accept(); // the release does the work
+        return;
+    }
+    QLineEdit::mousePressEvent(event);
+}
+
+void CEditHelper::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() == Qt::RightButton) {
+        event->accept();
+        emit rightButtonReleased(mapToParent(event->position().toPoint()), event->modifiers());
+        return;
+    }
+    QLineEdit::mouseReleaseEvent(event);
+}
+
 void CEditHelper::keyPressEvent(QKeyEvent* event) {
     // Enter and Escape end the edit on release; their presses must not reach the list.
     if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter || event->key() == Qt::Key_Escape) {
@@ -78,6 +100,12 @@ void CEditableListBox::BeginItemEdit() {
             look.setColor(group, role, system.color(group, role));
     edit->setPalette(look);
     connect(edit, &CEditHelper::endEdit, this, &CEditableListBox::EndItemEdit);
+    connect(edit, &CEditHelper::rightButtonReleased, this, [this](QPoint point, Qt::KeyboardModifiers modifiers) {
+        // The edit lies on the viewport: the release goes on to it, as if it had landed on the line.
+        QMouseEvent release(QEvent::MouseButtonRelease, point, viewport()->mapToGlobal(point), Qt::RightButton,
+                            Qt::NoButton, modifiers);
+        QCoreApplication::sendEvent(viewport(), &release);
+    });
     edit->setText(it->text());
     edit->selectAll();
     edit->show();

@@ -7,20 +7,25 @@
 namespace krv {
 
 // The in-place edit of CEditableListBox. Enter and Escape act on key release, so that they work even
-// where the main window swallows their key presses; losing the focus commits.
+// where the main window swallows their key presses; losing the focus commits. The right button is
+// the list's: the edit has no menu of its own and hands the right-button release to the list.
 class CEditHelper : public QLineEdit {
     Q_OBJECT
 public:
-    explicit CEditHelper(QWidget* parent) : QLineEdit(parent) {}
+    explicit CEditHelper(QWidget* parent);
 
 signals:
     // Asks the list box to close the edit, keeping the typed text when commit is true.
     void endEdit(bool commit);
+    // The right button was released over the edit, at `parentPoint` of the edit's parent.
+    void rightButtonReleased(QPoint parentPoint, Qt::KeyboardModifiers modifiers);
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
     void keyReleaseEvent(QKeyEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
 };
 
 // A list whose selected line can be edited in place. An edit opens only on the request character
@@ -28,7 +33,9 @@ protected:
 // line grown by 2 pixels up and down with the whole text selected, and closes on Enter (commit),
 // Escape (cancel), focus loss, resizing or scrolling (commit). Every close emits editFinished, and
 // closing an edit that holds the focus emits it twice (the focus leaving the edit asks for a second,
-// empty close): receivers must give the same result when run twice.
+// empty close): receivers must give the same result when run twice. A right-button release over the
+// open edit reaches the list's viewport as if the edit were not there (where the list's owner shows
+// its context menu).
 class CEditableListBox : public QListWidget {
     Q_OBJECT
 public:

@@ -131,10 +131,10 @@ template <class List> int MacroPage::ListControl<List>::lineCount() const {
 }
 
 template <class List> int MacroPage::ListControl<List>::selection() const {
-    if (!m_list)
-        return -1;
-    const QList<QListWidgetItem*> selected = m_list->selectedItems();
-    return selected.isEmpty() ? -1 : m_list->row(selected.front());
+    // The current row is the line on screen as soon as it changes: a click makes the clicked row
+    // current (currentRowChanged) before it moves the selection, so the selected items would still
+    // name the line selected before. select() keeps the two the same.
+    return m_list ? m_list->currentRow() : -1;
 }
 
 template <class List> void MacroPage::ListControl<List>::select(int line) {

@@ -8,6 +8,7 @@
 
 #include <X11/XKBlib.h>
 #include <X11/Xlib.h>
+#include <X11/Xutil.h>
 #include <X11/keysym.h>
 
 #include <poll.h>
@@ -111,7 +112,17 @@ void X11KeyboardCapture::release() {
     }
 }
 
-std::optional<std::uint8_t> X11KeyboardCapture::VirtualKeyOfX11Key(Display* display, unsigned keycode) {
+std::optional<std::uint8_t> X11KeyboardCapture::VirtualKeyOfX11Key(Display* display, unsigned keycode, unsigned state) {
+    // A keypad key counts as what Num Lock makes it (the keypad "1" is End with Num Lock off); the
+    // other modifiers do not change the key (Shift+1 is still the 1 key).
+    const unsigned numLock = XkbKeysymToModifiers(display, XK_Num_Lock);
+    KeySym translated = NoSymbol;
+    unsigned consumed = 0;
+    if (XkbLookupKeySym(display, static_cast<KeyCode>(keycode), state & numLock, &consumed, &translated) &&
+        IsKeypadKey(translated)) {
+        if (auto vk = VirtualKeyOfKeysym(static_cast<std::uint32_t>(translated)))
+            return vk;
+    }
     for (int level = 0; level < 2; ++level) {
         const KeySym keysym = XkbKeycodeToKeysym(display, static_cast<KeyCode>(keycode), 0, level);
         if (keysym == NoSymbol)
@@ -134,7 +145,7 @@ void X11KeyboardCapture::processEvents() {
         // Drop the release of a repeat pair: the press then counts as a repeat.
         if (!press && isRepeatRelease(event.xkey.keycode, event.xkey.time))
             continue;
-        const auto vk = VirtualKeyOfX11Key(m_display, event.xkey.keycode);
+        const auto vk = VirtualKeyOfX11Key(m_display, event.xkey.keycode, event.xkey.state);
         if (!vk)
             continue; // a key the table does not know is withheld but not recorded
         const KeyMessage message = m_sys.message(*vk, press);

@@ -47,9 +47,10 @@ public:
     // Reads and handles every event that has arrived (the socket notifier calls it).
     void processEvents();
 
-    // The code an X key records as: the keysym of the key's first level, else of its second (keypad
-    // digits, which X lists behind the NumLock-off keysyms), else the key's evdev code.
-    static std::optional<std::uint8_t> VirtualKeyOfX11Key(Display* display, unsigned keycode);
+    // The code an X key records as, with the modifier `state` of its event: a keypad key by the
+    // level Num Lock selects (NUMPAD1 with Num Lock on, END with it off); any other key by the keysym
+    // of its first level, else of its second, else by the key's evdev code.
+    static std::optional<std::uint8_t> VirtualKeyOfX11Key(Display* display, unsigned keycode, unsigned state);
 
 signals:
     // The grab could not be taken within the retry time.

@@ -9,6 +9,7 @@
 #include "ui/CKRV_GlydeDlg.h"
 #include "ui/DialogSeam.h"
 #include "ui/MainWindowController.h"
+#include "unit/functions/ExecutorFakes.h"
 
 #include <QDir>
 #include <QFile>
@@ -88,6 +89,7 @@ struct CompanionFixture {
     QTemporaryDir folder;
     SimulatedMouse* mouse = nullptr;
     MemorySystemPointer* pointer = nullptr;
+    RecordingInjector* injector = nullptr; // what the program types and clicks
     ScriptedDialogs dialogs;
     std::unique_ptr<AppContext> context;
     std::unique_ptr<Companion> companion;
@@ -111,6 +113,9 @@ struct CompanionFixture {
         AppPorts ports;
         ports.hid = std::move(sim);
         ports.pointer = std::move(memory);
+        auto recording = std::make_unique<RecordingInjector>();
+        injector = recording.get();
+        ports.injector = std::move(recording);
         context = std::make_unique<AppContext>(folder.path().toStdString(), std::move(ports));
         Companion::Options options;
         options.dialogs = &dialogs;

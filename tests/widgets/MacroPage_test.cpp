@@ -324,6 +324,25 @@ private slots:
         p.page->openMenu()->close();
     }
 
+    void aRightClickOnTheOpenDelayEditOpensTheMenuOnItsLine() {
+        Page p({macro(u"m", {A_DOWN, A_UP, B_DOWN})});
+        p.rightClick(3);
+        p.choose(MacroMenuCommand::ModifyDelay);
+        CEditHelper* edit = p.events().editor();
+        QVERIFY(edit != nullptr);
+        QTest::keyClicks(edit, QStringLiteral("250"));
+        QTest::mouseClick(edit, Qt::RightButton, {}, edit->rect().center());
+        QVERIFY(!p.events().editing());
+        QCOMPARE(p.event(0, 1).delay, 250); // the typed delay is kept
+        QCOMPARE(p.page->editor().currentLine(), 3);
+        QCOMPARE(p.page->editor().contextEvent(), 1);
+        QVERIFY(p.page->openMenu() != nullptr);
+        QVERIFY(p.page->openMenu()->isVisible());
+        p.choose(MacroMenuCommand::Delete); // the menu acts on the line the edit lay over
+        QCOMPARE(p.eventCount(0), 2);
+        QCOMPARE(p.event(0, 1).code, 66);
+    }
+
     void addMacroWithExistingOrThirteenthName() {
         Page p({macro(u"alpha", {A_DOWN}), macro(u"beta", {A_UP})});
         p.page->nameEdit()->setText(QStringLiteral("beta"));

@@ -73,6 +73,7 @@ private slots:
     void systemMenuOffersMinimiseAndAbout();
     void powerEventsApplyAgain();
     void missingSkinFileEndsAfterTheMessage();
+    void startUpMessagesShowOneAfterAnother();
     void hostServedButtonsWorkWhileInTheTray();
     void virtualMouseShowsAndPresses();
 };
@@ -660,6 +661,38 @@ void CompanionTest::missingSkinFileEndsAfterTheMessage() {
     f.dialogs.closeMessages();
     QCOMPARE(f.endings, std::vector<int>{0});
     QCOMPARE(f.reportsSent(), std::size_t{0});
+}
+
+void CompanionTest::startUpMessagesShowOneAfterAnother() {
+    // Two skin entries with too many commas: two messages, the second once the first is closed.
+    CompanionFixture f(
+        [](const QString& dir, SimulatedMouse&) {
+            QFile file(dir + "/skins/INI_EN/skin_main_en.ini");
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            QByteArray text = file.readAll();
+            file.close();
+            text.replace("0=brand,60,14,110,20,VELDRA,", "0=brand,60,14,110,20,VELDRA,,,,");
+            text.replace("1=model,60,34,110,18,GAMING MOUSE,", "1=model,60,34,110,18,GAMING MOUSE,,,,");
+            QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            file.write(text);
+        },
+        false);
+    f.dialogs.answerMessages = false;
+    f.companion->start();
+    const QString malformed = QString::fromUtf8(Messages::SkinValueMalformed.data());
+    QCOMPARE(f.dialogs.messages, std::vector<QString>{malformed});
+    QCOMPARE(f.dialogs.openMessages.size(), std::size_t{1});
+    auto closeFirst = [&] {
+        auto done = std::move(f.dialogs.openMessages.front());
+        f.dialogs.openMessages.pop_front();
+        done();
+    };
+    closeFirst();
+    QCOMPARE(f.dialogs.messages, (std::vector<QString>{malformed, malformed}));
+    QCOMPARE(f.dialogs.openMessages.size(), std::size_t{1});
+    closeFirst();
+    QCOMPARE(f.dialogs.messages.size(), std::size_t{2});
+    QVERIFY(f.endings.empty()); // a malformed value is only reported
 }
 
 void CompanionTest::hostServedButtonsWorkWhileInTheTray() {

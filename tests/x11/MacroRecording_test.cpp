@@ -16,6 +16,7 @@
 
 #include <X11/XKBlib.h>
 #include <X11/Xlib.h>
+#include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
 
 #include <chrono>
@@ -263,6 +264,34 @@ TEST_F(MacroRecordingX11, GrabbedKeysBecomeTheMacroAndReachNoOtherClient) {
     tap('Z');
     ASSERT_TRUE(probe.waitForPress(XK_z));
     EXPECT_EQ(probe.presses(), (std::vector<KeySym>{XK_q, XK_z}));
+}
+
+TEST_F(MacroRecordingX11, AKeypadKeyRecordsAsWhatNumLockMakesIt) {
+    Display* display = probe.display();
+    const unsigned numLock = XkbKeysymToModifiers(display, XK_Num_Lock);
+    ASSERT_NE(numLock, 0u) << "no Num Lock modifier in the keymap";
+    const KeyCode keypadOne = XKeysymToKeycode(display, XK_KP_1);
+    ASSERT_NE(keypadOne, 0);
+    editor.ToggleRecording();
+    ASSERT_TRUE(capture->grabbed());
+    for (const bool on : {false, true}) {
+        XkbLockModifiers(display, XkbUseCoreKbd, numLock, on ? numLock : 0);
+        XTestFakeKeyEvent(display, keypadOne, True, CurrentTime);
+        XTestFakeKeyEvent(display, keypadOne, False, CurrentTime);
+        XSync(display, False);
+        ASSERT_TRUE(waitUntil([&] { return messages.size() >= (on ? 4u : 2u); }));
+    }
+    XkbLockModifiers(display, XkbUseCoreKbd, numLock, 0);
+    XSync(display, False);
+    editor.ToggleRecording();
+    const MacroRecord r = table.record(0);
+    ASSERT_EQ(r.eventCount(), 4);
+    // Num Lock off: the keypad "1" key is End; on: NUMPAD1.
+    const std::vector<std::pair<int, int>> expected{{0x23, 1}, {0x23, 2}, {0x61, 1}, {0x61, 2}};
+    for (int j = 0; j < 4; ++j) {
+        EXPECT_EQ(r.event(j).code, expected[static_cast<std::size_t>(j)].first) << j;
+        EXPECT_EQ(r.event(j).action, expected[static_cast<std::size_t>(j)].second) << j;
+    }
 }
 
 TEST_F(MacroRecordingX11, RepeatsAsReleaseAndPressPairsRecordOnePress) {

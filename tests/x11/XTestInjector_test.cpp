@@ -25,6 +25,7 @@ struct Received {
     unsigned long value; // keysym or button number
     unsigned state;
     Time time;
+    std::string text = {}; // what a key types with the modifiers of its event
 };
 
 // A mapped window with the keyboard focus and the pointer, recording what reaches it.
@@ -63,7 +64,10 @@ public:
                 if (e.type == MappingNotify) {
                     XRefreshKeyboardMapping(&e.xmapping);
                 } else if (e.type == KeyPress || e.type == KeyRelease) {
-                    return Received{e.type, XLookupKeysym(&e.xkey, 0), e.xkey.state, e.xkey.time};
+                    char typed[16] = {};
+                    const int length = XLookupString(&e.xkey, typed, sizeof typed - 1, nullptr, nullptr);
+                    return Received{e.type, XLookupKeysym(&e.xkey, 0), e.xkey.state, e.xkey.time,
+                                    std::string(typed, static_cast<std::size_t>(std::max(length, 0)))};
                 } else if (e.type == ButtonPress || e.type == ButtonRelease) {
                     return Received{e.type, e.xbutton.button, e.xbutton.state, e.xbutton.time};
                 }
@@ -182,6 +186,40 @@ TEST_F(XTestDelivery, KeysMissingFromTheKeymapAreBoundToASpareKeycode) {
     ASSERT_NE(display, nullptr);
     EXPECT_EQ(XKeysymToKeycode(display, XK_F24), 0);
     EXPECT_EQ(XkbKeycodeToKeysym(display, static_cast<KeyCode>(f24), 0, 0), static_cast<KeySym>(NoSymbol));
+    XCloseDisplay(display);
+}
+
+TEST_F(XTestDelivery, KeypadDigitsTypeTheirDigitWhateverNumLock) {
+    Display* display = XOpenDisplay(nullptr);
+    ASSERT_NE(display, nullptr);
+    const unsigned numLock = XkbKeysymToModifiers(display, XK_Num_Lock);
+    ASSERT_NE(numLock, 0u) << "no Num Lock modifier in the keymap";
+    std::vector<std::uint8_t> codes;
+    for (std::uint8_t code = 0x60; code <= 0x69; ++code)
+        codes.push_back(code);
+    codes.push_back(0x6E); // DECIMAL
+    for (const bool on : {false, true, false}) {
+        SCOPED_TRACE(on ? "Num Lock on" : "Num Lock off");
+        XkbLockModifiers(display, XkbUseCoreKbd, numLock, on ? numLock : 0);
+        XSync(display, False);
+        ASSERT_EQ(injector->numLockOn(), on);
+        for (std::uint8_t code : codes) {
+            injector->keyDown(code, false);
+            injector->keyUp(code, false);
+        }
+        std::string typed;
+        int presses = 0, releases = 0;
+        for (std::size_t i = 0; i < 2 * codes.size(); ++i) {
+            const auto r = client.next();
+            ASSERT_TRUE(r.has_value());
+            (r->type == KeyPress ? presses : releases) += 1;
+            if (r->type == KeyPress)
+                typed += r->text;
+        }
+        EXPECT_EQ(typed, "0123456789.");
+        EXPECT_EQ(presses, releases);
+        EXPECT_EQ(injector->numLockOn(), on); // the user's Num Lock is left as it was
+    }
     XCloseDisplay(display);
 }
 

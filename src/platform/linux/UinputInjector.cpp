@@ -26,7 +26,8 @@ std::unique_ptr<UinputInjector> UinputInjector::open(const std::filesystem::path
             ::close(fd);
         return nullptr;
     };
-    const int fd = ::open(node.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+    // Read and write: the Num Lock light comes back as events on the same node.
+    const int fd = ::open(node.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
         return fail(systemError(("cannot open " + node.string()).c_str()), -1);
 
@@ -43,6 +44,8 @@ std::unique_ptr<UinputInjector> UinputInjector::open(const std::filesystem::path
     // Relative axes (never moved) make desktops take the device's buttons for a mouse's.
     ok = ok && ioctl(fd, UI_SET_EVBIT, EV_REL) == 0 && ioctl(fd, UI_SET_RELBIT, REL_X) == 0 &&
          ioctl(fd, UI_SET_RELBIT, REL_Y) == 0;
+    ok = ok && ioctl(fd, UI_SET_KEYBIT, KEY_NUMLOCK) == 0 && ioctl(fd, UI_SET_EVBIT, EV_LED) == 0 &&
+         ioctl(fd, UI_SET_LEDBIT, LED_NUML) == 0;
     if (!ok)
         return fail(systemError("cannot describe the uinput device"), fd);
 
@@ -64,8 +67,38 @@ std::uint16_t UinputInjector::evdevCodeOf(std::uint8_t code, bool extended) {
     return resolved ? resolved->evdevCode : 0;
 }
 
-void UinputInjector::keyDown(std::uint8_t code, bool extended) { send(evdevCodeOf(code, extended), true); }
-void UinputInjector::keyUp(std::uint8_t code, bool extended) { send(evdevCodeOf(code, extended), false); }
+UinputInjector::KeyTransitions UinputInjector::keyTransitions(std::uint8_t code, bool extended, bool press,
+                                                              std::optional<bool> numLock) {
+    const std::uint16_t evdev = evdevCodeOf(code, extended);
+    if (evdev == 0)
+        return {};
+    if (press && IsNumLockKeypadKey(code) && numLock == false) {
+        // Num Lock on for the press only: the release needs no Num Lock, and the user's state is back at once.
+        return {{KEY_NUMLOCK, 1}, {KEY_NUMLOCK, 0}, {evdev, 1}, {KEY_NUMLOCK, 1}, {KEY_NUMLOCK, 0}};
+    }
+    return {{evdev, press ? 1 : 0}};
+}
+
+std::optional<bool> UinputInjector::numLockOn() {
+    input_event event{};
+    while (::read(m_fd, &event, sizeof event) == static_cast<ssize_t>(sizeof event))
+        if (event.type == EV_LED && event.code == LED_NUML)
+            m_numLock = event.value != 0;
+    return m_numLock;
+}
+
+void UinputInjector::key(std::uint8_t code, bool extended, bool press) {
+    const std::optional<bool> numLock = press && IsNumLockKeypadKey(code) ? numLockOn() : std::nullopt;
+    for (const auto& [evdev, value] : keyTransitions(code, extended, press, numLock))
+        send(evdev, value != 0);
+}
+
+void UinputInjector::keyDown(std::uint8_t code, bool extended) {
+    key(code, extended, true);
+}
+void UinputInjector::keyUp(std::uint8_t code, bool extended) {
+    key(code, extended, false);
+}
 
 void UinputInjector::buttonDown(MouseButton b) {
     send(b == MouseButton::Left ? BTN_LEFT : b == MouseButton::Right ? BTN_RIGHT : BTN_MIDDLE, true);

@@ -2,8 +2,10 @@
 
 #include "functions/VirtualKeys.h"
 
+#include <X11/XKBlib.h>
 #include <X11/Xlib.h>
 #include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
 
 namespace krv {
 
@@ -55,8 +57,39 @@ unsigned XTestInjector::keycodeOf(std::uint8_t code, bool extended) {
     return keycode;
 }
 
+bool XTestInjector::numLockOn() {
+    XkbStateRec state{};
+    if (XkbGetState(m_display, XkbUseCoreKbd, &state) != Success)
+        return true; // unknown: the keypad's own keycode
+    return (state.mods & XkbKeysymToModifiers(m_display, XK_Num_Lock)) != 0;
+}
+
+unsigned XTestInjector::keycodeForPress(std::uint8_t code, bool extended) {
+    if (!IsNumLockKeypadKey(code) || numLockOn())
+        return keycodeOf(code, extended);
+    const auto resolved = ResolveVirtualKey(code, extended);
+    if (!resolved || resolved->keysym == 0)
+        return 0;
+    const unsigned long keysym = resolved->keysym;
+    auto it = m_numLockFree.find(keysym);
+    if (it == m_numLockFree.end())
+        it = m_numLockFree.emplace(keysym, bindSpareKeycode(keysym)).first;
+    // No spare keycode left: the keypad's own (it types the navigation key, but the key goes up again).
+    return it->second != 0 ? it->second : keycodeOf(code, extended);
+}
+
 void XTestInjector::key(std::uint8_t code, bool extended, bool press) {
-    const unsigned keycode = keycodeOf(code, extended);
+    const unsigned key = code * 2u + (extended ? 1u : 0u);
+    unsigned keycode = 0;
+    if (press) {
+        keycode = keycodeForPress(code, extended);
+        m_pressedOn[key] = keycode;
+    } else if (auto it = m_pressedOn.find(key); it != m_pressedOn.end()) {
+        keycode = it->second;
+        m_pressedOn.erase(it);
+    } else {
+        keycode = keycodeOf(code, extended);
+    }
     if (keycode == 0)
         return;
     XTestFakeKeyEvent(m_display, keycode, press ? True : False, CurrentTime);

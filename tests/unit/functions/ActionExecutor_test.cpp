@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <thread>
 
 namespace krv::test {
@@ -300,14 +301,106 @@ TEST_F(ExecutorTest, ModeOnePlaysAtMostOneHundredThousandRounds) {
 }
 
 TEST_F(ExecutorTest, AStopSignalNeverCarriesOverToTheNextPress) {
-    const int m = addMacro({{'T', 1, 5}, {'T', 2, 5}});
-    setSlot(1, 38);
-    setSlot(2, FirstMacroCode + m);
-    channel.publishPress(reportCodeOf(1));
-    channel.requestStop(); // arrives while the calculator press is served
+    // A quick function (the calculator) is pressed and released; the stop signal comes while it is
+    // served, or after it has been served (the release of a button in "repeat while held" mode).
+    for (const bool whileServed : {true, false}) {
+        SCOPED_TRACE(whileServed ? "stop while served" : "stop after served");
+        ManualClock fresh;
+        RecordingInjector rec{&fresh};
+        PressChannel freshChannel;
+        ActionExecutor ex{ActionExecutorPorts{.channel = freshChannel,
+                                              .settings = settings,
+                                              .macros = macros,
+                                              .injector = rec,
+                                              .shell = shell,
+                                              .clock = fresh,
+                                              .configPath = dir / "config.ini",
+                                              .sendFeatureReport = {},
+                                              .applyProfile = {},
+                                              .requestRepaint = {}}};
+        const int m = addMacro({{'T', 1, 5}, {'T', 2, 5}});
+        setSlot(1, 38);
+        setSlot(2, FirstMacroCode + m);
+        freshChannel.publishPress(reportCodeOf(1));
+        if (whileServed)
+            freshChannel.requestStop();
+        ASSERT_TRUE(ex.serveNext());
+        if (!whileServed) {
+            EXPECT_FALSE(freshChannel.requestStop()); // no press is served: nothing to stop
+        }
+        freshChannel.publishPress(reportCodeOf(2));
+        ASSERT_TRUE(ex.serveNext());
+        EXPECT_EQ(rec.events(), (std::vector<InputEvent>{down('T', 0), up('T', 5)}));
+    }
+}
+
+TEST_F(ExecutorTest, AQuickTapInRepeatWhileHeldModePlaysOneEventAndLetsGo) {
+    settings.MACRO_MODE2 = 1;
+    const int m = addMacro({{'R', 1, 10}, {'R', 2, 10}});
+    setSlot(3, FirstMacroCode + m);
+    // The release comes before the executor has taken the press up.
+    channel.publishPress(reportCodeOf(3));
+    channel.requestStop();
     ASSERT_TRUE(executor.serveNext());
-    pressViaChannel(2);
-    EXPECT_EQ(injector.events().size(), 2u);
+    EXPECT_EQ(injector.events(), (std::vector<InputEvent>{down('R', 0), up('R', 10)}));
+    EXPECT_EQ(clock.elapsedMs(), 10);
+}
+
+TEST_F(ExecutorTest, PlaybackEndedEarlyLetsGoOfEverythingItHolds) {
+    struct Case {
+        const char* name;
+        int mode;
+        std::function<void(PressChannel&, ManualClock&)> end;
+    };
+    const std::vector<Case> cases{
+        {"second press (mode 0)", 0, [](PressChannel& c, ManualClock&) { c.requestStop(); }},
+        {"release (repeat while held)", 1, [](PressChannel& c, ManualClock&) { c.requestStop(); }},
+        // The program stops the executor: shutdown, the mouse unplugged.
+        {"executor stopped", 0,
+         [](PressChannel& c, ManualClock& clock) {
+             c.close();
+             clock.interrupt();
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ManualClock fresh;
+        RecordingInjector backend{&fresh};
+        HeldInputInjector held{backend};
+        PressChannel freshChannel;
+        ActionExecutor ex{ActionExecutorPorts{.channel = freshChannel,
+                                              .settings = settings,
+                                              .macros = macros,
+                                              .injector = held,
+                                              .shell = shell,
+                                              .clock = fresh,
+                                              .configPath = dir / "config.ini",
+                                              .sendFeatureReport = {},
+                                              .applyProfile = {},
+                                              .requestRepaint = {}}};
+        settings.MACRO_MODE2 = c.mode;
+        // Shift, the left button and R are down when the stop comes in R's pause; X was let go.
+        const int m = addMacro({{0xA0, 1, 10},
+                                {'X', 1, 0},
+                                {'X', 2, 0},
+                                {240, 1, 10},
+                                {0x2E, 1, 0},
+                                {'R', 1, 100},
+                                {'R', 2, 10},
+                                {240, 2, 10},
+                                {0xA0, 2, 10},
+                                {0x2E, 2, 10}},
+                               1, 3);
+        setSlot(3, FirstMacroCode + m);
+        fresh.at(50ms, [&] { c.end(freshChannel, fresh); });
+        freshChannel.publishPress(reportCodeOf(3));
+        ex.serveNext();
+        EXPECT_EQ(backend.events(),
+                  (std::vector<InputEvent>{down(0xA0, 0), down('X', 10), up('X', 10), buttonDown(MouseButton::Left, 10),
+                                           down(0x2E, 20, true), down('R', 20), up('R', 120), up(0x2E, 120, true),
+                                           buttonUp(MouseButton::Left, 120), up(0xA0, 120)}));
+        EXPECT_FALSE(held.anyHeld());
+    }
 }
 
 TEST_F(ExecutorTest, MacroCodeBeyondTheTableDoesNothingAndPlaybackReadsEditsAsItGoes) {
@@ -388,8 +481,9 @@ TEST(ActionExecutorThread, ServesPressesFromAnotherThreadAndStopsMidMacro) {
     reader.join();
     executor.stop();
     const auto events = injector.events();
-    ASSERT_EQ(events.size(), 5u);
+    ASSERT_EQ(events.size(), 6u);
     EXPECT_EQ(events[4], down('L'));
+    EXPECT_EQ(events[5], up('L')); // the macro cut short lets go of its key
     EXPECT_EQ(sends.load(), 1);
 }
 

@@ -87,6 +87,11 @@ public:
         std::unique_lock lock(m_mutex);
         m_changed.wait(lock, [&] { return m_events.size() >= n; });
     }
+    // The same with a bound; false when fewer than n events came in time.
+    bool waitFor(std::size_t n, std::chrono::milliseconds bound) {
+        std::unique_lock lock(m_mutex);
+        return m_changed.wait_for(lock, bound, [&] { return m_events.size() >= n; });
+    }
 
 private:
     std::int64_t stamp() const { return m_clock != nullptr ? m_clock->elapsedMs() : 0; }

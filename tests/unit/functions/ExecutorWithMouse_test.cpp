@@ -120,5 +120,41 @@ TEST_F(ExecutorWithMouse, ProfileSwitchAppliesTheNextProfileFromTheExecutorThrea
     EXPECT_EQ(injector.events(), (std::vector<InputEvent>{down(0x11), down('C'), up('C'), up(0x11)}));
 }
 
+// Profile 4's set-up: a macro repeated while its button is held, beside the LED toggle. The LED
+// press is served before its release arrives; that release must not cut the next macro short.
+TEST_F(ExecutorWithMouse, ReleaseOfAQuickFunctionLeavesTheNextHeldMacroWhole) {
+    macros.modify([](MacroTable::Records& records, std::int16_t& count) {
+        records[0].setEventCount(2);
+        records[0].setEvent(0, {'R', 1, 10});
+        records[0].setEvent(1, {'R', 2, 10});
+        count = 1;
+    });
+    writeProfile(4, {1, 2, 3, FirstMacroCode, 19, 18, 17, 13}, 0); // slot 4 macro 1, slot 5 LED toggle
+    settings.CurConfig = 4;
+    LoadProfile(settings, config, 4, false, UiLanguage::English);
+    settings.MACRO_MODE2 = 1;
+    applier.ApplyProfile();
+    waitForAcknowledgement();
+
+    const auto reportsBefore = mouse.state().featureReports.size();
+    mouse.press(4); // slot 5: LED toggle, served at once
+    waitForMouse([&](const SimMouseState& s) { return s.featureReports.size() > reportsBefore; });
+    waitUntilServed();
+    mouse.release();
+
+    mouse.press(5); // slot 4: the macro, held for two rounds
+    ASSERT_TRUE(injector.waitFor(4, 10s)) << "the macro was cut short: " << injector.events().size() << " event(s)";
+    mouse.release();
+    waitUntilServed();
+    const std::vector<InputEvent> events = injector.events();
+    int held = 0;
+    for (const InputEvent& e : events) {
+        ASSERT_EQ(e.code, 'R');
+        held += e.kind == InputKind::KeyDown ? 1 : -1;
+        ASSERT_GE(held, 0);
+    }
+    EXPECT_EQ(held, 0) << "R is still down";
+}
+
 } // namespace
 } // namespace krv::test

@@ -51,6 +51,19 @@ TEST(VirtualKeyCodes, KeysymsAndEvdevCodesMatchTheSystemHeaders) {
     EXPECT_EQ(UinputInjector::evdevCodeOf(0x0D, true), KEY_KPENTER);
 }
 
+TEST(UinputInjector, AKeypadDigitPressedWithNumLockOffGoesBetweenTwoNumLockTaps) {
+    using T = UinputInjector::KeyTransitions;
+    const T tapped{{KEY_NUMLOCK, 1}, {KEY_NUMLOCK, 0}, {KEY_KP1, 1}, {KEY_NUMLOCK, 1}, {KEY_NUMLOCK, 0}};
+    EXPECT_EQ(UinputInjector::keyTransitions(0x61, false, true, false), tapped);
+    EXPECT_EQ(UinputInjector::keyTransitions(0x61, false, false, false), (T{{KEY_KP1, 0}}));
+    EXPECT_EQ(UinputInjector::keyTransitions(0x61, false, true, true), (T{{KEY_KP1, 1}}));
+    EXPECT_EQ(UinputInjector::keyTransitions(0x61, false, true, std::nullopt), (T{{KEY_KP1, 1}})); // not known yet
+    EXPECT_EQ(UinputInjector::keyTransitions(0x6E, false, true, false).size(), 5u); // the decimal point too
+    // Other keypad keys mean the same with Num Lock off.
+    EXPECT_EQ(UinputInjector::keyTransitions(0x6B, false, true, false), (T{{KEY_KPPLUS, 1}}));
+    EXPECT_EQ(UinputInjector::keyTransitions(0x23, false, true, false), (T{{KEY_END, 1}}));
+}
+
 TEST(UinputInjector, ANodeThatIsNoUinputDeviceIsRefusedWithAReason) {
     test::TempDir dir;
     std::string error;
