@@ -31,32 +31,18 @@ namespace {
 
 using Fixture = CompanionFixture;
 
-QPoint centre(const SkinElement& e) {
-    return {e.x + e.width / 2, e.y + e.height / 2};
-}
-
-const SkinElement& mainAt(Fixture& f, int i) {
-    return f.mainElement(i);
-}
-const SkinElement& advancedAt(Fixture& f, int i) {
-    return f.advancedElement(i);
-}
-const SkinElement& colorAt(Fixture& f, int i) {
-    return f.colorElement(i);
-}
-
-// A left click (press and release) at a point of a widget, as the window system delivers it.
+// A click (press and release) at a point of a widget, as the window system delivers it.
 void clickAt(QWidget* widget, QPoint p, Qt::MouseButton button = Qt::LeftButton) {
     QTest::mouseClick(widget, button, {}, p);
 }
 void clickMain(Fixture& f, int i) {
-    clickAt(&f.window(), centre(mainAt(f, i)));
+    clickAt(&f.window(), Fixture::center(f.mainElement(i)));
 }
 void clickAdvanced(Fixture& f, int i) {
-    clickAt(&f.window(), centre(advancedAt(f, i)));
+    clickAt(&f.window(), Fixture::center(f.advancedElement(i)));
 }
 void clickColor(Fixture& f, int i) {
-    clickAt(&f.window(), centre(colorAt(f, i)));
+    clickAt(&f.window(), Fixture::center(f.colorElement(i)));
 }
 
 // The pointer moves over a widget without a button held.
@@ -233,8 +219,8 @@ const std::vector<Row>& rows() {
                  QCOMPARE(mouseButton(f, slot), *DeviceValue(third.K[static_cast<std::size_t>(slot - 1)].load()));
              QCOMPARE(configValue(f, "Init", "CurConfig"), std::string("3"));
              moveAway(f);
-             QCOMPARE(lookOf(f, mainAt(f, ProfileTabFirst + 2)), Look::Down);
-             QCOMPARE(lookOf(f, mainAt(f, ProfileTabFirst)), Look::Normal);
+             QCOMPARE(lookOf(f, f.mainElement(ProfileTabFirst + 2)), Look::Down);
+             QCOMPARE(lookOf(f, f.mainElement(ProfileTabFirst)), Look::Normal);
          }},
         {"advanced page tab shows the macro controls",
          {},
@@ -244,7 +230,7 @@ const std::vector<Row>& rows() {
              QVERIFY(page(f).eventList()->isVisible());
              QCOMPARE(listLines(page(f).macroList()), (QStringList{"Reload", "Burst Fire x3", "Copy then Paste"}));
              moveAway(f);
-             QCOMPARE(lookOf(f, mainAt(f, PageTabFirst + 1)), Look::Down);
+             QCOMPARE(lookOf(f, f.mainElement(PageTabFirst + 1)), Look::Down);
          }},
         {"color page tab, then the main page tab",
          {},
@@ -255,12 +241,12 @@ const std::vector<Row>& rows() {
          [](Fixture& f) {
              QTRY_VERIFY(!page(f).controlsExist());
              moveAway(f);
-             QCOMPARE(lookOf(f, mainAt(f, PageTabFirst + 2)), Look::Down);
-             QCOMPARE(lookOf(f, colorAt(f, ColorElement::LedModeFirst)), Look::Down); // LED mode 0
+             QCOMPARE(lookOf(f, f.mainElement(PageTabFirst + 2)), Look::Down);
+             QCOMPARE(lookOf(f, f.colorElement(ColorElement::LedModeFirst)), Look::Down); // LED mode 0
              clickMain(f, PageTabFirst);
              moveAway(f);
-             QCOMPARE(lookOf(f, mainAt(f, PageTabFirst)), Look::Down);
-             QCOMPARE(lookOf(f, mainAt(f, StageEnableFirst)), Look::Down);
+             QCOMPARE(lookOf(f, f.mainElement(PageTabFirst)), Look::Down);
+             QCOMPARE(lookOf(f, f.mainElement(StageEnableFirst)), Look::Down);
          }},
         {"CANCEL drops the edits and hides the window",
          {},
@@ -270,8 +256,8 @@ const std::vector<Row>& rows() {
          },
          [](Fixture& f) {
              QVERIFY(!f.window().isVisible() || f.window().isMinimized());
-             QCOMPARE(lookOf(f, mainAt(f, WheelFirst)), Look::Down);
-             QCOMPARE(lookOf(f, mainAt(f, WheelFirst + 1)), Look::Normal);
+             QCOMPARE(lookOf(f, f.mainElement(WheelFirst)), Look::Down);
+             QCOMPARE(lookOf(f, f.mainElement(WheelFirst + 1)), Look::Normal);
          }},
         {"minimise",
          {},
@@ -331,8 +317,8 @@ const std::vector<Row>& rows() {
          [](Fixture& f) {
              QCOMPARE(configValue(f, "Init", "VER_SEL"), std::string("0"));
              moveAway(f);
-             QCOMPARE(lookOf(f, mainAt(f, MainElement::Chinese)), Look::Down);
-             QCOMPARE(lookOf(f, mainAt(f, MainElement::English)), Look::Normal);
+             QCOMPARE(lookOf(f, f.mainElement(MainElement::Chinese)), Look::Down);
+             QCOMPARE(lookOf(f, f.mainElement(MainElement::English)), Look::Normal);
              clickMain(f, PageTabFirst + 1);
              const auto chinese = macroFile(f.folder.filePath("Macro_CN.dat"));
              QCOMPARE(page(f).macroList()->count(), int(chinese->count()));
@@ -343,7 +329,7 @@ const std::vector<Row>& rows() {
          [](Fixture& f) {
              QCOMPARE(configValue(f, "Init", "VER_SEL"), std::string("1"));
              moveAway(f);
-             QCOMPARE(lookOf(f, mainAt(f, MainElement::English)), Look::Down);
+             QCOMPARE(lookOf(f, f.mainElement(MainElement::English)), Look::Down);
              clickMain(f, PageTabFirst + 1);
              QCOMPARE(page(f).macroList()->item(0)->text(), QStringLiteral("Reload"));
          }},
@@ -408,8 +394,8 @@ const std::vector<Row>& rows() {
              clickMain(f, Apply);
          },
          [](Fixture& f) {
-             QCOMPARE(lookOf(f, mainAt(f, WheelFirst + 1)), Look::Down);
-             QCOMPARE(lookOf(f, mainAt(f, WheelFirst)), Look::Normal);
+             QCOMPARE(lookOf(f, f.mainElement(WheelFirst + 1)), Look::Down);
+             QCOMPARE(lookOf(f, f.mainElement(WheelFirst)), Look::Normal);
              QCOMPARE(configValue(f, "Config1", "WHEEL_STATUS"), std::string("1"));
              QCOMPARE(f.mouse->state().wheelOption, std::uint8_t{1});
          }},
@@ -420,8 +406,8 @@ const std::vector<Row>& rows() {
              clickMain(f, Apply);
          },
          [](Fixture& f) {
-             QCOMPARE(lookOf(f, mainAt(f, StageEnableFirst + 1)), Look::Normal);
-             QCOMPARE(lookOf(f, mainAt(f, StageEnableFirst + 2)), Look::Down);
+             QCOMPARE(lookOf(f, f.mainElement(StageEnableFirst + 1)), Look::Normal);
+             QCOMPARE(lookOf(f, f.mainElement(StageEnableFirst + 2)), Look::Down);
              QCOMPARE(configValue(f, "Config1", "DPI_SET_EN2"), std::string("0"));
          }},
         {"DPI stage button",
@@ -431,8 +417,8 @@ const std::vector<Row>& rows() {
              clickMain(f, Apply);
          },
          [](Fixture& f) {
-             QCOMPARE(lookOf(f, mainAt(f, StageMarkFirst + 2)), Look::Down);
-             QCOMPARE(lookOf(f, mainAt(f, StageMarkFirst)), Look::Normal);
+             QCOMPARE(lookOf(f, f.mainElement(StageMarkFirst + 2)), Look::Down);
+             QCOMPARE(lookOf(f, f.mainElement(StageMarkFirst)), Look::Normal);
              QCOMPARE(f.mouse->state().dpiStage, std::uint8_t{2});
          }},
         {"DPI slider position",
@@ -455,8 +441,8 @@ const std::vector<Row>& rows() {
              clickMain(f, Apply);
          },
          [](Fixture& f) {
-             QCOMPARE(lookOf(f, colorAt(f, ColorElement::LedModeFirst + 2)), Look::Down);
-             QCOMPARE(lookOf(f, colorAt(f, ColorElement::LedModeFirst)), Look::Normal);
+             QCOMPARE(lookOf(f, f.colorElement(ColorElement::LedModeFirst + 2)), Look::Down);
+             QCOMPARE(lookOf(f, f.colorElement(ColorElement::LedModeFirst)), Look::Normal);
              QCOMPARE(f.mouse->state().ledMode, std::uint8_t{2});
          }},
 
@@ -470,9 +456,9 @@ const std::vector<Row>& rows() {
              clickMain(f, Apply);
          },
          [](Fixture& f) {
-             QCOMPARE(lookOf(f, advancedAt(f, A::DpiSpeedFirst + 7)), Look::Down);
-             QCOMPARE(lookOf(f, advancedAt(f, A::WheelSpeedFirst + 9)), Look::Down);
-             QCOMPARE(lookOf(f, advancedAt(f, A::DpiSpeedFirst + 5)), Look::Normal);
+             QCOMPARE(lookOf(f, f.advancedElement(A::DpiSpeedFirst + 7)), Look::Down);
+             QCOMPARE(lookOf(f, f.advancedElement(A::WheelSpeedFirst + 9)), Look::Down);
+             QCOMPARE(lookOf(f, f.advancedElement(A::DpiSpeedFirst + 5)), Look::Normal);
              QCOMPARE(f.pointer->speed.load(), PointerSpeedOfStep(7));
              QCOMPARE(f.pointer->lines.load(), 10);
          }},
@@ -480,7 +466,7 @@ const std::vector<Row>& rows() {
          {},
          [](Fixture& f) {
              clickMain(f, PageTabFirst + 1);
-             const SkinElement& bar = advancedAt(f, A::FireBar);
+             const SkinElement& bar = f.advancedElement(A::FireBar);
              clickAt(&f.window(), {bar.x + bar.width / 2, bar.y + bar.height / 2});
              clickAdvanced(f, A::FirePlus);
              clickAdvanced(f, A::FirePlus);
@@ -488,7 +474,7 @@ const std::vector<Row>& rows() {
              clickMain(f, Apply);
          },
          [](Fixture& f) {
-             const SkinElement& bar = advancedAt(f, A::FireBar);
+             const SkinElement& bar = f.advancedElement(A::FireBar);
              const int expected = (bar.width / 2) * 300 / bar.width + 1;
              QCOMPARE(configValue(f, "Config1", "FIRE_TIME"), std::to_string(expected));
              QCOMPARE(f.mouse->state().fireTime, static_cast<std::uint8_t>(expected / 8));
@@ -501,7 +487,7 @@ const std::vector<Row>& rows() {
              clickMain(f, Apply);
          },
          [](Fixture& f) {
-             QCOMPARE(lookOf(f, advancedAt(f, A::MacroMode)), Look::Down);
+             QCOMPARE(lookOf(f, f.advancedElement(A::MacroMode)), Look::Down);
              QCOMPARE(configValue(f, "Config1", "MACRO_MODE2"), std::string("1"));
          }},
 
@@ -559,7 +545,7 @@ const std::vector<Row>& rows() {
              clickMacroRow(f, 0);
              clickAdvanced(f, A::Record);
              QVERIFY(f.context->macros.recording);
-             QCOMPARE(lookOf(f, advancedAt(f, A::Record)), Look::Down);
+             QCOMPARE(lookOf(f, f.advancedElement(A::Record)), Look::Down);
              QWidget* focus = QApplication::focusWidget() ? QApplication::focusWidget() : &f.window();
              typeKey(focus, Qt::Key_Q, 0x71 /* XK_q */, 16 + 8 /* KEY_Q */);
              clickAdvanced(f, A::Record);
@@ -567,7 +553,7 @@ const std::vector<Row>& rows() {
          },
          [](Fixture& f) {
              QVERIFY(!f.context->macros.recording);
-             QCOMPARE(lookOf(f, advancedAt(f, A::Record)), Look::Normal);
+             QCOMPARE(lookOf(f, f.advancedElement(A::Record)), Look::Normal);
              const QStringList lines = listLines(page(f).eventList());
              QCOMPARE(lines.size(), 3);
              QCOMPARE(lines.first(), QString::fromUtf8("[↓]Q"));
@@ -589,7 +575,7 @@ const std::vector<Row>& rows() {
              clickAdvanced(f, A::SaveMacros);
          },
          [](Fixture& f) {
-             QCOMPARE(lookOf(f, advancedAt(f, A::Repeat)), Look::Down);
+             QCOMPARE(lookOf(f, f.advancedElement(A::Repeat)), Look::Down);
              const auto saved = savedMacros(f);
              QCOMPARE(int(saved->record(2).repeatEnabled()), 1);
              QCOMPARE(int(saved->record(2).repeatCount()), 3);

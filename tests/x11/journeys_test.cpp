@@ -92,6 +92,7 @@ public:
         XTestFakeKeyEvent(m_display, XKeysymToKeycode(m_display, sym), down ? True : False, CurrentTime);
         XFlush(m_display);
     }
+    // Lower-case letters and digits, whose keysyms are their ASCII codes.
     void type(const char* letters) {
         for (const char* c = letters; *c; ++c) {
             key(static_cast<KeySym>(*c), true);
@@ -111,7 +112,7 @@ public:
         KeySym sym;
         bool down;
         Time time;
-        bool operator==(const Key& o) const { return sym == o.sym && down == o.down; }
+        bool operator==(const Key& o) const { return sym == o.sym && down == o.down; } // the time aside
     };
 
     KeyWatcher() : m_display(XOpenDisplay(nullptr)) {
