@@ -8,6 +8,7 @@
 #include "sim/SimulatedMouse.h"
 #include "ui/CKRV_GlydeDlg.h"
 #include "ui/DialogSeam.h"
+#include "ui/MacroPage.h"
 #include "ui/MainWindowController.h"
 #include "unit/functions/ExecutorFakes.h"
 
@@ -24,7 +25,7 @@
 namespace krv::test {
 
 // Answers every dialog from a script and records what was asked.
-class ScriptedDialogs : public DialogSeam {
+class ScriptedDialogs : public DialogSeam, public MacroFileDialogs {
 public:
     std::vector<QPoint> warnings;
     int warningAnswer = 1;
@@ -58,6 +59,15 @@ public:
         }
     }
     void about(QWidget*) override { ++abouts; }
+    QString macroFileAnswer; // the macro exchange file chosen in either dialog; empty: Cancel
+    void openMacroFile(QWidget*, const QString& folder, std::function<void(QString)> done) override {
+        openFolders.push_back(folder);
+        done(macroFileAnswer);
+    }
+    void saveMacroFile(QWidget*, const QString& folder, std::function<void(QString)> done) override {
+        openFolders.push_back(folder);
+        done(macroFileAnswer);
+    }
     void closeMessages() {
         while (!openMessages.empty()) {
             auto done = std::move(openMessages.front());
@@ -119,6 +129,7 @@ struct CompanionFixture {
         context = std::make_unique<AppContext>(folder.path().toStdString(), std::move(ports));
         Companion::Options options;
         options.dialogs = &dialogs;
+        options.macroDialogs = &dialogs;
         options.watchHotplug = false;
         options.watchPower = watchPower;
         companion = std::make_unique<Companion>(*context, options);

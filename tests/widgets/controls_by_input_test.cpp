@@ -1,0 +1,689 @@
+// Every control of the main window reached as a user reaches it: mouse events at the place the skin
+// gives it (or keys into the focused control) on a whole companion over the simulated mouse. Each row
+// checks the result where the user sees it: the window's pixels and child controls, what the mouse
+// received, or the files.
+#include "widgets/CompanionFixture.h"
+
+#include "functions/ButtonCode.h"
+#include "settings/IniFile.h"
+#include "skin/SkinImages.h"
+#include "ui/FunctionMenu.h"
+#include "ui/KrvMenu.h"
+
+#include "unit/RecordingNotifier.h"
+
+#include <QDesktopServices>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QSystemTrayIcon>
+#include <QTest>
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+using namespace krv;
+using namespace krv::test;
+
+namespace {
+
+using Fixture = CompanionFixture;
+
+// A click (press and release) at a point of a widget, as the window system delivers it.
+void clickAt(QWidget* widget, QPoint p, Qt::MouseButton button = Qt::LeftButton) {
+    QTest::mouseClick(widget, button, {}, p);
+}
+void clickMain(Fixture& f, int i) {
+    clickAt(&f.window(), Fixture::center(f.mainElement(i)));
+}
+void clickAdvanced(Fixture& f, int i) {
+    clickAt(&f.window(), Fixture::center(f.advancedElement(i)));
+}
+void clickColor(Fixture& f, int i) {
+    clickAt(&f.window(), Fixture::center(f.colorElement(i)));
+}
+
+// The pointer moves over a widget without a button held.
+void moveOver(QWidget* widget, QPoint p) {
+    QMouseEvent move(QEvent::MouseMove, p, widget->mapToGlobal(p), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(widget, &move);
+}
+
+// The pointer leaves the element it clicked, so that the window shows the element's resting state.
+void moveAway(Fixture& f) {
+    moveOver(&f.window(), f.freePoint());
+}
+
+// Keys as the window system delivers them to the focused widget, with the key's X keysym and
+// keycode (what a recording names the key by).
+void typeKey(QWidget* widget, Qt::Key key, quint32 keysym, quint32 keycode) {
+    for (QEvent::Type type : {QEvent::KeyPress, QEvent::KeyRelease}) {
+        QKeyEvent event(type, key, Qt::NoModifier, keycode, keysym, 0);
+        QCoreApplication::sendEvent(widget, &event);
+    }
+}
+
+// Replaces the text of an edit the way a user does: click into it, select all, type.
+void retype(QLineEdit* edit, const QString& text) {
+    clickAt(edit, edit->rect().center());
+    QTest::keyClick(edit, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClicks(edit, text);
+}
+
+// A click on the item of an open menu whose command is `id`.
+bool clickMenuItem(QMenu* menu, int id) {
+    if (!menu || !menu->isVisible())
+        return false;
+    for (QAction* action : menu->actions()) {
+        if (action->data().toInt() == id && !action->menu()) {
+            clickAt(menu, menu->actionGeometry(action).center());
+            return true;
+        }
+    }
+    return false;
+}
+
+QMenu* visibleMenu(QWidget* owner) {
+    for (QMenu* menu : owner->findChildren<QMenu*>())
+        if (menu->isVisible())
+            return menu;
+    return nullptr;
+}
+
+// Which of its three images the current page shows at an element: the one most of its pixels match.
+enum class Look { Normal, Over, Down };
+
+Look lookOf(Fixture& f, const SkinElement& e) {
+    const QImage shot = f.window().grab().toImage().convertToFormat(QImage::Format_RGB32);
+    const char* names[3][3] = {
+        {SkinImageName::MainNormal, SkinImageName::MainOver, SkinImageName::MainDown},
+        {SkinImageName::AdvancedNormal, SkinImageName::AdvancedOver, SkinImageName::AdvancedDown},
+        {SkinImageName::ColorNormal, SkinImageName::ColorOver, SkinImageName::ColorDown}};
+    const auto page = static_cast<std::size_t>(f.window().viewState().page);
+    int matches[3] = {0, 0, 0};
+    for (int k = 0; k < 3; ++k) {
+        const QImage image = f.window().images().image(names[page][k]).convertToFormat(QImage::Format_RGB32);
+        for (int y = e.y; y < e.y + e.height; ++y)
+            for (int x = e.x; x < e.x + e.width; ++x)
+                matches[k] += shot.pixel(x, y) == image.pixel(x, y) ? 1 : 0;
+    }
+    if (matches[2] > matches[0] && matches[2] > matches[1])
+        return Look::Down;
+    return matches[1] > matches[0] ? Look::Over : Look::Normal;
+}
+
+std::string iniValue(const QString& file, const char* section, const char* key) {
+    return IniFile::readString(file.toStdString(), section, key);
+}
+
+std::string configValue(Fixture& f, const char* section, const char* key) {
+    return iniValue(f.configPath(), section, key);
+}
+
+std::unique_ptr<MacroTable> macroFile(const QString& path) {
+    auto table = std::make_unique<MacroTable>();
+    RecordingNotifier quiet;
+    LoadMacroFile(*table, path.toStdString(), quiet);
+    return table;
+}
+
+std::unique_ptr<MacroTable> savedMacros(Fixture& f) {
+    return macroFile(f.folder.filePath("Macro_EN.dat"));
+}
+
+QStringList listLines(const QListWidget* list) {
+    QStringList lines;
+    for (int i = 0; list && i < list->count(); ++i)
+        lines << list->item(i)->text();
+    return lines;
+}
+
+MacroPage& page(Fixture& f) {
+    return f.companion->macroPage();
+}
+
+void clickMacroRow(Fixture& f, int row) {
+    QListWidget* list = page(f).macroList();
+    clickAt(list->viewport(), list->visualItemRect(list->item(row)).center());
+}
+
+// Right-click on a line of the event list.
+void rightClickEvent(Fixture& f, int line) {
+    CEditableListBox* events = page(f).eventList();
+    events->scrollToItem(events->item(line));
+    clickAt(events->viewport(), events->visualItemRect(events->item(line)).center(), Qt::RightButton);
+}
+
+std::uint8_t mouseButton(Fixture& f, int slot) {
+    return f.mouse->state().buttonMap[DeviceButtonId[static_cast<std::size_t>(slot - 1)]];
+}
+
+// Opens a slot's function menu and picks band `band` of the first level, or item `item` of the
+// group that band opens.
+void chooseFunction(Fixture& f, int slot, int band, int item = 0) {
+    clickMain(f, MainElement::ButtonSlotFirst + slot - 1);
+    CMenuDlg* menu = f.controller().functionMenu();
+    QVERIFY(menu && menu->isVisible());
+    const QPoint bandPoint(menu->bandWidth() / 2, (band - 1) * menu->bandHeight() + menu->bandHeight() / 2);
+    moveOver(menu, bandPoint);
+    if (item == 0) {
+        clickAt(menu, bandPoint);
+        return;
+    }
+    CSubMenuDlg* sub = menu->subMenu();
+    QVERIFY(sub && sub->isVisible());
+    const QPoint itemPoint(sub->bandWidth() / 2, (item - 1) * sub->bandHeight() + sub->bandHeight() / 2);
+    moveOver(sub, itemPoint);
+    clickAt(sub, itemPoint);
+}
+
+void writeIni(const QString& file, const char* section, const char* key, const char* value) {
+    IniFile::writeString(file.toStdString(), section, key, value);
+}
+
+// Stands in for the desktop's browser: records the addresses the program asks it to open.
+class UrlRecorder : public QObject {
+    Q_OBJECT
+public:
+    static UrlRecorder installed;
+    QList<QUrl> opened;
+public slots:
+    void open(const QUrl& url) { opened.append(url); }
+};
+UrlRecorder UrlRecorder::installed;
+
+struct Row {
+    const char* name;
+    std::function<void(const QString& folder)> files; // before the start; may be empty
+    std::function<void(Fixture&)> drive;
+    std::function<void(Fixture&)> check;
+};
+
+const std::vector<Row>& rows() {
+    using namespace MainElement;
+    namespace A = AdvancedElement;
+    static const std::vector<Row> table{
+        // ---- top bar
+        {"profile tab loads the profile, APPLY sends it",
+         {},
+         [](Fixture& f) {
+             clickMain(f, ProfileTabFirst + 2);
+             clickMain(f, Apply);
+         },
+         [](Fixture& f) {
+             ProfileSettings third;
+             LoadProfile(third, f.configPath().toStdString(), 3, false, f.context->language);
+             for (int slot = 1; slot <= ButtonSlotCount; ++slot)
+                 QCOMPARE(mouseButton(f, slot), *DeviceValue(third.K[static_cast<std::size_t>(slot - 1)].load()));
+             QCOMPARE(configValue(f, "Init", "CurConfig"), std::string("3"));
+             moveAway(f);
+             QCOMPARE(lookOf(f, f.mainElement(ProfileTabFirst + 2)), Look::Down);
+             QCOMPARE(lookOf(f, f.mainElement(ProfileTabFirst)), Look::Normal);
+         }},
+        {"advanced page tab shows the macro controls",
+         {},
+         [](Fixture& f) { clickMain(f, PageTabFirst + 1); },
+         [](Fixture& f) {
+             QVERIFY(page(f).macroList() && page(f).macroList()->isVisible());
+             QVERIFY(page(f).eventList()->isVisible());
+             QCOMPARE(listLines(page(f).macroList()), (QStringList{"Reload", "Burst Fire x3", "Copy then Paste"}));
+             moveAway(f);
+             QCOMPARE(lookOf(f, f.mainElement(PageTabFirst + 1)), Look::Down);
+         }},
+        {"color page tab, then the main page tab",
+         {},
+         [](Fixture& f) {
+             clickMain(f, PageTabFirst + 1);
+             clickMain(f, PageTabFirst + 2);
+         },
+         [](Fixture& f) {
+             QTRY_VERIFY(!page(f).controlsExist());
+             moveAway(f);
+             QCOMPARE(lookOf(f, f.mainElement(PageTabFirst + 2)), Look::Down);
+             QCOMPARE(lookOf(f, f.colorElement(ColorElement::LedModeFirst)), Look::Down); // LED mode 0
+             clickMain(f, PageTabFirst);
+             moveAway(f);
+             QCOMPARE(lookOf(f, f.mainElement(PageTabFirst)), Look::Down);
+             QCOMPARE(lookOf(f, f.mainElement(StageEnableFirst)), Look::Down);
+         }},
+        {"CANCEL drops the edits and hides the window",
+         {},
+         [](Fixture& f) {
+             clickMain(f, WheelFirst + 1);
+             clickMain(f, Cancel);
+         },
+         [](Fixture& f) {
+             QVERIFY(!f.window().isVisible() || f.window().isMinimized());
+             QCOMPARE(lookOf(f, f.mainElement(WheelFirst)), Look::Down);
+             QCOMPARE(lookOf(f, f.mainElement(WheelFirst + 1)), Look::Normal);
+         }},
+        {"minimise",
+         {},
+         [](Fixture& f) { clickMain(f, Minimize); },
+         [](Fixture& f) {
+             QVERIFY(f.window().isMinimized());
+             QVERIFY(!f.companion->trayIconShown());
+         }},
+        {"hide to the tray, and the tray menu brings the window back",
+         {},
+         [](Fixture& f) { clickMain(f, HideToTray); },
+         [](Fixture& f) {
+             QVERIFY(!f.window().isVisible() || f.window().isMinimized());
+             // The tray icon itself takes no input here: its context request opens the menu.
+             emit f.companion->trayIcon().activated(QSystemTrayIcon::Context);
+             QMenu* tray = f.companion->trayMenu().menu();
+             QTRY_VERIFY(tray->isVisible());
+             QVERIFY(clickMenuItem(tray, MenuCommand::ShowWindow));
+             QTRY_VERIFY(f.window().isVisible() && !f.window().isMinimized());
+             QCOMPARE(f.companion->state(), Companion::State::Shown);
+         }},
+        {"profile EXPORT writes the exchange file",
+         {},
+         [](Fixture& f) {
+             clickMain(f, WheelFirst + 1);
+             f.dialogs.saveAnswer = f.folder.filePath("mine.ini");
+             clickMain(f, ExportProfile);
+         },
+         [](Fixture& f) {
+             QCOMPARE(iniValue(f.folder.filePath("mine.ini"), "Config7", "WHEEL_STATUS"), std::string("1"));
+             QCOMPARE(iniValue(f.folder.filePath("mine.ini"), "Config7", "K6"), std::string("18"));
+         }},
+        {"profile IMPORT reads the exchange file into the window",
+         {},
+         [](Fixture& f) {
+             const QString exchange = f.folder.filePath("theirs.ini");
+             writeIni(exchange, "Config7", "FIRE_TIME", "77");
+             writeIni(exchange, "Config7", "LED_STATUS", "3");
+             f.dialogs.openAnswer = exchange;
+             clickMain(f, ImportProfile);
+             clickMain(f, Apply);
+         },
+         [](Fixture& f) {
+             QCOMPARE(configValue(f, "Config1", "FIRE_TIME"), std::string("77"));
+             QCOMPARE(f.mouse->state().ledMode, std::uint8_t{3});
+         }},
+        {"restore defaults", [](const QString& folder) { writeIni(folder + "/config.ini", "Config1", "K4", "34"); },
+         [](Fixture& f) { clickMain(f, RestoreDefaults); },
+         [](Fixture& f) {
+             const ButtonCode factory = FactoryProfile().K[3];
+             QCOMPARE(configValue(f, "Config1", "K4"), std::to_string(factory));
+             QCOMPARE(mouseButton(f, 4), *DeviceValue(factory));
+         }},
+        {"Chinese",
+         {},
+         [](Fixture& f) { clickMain(f, MainElement::Chinese); },
+         [](Fixture& f) {
+             QCOMPARE(configValue(f, "Init", "VER_SEL"), std::string("0"));
+             moveAway(f);
+             QCOMPARE(lookOf(f, f.mainElement(MainElement::Chinese)), Look::Down);
+             QCOMPARE(lookOf(f, f.mainElement(MainElement::English)), Look::Normal);
+             clickMain(f, PageTabFirst + 1);
+             const auto chinese = macroFile(f.folder.filePath("Macro_CN.dat"));
+             QCOMPARE(page(f).macroList()->count(), int(chinese->count()));
+             QCOMPARE(page(f).macroList()->item(0)->text(), QString::fromStdString(chinese->nameUtf8(0)));
+         }},
+        {"English", [](const QString& folder) { writeIni(folder + "/config.ini", "Init", "VER_SEL", "0"); },
+         [](Fixture& f) { clickMain(f, MainElement::English); },
+         [](Fixture& f) {
+             QCOMPARE(configValue(f, "Init", "VER_SEL"), std::string("1"));
+             moveAway(f);
+             QCOMPARE(lookOf(f, f.mainElement(MainElement::English)), Look::Down);
+             clickMain(f, PageTabFirst + 1);
+             QCOMPARE(page(f).macroList()->item(0)->text(), QStringLiteral("Reload"));
+         }},
+        {"web page",
+         {},
+         [](Fixture& f) {
+             UrlRecorder::installed.opened.clear();
+             QDesktopServices::setUrlHandler(QStringLiteral("https"), &UrlRecorder::installed, "open");
+             clickMain(f, WebPage);
+             QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
+         },
+         [](Fixture&) {
+             QCOMPARE(UrlRecorder::installed.opened, QList<QUrl>{QUrl(QString::fromLatin1(WebPageAddress))});
+         }},
+        {"system menu on a free point: About",
+         {},
+         [](Fixture& f) { clickAt(&f.window(), f.freePoint(), Qt::RightButton); },
+         [](Fixture& f) {
+             QMenu* menu = nullptr;
+             QTRY_VERIFY((menu = visibleMenu(&f.window())) != nullptr);
+             clickAt(menu, menu->actionGeometry(menu->actions().last()).center());
+             QCOMPARE(f.dialogs.abouts, 1);
+         }},
+
+        // ---- main page
+        {"slot menu, a first-level band",
+         {},
+         [](Fixture& f) {
+             chooseFunction(f, 5, 3);
+             clickMain(f, Apply);
+         },
+         [](Fixture& f) {
+             QCOMPARE(mouseButton(f, 5), std::uint8_t{3});
+             QCOMPARE(configValue(f, "Config1", "K5"), std::string("3"));
+             QTRY_VERIFY(!f.controller().functionMenu());
+         }},
+        {"slot menu, a second-level item (host-served Ctrl+C)",
+         {},
+         [](Fixture& f) {
+             chooseFunction(f, 4, 10, 1);
+             clickMain(f, Apply);
+         },
+         [](Fixture& f) {
+             QCOMPARE(mouseButton(f, 4), HostCode);
+             QCOMPARE(configValue(f, "Config1", "K4"), std::string("31"));
+             QTRY_VERIFY(f.context->feedback.HostFunctionsReady.load());
+         }},
+        {"slot menu of the last primary button: the warning, cancelled",
+         {},
+         [](Fixture& f) {
+             f.dialogs.warningAnswer = 2;
+             clickMain(f, ButtonSlotFirst);
+         },
+         [](Fixture& f) {
+             QCOMPARE(f.dialogs.warnings.size(), std::size_t{1});
+             QVERIFY(!f.controller().functionMenu());
+         }},
+        {"wheel button",
+         {},
+         [](Fixture& f) {
+             clickMain(f, WheelFirst + 1);
+             clickMain(f, Apply);
+         },
+         [](Fixture& f) {
+             QCOMPARE(lookOf(f, f.mainElement(WheelFirst + 1)), Look::Down);
+             QCOMPARE(lookOf(f, f.mainElement(WheelFirst)), Look::Normal);
+             QCOMPARE(configValue(f, "Config1", "WHEEL_STATUS"), std::string("1"));
+             QCOMPARE(f.mouse->state().wheelOption, std::uint8_t{1});
+         }},
+        {"DPI stage enable button",
+         {},
+         [](Fixture& f) {
+             clickMain(f, StageEnableFirst + 1);
+             clickMain(f, Apply);
+         },
+         [](Fixture& f) {
+             QCOMPARE(lookOf(f, f.mainElement(StageEnableFirst + 1)), Look::Normal);
+             QCOMPARE(lookOf(f, f.mainElement(StageEnableFirst + 2)), Look::Down);
+             QCOMPARE(configValue(f, "Config1", "DPI_SET_EN2"), std::string("0"));
+         }},
+        {"DPI stage button",
+         {},
+         [](Fixture& f) {
+             clickMain(f, StageSelectFirst + 2);
+             clickMain(f, Apply);
+         },
+         [](Fixture& f) {
+             QCOMPARE(lookOf(f, f.mainElement(StageMarkFirst + 2)), Look::Down);
+             QCOMPARE(lookOf(f, f.mainElement(StageMarkFirst)), Look::Normal);
+             QCOMPARE(f.mouse->state().dpiStage, std::uint8_t{2});
+         }},
+        {"DPI slider position",
+         {},
+         [](Fixture& f) {
+             clickMain(f, SliderFirst + 4); // stage 1, position 4
+             clickMain(f, Apply);
+         },
+         [](Fixture& f) {
+             QCOMPARE(f.mouse->state().dpiPosition[0], std::uint8_t{4});
+             QCOMPARE(configValue(f, "Config1", "DPI_SET1"), std::string("4"));
+         }},
+
+        // ---- color page
+        {"LED mode",
+         {},
+         [](Fixture& f) {
+             clickMain(f, PageTabFirst + 2);
+             clickColor(f, ColorElement::LedModeFirst + 2);
+             clickMain(f, Apply);
+         },
+         [](Fixture& f) {
+             QCOMPARE(lookOf(f, f.colorElement(ColorElement::LedModeFirst + 2)), Look::Down);
+             QCOMPARE(lookOf(f, f.colorElement(ColorElement::LedModeFirst)), Look::Normal);
+             QCOMPARE(f.mouse->state().ledMode, std::uint8_t{2});
+         }},
+
+        // ---- advanced page: speeds, fire time, macro mode
+        {"pointer and wheel speed steps",
+         {},
+         [](Fixture& f) {
+             clickMain(f, PageTabFirst + 1);
+             clickAdvanced(f, A::DpiSpeedFirst + 7);
+             clickAdvanced(f, A::WheelSpeedFirst + 9);
+             clickMain(f, Apply);
+         },
+         [](Fixture& f) {
+             QCOMPARE(lookOf(f, f.advancedElement(A::DpiSpeedFirst + 7)), Look::Down);
+             QCOMPARE(lookOf(f, f.advancedElement(A::WheelSpeedFirst + 9)), Look::Down);
+             QCOMPARE(lookOf(f, f.advancedElement(A::DpiSpeedFirst + 5)), Look::Normal);
+             QCOMPARE(f.pointer->speed.load(), PointerSpeedOfStep(7));
+             QCOMPARE(f.pointer->lines.load(), 10);
+         }},
+        {"fire-time bar, + and -",
+         {},
+         [](Fixture& f) {
+             clickMain(f, PageTabFirst + 1);
+             const SkinElement& bar = f.advancedElement(A::FireBar);
+             clickAt(&f.window(), {bar.x + bar.width / 2, bar.y + bar.height / 2});
+             clickAdvanced(f, A::FirePlus);
+             clickAdvanced(f, A::FirePlus);
+             clickAdvanced(f, A::FireMinus);
+             clickMain(f, Apply);
+         },
+         [](Fixture& f) {
+             const SkinElement& bar = f.advancedElement(A::FireBar);
+             const int expected = (bar.width / 2) * 300 / bar.width + 1;
+             QCOMPARE(configValue(f, "Config1", "FIRE_TIME"), std::to_string(expected));
+             QCOMPARE(f.mouse->state().fireTime, static_cast<std::uint8_t>(expected / 8));
+         }},
+        {"macro mode",
+         {},
+         [](Fixture& f) {
+             clickMain(f, PageTabFirst + 1);
+             clickAdvanced(f, A::MacroMode);
+             clickMain(f, Apply);
+         },
+         [](Fixture& f) {
+             QCOMPARE(lookOf(f, f.advancedElement(A::MacroMode)), Look::Down);
+             QCOMPARE(configValue(f, "Config1", "MACRO_MODE2"), std::string("1"));
+         }},
+
+        // ---- advanced page: the macro editor
+        {"macro list click selects that macro; REPEAT and SAVE act on it",
+         {},
+         [](Fixture& f) {
+             clickMain(f, PageTabFirst + 1);
+             clickMacroRow(f, 0);
+             clickMacroRow(f, 1);
+             clickAdvanced(f, A::Repeat);
+             clickAdvanced(f, A::SaveMacros);
+         },
+         [](Fixture& f) {
+             QCOMPARE(page(f).nameEdit()->text(), QStringLiteral("Burst Fire x3"));
+             QCOMPARE(page(f).eventList()->item(0)->text(), QString::fromUtf8("[↓]Left_Key"));
+             const auto shipped = macroFile(QStringLiteral(KRV_SHIPPED_DATA_DIR "/Macro_EN.dat"));
+             const auto saved = savedMacros(f);
+             QCOMPARE(saved->record(0).repeatEnabled(), shipped->record(0).repeatEnabled());
+             QCOMPARE(int(saved->record(1).repeatEnabled()), shipped->record(1).repeatEnabled() == 1 ? 0 : 1);
+         }},
+        {"name edit and ADD",
+         {},
+         [](Fixture& f) {
+             clickMain(f, PageTabFirst + 1);
+             retype(page(f).nameEdit(), QStringLiteral("Combo"));
+             clickAdvanced(f, A::AddMacro);
+             clickAdvanced(f, A::SaveMacros);
+         },
+         [](Fixture& f) {
+             QCOMPARE(listLines(page(f).macroList()).last(), QStringLiteral("Combo"));
+             QCOMPARE(page(f).macroList()->currentRow(), 3);
+             const auto saved = savedMacros(f);
+             QCOMPARE(int(saved->count()), 4);
+             QCOMPARE(saved->nameUtf8(3), std::string("Combo"));
+         }},
+        {"DELETE",
+         {},
+         [](Fixture& f) {
+             clickMain(f, PageTabFirst + 1);
+             clickMacroRow(f, 0);
+             clickAdvanced(f, A::DeleteMacro);
+             clickAdvanced(f, A::SaveMacros);
+         },
+         [](Fixture& f) {
+             QCOMPARE(listLines(page(f).macroList()), (QStringList{"Burst Fire x3", "Copy then Paste"}));
+             const auto saved = savedMacros(f);
+             QCOMPARE(int(saved->count()), 2);
+             QCOMPARE(saved->nameUtf8(0), std::string("Burst Fire x3"));
+         }},
+        {"Record, keys, Stop",
+         {},
+         [](Fixture& f) {
+             clickMain(f, PageTabFirst + 1);
+             clickMacroRow(f, 0);
+             clickAdvanced(f, A::Record);
+             QVERIFY(f.context->macros.recording);
+             QCOMPARE(lookOf(f, f.advancedElement(A::Record)), Look::Down);
+             QWidget* focus = QApplication::focusWidget() ? QApplication::focusWidget() : &f.window();
+             typeKey(focus, Qt::Key_Q, 0x71 /* XK_q */, 16 + 8 /* KEY_Q */);
+             clickAdvanced(f, A::Record);
+             clickAdvanced(f, A::SaveMacros);
+         },
+         [](Fixture& f) {
+             QVERIFY(!f.context->macros.recording);
+             QCOMPARE(lookOf(f, f.advancedElement(A::Record)), Look::Normal);
+             const QStringList lines = listLines(page(f).eventList());
+             QCOMPARE(lines.size(), 3);
+             QCOMPARE(lines.first(), QString::fromUtf8("[↓]Q"));
+             QCOMPARE(lines.last(), QString::fromUtf8("[↑]Q"));
+             const auto saved = savedMacros(f);
+             QCOMPARE(int(saved->record(0).eventCount()), 2);
+             QCOMPARE(int(saved->record(0).event(0).code), int('Q'));
+         }},
+        {"REPEAT enables the count; SAVE stores both",
+         {},
+         [](Fixture& f) {
+             clickMain(f, PageTabFirst + 1);
+             // The page opens on the last macro of the file.
+             QCOMPARE(page(f).nameEdit()->text(), QStringLiteral("Copy then Paste"));
+             QCOMPARE(page(f).macroList()->selectedItems().value(0), page(f).macroList()->item(2));
+             clickAdvanced(f, A::Repeat);
+             QVERIFY(page(f).repeatCountEdit()->isEnabled());
+             retype(page(f).repeatCountEdit(), QStringLiteral("3"));
+             clickAdvanced(f, A::SaveMacros);
+         },
+         [](Fixture& f) {
+             QCOMPARE(lookOf(f, f.advancedElement(A::Repeat)), Look::Down);
+             const auto saved = savedMacros(f);
+             QCOMPARE(int(saved->record(2).repeatEnabled()), 1);
+             QCOMPARE(int(saved->record(2).repeatCount()), 3);
+             QCOMPARE(int(saved->record(0).repeatEnabled()), 0);
+         }},
+        {"macro EXPORT",
+         {},
+         [](Fixture& f) {
+             clickMain(f, PageTabFirst + 1);
+             f.dialogs.macroFileAnswer = f.folder.filePath("exchange.dat");
+             clickAdvanced(f, A::ExportMacros);
+         },
+         [](Fixture& f) {
+             const auto exported = macroFile(f.folder.filePath("exchange.dat"));
+             QCOMPARE(int(exported->count()), 3);
+             QCOMPARE(exported->nameUtf8(2), std::string("Copy then Paste"));
+         }},
+        {"macro IMPORT",
+         {},
+         [](Fixture& f) {
+             const QString exchange = f.folder.filePath("exchange.dat");
+             QFile file(exchange);
+             QVERIFY(file.open(QIODevice::WriteOnly));
+             file.write("[Macros]\r\nmacroNum=0\r\n");
+             file.close();
+             clickMain(f, PageTabFirst + 1);
+             f.dialogs.macroFileAnswer = exchange;
+             clickAdvanced(f, A::ImportMacros);
+         },
+         [](Fixture& f) { QCOMPARE(page(f).macroList()->count(), 0); }},
+        {"event list context menu: Delete",
+         {},
+         [](Fixture& f) {
+             clickMain(f, PageTabFirst + 1);
+             clickMacroRow(f, 0);
+             rightClickEvent(f, 0);
+             QVERIFY(clickMenuItem(page(f).openMenu(), MacroMenuCommand::Delete));
+             clickAdvanced(f, A::SaveMacros);
+         },
+         [](Fixture& f) {
+             QCOMPARE(listLines(page(f).eventList()), QStringList{QString::fromUtf8("[↑]R")});
+             QCOMPARE(int(savedMacros(f)->record(0).eventCount()), 1);
+         }},
+        {"event list context menu: Modify Delay, typed in place",
+         {},
+         [](Fixture& f) {
+             clickMain(f, PageTabFirst + 1);
+             clickMacroRow(f, 0);
+             rightClickEvent(f, 1);
+             QVERIFY(clickMenuItem(page(f).openMenu(), MacroMenuCommand::ModifyDelay));
+             QTRY_VERIFY(page(f).eventList()->editing());
+             QLineEdit* edit = page(f).eventList()->editor();
+             QTest::keyClick(edit, Qt::Key_A, Qt::ControlModifier);
+             QTest::keyClicks(edit, QStringLiteral("250"));
+             QTest::keyClick(edit, Qt::Key_Return);
+             clickAdvanced(f, A::SaveMacros);
+         },
+         [](Fixture& f) {
+             QCOMPARE(page(f).eventList()->item(1)->text(), QStringLiteral("    250ms"));
+             QCOMPARE(int(savedMacros(f)->record(0).event(0).delay), 250);
+         }},
+        {"a right-click on the open delay edit opens the menu",
+         {},
+         [](Fixture& f) {
+             clickMain(f, PageTabFirst + 1);
+             clickMacroRow(f, 0);
+             rightClickEvent(f, 1);
+             QVERIFY(clickMenuItem(page(f).openMenu(), MacroMenuCommand::ModifyDelay));
+             QTRY_VERIFY(page(f).eventList()->editing());
+             QLineEdit* edit = page(f).eventList()->editor();
+             clickAt(edit, edit->rect().center(), Qt::RightButton);
+         },
+         [](Fixture& f) {
+             QTRY_VERIFY(page(f).openMenu() && page(f).openMenu()->isVisible());
+             page(f).openMenu()->close();
+         }},
+    };
+    return table;
+}
+
+} // namespace
+
+class ControlsByInputTest : public QObject {
+    Q_OBJECT
+private slots:
+    void controls_data() {
+        QTest::addColumn<int>("row");
+        for (std::size_t i = 0; i < rows().size(); ++i)
+            QTest::newRow(rows()[i].name) << static_cast<int>(i);
+    }
+
+    void controls() {
+        QFETCH(int, row);
+        const Row& r = rows()[static_cast<std::size_t>(row)];
+        Fixture f([&](const QString& folder, SimulatedMouse&) {
+            if (r.files)
+                r.files(folder);
+        });
+        QVERIFY(QTest::qWaitForWindowExposed(&f.window()));
+        // The start-up apply has reached the mouse and been acknowledged.
+        QTRY_VERIFY(f.reportsSent() >= 11);
+        QTRY_VERIFY(f.context->feedback.HostFunctionsReady.load());
+        r.drive(f);
+        if (QTest::currentTestFailed())
+            return;
+        r.check(f);
+    }
+};
+
+QTEST_MAIN(ControlsByInputTest)
+#include "controls_by_input_test.moc"
