@@ -7,6 +7,9 @@
 //  - where /dev/uinput is writable, this program's uinput path to the evdev event read back;
 //  - a 20-event macro with 10 ms pauses as delivered, played by this program and by `xdotool key`
 //    on the same keys: the intervals between arrivals against the recorded pause, and the drift.
+// The designs take turns press by press (run by run for the macros), so that they meet the same load.
+// The recording client's thread runs real-time where permitted: the instrument's own wake-up should
+// not count. The X server runs as it was started (normal priority under bench/latency/run.sh).
 #include "BenchCompanion.h"
 
 #include "platform/linux/UinputInjector.h"
@@ -25,6 +28,7 @@
 #include <fcntl.h>
 #include <linux/input.h>
 #include <poll.h>
+#include <sched.h>
 #include <spawn.h>
 #include <sys/eventfd.h>
 
@@ -61,6 +65,7 @@ public:
         XSetInputFocus(display, watcher->m_window, RevertToParent, CurrentTime);
         XSync(display, False);
         watcher->m_thread = std::thread([w = watcher.get()] { w->run(); });
+        watcher->m_started.wait(false);
         return watcher;
     }
     ~KeyWatcher() {
@@ -81,6 +86,7 @@ public:
         std::unique_lock lock(m_mutex);
         return m_arrived.wait_for(lock, limit, [&] { return m_arrivals.size() >= n; });
     }
+    bool realtime = false; // whether the recording thread runs at real-time priority
     Arrival at(std::size_t i) {
         std::lock_guard lock(m_mutex);
         return m_arrivals.at(i);
@@ -89,6 +95,11 @@ public:
 private:
     explicit KeyWatcher(Display* display) : m_display(display), m_stop(eventfd(0, EFD_CLOEXEC)) {}
     void run() {
+        // The instrument: above the service threads, so that its own wake-up does not count.
+        const sched_param param{.sched_priority = ServiceThreadRealtimePriority + 1};
+        realtime = sched_setscheduler(0, SCHED_FIFO | SCHED_RESET_ON_FORK, &param) == 0;
+        m_started.store(true);
+        m_started.notify_all();
         pollfd fds[2] = {{ConnectionNumber(m_display), POLLIN, 0}, {m_stop, POLLIN, 0}};
         for (;;) {
             while (XPending(m_display) > 0) {
@@ -110,6 +121,7 @@ private:
     Window m_window = 0;
     int m_stop;
     std::thread m_thread;
+    std::atomic<bool> m_started{false};
     std::mutex m_mutex;
     std::condition_variable m_arrived;
     std::vector<Arrival> m_arrivals;
@@ -147,25 +159,35 @@ struct Series {
     int lost = 0;
 };
 
-// Presses the button `presses` times after random gaps (so that a press falls at any phase of a
-// polling period); `press` injects it and returns the moment it was sent, `arrivedAfter` waits for the
-// delivered key (false: lost), `release` ends the press.
-Series pressRepeatedly(int presses, const std::function<Clock::time_point()>& press,
-                       const std::function<std::optional<Clock::time_point>()>& arrived,
-                       const std::function<void()>& release) {
+// One way from a button press to the delivered key: `press` injects the press and returns the moment
+// it was sent, `arrived` waits for the key (nothing: lost), `release` ends the press.
+struct Design {
+    std::string name;
+    std::function<Clock::time_point()> press;
+    std::function<std::optional<Clock::time_point>()> arrived;
+    std::function<void()> release;
     Series series;
+};
+
+// Presses each design `presses` times, the designs interleaved in a new random order every round and
+// each press after a random gap (so that it falls at any phase of a polling period): every design
+// meets the same load at the same times.
+void pressInterleaved(const std::vector<Design*>& designs, int presses) {
     std::mt19937 random(42);
     std::uniform_int_distribution<int> gapUs(0, 2000);
+    std::vector<Design*> order = designs;
     for (int i = 0; i < presses; ++i) {
-        std::this_thread::sleep_for(std::chrono::microseconds(gapUs(random)));
-        const Clock::time_point sent = press();
-        if (const auto at = arrived())
-            series.latencyUs.push_back(micros(*at - sent));
-        else
-            ++series.lost;
-        release();
+        std::shuffle(order.begin(), order.end(), random);
+        for (Design* design : order) {
+            std::this_thread::sleep_for(std::chrono::microseconds(gapUs(random)));
+            const Clock::time_point sent = design->press();
+            if (const auto at = design->arrived())
+                design->series.latencyUs.push_back(micros(*at - sent));
+            else
+                ++design->series.lost;
+            design->release();
+        }
     }
-    return series;
 }
 
 // The "r" key: its press, then its release (the macro of the button; what `xdotool key r` sends).
@@ -173,86 +195,104 @@ std::vector<MacroEvent> keyR() {
     return {{'R', MacroActionDown, 0}, {'R', MacroActionUp, 0}};
 }
 
-Series companionToX(KeyWatcher& watcher, bool polling, bool raised, int presses) {
-    std::string error;
-    auto injector = XTestInjector::open(nullptr, &error);
-    if (!injector)
-        return {};
-    BenchCompanion companion(
-        {.polling = polling, .raised = raised, .injector = *injector, .configure = playsMacro(keyR())});
-    const unsigned r = watcher.keycodeOf(XK_r);
-    std::size_t before = 0;
-    return pressRepeatedly(
-        presses,
-        [&] {
-            before = watcher.count();
-            const auto sent = Clock::now();
-            companion.press();
-            return sent;
-        },
-        [&]() -> std::optional<Clock::time_point> {
-            if (!watcher.waitFor(before + 2))
-                return std::nullopt;
-            const Arrival first = watcher.at(before);
-            return first.keycode == r && first.press ? std::optional(first.received) : std::nullopt;
-        },
-        [&] {
-            companion.release();
-            companion.waitIdle();
-        });
+// The first of the two events after `before` is the "r" KeyPress: when it arrived.
+std::optional<Clock::time_point> keyRArrived(KeyWatcher& watcher, std::size_t before) {
+    if (!watcher.waitFor(before + 2))
+        return std::nullopt;
+    const Arrival first = watcher.at(before);
+    return first.keycode == watcher.keycodeOf(XK_r) && first.press ? std::optional(first.received) : std::nullopt;
 }
 
+// This program on its own XTest connection: simulated press -> reader -> executor -> XTest.
+class CompanionToX {
+public:
+    CompanionToX(std::string name, KeyWatcher& watcher, bool polling, bool raised)
+        : m_injector(XTestInjector::open()), m_watcher(watcher) {
+        if (!m_injector)
+            return;
+        m_companion = std::make_unique<BenchCompanion>(BenchCompanion::Setup{
+            .polling = polling, .raised = raised, .injector = *m_injector, .configure = playsMacro(keyR())});
+        design.name = std::move(name);
+        design.press = [this] {
+            m_before = m_watcher.count();
+            const auto sent = Clock::now();
+            m_companion->press();
+            return sent;
+        };
+        design.arrived = [this] { return keyRArrived(m_watcher, m_before); };
+        design.release = [this] {
+            m_companion->release();
+            m_companion->waitIdle();
+        };
+    }
+    bool ready() const { return m_companion != nullptr; }
+    Design design;
+
+private:
+    std::unique_ptr<XTestInjector> m_injector;
+    KeyWatcher& m_watcher;
+    std::unique_ptr<BenchCompanion> m_companion;
+    std::size_t m_before = 0;
+};
+
 // xbindkeys running `xdotool key r` on button 8, from the XTest press of button 8.
-std::optional<Series> xbindkeysToX(KeyWatcher& watcher, int presses) {
-    const auto xbindkeys = findProgram("xbindkeys");
-    if (!xbindkeys || !findProgram("xdotool"))
-        return std::nullopt;
-    const std::string rc =
-        (std::filesystem::temp_directory_path() / ("krv-latency-xbindkeysrc-" + std::to_string(getpid()))).string();
-    std::ofstream(rc) << "\"xdotool key r\"\n    b:8\n";
-    const pid_t daemon = spawnProgram({*xbindkeys, "-n", "-f", rc});
-    Display* display = XOpenDisplay(nullptr);
-    auto button8 = [&](bool down) {
-        XTestFakeButtonEvent(display, 8, down ? True : False, CurrentTime);
-        XFlush(display);
-    };
-    // Ready once a press of button 8 types the key.
-    bool ready = false;
-    for (int attempt = 0; attempt < 50 && !ready && daemon > 0; ++attempt) {
-        const std::size_t before = watcher.count();
-        button8(true);
-        button8(false);
-        ready = watcher.waitFor(before + 2, 200ms);
-    }
-    std::optional<Series> series;
-    if (ready) {
+class XbindkeysToX {
+public:
+    explicit XbindkeysToX(KeyWatcher& watcher) : m_watcher(watcher) {
+        const auto xbindkeys = findProgram("xbindkeys");
+        if (!xbindkeys || !findProgram("xdotool"))
+            return;
+        m_rc =
+            (std::filesystem::temp_directory_path() / ("krv-latency-xbindkeysrc-" + std::to_string(getpid()))).string();
+        std::ofstream(m_rc) << "\"xdotool key r\"\n    b:8\n";
+        m_daemon = spawnProgram({*xbindkeys, "-n", "-f", m_rc});
+        m_display = XOpenDisplay(nullptr);
+        if (m_daemon <= 0 || m_display == nullptr)
+            return;
+        // Ready once a press of button 8 types the key.
+        for (int attempt = 0; attempt < 50 && !m_ready; ++attempt) {
+            const std::size_t before = watcher.count();
+            button8(true);
+            button8(false);
+            m_ready = watcher.waitFor(before + 2, 200ms);
+        }
         std::this_thread::sleep_for(300ms); // the warm-up's last xdotool may still be on its way
-        const unsigned r = watcher.keycodeOf(XK_r);
-        std::size_t before = 0;
-        series = pressRepeatedly(
-            presses,
-            [&] {
-                before = watcher.count();
-                const auto sent = Clock::now();
-                button8(true);
-                return sent;
-            },
-            [&]() -> std::optional<Clock::time_point> {
-                if (!watcher.waitFor(before + 2))
-                    return std::nullopt;
-                const Arrival first = watcher.at(before);
-                return first.keycode == r && first.press ? std::optional(first.received) : std::nullopt;
-            },
-            [&] { button8(false); });
+        design.name = "xbindkeys_xdotool";
+        design.press = [this] {
+            m_before = m_watcher.count();
+            const auto sent = Clock::now();
+            button8(true);
+            return sent;
+        };
+        design.arrived = [this] { return keyRArrived(m_watcher, m_before); };
+        design.release = [this] { button8(false); };
     }
-    XCloseDisplay(display);
-    if (daemon > 0) {
-        kill(daemon, SIGTERM);
-        waitpid(daemon, nullptr, 0);
+    ~XbindkeysToX() {
+        if (m_display != nullptr)
+            XCloseDisplay(m_display);
+        if (m_daemon > 0) {
+            kill(m_daemon, SIGTERM);
+            waitpid(m_daemon, nullptr, 0);
+        }
+        if (!m_rc.empty())
+            std::filesystem::remove(m_rc);
     }
-    std::filesystem::remove(rc);
-    return series;
-}
+    bool ready() const { return m_ready; }
+    Design design;
+
+private:
+    void button8(bool down) {
+        XTestFakeButtonEvent(m_display, 8, down ? True : False, CurrentTime);
+        XFlush(m_display);
+    }
+
+    KeyWatcher& m_watcher;
+    std::string m_rc;
+    pid_t m_daemon = -1;
+    Display* m_display = nullptr;
+    bool m_ready = false;
+    std::size_t m_before = 0;
+};
 
 // The evdev node of the input device with this name, found through sysfs.
 std::string evdevNodeOf(const std::string& name) {
@@ -305,26 +345,29 @@ std::optional<Series> companionToEvdev(int presses) {
         }
         return std::nullopt;
     };
-    Series series = pressRepeatedly(
-        presses,
-        [&] {
-            const auto sent = Clock::now();
-            companion.press();
-            return sent;
-        },
-        [&]() -> std::optional<Clock::time_point> {
-            bool down = false;
-            const auto at = nextKey(down);
-            bool up = false;
-            nextKey(up); // its release
-            return at && down ? at : std::nullopt;
-        },
-        [&] {
-            companion.release();
-            companion.waitIdle();
-        });
+    Design design{.name = "ours_uinput",
+                  .press =
+                      [&] {
+                          const auto sent = Clock::now();
+                          companion.press();
+                          return sent;
+                      },
+                  .arrived = [&]() -> std::optional<Clock::time_point> {
+                      bool down = false;
+                      const auto at = nextKey(down);
+                      bool up = false;
+                      nextKey(up); // its release
+                      return at && down ? at : std::nullopt;
+                  },
+                  .release =
+                      [&] {
+                          companion.release();
+                          companion.waitIdle();
+                      },
+                  .series = {}};
+    pressInterleaved({&design}, presses);
     close(fd);
-    return series;
+    return design.series;
 }
 
 void printSeries(const std::string& name, const Series& series) {
@@ -354,6 +397,7 @@ const char* const MacroKeys = "abcdefghij";
 struct MacroTiming {
     std::vector<double> serverErrorMs;   // |interval - pause| from the X server's time stamps
     std::vector<double> receivedErrorUs; // the same from the client's own clock
+    std::vector<double> scheduleErrorUs; // |arrival - (first arrival + j pauses)|, the client's clock
     std::vector<double> driftUs;         // per run: last arrival - first - 19 pauses
     int lostRuns = 0;
 };
@@ -367,56 +411,66 @@ void addRun(MacroTiming& timing, KeyWatcher& watcher, std::size_t first) {
         timing.receivedErrorUs.push_back(std::abs(micros(b.received - a.received) - DeliveredMacroPauseMs * 1000.0));
     }
     const Arrival a = watcher.at(first);
+    for (int j = 1; j < DeliveredMacroEvents; ++j)
+        timing.scheduleErrorUs.push_back(
+            std::abs(micros(watcher.at(first + static_cast<std::size_t>(j)).received - a.received) -
+                     j * DeliveredMacroPauseMs * 1000.0));
     const Arrival z = watcher.at(first + DeliveredMacroEvents - 1);
     timing.driftUs.push_back(micros(z.received - a.received) -
                              (DeliveredMacroEvents - 1) * DeliveredMacroPauseMs * 1000.0);
 }
 
-MacroTiming companionMacro(KeyWatcher& watcher, int runs) {
-    MacroTiming timing;
+// This program's macro and `xdotool key` on the same keys, run after run in a random order.
+std::pair<MacroTiming, std::optional<MacroTiming>> measureMacros(KeyWatcher& watcher, int runs) {
+    MacroTiming ours;
+    std::optional<MacroTiming> xdotool;
     auto injector = XTestInjector::open();
     if (!injector)
-        return timing;
+        return {ours, xdotool};
     std::vector<MacroEvent> events;
     for (int j = 0; j < DeliveredMacroEvents; ++j)
         events.push_back({static_cast<std::uint8_t>('A' + j / 2), j % 2 == 0 ? MacroActionDown : MacroActionUp,
                           static_cast<std::uint16_t>(DeliveredMacroPauseMs)});
     BenchCompanion companion(
         {.polling = false, .raised = true, .injector = *injector, .configure = playsMacro(events)});
-    for (int run = 0; run < runs; ++run) {
+    auto playOurs = [&] {
         const std::size_t first = watcher.count();
         companion.press();
         if (watcher.waitFor(first + DeliveredMacroEvents, 5s))
-            addRun(timing, watcher, first);
+            addRun(ours, watcher, first);
         else
-            ++timing.lostRuns;
+            ++ours.lostRuns;
         companion.release();
         companion.waitIdle();
-        std::this_thread::sleep_for(20ms);
-    }
-    return timing;
-}
-
-std::optional<MacroTiming> xdotoolMacro(KeyWatcher& watcher, int runs) {
-    const auto xdotool = findProgram("xdotool");
-    if (!xdotool)
-        return std::nullopt;
-    MacroTiming timing;
-    for (int run = 0; run < runs; ++run) {
+    };
+    const auto program = findProgram("xdotool");
+    if (program)
+        xdotool.emplace();
+    auto playXdotool = [&] {
         const std::size_t first = watcher.count();
-        std::vector<std::string> args = {*xdotool, "key", "--delay", std::to_string(XdotoolDelayMs)};
+        std::vector<std::string> args = {*program, "key", "--delay", std::to_string(XdotoolDelayMs)};
         for (const char* key = MacroKeys; *key != 0; ++key)
             args.emplace_back(1, *key);
         const pid_t pid = spawnProgram(args);
         if (pid > 0 && watcher.waitFor(first + DeliveredMacroEvents, 5s))
-            addRun(timing, watcher, first);
+            addRun(*xdotool, watcher, first);
         else
-            ++timing.lostRuns;
+            ++xdotool->lostRuns;
         if (pid > 0)
             waitpid(pid, nullptr, 0);
-        std::this_thread::sleep_for(20ms);
+    };
+    std::mt19937 random(11);
+    for (int run = 0; run < runs; ++run) {
+        const bool oursFirst = !program || random() % 2 == 0;
+        for (int turn = 0; turn < 2; ++turn) {
+            if ((turn == 0) == oursFirst)
+                playOurs();
+            else if (program)
+                playXdotool();
+            std::this_thread::sleep_for(20ms);
+        }
     }
-    return timing;
+    return {ours, xdotool};
 }
 
 void printMacro(const std::string& name, const MacroTiming& t) {
@@ -425,6 +479,8 @@ void printMacro(const std::string& name, const MacroTiming& t) {
     print(prefix + "_server_interval_error_p99", percentile(t.serverErrorMs, 99), "ms");
     print(prefix + "_received_interval_error_p50", percentile(t.receivedErrorUs, 50), "us");
     print(prefix + "_received_interval_error_p99", percentile(t.receivedErrorUs, 99), "us");
+    print(prefix + "_schedule_error_p50", percentile(t.scheduleErrorUs, 50), "us");
+    print(prefix + "_schedule_error_p99", percentile(t.scheduleErrorUs, 99), "us");
     print(prefix + "_total_drift_p50", percentile(t.driftUs, 50), "us");
     print(prefix + "_total_drift_max", percentile(t.driftUs, 100), "us");
     print(prefix + "_runs", static_cast<double>(t.driftUs.size()), "count");
@@ -447,22 +503,31 @@ void measureDelivered(const DeliveredOptions& options) {
         std::fprintf(stderr, "no X display: run under Xvfb (bench/latency/run.sh) for the delivered figures\n");
         return;
     }
-    const Series ours = companionToX(*watcher, false, true, options.presses);
-    printSeries("ours", ours);
-    printSeries("ours_plain", companionToX(*watcher, false, false, options.presses));
-    const Series polling = companionToX(*watcher, true, true, options.presses);
-    printSeries("polling", polling);
-    const auto xbindkeys = xbindkeysToX(*watcher, options.presses);
-    print("e2e_xbindkeys_available", xbindkeys ? 1 : 0, "bool");
-    if (xbindkeys)
-        printSeries("xbindkeys_xdotool", *xbindkeys);
-    printRatios("ours", ours, "polling", polling);
-    if (xbindkeys)
-        printRatios("ours", ours, "xbindkeys_xdotool", *xbindkeys);
-
-    printMacro("ours", companionMacro(*watcher, options.macroRuns));
-    if (const auto xdotool = xdotoolMacro(*watcher, options.macroRuns))
-        printMacro("xdotool", *xdotool);
+    print("e2e_receiving_client_realtime", watcher->realtime ? 1 : 0, "bool");
+    {
+        CompanionToX ours("ours", *watcher, false, true);
+        CompanionToX oursPlain("ours_plain", *watcher, false, false);
+        CompanionToX polling("polling", *watcher, true, true);
+        XbindkeysToX xbindkeys(*watcher);
+        std::vector<Design*> designs;
+        for (CompanionToX* design : {&ours, &oursPlain, &polling})
+            if (design->ready())
+                designs.push_back(&design->design);
+        if (xbindkeys.ready())
+            designs.push_back(&xbindkeys.design);
+        pressInterleaved(designs, options.presses);
+        print("e2e_xbindkeys_available", xbindkeys.ready() ? 1 : 0, "bool");
+        for (const Design* design : designs)
+            printSeries(design->name, design->series);
+        printRatios("ours", ours.design.series, "polling", polling.design.series);
+        if (xbindkeys.ready())
+            printRatios("ours", ours.design.series, "xbindkeys_xdotool", xbindkeys.design.series);
+    }
+    // The companions above are gone: the polling one wakes every 2 ms.
+    const auto [oursMacro, xdotoolMacro] = measureMacros(*watcher, options.macroRuns);
+    printMacro("ours", oursMacro);
+    if (xdotoolMacro)
+        printMacro("xdotool", *xdotoolMacro);
 }
 
 } // namespace krv::bench
