@@ -1,52 +1,27 @@
-// Measures, in one run, the executor (woken by the press) against the 2 ms polling design:
-//  - press-to-action latency: the simulated mouse sends a press report, the reader hands the press
-//    over, the executor serves Alt+F4 and a timestamping injector records the first injected event;
-//  - wake-ups per second of the idle reader and executor threads (context switches over an idle
-//    period), for the executor thread alone too;
-//  - per-event timing error and total drift of a 200-event macro (the injector spends 50 us per
-//    event, about what XTest costs).
-// The threads run at the raised priority the program asks for, where the system allows it
-// (service_threads_priority_raised says whether it did).
-// Prints "name value unit" lines. Usage: latency_bench [--presses N] [--idle-seconds S]
-#include "functions/ActionExecutor.h"
-#include "functions/ButtonCode.h"
-#include "device/DeviceLink.h"
-#include "device/ReportReader.h"
-#include "platform/linux/ThreadPriority.h"
-#include "sim/SimulatedMouse.h"
+// Measures, in one run and under a background load of its own (busy processes on every core):
+//  - press-to-action latency inside the program: the simulated mouse sends a press report, the reader
+//    hands the press over, the executor serves Alt+F4 and a timestamping injector records the first
+//    injected event; for the executor woken by the press and for the 2 ms polling design;
+//  - per-event timing error and total drift of a 200-event macro (the injector spends 50 us per event,
+//    about what XTest costs), for the absolute deadlines of the executor and the plain sleeps first
+//    designed;
+//  - each of these with the service threads' scheduling ("raised": PrepareServiceThread, as the
+//    companion asks for it: real-time where the system allows it, minimum timer slack) and without it
+//    ("plain": an ordinary thread);
+//  - wake-ups per second of the idle reader and executor threads;
+//  - with a display, and /dev/uinput where writable: the input as delivered (Delivered.cpp).
+// Prints "name value unit" lines. Usage:
+//   latency_bench [--presses N] [--idle-seconds S] [--load PROCESSES] [--e2e-presses N] [--macro-runs N]
+#include "BenchCompanion.h"
 
-#include <algorithm>
-#include <atomic>
-#include <chrono>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <fstream>
 #include <random>
-#include <set>
-#include <string>
-#include <thread>
-#include <vector>
-
-#include <sys/syscall.h>
-#include <unistd.h>
 
 using namespace krv;
-using Clock = std::chrono::steady_clock;
-using namespace std::chrono_literals;
+using namespace krv::bench;
 
 namespace {
-
-void print(const char* name, double value, const char* unit) { std::printf("%s %.3f %s\n", name, value, unit); }
-
-double percentile(std::vector<double> v, double p) {
-    if (v.empty())
-        return 0;
-    std::sort(v.begin(), v.end());
-    const auto index = static_cast<std::size_t>(p / 100.0 * static_cast<double>(v.size() - 1) + 0.5);
-    return v[std::min(index, v.size() - 1)];
-}
 
 long threadContextSwitches(pid_t tid) {
     std::ifstream in("/proc/self/task/" + std::to_string(tid) + "/status");
@@ -84,143 +59,23 @@ private:
     std::chrono::nanoseconds m_cost;
 };
 
-struct NoShell final : ShellActions {
-    void openComputerFolder() override {}
-    void lockSession() override {}
-    void startCalculator() override {}
-    void startTerminal() override {}
-};
-
-std::set<pid_t> taskIds() {
-    std::set<pid_t> ids;
-    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/task"))
-        ids.insert(static_cast<pid_t>(std::stoi(entry.path().filename().string())));
-    return ids;
+const char* schedulingName(bool raised) {
+    return raised ? "raised" : "plain";
 }
 
-struct QuietNotifier final : UiNotifier {
-    void showMessage(std::string_view) override {}
-};
+void altF4(ProfileSettings& settings, MacroTable&) {
+    settings.K[0] = 35;
+} // injects at once, no pause
 
-// The simulated mouse, the device link, a reader and an executor, wired as one of the two designs:
-//  - event-driven: the program's ReportReader thread and ActionExecutor::run (woken by the press);
-//  - polling, as first designed: a reader that reads and pauses 2 ms after each report, and an
-//    executor that looks at PendingPress every 2 ms. Both serve with the same code.
-class Companion {
-public:
-    Companion(bool polling, InputInjector& injector) : m_polling(polling), m_link(m_mouse) {
-        if (!m_link.ScanForMouse())
-            std::abort();
-        m_settings.K[0] = 35; // Alt+F4: injects at once, no pause
-        m_executor = std::make_unique<ActionExecutor>(ActionExecutorPorts{
-            .channel = m_channel, .settings = m_settings, .macros = m_macros, .injector = injector, .shell = m_shell,
-            .clock = m_clock, .configPath = std::filesystem::temp_directory_path() / "krv-latency-bench.ini",
-            .sendFeatureReport = {}, .applyProfile = {}, .requestRepaint = {}});
-        m_reader = std::make_unique<ReportReader>(m_link, m_channel, m_feedback, m_settings, m_notifier);
-        const std::set<pid_t> before = taskIds();
-        if (m_polling) {
-            m_readerThread = std::thread([this] { pollingReaderLoop(); });
-            m_executorThread = std::thread([this] {
-                m_executorTid = static_cast<pid_t>(syscall(SYS_gettid));
-                pollingExecutorLoop();
-            });
-        } else {
-            m_reader->start();
-            m_executorThread = std::thread([this] {
-                m_executorTid = static_cast<pid_t>(syscall(SYS_gettid));
-                m_executor->run();
-            });
-        }
-        // The threads of this design: whatever appeared since.
-        for (;;) {
-            std::set<pid_t> now = taskIds();
-            std::vector<pid_t> added;
-            for (pid_t id : now)
-                if (!before.contains(id))
-                    added.push_back(id);
-            if (added.size() >= 2 && m_executorTid.load() != 0) {
-                m_threads = added;
-                break;
-            }
-            std::this_thread::yield();
-        }
-        // Both designs run their threads at the raised priority the program asks for.
-        for (pid_t id : m_threads)
-            priorityRaised = RaiseThreadPriority(id) && priorityRaised;
-    }
-    ~Companion() {
-        m_stop = true;
-        m_reader->stop();
-        m_executor->stop();
-        if (m_readerThread.joinable())
-            m_readerThread.join();
-        m_executorThread.join();
-        m_link.close();
-    }
-
-    // The mouse sends a press of device button 1 (code 241), then its release.
-    void press() { m_mouse.press(1); }
-    void release() { m_mouse.release(); }
-    bool idle() const { return m_channel.PendingPress.load(std::memory_order_acquire) == 0; }
-    long contextSwitches() const {
-        long total = 0;
-        for (pid_t id : m_threads)
-            total += threadContextSwitches(id);
-        return total;
-    }
-    long executorContextSwitches() const { return threadContextSwitches(m_executorTid); }
-
-private:
-    void pollingReaderLoop() {
-        std::vector<std::uint8_t> buffer(m_link.inputReportLength());
-        std::shared_ptr<HidHandle> handle = m_link.readHandle();
-        while (!m_stop) {
-            // The read blocks until a report comes (bounded here only so that the run can end).
-            const int n = handle->readInputReport(buffer, std::chrono::milliseconds(1000));
-            if (n <= 0)
-                continue;
-            m_reader->handleReport(std::span<const std::uint8_t>(buffer).first(static_cast<std::size_t>(n)));
-            std::this_thread::sleep_for(2ms);
-        }
-    }
-    void pollingExecutorLoop() {
-        while (!m_stop) {
-            if (m_channel.PendingPress.load(std::memory_order_acquire) != 0) {
-                m_executor->servePress(m_channel.PressedCode.load(std::memory_order_relaxed));
-                m_channel.finishPress();
-            }
-            std::this_thread::sleep_for(2ms);
-        }
-    }
-
-    bool m_polling;
-    SimulatedMouse m_mouse;
-    DeviceLink m_link;
-    PressChannel m_channel;
-    ApplyFeedback m_feedback;
-    ProfileSettings m_settings;
-    MacroTable m_macros;
-    NoShell m_shell;
-    QuietNotifier m_notifier;
-    SteadyExecutorClock m_clock;
-    std::unique_ptr<ActionExecutor> m_executor;
-    std::unique_ptr<ReportReader> m_reader;
-    std::thread m_readerThread, m_executorThread;
-    std::vector<pid_t> m_threads;
-    std::atomic<pid_t> m_executorTid{0};
-    std::atomic<bool> m_stop{false};
-
-public:
-    bool priorityRaised = true;
-};
-
-void measureLatency(const char* design, bool polling, int presses) {
+void measureLatency(const char* design, bool polling, bool raised, int presses, SchedulingRecord& scheduling) {
     TimestampingInjector injector;
-    Companion companion(polling, injector);
+    injector.times.reserve(static_cast<std::size_t>(presses) * 4 + 4);
+    BenchCompanion companion(
+        {.polling = polling, .raised = raised, .injector = injector, .configure = altF4, .scheduling = &scheduling});
     std::mt19937 random(42);
     std::uniform_int_distribution<int> gapUs(0, 2000);
     std::vector<double> latencies;
-    latencies.reserve(presses);
+    latencies.reserve(static_cast<std::size_t>(presses));
     for (int i = 0; i < presses; ++i) {
         // A random gap, so that the press falls at any phase of a polling period.
         std::this_thread::sleep_for(std::chrono::microseconds(gapUs(random)));
@@ -228,38 +83,32 @@ void measureLatency(const char* design, bool polling, int presses) {
         const auto sent = Clock::now();
         companion.press();
         injector.events.wait(before, std::memory_order_acquire);
-        const auto injected = injector.times[before]; // the first event of this action
-        latencies.push_back(std::chrono::duration<double, std::micro>(injected - sent).count());
+        latencies.push_back(micros(injector.times[before] - sent)); // the first event of this action
         while (injector.events.load(std::memory_order_acquire) < before + 4)
             injector.events.wait(injector.events.load(std::memory_order_acquire), std::memory_order_acquire);
         companion.release();
-        while (!companion.idle())
-            std::this_thread::sleep_for(50us);
+        companion.waitIdle();
     }
-    const std::string prefix = std::string("press_to_action_") + design;
-    print((prefix + "_p50").c_str(), percentile(latencies, 50), "us");
-    print((prefix + "_p99").c_str(), percentile(latencies, 99), "us");
-    print((prefix + "_max").c_str(), percentile(latencies, 100), "us");
+    printSpread(std::string("press_to_action_") + design + "_" + schedulingName(raised), latencies, "us");
 }
 
 void measureIdle(const char* design, bool polling, int seconds) {
     TimestampingInjector injector;
-    Companion companion(polling, injector);
+    BenchCompanion companion({.polling = polling, .raised = true, .injector = injector, .configure = altF4});
     std::this_thread::sleep_for(100ms); // let start-up settle
-    const long before = companion.contextSwitches();
-    const long executorBefore = companion.executorContextSwitches();
+    auto total = [&] {
+        long sum = 0;
+        for (pid_t id : companion.threads())
+            sum += threadContextSwitches(id);
+        return sum;
+    };
+    const long before = total();
+    const long executorBefore = threadContextSwitches(companion.executorThread());
     std::this_thread::sleep_for(std::chrono::seconds(seconds));
-    const long after = companion.contextSwitches();
-    const long executorAfter = companion.executorContextSwitches();
-    print((std::string("idle_wakeups_") + design).c_str(), static_cast<double>(after - before) / seconds, "per_s");
-    print((std::string("idle_wakeups_") + design + "_executor_thread").c_str(),
-          static_cast<double>(executorAfter - executorBefore) / seconds, "per_s");
+    print(std::string("idle_wakeups_") + design, static_cast<double>(total() - before) / seconds, "per_s");
+    print(std::string("idle_wakeups_") + design + "_executor_thread",
+          static_cast<double>(threadContextSwitches(companion.executorThread()) - executorBefore) / seconds, "per_s");
 }
-
-struct MacroResult {
-    std::vector<double> errorsUs;
-    double driftUs;
-};
 
 constexpr int MacroEvents = 200;
 
@@ -273,58 +122,67 @@ std::vector<MacroEvent> testMacro() {
     return events;
 }
 
-MacroResult evaluate(const std::vector<MacroEvent>& events, const std::vector<Clock::time_point>& times, Clock::time_point end) {
-    MacroResult result;
+void reportMacro(const std::string& prefix, const std::vector<MacroEvent>& events,
+                 const std::vector<Clock::time_point>& times, Clock::time_point end) {
+    std::vector<double> errorsUs;
     double expectedUs = 0;
     for (std::size_t j = 0; j < times.size(); ++j) {
-        const double actualUs = std::chrono::duration<double, std::micro>(times[j] - times[0]).count();
-        result.errorsUs.push_back(std::abs(actualUs - expectedUs));
+        errorsUs.push_back(std::abs(micros(times[j] - times[0]) - expectedUs));
         expectedUs += events[j].delay * 1000.0;
     }
-    result.driftUs = std::chrono::duration<double, std::micro>(end - times[0]).count() - expectedUs;
-    return result;
+    print(prefix + "_event_error_p50", percentile(errorsUs, 50), "us");
+    print(prefix + "_event_error_p99", percentile(errorsUs, 99), "us");
+    print(prefix + "_event_error_max", percentile(errorsUs, 100), "us");
+    print(prefix + "_total_drift", micros(end - times[0]) - expectedUs, "us");
 }
 
-void report(const char* design, const MacroResult& r) {
-    const std::string prefix = std::string("macro_") + design;
-    print((prefix + "_event_error_p50").c_str(), percentile(r.errorsUs, 50), "us");
-    print((prefix + "_event_error_p99").c_str(), percentile(r.errorsUs, 99), "us");
-    print((prefix + "_event_error_max").c_str(), percentile(r.errorsUs, 100), "us");
-    print((prefix + "_total_drift").c_str(), r.driftUs, "us");
-}
-
-void measureMacro() {
+// Plays the macro on a thread of its own, prepared as the executor's is when raised.
+void measureMacro(bool raised) {
     const std::vector<MacroEvent> events = testMacro();
+    const std::string scheduling = schedulingName(raised);
     {
         PressChannel channel;
         ProfileSettings settings;
         MacroTable macros;
-        macros.modify([&](MacroTable::Records& records, std::int16_t& count) {
-            records[0].setEventCount(static_cast<std::uint8_t>(events.size()));
-            for (int j = 0; j < MacroEvents; ++j)
-                records[0].setEvent(j, events[j]);
-            count = 1;
-        });
+        playsMacro(events)(settings, macros);
         TimestampingInjector injector(50us);
+        injector.times.reserve(MacroEvents);
         NoShell shell;
         SteadyExecutorClock clock;
-        ActionExecutor executor{ActionExecutorPorts{.channel = channel, .settings = settings, .macros = macros,
-                                                    .injector = injector, .shell = shell, .clock = clock,
-                                                    .configPath = {}, .sendFeatureReport = {}, .applyProfile = {},
+        ActionExecutor executor{ActionExecutorPorts{.channel = channel,
+                                                    .settings = settings,
+                                                    .macros = macros,
+                                                    .injector = injector,
+                                                    .shell = shell,
+                                                    .clock = clock,
+                                                    .configPath = {},
+                                                    .sendFeatureReport = {},
+                                                    .applyProfile = {},
                                                     .requestRepaint = {}}};
-        injector.times.reserve(MacroEvents);
-        executor.playMacro(0);
-        report("absolute_deadlines", evaluate(events, injector.times, Clock::now()));
+        Clock::time_point end;
+        std::thread([&] {
+            if (raised)
+                PrepareServiceThread();
+            executor.playMacro(0);
+            end = Clock::now();
+        }).join();
+        reportMacro("macro_absolute_deadlines_" + scheduling, events, injector.times, end);
     }
     {
         // As first designed: inject, then a plain sleep of the recorded pause.
         TimestampingInjector injector(50us);
         injector.times.reserve(MacroEvents);
-        for (const MacroEvent& e : events) {
-            injector.keyDown(e.code, false);
-            std::this_thread::sleep_for(std::chrono::milliseconds(e.delay));
-        }
-        report("plain_sleeps", evaluate(events, injector.times, Clock::now()));
+        Clock::time_point end;
+        std::thread([&] {
+            if (raised)
+                PrepareServiceThread();
+            for (const MacroEvent& e : events) {
+                injector.keyDown(e.code, false);
+                std::this_thread::sleep_for(std::chrono::milliseconds(e.delay));
+            }
+            end = Clock::now();
+        }).join();
+        reportMacro("macro_plain_sleeps_" + scheduling, events, injector.times, end);
     }
 }
 
@@ -332,19 +190,41 @@ void measureMacro() {
 
 int main(int argc, char** argv) {
     int presses = 1000;
-    int idleSeconds = 10;
+    int idleSeconds = 5;
+    int load = static_cast<int>(std::thread::hardware_concurrency());
+    DeliveredOptions delivered;
     for (int i = 1; i + 1 < argc; i += 2) {
+        const int value = std::max(0, std::atoi(argv[i + 1]));
         if (std::strcmp(argv[i], "--presses") == 0)
-            presses = std::max(1, std::atoi(argv[i + 1]));
+            presses = std::max(1, value);
         else if (std::strcmp(argv[i], "--idle-seconds") == 0)
-            idleSeconds = std::max(1, std::atoi(argv[i + 1]));
+            idleSeconds = std::max(1, value);
+        else if (std::strcmp(argv[i], "--load") == 0)
+            load = value;
+        else if (std::strcmp(argv[i], "--e2e-presses") == 0)
+            delivered.presses = std::max(1, value);
+        else if (std::strcmp(argv[i], "--macro-runs") == 0)
+            delivered.macroRuns = std::max(1, value);
     }
-    // The macro player runs on this thread.
-    print("service_threads_priority_raised", RaiseThreadPriority() ? 1 : 0, "bool");
-    measureLatency("event_driven", false, presses);
-    measureLatency("polling", true, presses);
+    BackgroundLoad background(load);
+    print("background_load_busy_processes", background.size(), "count");
+    print("cpu_cores", std::thread::hardware_concurrency(), "count");
+
+    SchedulingRecord scheduling;
+    for (const bool raised : {false, true}) {
+        measureLatency("event_driven", false, raised, presses, scheduling);
+        measureLatency("polling", true, raised, presses, scheduling);
+    }
+    // What "raised" got here: real-time on every service thread, or less (the reason on stderr).
+    print("service_threads_realtime", scheduling.threads > 0 && scheduling.realtime == scheduling.threads ? 1 : 0,
+          "bool");
+    for (const std::string& description : scheduling.descriptions)
+        std::fprintf(stderr, "service threads: %s\n", description.c_str());
+
+    for (const bool raised : {false, true})
+        measureMacro(raised);
+    measureDelivered(delivered);
     measureIdle("event_driven", false, idleSeconds);
     measureIdle("polling", true, idleSeconds);
-    measureMacro();
     return 0;
 }

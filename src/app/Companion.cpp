@@ -1,6 +1,7 @@
 #include "app/Companion.h"
 
 #include "app/PowerEvents.h"
+#include "app/RealtimeKit.h"
 #include "app/RestoreDefaults.h"
 #include "settings/IniFile.h"
 #include "platform/linux/UdevMonitor.h"
@@ -38,6 +39,11 @@ QString Companion::MissingMouseMessage(UiLanguage language) {
 Companion::Companion(AppContext& context) : Companion(context, Options{}) {}
 
 Companion::Companion(AppContext& context, Options options) : m_ctx(context), m_options(options) {
+    const auto serviceThreadStart = [this](ServiceThread thread) -> std::function<void()> {
+        if (!m_options.raiseServiceThreads)
+            return {};
+        return [thread] { RaiseServiceThread(thread); };
+    };
     if (m_options.dialogs) {
         m_dialogs = m_options.dialogs;
     } else {
@@ -78,9 +84,11 @@ Companion::Companion(AppContext& context, Options options) : m_ctx(context), m_o
                             [link](std::uint8_t command, std::uint8_t p1, std::uint8_t p2) {
                                 link->SendFeatureReport(static_cast<FeatureCommand>(command), p1, p2);
                             },
-                            [applier] { applier->ApplyProfile(); }, [notifier] { notifier->requestRepaint(); }, {},
+                            [applier] { applier->ApplyProfile(); }, [notifier] { notifier->requestRepaint(); },
+                            serviceThreadStart(ServiceThread::Executor),
                             [this](const FileStatus& problem) { reportNotSaved(problem); },
                             [this](const FileStatus& problem) { reportNotLoaded(problem); }});
+    m_reader->setOnThreadStart(serviceThreadStart(ServiceThread::Reader));
     m_blink = std::make_unique<ApplyBlink>(m_ctx.feedback, *m_notifier,
                                            [this] { return m_window->viewState().page == SkinPage::Main; });
     m_blinkTimer.setInterval(ApplyBlink::TickInterval);

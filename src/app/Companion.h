@@ -46,6 +46,7 @@ public:
         bool watchHotplug = true;      // follow hidraw arrivals and removals through udev
         bool watchPower = true;        // re-apply on logind's power events
         bool startWorkers = true;      // run the report reader and the action executor
+        bool raiseServiceThreads = false; // their threads ask for real-time scheduling (RaiseServiceThread)
     };
 
     enum class State { Starting, Shown, InTray, Ended };

@@ -77,6 +77,7 @@ int main(int argc, char** argv) {
 
     krv::Companion::Options options;
     options.watchHotplug = false; // the simulated mouse is unplugged from its own window
+    options.raiseServiceThreads = true;
     krv::Companion companion(context, options);
     krv::VirtualMouseWindow mouseWindow(sim, memoryPointer, [&companion] {
         companion.handleDeviceChange({krv::DeviceChange::Kind::Removal, krv::SimulatedMouse::VendorPath});

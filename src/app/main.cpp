@@ -19,7 +19,9 @@ int main(int argc, char** argv) {
 
     krv::AppContext context(krv::AppPathsForProgram(QCoreApplication::applicationDirPath().toStdString()),
                             krv::AppPorts::LinuxDesktop());
-    krv::Companion companion(context);
+    krv::Companion::Options options;
+    options.raiseServiceThreads = true;
+    krv::Companion companion(context, options);
     krv::TerminationSignals termination;
     krv::wireCompanionToProcess(companion, instance, termination);
     companion.start();

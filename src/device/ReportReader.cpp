@@ -22,10 +22,18 @@ void ReportReader::setEventCallback(EventCallback onEvent) {
     m_onEvent = std::move(onEvent);
 }
 
+void ReportReader::setOnThreadStart(std::function<void()> onThreadStart) {
+    m_onThreadStart = std::move(onThreadStart);
+}
+
 void ReportReader::start() {
     if (m_thread.joinable())
         return;
-    m_thread = std::jthread([this](std::stop_token stop) { run(stop); });
+    m_thread = std::jthread([this](std::stop_token stop) {
+        if (m_onThreadStart)
+            m_onThreadStart();
+        run(stop);
+    });
 }
 
 void ReportReader::stop() {

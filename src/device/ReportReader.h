@@ -47,6 +47,8 @@ public:
     // Called on the reader thread after each report has been acted on, with its bytes and meaning
     // (the listen command, tests). Set before start().
     void setEventCallback(EventCallback onEvent);
+    // Called first thing on the reader's own thread (raise its priority). Set before start().
+    void setOnThreadStart(std::function<void()> onThreadStart);
 
     void start();
     // Interrupts the read, stops and joins the thread. Safe to call twice.
@@ -64,6 +66,7 @@ private:
     const ProfileSettings& m_settings;
     UiNotifier& m_notifier;
     EventCallback m_onEvent;
+    std::function<void()> m_onThreadStart;
     std::mutex m_readingMutex;
     std::shared_ptr<HidHandle> m_reading; // the handle the thread reads from, for stop() to interrupt
     std::jthread m_thread;

@@ -57,7 +57,7 @@ struct ActionExecutorPorts {
 //                                  link.SendFeatureReport(FeatureCommand(c), p1, p2); },
 //                              .applyProfile = applier.callback(),
 //                              .requestRepaint = [&] { notifier.requestRepaint(); },
-//                              .onThreadStart = [] { RaiseThreadPriority(); }});
+//                              .onThreadStart = [] { PrepareServiceThread(); }});
 //     executor.start();   // its own thread
 //     ...
 //     executor.stop();         // at shutdown: ends a playing macro at once and joins,

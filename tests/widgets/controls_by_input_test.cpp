@@ -2,6 +2,7 @@
 // gives it (or keys into the focused control) on a whole companion over the simulated mouse. Each row
 // checks the result where the user sees it: the window's pixels and child controls, what the mouse
 // received, or the files.
+#include "unit/RequireOk.h"
 #include "widgets/CompanionFixture.h"
 
 #include "functions/ButtonCode.h"
@@ -125,7 +126,7 @@ std::string configValue(Fixture& f, const char* section, const char* key) {
 std::unique_ptr<MacroTable> macroFile(const QString& path) {
     auto table = std::make_unique<MacroTable>();
     RecordingNotifier quiet;
-    LoadMacroFile(*table, path.toStdString(), quiet);
+    krv::test::requireOk(LoadMacroFile(*table, path.toStdString(), quiet));
     return table;
 }
 
@@ -180,7 +181,7 @@ void chooseFunction(Fixture& f, int slot, int band, int item = 0) {
 }
 
 void writeIni(const QString& file, const char* section, const char* key, const char* value) {
-    IniFile::writeString(file.toStdString(), section, key, value);
+    krv::test::requireOk(IniFile::writeString(file.toStdString(), section, key, value));
 }
 
 // Stands in for the desktop's browser: records the addresses the program asks it to open.
@@ -214,7 +215,7 @@ const std::vector<Row>& rows() {
          },
          [](Fixture& f) {
              ProfileSettings third;
-             LoadProfile(third, f.configPath().toStdString(), 3, false, f.context->language);
+             krv::test::requireOk(LoadProfile(third, f.configPath().toStdString(), 3, false, f.context->language));
              for (int slot = 1; slot <= ButtonSlotCount; ++slot)
                  QCOMPARE(mouseButton(f, slot), *DeviceValue(third.K[static_cast<std::size_t>(slot - 1)].load()));
              QCOMPARE(configValue(f, "Init", "CurConfig"), std::string("3"));
@@ -294,6 +295,7 @@ const std::vector<Row>& rows() {
          {},
          [](Fixture& f) {
              const QString exchange = f.folder.filePath("theirs.ini");
+             writeIni(exchange, "Config7", "K1", "1"); // a profile without the left click is never sent
              writeIni(exchange, "Config7", "FIRE_TIME", "77");
              writeIni(exchange, "Config7", "LED_STATUS", "3");
              f.dialogs.openAnswer = exchange;

@@ -2,6 +2,7 @@
 // clicked with the mouse, and macros played from the mouse's buttons while the program applies a
 // profile or loses the mouse.
 
+#include "unit/RequireOk.h"
 #include "widgets/CompanionFixture.h"
 
 #include "functions/ButtonCode.h"
@@ -81,7 +82,7 @@ void MacroUseTest::theClickedMacroIsTheOneRepeatSaveAndTheMenuChange() {
     f.clickAdvanced(AdvancedElement::SaveMacros);
     MacroTable saved;
     RecordingNotifier quiet;
-    LoadMacroFile(saved, f.folder.filePath("Macro_EN.dat").toStdString(), quiet);
+    krv::test::requireOk(LoadMacroFile(saved, f.folder.filePath("Macro_EN.dat").toStdString(), quiet));
     QCOMPARE(saved.record(1).repeatEnabled(), burst.repeatEnabled() == 0 ? 1 : 0);
     QCOMPARE(saved.record(0).repeatEnabled(), reload.repeatEnabled());
     QCOMPARE(saved.record(0).repeatCount(), reload.repeatCount());
@@ -98,7 +99,7 @@ void MacroUseTest::theClickedMacroIsTheOneRepeatSaveAndTheMenuChange() {
 void MacroUseTest::applyEndsAPlayingMacroAndUnplugLetsGoOfItsKeys() {
     // Profile 4: slot 4 plays macro 1 (Reload: R) repeated while the button is held.
     CompanionFixture f([](const QString& dir, SimulatedMouse&) {
-        IniFile::writeString((dir + "/config.ini").toStdString(), "Init", "CurConfig", "4");
+        krv::test::requireOk(IniFile::writeString((dir + "/config.ini").toStdString(), "Init", "CurConfig", "4"));
     });
     // The first apply tells the mouse which buttons the host serves; the acknowledgement ends the wait.
     QTRY_VERIFY(f.reportsSent() >= 11);

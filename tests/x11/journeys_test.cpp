@@ -2,6 +2,7 @@
 // server: every click and key is an XTest event that the server delivers to the program's windows,
 // and what comes out is read where the user would see it: the virtual mouse's window, the files, the
 // screen, and the keys the server receives from the program.
+#include "unit/RequireOk.h"
 #include "app/AppContext.h"
 #include "app/Companion.h"
 #include "app/VirtualMouseWindow.h"
@@ -344,7 +345,7 @@ TEST_F(Journey, RecordSaveAssignAndPlayAMacro) {
     MacroTable saved;
     test::RecordingNotifier quiet;
     ASSERT_TRUE(waitUntil([&] {
-        LoadMacroFile(saved, dir / "Macro_EN.dat", quiet);
+        krv::test::requireOk(LoadMacroFile(saved, dir / "Macro_EN.dat", quiet));
         return saved.count() == 4;
     }));
     ASSERT_EQ(saved.nameUtf8(3), "hello");
@@ -413,7 +414,7 @@ TEST_F(Journey, SwitchProfileAndLanguage) {
     clickMain(MainElement::Chinese);
     MacroTable chinese;
     test::RecordingNotifier quiet;
-    LoadMacroFile(chinese, dir / "Macro_CN.dat", quiet);
+    krv::test::requireOk(LoadMacroFile(chinese, dir / "Macro_CN.dat", quiet));
     ASSERT_GT(chinese.count(), 0);
     ASSERT_TRUE(waitUntil(
         [&] { return macroPage().macroList()->item(0)->text() == QString::fromStdString(chinese.nameUtf8(0)); }));

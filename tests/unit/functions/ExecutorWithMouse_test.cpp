@@ -131,7 +131,7 @@ TEST_F(ExecutorWithMouse, ReleaseOfAQuickFunctionLeavesTheNextHeldMacroWhole) {
     });
     writeProfile(4, {1, 2, 3, FirstMacroCode, 19, 18, 17, 13}, 0); // slot 4 macro 1, slot 5 LED toggle
     settings.CurConfig = 4;
-    LoadProfile(settings, config, 4, false, UiLanguage::English);
+    krv::test::requireOk(LoadProfile(settings, config, 4, false, UiLanguage::English));
     settings.MACRO_MODE2 = 1;
     applier.ApplyProfile();
     waitForAcknowledgement();
