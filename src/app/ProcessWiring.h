@@ -4,9 +4,35 @@
 #include "app/SingleInstance.h"
 #include "app/TerminationSignals.h"
 
+#include "ui/CKRV_GlydeDlg.h"
+
 #include <QCoreApplication>
+#include <QMessageBox>
+
+#include <cstdio>
 
 namespace krv {
+
+// Takes the single-instance lock. False when this process must end: another companion runs (and was
+// asked to show its window), or the lock could not be had, which the user is told in a message box
+// and on standard error, so that a second companion never runs and a failure is never silent.
+inline bool becomeTheOnlyInstance(SingleInstance& instance) {
+    const SingleInstance::Outcome outcome = instance.start();
+    if (outcome == SingleInstance::Outcome::First)
+        return true;
+    if (outcome == SingleInstance::Outcome::AlreadyRunning)
+        return false;
+    const QString text =
+        (outcome == SingleInstance::Outcome::NoAnswer
+             ? QStringLiteral("Another copy of the program seems to be running but does not answer. End it and "
+                              "start again.\n另一个程序副本似乎正在运行但没有响应。请结束它后重新启动。\n")
+             : QStringLiteral("The program cannot make sure it runs only once, so it does not start.\n"
+                              "程序无法确保只运行一个实例，因此不会启动。\n")) +
+        instance.errorString();
+    std::fprintf(stderr, "%s\n", qPrintable(text));
+    QMessageBox::critical(nullptr, QString::fromUtf8(CKRV_GlydeDlg::WindowTitle), text);
+    return false;
+}
 
 // What ties the companion to its process, the same for the real program and the demo: a second start
 // restores the window, the companion's end ends the event loop with its status, and termination

@@ -4,9 +4,12 @@
 #include <QDir>
 #include <QLocalServer>
 #include <QLocalSocket>
-#include <QStandardPaths>
+#include <QFile>
 #include <QThread>
 
+#include <cerrno>
+#include <cstring>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace krv {
@@ -15,11 +18,26 @@ namespace {
 
 constexpr QByteArrayView RestoreMessage = "restore\n";
 
+// Empty when folder is this user's alone: a real folder (not a link), owned by the user, that no one
+// else may enter; otherwise what is wrong with it.
+QString privateFolderProblem(const QString& folder) {
+    struct stat st {};
+    if (::lstat(QFile::encodeName(folder).constData(), &st) != 0)
+        return QString::fromLocal8Bit(std::strerror(errno));
+    if (!S_ISDIR(st.st_mode))
+        return QStringLiteral("is not a folder");
+    if (st.st_uid != ::getuid())
+        return QStringLiteral("belongs to another user");
+    if ((st.st_mode & 077) != 0)
+        return QStringLiteral("can be entered by other users");
+    return {};
+}
+
 QString defaultFolder() {
-    QString dir = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-    if (dir.isEmpty())
-        dir = QDir::tempPath();
-    return dir;
+    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    if (!runtime.isEmpty() && privateFolderProblem(runtime).isEmpty())
+        return runtime;
+    return QDir(QDir::tempPath()).filePath(QStringLiteral("krv-glyde-%1").arg(::getuid()));
 }
 
 } // namespace
@@ -42,14 +60,25 @@ QString SingleInstance::lockPath() const {
 }
 
 SingleInstance::Outcome SingleInstance::start() {
-    QDir().mkpath(m_folder);
+    // Created private; one that exists is used only when it is private already.
+    ::mkdir(QFile::encodeName(m_folder).constData(), 0700);
+    if (const QString problem = privateFolderProblem(m_folder); !problem.isEmpty()) {
+        m_error = m_folder + QStringLiteral(": ") + problem;
+        return Outcome::Failed;
+    }
     m_lock = std::make_unique<QLockFile>(lockPath());
     // A lock whose owner has died is stale at once, however young it is.
     m_lock->setStaleLockTime(0);
-    if (m_lock->tryLock(0))
-        return listen() ? Outcome::First : Outcome::Failed;
-    if (m_lock->error() != QLockFile::LockFailedError)
+    if (m_lock->tryLock(0)) {
+        if (listen())
+            return Outcome::First;
+        m_error = socketPath() + QStringLiteral(": ") + m_server->errorString();
         return Outcome::Failed;
+    }
+    if (m_lock->error() != QLockFile::LockFailedError) {
+        m_error = lockPath() + QStringLiteral(": cannot be created");
+        return Outcome::Failed;
+    }
     // The owner lives: it may still be starting, so give its socket a moment to appear.
     const QDeadlineTimer deadline(3000);
     while (!deadline.hasExpired()) {
@@ -58,7 +87,11 @@ SingleInstance::Outcome SingleInstance::start() {
         QThread::msleep(50);
     }
     // The lock is held but nobody answers: still never start a second companion.
-    return Outcome::AlreadyRunning;
+    qint64 pid = 0;
+    QString host, application;
+    m_lock->getLockInfo(&pid, &host, &application);
+    m_error = QStringLiteral("%1 is held by process %2, which does not answer").arg(lockPath()).arg(pid);
+    return Outcome::NoAnswer;
 }
 
 bool SingleInstance::listen() {

@@ -10,10 +10,13 @@ class QLocalServer;
 
 namespace krv {
 
-// One companion per user. The first start holds a lock file and listens on a local socket, both in the
-// user's runtime folder and named after "CKRV_GlydeApp"; a later start finds the lock held, asks the
-// running instance to restore its window and reports that it must end. A crashed instance leaves a
-// lock whose process is gone and a socket file nobody listens on: both are taken over.
+// One companion per user. The first start holds a lock file and listens on a local socket, both named
+// after "CKRV_GlydeApp" in a folder only this user can reach ($XDG_RUNTIME_DIR, else a private folder
+// it creates under the temporary folder, whose owner and mode are checked), so no other user can plant
+// a lock that stops the companion. A later start finds the lock held, asks the running instance to
+// restore its window and reports that it must end. A crashed instance leaves a lock whose process is
+// gone and a socket file nobody listens on: both are taken over. Whatever fails, a second companion
+// never runs.
 class SingleInstance : public QObject {
     Q_OBJECT
 public:
@@ -26,9 +29,12 @@ public:
     enum class Outcome {
         First,          // this process is the one instance; restoreRequested() will be emitted
         AlreadyRunning, // another instance runs and was asked to restore its window
-        Failed,         // neither could be established (the folder is not writable)
+        NoAnswer,       // another instance holds the lock but does not answer (see errorString())
+        Failed,         // neither could be established: the folder is not private or not writable
     };
     Outcome start();
+    // Why start() gave NoAnswer or Failed, one line naming the folder or the lock.
+    QString errorString() const { return m_error; }
 
     QString socketPath() const;
     QString lockPath() const;
@@ -42,6 +48,7 @@ private:
     static bool askRunningInstance(const QString& socketPath);
 
     QString m_folder;
+    QString m_error;
     std::unique_ptr<QLockFile> m_lock;
     QLocalServer* m_server = nullptr;
 };

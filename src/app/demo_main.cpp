@@ -60,7 +60,7 @@ int main(int argc, char** argv) {
     const QString screenshots = shotsAt >= 0 && shotsAt + 1 < args.size() ? args[shotsAt + 1] : QString();
 
     krv::SingleInstance instance;
-    if (screenshots.isEmpty() && instance.start() == krv::SingleInstance::Outcome::AlreadyRunning)
+    if (screenshots.isEmpty() && !krv::becomeTheOnlyInstance(instance))
         return 1;
 
     auto mouse = std::make_unique<krv::SimulatedMouse>();

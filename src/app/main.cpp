@@ -14,8 +14,8 @@ int main(int argc, char** argv) {
     app.setApplicationName(QStringLiteral("krv-glyde"));
 
     krv::SingleInstance instance;
-    if (instance.start() == krv::SingleInstance::Outcome::AlreadyRunning)
-        return 1; // the running companion shows its window
+    if (!krv::becomeTheOnlyInstance(instance))
+        return 1; // the running companion shows its window, or the user has been told why not
 
     krv::AppContext context(krv::AppPathsForProgram(QCoreApplication::applicationDirPath().toStdString()),
                             krv::AppPorts::LinuxDesktop());
