@@ -106,3 +106,19 @@ TEST(IniFile, WritesThroughALinkAndKeepsIt) {
 }
 
 } // namespace
+
+namespace {
+
+TEST(IniFile, AUtf16FileOfOddLengthKeepsItsLastByteThroughASave) {
+    TempDir dir;
+    auto file = dir / "config.ini";
+    const std::string utf16 = std::string("\xFF\xFE[\0I\0n\0i\0t\0]\0\r\0\n\0", 18) + "Z";
+    writeFile(file, utf16);
+    krv::test::requireOk(IniFile::writeString(file, "Init", "VER_SEL", "1"));
+    const std::string after = readFile(file);
+    EXPECT_EQ(after.substr(0, 16), utf16.substr(0, 16));
+    EXPECT_EQ(after.back(), 'Z');
+    EXPECT_EQ(IniFile::readString(file, "Init", "VER_SEL"), "1");
+}
+
+} // namespace
