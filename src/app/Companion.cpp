@@ -166,7 +166,7 @@ void Companion::start() {
     }
     if (m_options.watchPower) {
         m_power = new PowerEvents(this);
-        connect(m_power, &PowerEvents::powerEvent, this, [this](bool) { applyProfile(); });
+        connect(m_power, &PowerEvents::powerEvent, this, [this] { applyProfile(); });
     }
 
     if (!m_ctx.link.ScanForMouse()) {

@@ -3,9 +3,14 @@
 #include "app/AppContext.h"
 #include "functions/ButtonCode.h"
 
+#include <QEvent>
 #include <QGridLayout>
 #include <QPushButton>
+#include <QScreen>
 #include <QVBoxLayout>
+#include <QWindow>
+
+#include <algorithm>
 
 namespace krv {
 
@@ -86,6 +91,115 @@ QString VirtualMouseWindow::stateText() const {
 
 void VirtualMouseWindow::refresh() {
     m_state->setText(stateText());
+}
+
+namespace {
+
+// The start of a span of `length` inside [low, high): as close to `wanted` as the room allows, the low
+// end when the span is longer than the room.
+int keepInside(int wanted, int length, int low, int high) {
+    return std::max(low, std::min(wanted, high - length));
+}
+
+} // namespace
+
+SideBySide PlaceBeside(const QRect& main, QSize companion, const QRect& screen, int gap, bool mayMoveMain) {
+    const int left = screen.x(), top = screen.y();
+    const int right = left + screen.width(), bottom = top + screen.height();
+    QPoint mainAt = main.topLeft();
+    if (mayMoveMain)
+        mainAt = {keepInside(main.x(), main.width(), left, right), keepInside(main.y(), main.height(), top, bottom)};
+    const int w = companion.width(), h = companion.height();
+    auto beside = [&](int x) { return SideBySide{mainAt, {x, keepInside(mainAt.y(), h, top, bottom)}}; };
+    auto under = [&](int y) { return SideBySide{mainAt, {keepInside(mainAt.x(), w, left, right), y}}; };
+
+    if (mainAt.x() + main.width() + gap + w <= right)
+        return beside(mainAt.x() + main.width() + gap);
+    if (mainAt.x() - gap - w >= left)
+        return beside(mainAt.x() - gap - w);
+    if (mayMoveMain && main.width() + gap + w <= screen.width()) {
+        // Neither side has room as the window stands: shift it left just enough.
+        mainAt.setX(right - w - gap - main.width());
+        return beside(right - w);
+    }
+    if (mainAt.y() + main.height() + gap + h <= bottom)
+        return under(mainAt.y() + main.height() + gap);
+    if (mainAt.y() - gap - h >= top)
+        return under(mainAt.y() - gap - h);
+    if (mayMoveMain && main.height() + gap + h <= screen.height()) {
+        mainAt.setY(bottom - h - gap - main.height());
+        return under(bottom - h);
+    }
+    // A screen too small for the two apart: the companion in its bottom-right corner, over the lower
+    // part of the main window rather than its top bar (the main window in the top-left corner, where
+    // it may move, so that they overlap as little as the screen allows).
+    if (mayMoveMain)
+        mainAt = {left, top};
+    return {mainAt, {keepInside(right - w, w, left, right), keepInside(bottom - h, h, top, bottom)}};
+}
+
+BesideWindowKeeper::BesideWindowKeeper(QWidget& main, QWidget& companion)
+    : QObject(&companion), m_main(&main), m_companion(&companion) {
+    main.installEventFilter(this);
+    companion.installEventFilter(this);
+    watchWindowOf(main);
+    watchWindowOf(companion);
+}
+
+void BesideWindowKeeper::watchWindowOf(QWidget& widget) {
+    // The native window is what a window manager maps and places: its first exposure tells that the
+    // window stands where it will stay.
+    widget.winId();
+    if (QWindow* window = widget.windowHandle())
+        window->installEventFilter(this);
+}
+
+void BesideWindowKeeper::place() {
+    if (!m_main || !m_companion)
+        return;
+    QScreen* screen = m_main->screen();
+    if (!screen)
+        return;
+    const bool settled = m_mainExposed && m_companionExposed;
+    const SideBySide at = PlaceBeside(m_main->frameGeometry(), m_companion->frameGeometry().size(),
+                                      screen->availableGeometry(), Gap, !settled);
+    if (!settled && at.main != m_main->pos())
+        m_main->move(at.main);
+    if (at.companion != m_companion->pos())
+        m_companion->move(at.companion);
+}
+
+bool BesideWindowKeeper::eventFilter(QObject* watched, QEvent* event) {
+    const bool isMain = m_main && (watched == m_main || watched == m_main->windowHandle());
+    const bool isCompanion = m_companion && (watched == m_companion || watched == m_companion->windowHandle());
+    switch (event->type()) {
+    case QEvent::Expose: {
+        auto* window = qobject_cast<QWindow*>(watched);
+        if (!window || !window->isExposed())
+            break;
+        // The first showing of each window places the pair; until both have shown, the main window
+        // may move too.
+        const bool first = (isMain && !m_mainExposed) || (isCompanion && !m_companionExposed);
+        if (first) {
+            place();
+            m_mainExposed = m_mainExposed || isMain;
+            m_companionExposed = m_companionExposed || isCompanion;
+        }
+        break;
+    }
+    case QEvent::Move:
+        if (isMain && watched == m_main)
+            place();
+        break;
+    case QEvent::Resize:
+        // A window gets its size from its layout when it is first shown.
+        if ((isMain && watched == m_main) || (isCompanion && watched == m_companion))
+            place();
+        break;
+    default:
+        break;
+    }
+    return QObject::eventFilter(watched, event);
 }
 
 } // namespace krv

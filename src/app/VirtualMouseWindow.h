@@ -3,6 +3,8 @@
 #include "sim/SimulatedMouse.h"
 
 #include <QLabel>
+#include <QPointer>
+#include <QRect>
 #include <QWidget>
 
 #include <array>
@@ -38,6 +40,44 @@ private:
     std::function<void()> m_unplugged;
     QLabel* m_state = nullptr;
     std::array<QPushButton*, 8> m_buttons{};
+};
+
+// Where two windows go side by side on a screen (all rectangles are outer frames): the companion to
+// the right of the main window when the screen has room there, else to its left, tops aligned; else
+// below it, else above it, left edges aligned. With mayMoveMain the main window is first brought onto
+// the screen and, when no side has room as it stands, shifted just enough for one to have it. On a
+// screen too small for the two apart, the companion takes the screen's bottom-right corner (and the
+// main window, where it may move, the top-left one). Both stay inside the screen wherever their size
+// allows.
+struct SideBySide {
+    QPoint main;
+    QPoint companion;
+};
+SideBySide PlaceBeside(const QRect& main, QSize companion, const QRect& screen, int gap, bool mayMoveMain);
+
+// Keeps a companion window beside a main window wherever the main window ends up: a window manager
+// may place the main window itself (centred, cascaded, ...) when it is mapped. Until both windows
+// have been shown the pair is placed together, moving the main window if both would not fit; after
+// that the companion follows the main window's moves and leaves the main window where the user puts it.
+class BesideWindowKeeper : public QObject {
+    Q_OBJECT
+public:
+    static constexpr int Gap = 20;
+
+    BesideWindowKeeper(QWidget& main, QWidget& companion);
+    // Places the pair now (the main window moves only before both have been shown).
+    void place();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void watchWindowOf(QWidget& widget);
+
+    QPointer<QWidget> m_main;
+    QPointer<QWidget> m_companion;
+    bool m_mainExposed = false;
+    bool m_companionExposed = false;
 };
 
 } // namespace krv

@@ -1,7 +1,8 @@
 // krv-glyde-demo: the companion with the simulated mouse as its device, beside a window that shows
 // what the mouse received and presses its buttons.
 //   krv-glyde-demo                    runs the demo
-//   krv-glyde-demo --screenshots DIR  saves the three pages and the virtual mouse as PNG files, then ends
+//   krv-glyde-demo --screenshots DIR  saves the three pages, the virtual mouse and the whole screen as PNG
+//                                     files, then ends
 #include "app/AppContext.h"
 #include "app/Companion.h"
 #include "app/ProcessWiring.h"
@@ -43,9 +44,15 @@ bool saveScreenshots(krv::Companion& companion, krv::VirtualMouseWindow& mouseWi
         std::printf("%s\n", qPrintable(file));
     }
     companion.controller().showPage(krv::SkinPage::Main);
+    window.repaint();
+    QCoreApplication::processEvents();
     const QString file = QDir(folder).filePath(QStringLiteral("krv-glyde-virtual-mouse.png"));
     ok = mouseWindow.grab().save(file) && ok;
     std::printf("%s\n", qPrintable(file));
+    // The whole screen: where the two windows stand, with the window manager's frames if there is one.
+    const QString desktop = QDir(folder).filePath(QStringLiteral("krv-glyde-desktop.png"));
+    ok = screen->grabWindow(0).save(desktop) && ok;
+    std::printf("%s\n", qPrintable(desktop));
     return ok;
 }
 
@@ -86,7 +93,9 @@ int main(int argc, char** argv) {
     krv::wireCompanionToProcess(companion, instance, termination);
     companion.start();
     if (companion.state() == krv::Companion::State::Shown) {
-        mouseWindow.move(companion.window().geometry().topRight() + QPoint(20, 0));
+        // Beside the main window wherever the window manager puts it, both on the screen.
+        auto* keeper = new krv::BesideWindowKeeper(companion.window(), mouseWindow);
+        keeper->place();
         mouseWindow.show();
     }
     if (!screenshots.isEmpty()) {

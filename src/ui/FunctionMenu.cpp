@@ -14,6 +14,10 @@ constexpr QSize FirstLevelWindow{300, 300};
 constexpr QSize SecondLevelWindow{300, 400};
 constexpr int SubMenuBands = 12; // the second level's mask holds twelve bands
 
+QImage skinImage(const FunctionMenuLook& look, const char* name) {
+    return look.images ? look.images->image(name) : QImage();
+}
+
 int itemCountOfGroup(int groupBand, int macroCount) {
     if (groupBand == MacroMenuRow)
         return macroCount;
@@ -37,15 +41,24 @@ void drawBandTexts(QImage& target, const QFont& font, int bandWidth, int bandHei
     }
 }
 
-QImage composeBands(const QImage& normal, const QImage& over, const QImage& down, bool pressed, int hovered,
-                    int bandWidth, int bandHeight, const QFont& font, const std::vector<QString>& texts, QSize size) {
+// The bands of one menu level from its images: the normal image, the hovered band from the over image
+// or, while the left button is held, from the down image.
+struct BandImages {
+    const char* normal;
+    const char* over;
+    const char* down;
+};
+
+QImage composeBands(const FunctionMenuLook& look, BandImages names, bool pressed, int hovered, int bandWidth,
+                    int bandHeight, const std::vector<QString>& texts, QSize size) {
+    const QImage normal = skinImage(look, names.normal);
     QImage target = normal.isNull() ? QImage(size, QImage::Format_RGB32) : normal.copy();
     if (normal.isNull())
         target.fill(Qt::black);
     if (hovered != 255)
-        CopyImageRect(target, 0, (hovered - 1) * bandHeight, pressed ? down : over, 0, (hovered - 1) * bandHeight,
-                      bandWidth, bandHeight);
-    drawBandTexts(target, font, bandWidth, bandHeight, texts);
+        CopyImageRect(target, 0, (hovered - 1) * bandHeight, skinImage(look, pressed ? names.down : names.over), 0,
+                      (hovered - 1) * bandHeight, bandWidth, bandHeight);
+    drawBandTexts(target, look.font, bandWidth, bandHeight, texts);
     return target;
 }
 
@@ -78,10 +91,8 @@ CMenuDlg::CMenuDlg(FunctionMenuLook look, QWidget* owner) : QWidget(owner, MenuF
     setAttribute(Qt::WA_NoSystemBackground);
     setAttribute(Qt::WA_DeleteOnClose);
     setMouseTracking(true);
-    const QImage mask = LoadSkinImage(m_look.skinDirectory / SkinImageName::MenuMask);
-    m_normal = LoadSkinImage(m_look.skinDirectory / SkinImageName::MenuNormal);
-    m_over = LoadSkinImage(m_look.skinDirectory / SkinImageName::MenuOver);
-    m_down = LoadSkinImage(m_look.skinDirectory / SkinImageName::MenuDown);
+    // Only the mask's size is used, taken when the menu is created.
+    const QImage mask = skinImage(m_look, SkinImageName::MenuMask);
     m_bandWidth = mask.width();
     m_bandHeight = mask.height() / Bands;
     resize(FirstLevelWindow);
@@ -96,7 +107,8 @@ QImage CMenuDlg::composeImage() const {
     std::vector<QString> texts;
     for (int n = 1; n <= Bands; ++n)
         texts.push_back(m_look.functionName ? m_look.functionName(n) : QString());
-    return composeBands(m_normal, m_over, m_down, m_pressed, m_hovered, m_bandWidth, m_bandHeight, m_look.font, texts,
+    return composeBands(m_look, {SkinImageName::MenuNormal, SkinImageName::MenuOver, SkinImageName::MenuDown},
+                        m_pressed, m_hovered, m_bandWidth, m_bandHeight, texts,
                         QSize(m_bandWidth, Bands * m_bandHeight + 1));
 }
 
@@ -164,10 +176,7 @@ CSubMenuDlg::CSubMenuDlg(int groupBand, CMenuDlg* first)
     setAttribute(Qt::WA_NoSystemBackground);
     setMouseTracking(true);
     const auto& look = first->look();
-    const QImage mask = LoadSkinImage(look.skinDirectory / SkinImageName::SubMenuMask);
-    m_normal = LoadSkinImage(look.skinDirectory / SkinImageName::SubMenuNormal);
-    m_over = LoadSkinImage(look.skinDirectory / SkinImageName::SubMenuOver);
-    m_down = LoadSkinImage(look.skinDirectory / SkinImageName::SubMenuDown);
+    const QImage mask = skinImage(look, SkinImageName::SubMenuMask);
     m_bandWidth = mask.width();
     m_bandHeight = mask.height() / SubMenuBands;
     const int macroCount = look.macroNames ? static_cast<int>(look.macroNames().size()) : 0;
@@ -192,8 +201,9 @@ QImage CSubMenuDlg::composeImage() const {
     std::vector<QString> texts;
     for (int i = 1; i <= m_count; ++i)
         texts.push_back(itemText(i));
-    return composeBands(m_normal, m_over, m_down, m_pressed, m_hovered, m_bandWidth, m_bandHeight, m_first->look().font,
-                        texts, QSize(m_bandWidth, m_count * m_bandHeight + 1));
+    return composeBands(
+        m_first->look(), {SkinImageName::SubMenuNormal, SkinImageName::SubMenuOver, SkinImageName::SubMenuDown},
+        m_pressed, m_hovered, m_bandWidth, m_bandHeight, texts, QSize(m_bandWidth, m_count * m_bandHeight + 1));
 }
 
 void CSubMenuDlg::paintEvent(QPaintEvent*) {

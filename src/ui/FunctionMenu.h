@@ -8,17 +8,18 @@
 #include <QString>
 #include <QWidget>
 
-#include <filesystem>
 #include <functional>
 #include <vector>
 
 namespace krv {
 
 class CSubMenuDlg;
+class SkinImageCache;
 
-// What both menu levels draw with: the skin folder, the font of the language and the texts.
+// What both menu levels draw with: the skin images, the font of the language and the texts. The
+// images are looked up in the cache at every paint, so a changed image file shows at the next one.
 struct FunctionMenuLook {
-    std::filesystem::path skinDirectory;
+    SkinImageCache* images = nullptr; // the main window's cache; outlives the menus
     QFont font;
     std::function<QString(int code)> functionName;    // FunctionNames entry of a code 1..40
     std::function<std::vector<QString>()> macroNames; // names of the macros, in table order
@@ -72,7 +73,6 @@ private:
     void replaceSubMenu();
 
     FunctionMenuLook m_look;
-    QImage m_normal, m_over, m_down;
     int m_bandWidth = 0;
     int m_bandHeight = 0;
     int m_hovered = 255;
@@ -109,7 +109,6 @@ private:
     CMenuDlg* m_first;
     int m_group;
     int m_count = 0;
-    QImage m_normal, m_over, m_down;
     int m_bandWidth = 0;
     int m_bandHeight = 0;
     int m_hovered = 255;

@@ -264,7 +264,7 @@ void MainWindowController::openFunctionMenu(int element, QPoint origin) {
     MainViewState& s = m_deps.window.viewState();
     s.menuSlot = element;
     FunctionMenuLook look;
-    look.skinDirectory = m_deps.paths.skinDirectory();
+    look.images = &m_deps.window.images();
     look.font = m_deps.window.fonts().text(m_deps.language);
     const CKRV_GlydeDlg* window = &m_deps.window;
     look.functionName = [window](int code) { return QString::fromStdString(window->skin().functionName(code)); };

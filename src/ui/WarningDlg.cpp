@@ -8,16 +8,14 @@
 
 namespace krv {
 
-WarningDlg::WarningDlg(const SkinLayout& layout, const QFont& font, const std::filesystem::path& skinDirectory,
-                       QPoint origin, QWidget* owner)
-    : QDialog(owner, Qt::Dialog | Qt::FramelessWindowHint), m_layout(layout), m_font(font) {
+WarningDlg::WarningDlg(const SkinLayout& layout, const QFont& font, SkinImageCache& images, QPoint origin,
+                       QWidget* owner)
+    : QDialog(owner, Qt::Dialog | Qt::FramelessWindowHint), m_layout(layout), m_font(font), m_images(images) {
     setWindowTitle(QStringLiteral("VELDRA GAMING MOUSE"));
     setAttribute(Qt::WA_NoSystemBackground);
     setMouseTracking(true);
-    const QImage mask = LoadSkinImage(skinDirectory / SkinImageName::WarningMask);
-    m_normal = LoadSkinImage(skinDirectory / SkinImageName::WarningNormal);
-    m_over = LoadSkinImage(skinDirectory / SkinImageName::WarningOver);
-    const QSize size = mask.isNull() ? m_normal.size() : mask.size();
+    const QImage mask = m_images.image(SkinImageName::WarningMask);
+    const QSize size = mask.isNull() ? m_images.image(SkinImageName::WarningNormal).size() : mask.size();
     setFixedSize(size);
     if (!mask.isNull()) {
         const QRegion shape = ShapeFromMask(mask);
@@ -28,13 +26,14 @@ WarningDlg::WarningDlg(const SkinLayout& layout, const QFont& font, const std::f
 }
 
 QImage WarningDlg::composeImage() const {
-    QImage target = m_normal.isNull() ? QImage(size(), QImage::Format_RGB32) : m_normal.copy();
-    if (m_normal.isNull())
+    const QImage normal = m_images.image(SkinImageName::WarningNormal);
+    QImage target = normal.isNull() ? QImage(size(), QImage::Format_RGB32) : normal.copy();
+    if (normal.isNull())
         target.fill(Qt::black);
     if (m_hovered == Confirm)
-        CopyElementRect(target, m_over, m_layout[WarningElement::Confirm]);
+        CopyElementRect(target, m_images.image(SkinImageName::WarningOver), m_layout[WarningElement::Confirm]);
     else if (m_hovered == Cancel)
-        CopyElementRect(target, m_over, m_layout[WarningElement::Cancel]);
+        CopyElementRect(target, m_images.image(SkinImageName::WarningOver), m_layout[WarningElement::Cancel]);
     QPainter painter(&target);
     painter.setFont(m_font);
     const QFontMetrics metrics(m_font);

@@ -6,21 +6,23 @@
 #include <QFont>
 #include <QImage>
 
-#include <filesystem>
-
 namespace krv {
+
+class SkinImageCache;
 
 // The skinned confirmation shown before a button slot's menu opens when no other slot holds the
 // primary button's code. Cut to the shape of "warning_mask.jpg" and placed with its top-left corner at
 // the given origin. Releasing the left button over the confirming button (element 0) ends it with 1,
-// over the cancelling button (element 1) with 2; Esc or closing gives 2; Enter does nothing.
+// over the cancelling button (element 1) with 2; Esc or closing gives 2; Enter does nothing. Its images
+// are looked up in the cache at every paint, so a changed image file shows at the next one; the shape
+// is cut once, when the box is created.
 class WarningDlg : public QDialog {
     Q_OBJECT
 public:
     static constexpr int Confirm = 1;
     static constexpr int Cancel = 2;
 
-    WarningDlg(const SkinLayout& layout, const QFont& font, const std::filesystem::path& skinDirectory, QPoint origin,
+    WarningDlg(const SkinLayout& layout, const QFont& font, SkinImageCache& images, QPoint origin,
                QWidget* owner = nullptr);
 
     // 1 over the confirming button, 2 over the cancelling one, 255 over neither.
@@ -38,8 +40,7 @@ protected:
 private:
     const SkinLayout& m_layout;
     QFont m_font;
-    QImage m_normal;
-    QImage m_over;
+    SkinImageCache& m_images;
     int m_hovered = 255;
     int m_previous = 0; // starts at 0 so that the first move always repaints
 };

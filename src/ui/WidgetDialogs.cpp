@@ -22,8 +22,7 @@ QString ApplicationName() {
 
 void WidgetDialogs::warning(QWidget* owner, QPoint origin, std::function<void(int)> done) {
     const SkinDescriptions& skin = m_look.skin();
-    auto* box =
-        new WarningDlg(skin.warningLayout, m_look.fonts().text(m_look.language()), m_look.skinDirectory, origin, owner);
+    auto* box = new WarningDlg(skin.warningLayout, m_look.fonts().text(m_look.language()), m_images, origin, owner);
     box->setAttribute(Qt::WA_DeleteOnClose);
     QObject::connect(box, &QDialog::finished, box, [done = std::move(done)](int result) { done(result); });
     box->open();

@@ -3,6 +3,7 @@
 #include "settings/UiLanguage.h"
 #include "skin/SkinDescriptions.h"
 #include "skin/SkinFonts.h"
+#include "skin/SkinImages.h"
 #include "ui/DialogSeam.h"
 
 #include <filesystem>
@@ -22,7 +23,7 @@ public:
         std::filesystem::path skinDirectory;
     };
 
-    explicit WidgetDialogs(Look look) : m_look(std::move(look)) {}
+    explicit WidgetDialogs(Look look) : m_look(std::move(look)), m_images(m_look.skinDirectory) {}
 
     void warning(QWidget* owner, QPoint origin, std::function<void(int)> done) override;
     void openProfileFile(QWidget* owner, const QString& folder, std::function<void(QString)> done) override;
@@ -32,6 +33,7 @@ public:
 
 private:
     Look m_look;
+    SkinImageCache m_images; // the warning box's images, checked against their files at every paint
 };
 
 // The caption of every message box: the executable's name without its extension.

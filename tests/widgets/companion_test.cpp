@@ -4,7 +4,6 @@
 #include "widgets/CompanionFixture.h"
 #include "unit/RequireOk.h"
 
-#include "app/PowerEvents.h"
 #include "app/VirtualMouseWindow.h"
 #include "functions/ButtonCode.h"
 #include "settings/IniFile.h"
@@ -71,7 +70,6 @@ private slots:
     void trayMenuCommands();
     void topBarReleaseActions();
     void systemMenuOffersMinimiseAndAbout();
-    void powerEventsApplyAgain();
     void missingSkinFileEndsAfterTheMessage();
     void startUpMessagesShowOneAfterAnother();
     void hostServedButtonsWorkWhileInTheTray();
@@ -637,18 +635,6 @@ void CompanionTest::systemMenuOffersMinimiseAndAbout() {
     QCOMPARE(f.dialogs.abouts, 1);
     actions.first()->trigger();
     QVERIFY(f.window().isMinimized());
-}
-
-void CompanionTest::powerEventsApplyAgain() {
-    CompanionFixture f({}, true, true);
-    QTRY_VERIFY(f.reportsSent() >= 11);
-    auto* power = f.companion->findChild<PowerEvents*>();
-    QVERIFY(power);
-    f.companion->HideToTray();
-    const auto sent = f.reportsSent();
-    emit power->powerEvent(true);
-    emit power->powerEvent(false);
-    QCOMPARE(f.reportsSent(), sent + 2 * 11); // the whole profile each time, also from the tray
 }
 
 void CompanionTest::missingSkinFileEndsAfterTheMessage() {

@@ -3,17 +3,25 @@
 #include "settings/UiNotifier.h"
 #include "skin/SkinDescriptions.h"
 #include "skin/SkinFonts.h"
+#include "skin/SkinImages.h"
 #include "ui/FunctionMenu.h"
 #include "ui/KrvMenu.h"
 #include "ui/WarningDlg.h"
 
+#include <QApplication>
 #include <QImage>
 #include <QMenu>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QSignalSpy>
 #include <QStyleOptionMenuItem>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
 
 using namespace krv;
 
@@ -30,6 +38,19 @@ void writeImage(const QString& path, int width, int height, QColor colour) {
     QVERIFY(image.save(path));
 }
 
+// A mouse move delivered to the widget itself: the offscreen platform cannot cut the menus to their
+// regions, so a move through the pointer position would land on the larger first level.
+void moveMouse(QWidget* widget, QPoint to) {
+    QMouseEvent move(QEvent::MouseMove, to, widget->mapToGlobal(to), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(widget, &move);
+}
+
+// JPEG keeps a flat colour within a few steps.
+bool closeTo(QColor a, QColor b) {
+    return std::abs(a.red() - b.red()) <= 8 && std::abs(a.green() - b.green()) <= 8 &&
+           std::abs(a.blue() - b.blue()) <= 8;
+}
+
 } // namespace
 
 class MenusTest : public QObject {
@@ -43,6 +64,8 @@ private slots:
     void secondLevelGeometry();
     void bandHitTest();
     void warningAnswers();
+    void changedImagesShowAtTheNextPaint_data();
+    void changedImagesShowAtTheNextPaint();
 };
 
 void MenusTest::itemSizes() {
@@ -122,8 +145,9 @@ void MenusTest::reloadingStartsTheRecordsAgain() {
 void MenusTest::firstLevelGeometry() {
     QTemporaryDir dir;
     writeImage(dir.filePath("menu_mask.jpg"), 200, 305, Qt::black);
+    SkinImageCache images(dir.path().toStdString());
     FunctionMenuLook look;
-    look.skinDirectory = dir.path().toStdString();
+    look.images = &images;
     look.functionName = [](int code) { return QString::number(code); };
     CMenuDlg menu(look, nullptr);
     QCOMPARE(menu.bandWidth(), 200);
@@ -148,8 +172,9 @@ void MenusTest::secondLevelGeometry() {
     QTemporaryDir dir;
     writeImage(dir.filePath("menu_mask.jpg"), 150, 305, Qt::black);
     writeImage(dir.filePath("advanced menu_mask.jpg"), 180, 360, Qt::black);
+    SkinImageCache images(dir.path().toStdString());
     FunctionMenuLook look;
-    look.skinDirectory = dir.path().toStdString();
+    look.images = &images;
     look.functionName = [](int code) { return QString::number(code); };
     look.macroNames = [] {
         return std::vector<QString>{QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")};
@@ -192,7 +217,7 @@ void MenusTest::bandHitTest() {
 }
 
 void MenusTest::warningAnswers() {
-    const std::filesystem::path skins = std::filesystem::path(KRV_BUILD_DATA_DIR) / "skins";
+    SkinImageCache images(std::filesystem::path(KRV_BUILD_DATA_DIR) / "skins");
     SkinDescriptions skin;
     SilentNotifier notifier;
     AppPaths paths{KRV_BUILD_DATA_DIR};
@@ -221,7 +246,7 @@ void MenusTest::warningAnswers() {
         {"escape", [&](WarningDlg& d) { QTest::keyClick(&d, Qt::Key_Escape); }, 2},
     };
     for (const Row& row : rows) {
-        WarningDlg box(layout, QFont(), skins, QPoint(40, 50));
+        WarningDlg box(layout, QFont(), images, QPoint(40, 50));
         QCOMPARE(box.pos(), QPoint(40, 50));
         QVERIFY(!box.size().isEmpty());
         QSignalSpy finished(&box, &QDialog::finished);
@@ -236,6 +261,91 @@ void MenusTest::warningAnswers() {
             QCOMPARE(finished[0][0].toInt(), row.result);
         }
     }
+}
+
+enum class SkinnedWindow { Menu, SubMenu, Warning };
+
+void MenusTest::changedImagesShowAtTheNextPaint_data() {
+    QTest::addColumn<SkinnedWindow>("window");
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<bool>("hover");
+    QTest::newRow("menu") << SkinnedWindow::Menu << "menu_normal.jpg" << false;
+    QTest::newRow("menu, hovered band") << SkinnedWindow::Menu << "menu_over.jpg" << true;
+    QTest::newRow("second level") << SkinnedWindow::SubMenu << "advanced menu_normal.jpg" << false;
+    QTest::newRow("second level, hovered item") << SkinnedWindow::SubMenu << "advanced menu_over.jpg" << true;
+    QTest::newRow("warning box") << SkinnedWindow::Warning << "warning_normal.jpg" << false;
+    QTest::newRow("warning box, hovered button") << SkinnedWindow::Warning << "warning_over.jpg" << true;
+}
+
+void MenusTest::changedImagesShowAtTheNextPaint() {
+    namespace fs = std::filesystem;
+    QFETCH(SkinnedWindow, window);
+    QFETCH(QString, file);
+    QFETCH(bool, hover);
+    // The shipped skin in a folder of its own, with the one image under test painted a flat colour.
+    QTemporaryDir dir;
+    const fs::path shipped = fs::path(KRV_BUILD_DATA_DIR) / "skins";
+    for (const auto& entry : fs::directory_iterator(shipped))
+        if (entry.is_regular_file())
+            fs::copy_file(entry.path(), fs::path(dir.path().toStdString()) / entry.path().filename());
+    const QString path = dir.filePath(file);
+    const QSize size = QImage(path).size();
+    QVERIFY(!size.isEmpty());
+    writeImage(path, size.width(), size.height(), QColor(200, 40, 40));
+
+    SkinImageCache images(dir.path().toStdString());
+    SkinDescriptions skin;
+    SilentNotifier notifier;
+    QVERIFY(LoadWarningLayout(skin, AppPaths{KRV_BUILD_DATA_DIR}, UiLanguage::English, notifier));
+    FunctionMenuLook look;
+    look.images = &images;
+    std::unique_ptr<QWidget> owner;
+    QWidget* painted = nullptr;
+    QPoint at(3, 3); // clear of the centred texts
+    if (window == SkinnedWindow::Warning) {
+        auto box = std::make_unique<WarningDlg>(skin.warningLayout, QFont(), images, QPoint(40, 50));
+        box->show();
+        QVERIFY(QTest::qWaitForWindowExposed(box.get()));
+        if (hover) {
+            const SkinElement& confirm = skin.warningLayout[WarningElement::Confirm];
+            at = QPoint(confirm.x + 2, confirm.y + 2);
+            moveMouse(box.get(), at);
+            QTRY_COMPARE(box->hovered(), WarningDlg::Confirm);
+        }
+        painted = box.get();
+        owner = std::move(box);
+    } else {
+        auto menu = std::make_unique<CMenuDlg>(look, nullptr);
+        menu->move(40, 50);
+        menu->show();
+        QVERIFY(QTest::qWaitForWindowExposed(menu.get()));
+        painted = menu.get();
+        if (window == SkinnedWindow::SubMenu) {
+            moveMouse(menu.get(), QPoint(3, 7 * menu->bandHeight() + 3)); // band 8 opens its group
+            QTRY_VERIFY(menu->subMenu() && menu->subMenu()->isVisible());
+            painted = menu->subMenu();
+            QVERIFY(QTest::qWaitForWindowExposed(painted));
+        }
+        if (hover) {
+            const int bandHeight =
+                window == SkinnedWindow::SubMenu ? menu->subMenu()->bandHeight() : menu->bandHeight();
+            at = QPoint(3, bandHeight + 3); // the second band
+            moveMouse(painted, at);
+            if (window == SkinnedWindow::SubMenu)
+                QTRY_COMPARE(menu->subMenu()->hoveredItem(), 2);
+            else
+                QTRY_COMPARE(menu->hoveredBand(), 2);
+        }
+        owner = std::move(menu);
+    }
+    QVERIFY(closeTo(painted->grab().toImage().pixelColor(at), QColor(200, 40, 40)));
+
+    // The file edited while the window is open; a later modification time, as a later edit would have
+    // (file systems keep it to a few milliseconds).
+    writeImage(path, size.width(), size.height(), QColor(40, 200, 40));
+    const fs::path edited = path.toStdString();
+    fs::last_write_time(edited, fs::last_write_time(edited) + std::chrono::seconds(2));
+    QVERIFY(closeTo(painted->grab().toImage().pixelColor(at), QColor(40, 200, 40)));
 }
 
 QTEST_MAIN(MenusTest)

@@ -497,6 +497,49 @@ private slots:
         QVERIFY(fits(text, skin.advancedLayout[AdvancedElement::DownCount], QString::fromUtf8("[↓]254"), 0));
     }
 
+    void dpiTickLabelsStandApart_data() { shippedCaptionsFitTheirElements_data(); }
+    // The five DPI values over the stage tracks, as painted: each stands apart from its neighbours and
+    // from the panel's edge, centred over its track position.
+    void dpiTickLabelsStandApart() {
+        QFETCH(int, language);
+        const auto lang = static_cast<UiLanguage>(language);
+        SkinDescriptions skin;
+        RecordingNotifier notifier;
+        QVERIFY(LoadSkinDescriptions(skin, m_paths, lang, notifier));
+        MainWindowPainter painter(m_images);
+        const QImage page =
+            painter.compose(MainViewState{}, {skin, m_settings, m_feedback, m_macros, lang, m_fonts, QSize(840, 560)});
+        const SkinElement& firstTick = skin.mainLayout[20];
+        const SkinElement& stagesHeading = skin.mainLayout[44];
+        // Columns holding text (light pixels on the dark panel); a gap of 5 or more ends a label.
+        std::vector<std::pair<int, int>> labels;
+        int lastLit = -100;
+        for (int x = stagesHeading.x; x < page.width(); ++x) {
+            bool lit = false;
+            for (int y = firstTick.y; y < firstTick.y + firstTick.height; ++y)
+                lit = lit || qGray(page.pixel(x, y)) > 170;
+            if (!lit)
+                continue;
+            if (x - lastLit > 5)
+                labels.emplace_back(x, x);
+            labels.back().second = x;
+            lastLit = x;
+        }
+        QCOMPARE(labels.size(), std::size_t{5});
+        for (std::size_t i = 1; i < labels.size(); ++i)
+            QVERIFY2(labels[i].first - labels[i - 1].second > 6, qPrintable(QString("gap before label %1").arg(i)));
+        QVERIFY2(stagesHeading.x + stagesHeading.width - labels.back().second >= 4, "room before the panel's edge");
+        std::vector<int> positions;
+        for (int p = 0; p < DpiPositionCount; ++p) {
+            const SkinElement& e = skin.mainLayout[static_cast<std::size_t>(MainElement::SliderFirst + p)];
+            positions.push_back(e.x + e.width / 2);
+        }
+        std::sort(positions.begin(), positions.end());
+        for (std::size_t i = 0; i < labels.size(); ++i)
+            QVERIFY2(std::abs((labels[i].first + labels[i].second) / 2 - positions[i]) <= 2,
+                     qPrintable(QString("label %1 over its position").arg(i)));
+    }
+
     void skinFontsResolveToInstalledFamilies() {
         // the skin asks for "Arial", "宋体" and "Consolas"; the shipped aliases map them to Debian's fonts
         QCOMPARE(QFontInfo(m_fonts.english).family(), QString("Liberation Sans"));

@@ -516,7 +516,11 @@ QImage SkinArtist::mainPage(State state) const {
     begin(image, p);
     chrome(p, m_size);
     const SkinLayout& m = m_skin.mainLayout;
-    panel(p, QRectF(8, 96, m_size.width() - 16, 400), {312, 540});
+    // Three columns: the button slots under heading 43, the DPI stages under heading 44 and, between
+    // them, the picture of the mouse.
+    const qreal buttonsEnd = m[43].x + m[43].width + 12;
+    const qreal stagesStart = m[44].x - 8;
+    panel(p, QRectF(8, 96, m_size.width() - 16, 400), {buttonsEnd, stagesStart});
     for (int h : {43, 44, 45})
         heading(p, m[static_cast<std::size_t>(h)]);
     topBar(p, m, state);
@@ -539,7 +543,7 @@ QImage SkinArtist::mainPage(State state) const {
     }
 
     // the mouse and the marks of its eight buttons
-    drawMouse(p, QPointF(427, 118), 1.0, QColor(255, 40, 78));
+    drawMouse(p, QPointF((buttonsEnd + stagesStart) / 2, 118), 1.0, QColor(255, 40, 78));
     for (int b = 1; b <= ButtonSlotCount; ++b) {
         const SkinElement& e = m[static_cast<std::size_t>(ButtonMarkBase + b)];
         if (present(e))
