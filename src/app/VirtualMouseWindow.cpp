@@ -101,6 +101,24 @@ int keepInside(int wanted, int length, int low, int high) {
     return std::max(low, std::min(wanted, high - length));
 }
 
+// A shown window's frame as the window system has it now: the widget's own copy of the frame's
+// margins can lag behind a window manager that frames the window after it was mapped.
+QRect frameOf(const QWidget& widget) {
+    const QWindow* window = widget.windowHandle();
+    const QRect frame =
+        window && window->handle() && window->isVisible() ? window->frameGeometry() : widget.frameGeometry();
+    // While a window manager reparents the window, its frame can read as 1 x 1 for a moment.
+    return QRect(frame.topLeft(), frame.size().expandedTo(widget.size()));
+}
+
+void moveFrameTo(QWidget& widget, QPoint at) {
+    QWindow* window = widget.windowHandle();
+    if (window && window->handle() && window->isVisible())
+        window->setFramePosition(at);
+    else
+        widget.move(at);
+}
+
 } // namespace
 
 SideBySide PlaceBeside(const QRect& main, QSize companion, const QRect& screen, int gap, bool mayMoveMain) {
@@ -160,16 +178,21 @@ void BesideWindowKeeper::place() {
     QScreen* screen = m_main->screen();
     if (!screen)
         return;
-    const bool settled = m_mainExposed && m_companionExposed;
-    const SideBySide at = PlaceBeside(m_main->frameGeometry(), m_companion->frameGeometry().size(),
-                                      screen->availableGeometry(), Gap, !settled);
-    if (!settled && at.main != m_main->pos())
-        m_main->move(at.main);
-    if (at.companion != m_companion->pos())
-        m_companion->move(at.companion);
+    const QRect main = frameOf(*m_main);
+    const QRect companion = frameOf(*m_companion);
+    m_placedCompanionSize = companion.size();
+    const SideBySide at = PlaceBeside(main, companion.size(), screen->availableGeometry(), Gap, m_mayMoveMain);
+    if (m_mayMoveMain && at.main != main.topLeft()) {
+        m_requestedMain = at.main;
+        moveFrameTo(*m_main, at.main);
+    }
+    if (at.companion != companion.topLeft())
+        moveFrameTo(*m_companion, at.companion);
 }
 
 bool BesideWindowKeeper::eventFilter(QObject* watched, QEvent* event) {
+    // The widgets and their native windows: a window manager's frame shows as a move of the native
+    // window only.
     const bool isMain = m_main && (watched == m_main || watched == m_main->windowHandle());
     const bool isCompanion = m_companion && (watched == m_companion || watched == m_companion->windowHandle());
     switch (event->type()) {
@@ -177,23 +200,29 @@ bool BesideWindowKeeper::eventFilter(QObject* watched, QEvent* event) {
         auto* window = qobject_cast<QWindow*>(watched);
         if (!window || !window->isExposed())
             break;
-        // The first showing of each window places the pair; until both have shown, the main window
-        // may move too.
-        const bool first = (isMain && !m_mainExposed) || (isCompanion && !m_companionExposed);
-        if (first) {
-            place();
+        if ((isMain && !m_mainExposed) || (isCompanion && !m_companionExposed)) {
             m_mainExposed = m_mainExposed || isMain;
             m_companionExposed = m_companionExposed || isCompanion;
+            place();
         }
         break;
     }
     case QEvent::Move:
-        if (isMain && watched == m_main)
+        if (isMain) {
+            // Once both windows are up, a move of the main window that the keeper did not ask for is the
+            // user's (or the window manager's) choice: from then on only the companion moves.
+            if (m_mainExposed && m_companionExposed && frameOf(*m_main).topLeft() != m_requestedMain)
+                m_mayMoveMain = false;
             place();
+        } else if (isCompanion && frameOf(*m_companion).size() != m_placedCompanionSize) {
+            // The window manager framed the companion: place it again with its decorations. A move by
+            // the user keeps the frame's size and is left alone.
+            place();
+        }
         break;
     case QEvent::Resize:
         // A window gets its size from its layout when it is first shown.
-        if ((isMain && watched == m_main) || (isCompanion && watched == m_companion))
+        if (isMain || isCompanion)
             place();
         break;
     default:

@@ -56,16 +56,17 @@ struct SideBySide {
 SideBySide PlaceBeside(const QRect& main, QSize companion, const QRect& screen, int gap, bool mayMoveMain);
 
 // Keeps a companion window beside a main window wherever the main window ends up: a window manager
-// may place the main window itself (centred, cascaded, ...) when it is mapped. Until both windows
-// have been shown the pair is placed together, moving the main window if both would not fit; after
-// that the companion follows the main window's moves and leaves the main window where the user puts it.
+// may place the main window itself (centred, cascaded, ...) when it maps it. Until the user moves the
+// main window the pair is placed together, moving the main window when both would not fit; after that
+// the companion follows the main window's moves and leaves the main window where the user put it. The
+// companion is placed again when the window manager frames it; a move of it by the user is kept.
 class BesideWindowKeeper : public QObject {
     Q_OBJECT
 public:
     static constexpr int Gap = 20;
 
+    // Owned by the companion.
     BesideWindowKeeper(QWidget& main, QWidget& companion);
-    // Places the pair now (the main window moves only before both have been shown).
     void place();
 
 protected:
@@ -78,6 +79,9 @@ private:
     QPointer<QWidget> m_companion;
     bool m_mainExposed = false;
     bool m_companionExposed = false;
+    bool m_mayMoveMain = true;
+    QPoint m_requestedMain{-1000000, -1000000};
+    QSize m_placedCompanionSize;
 };
 
 } // namespace krv

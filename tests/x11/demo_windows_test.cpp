@@ -8,7 +8,6 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QProcess>
 #include <QScreen>
@@ -55,6 +54,22 @@ struct XConnection {
         if (data)
             XFree(data);
         return status == Success && type == XA_WINDOW && count == 1;
+    }
+    // A window manager that has come as far as its event loop maps the windows it is asked to: a window
+    // mapped while it was still starting can be lost, so the test waits for a probe to be mapped.
+    bool managesNewWindows() const {
+        const Window probe = XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 10, 10, 0, 0, 0);
+        XMapWindow(display, probe);
+        XFlush(display);
+        const bool mapped = QTest::qWaitFor(
+            [&] {
+                XWindowAttributes attributes{};
+                return XGetWindowAttributes(display, probe, &attributes) && attributes.map_state == IsViewable;
+            },
+            1000);
+        XDestroyWindow(display, probe);
+        XFlush(display);
+        return mapped;
     }
     void pointerTo(QPoint p) {
         XTestFakeMotionEvent(display, -1, p.x(), p.y(), CurrentTime);
@@ -110,7 +125,7 @@ TEST_P(DemoWindowsTest, VirtualMouseStandsBesideTheMainWindowAndFollowsIt) {
             GTEST_SKIP() << "openbox is not installed";
         m_wm.start(openbox, {QStringLiteral("--sm-disable")});
         ASSERT_TRUE(m_wm.waitForStarted());
-        ASSERT_TRUE(QTest::qWaitFor([&] { return x.windowManagerRunning(); }, 10000));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return x.windowManagerRunning() && x.managesNewWindows(); }, 20000));
     } else {
         ASSERT_FALSE(x.windowManagerRunning());
     }
