@@ -8,7 +8,7 @@ build_pkgs=(build-essential cmake ninja-build pkg-config
             libhidapi-dev libudev-dev libxtst-dev libx11-dev libxi-dev
             fontconfig fonts-liberation fonts-wqy-zenhei)
 run_pkgs=(xvfb xauth)
-test_pkgs=(libgtest-dev libgmock-dev xvfb xauth x11-utils dbus-daemon)
+test_pkgs=(libgtest-dev libgmock-dev xvfb xauth x11-utils dbus-daemon openbox)
 
 want=("${build_pkgs[@]}")
 case "${1:-test}" in
