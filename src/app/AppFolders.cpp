@@ -7,32 +7,58 @@ namespace krv {
 
 namespace fs = std::filesystem;
 
+namespace {
+
+// Moves a file, also across file systems; false (the file where it was) when it cannot.
+bool moveFile(const fs::path& from, const fs::path& to) {
+    std::error_code ec;
+    fs::rename(from, to, ec);
+    if (!ec)
+        return true;
+    if (!fs::copy_file(from, to, fs::copy_options::skip_existing, ec) || ec)
+        return false;
+    fs::remove(from, ec);
+    return true;
+}
+
+// $<variable>/krv-glyde, else $HOME/<underHome>/krv-glyde. Only absolute paths count: a relative XDG
+// path is to be ignored.
+fs::path xdgFolder(const char* variable, const fs::path& underHome) {
+    if (const char* xdg = std::getenv(variable); xdg != nullptr && fs::path(xdg).is_absolute())
+        return fs::path(xdg) / "krv-glyde";
+    if (const char* home = std::getenv("HOME"); home != nullptr && fs::path(home).is_absolute())
+        return fs::path(home) / underHome / "krv-glyde";
+    return {};
+}
+
+} // namespace
+
 AppPaths ResolveAppPaths(const fs::path& programDirectory, bool programDirectoryWritable,
-                         const fs::path& userDataFolder) {
-    if (programDirectoryWritable || userDataFolder.empty())
+                         const fs::path& userSettingsFolder, const fs::path& earlierFolder) {
+    if (programDirectoryWritable || userSettingsFolder.empty())
         return AppPaths{programDirectory};
     std::error_code ec;
-    fs::create_directories(userDataFolder, ec);
-    if (ec || !fs::is_directory(userDataFolder, ec))
+    fs::create_directories(userSettingsFolder, ec);
+    if (ec || !fs::is_directory(userSettingsFolder, ec))
         return AppPaths{programDirectory};
-    const AppPaths paths{userDataFolder, programDirectory};
+    const AppPaths paths{userSettingsFolder, programDirectory};
     for (const fs::path& own : paths.userFiles()) {
+        if (fs::exists(own, ec))
+            continue; // a file the user already has is never replaced
+        const fs::path earlier = earlierFolder.empty() ? fs::path{} : earlierFolder / own.filename();
+        if (!earlier.empty() && fs::is_regular_file(earlier, ec) && moveFile(earlier, own))
+            continue;
+        // A failed copy leaves the file missing, which reads as the defaults and is created by the
+        // first save.
         const fs::path shipped = programDirectory / own.filename();
-        // A file the user already has is never replaced; a failed copy leaves the file missing,
-        // which reads as the defaults and is created by the first save.
-        if (!fs::exists(own, ec) && fs::exists(shipped, ec))
+        if (fs::exists(shipped, ec))
             fs::copy_file(shipped, own, fs::copy_options::skip_existing, ec);
     }
     return paths;
 }
 
-fs::path DefaultUserDataFolder() {
-    // Only an absolute XDG_DATA_HOME counts; a relative one is to be ignored.
-    if (const char* data = std::getenv("XDG_DATA_HOME"); data != nullptr && fs::path(data).is_absolute())
-        return fs::path(data) / "krv-glyde";
-    if (const char* home = std::getenv("HOME"); home != nullptr && fs::path(home).is_absolute())
-        return fs::path(home) / ".local" / "share" / "krv-glyde";
-    return {};
-}
+fs::path DefaultUserSettingsFolder() { return xdgFolder("XDG_CONFIG_HOME", ".config"); }
+
+fs::path EarlierUserDataFolder() { return xdgFolder("XDG_DATA_HOME", fs::path(".local") / "share"); }
 
 } // namespace krv

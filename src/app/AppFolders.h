@@ -9,13 +9,18 @@ namespace krv {
 // The folders of a program started from programDirectory. The user's files live beside the program
 // when the user may write there (the build tree, a copy in the user's own folders). A program
 // installed where the user cannot write would lose every save there, so its user's files live in
-// userDataFolder instead, which receives a copy of each shipped user file that it does not hold yet;
-// the skins are still read beside the program. When userDataFolder cannot be made, the program's
-// folder is used as it is.
+// userSettingsFolder instead. A user file it does not hold yet is moved there once from
+// earlierFolder (where earlier versions kept them), else copied from the shipped one; the skins are
+// still read beside the program. When userSettingsFolder cannot be made, the program's folder is used
+// as it is.
 AppPaths ResolveAppPaths(const std::filesystem::path& programDirectory, bool programDirectoryWritable,
-                         const std::filesystem::path& userDataFolder);
+                         const std::filesystem::path& userSettingsFolder,
+                         const std::filesystem::path& earlierFolder = {});
 
-// $XDG_DATA_HOME/krv-glyde, else $HOME/.local/share/krv-glyde; empty without either.
-std::filesystem::path DefaultUserDataFolder();
+// $XDG_CONFIG_HOME/krv-glyde, else $HOME/.config/krv-glyde; empty without either.
+std::filesystem::path DefaultUserSettingsFolder();
+// Where earlier versions kept the user's files: $XDG_DATA_HOME/krv-glyde, else
+// $HOME/.local/share/krv-glyde; empty without either.
+std::filesystem::path EarlierUserDataFolder();
 
 } // namespace krv

@@ -14,6 +14,8 @@
 #include <QAction>
 #include <QCloseEvent>
 #include <QCursor>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
 #include <QDesktopServices>
 #include <QMenu>
 #include <QSocketNotifier>
@@ -97,6 +99,10 @@ Companion::Companion(AppContext& context, Options options) : m_ctx(context), m_o
             m_blinkTimer.stop();
     });
 
+    m_statusNotifierTray = m_options.statusNotifierTray ? *m_options.statusNotifierTray : [] {
+        const QDBusConnectionInterface* bus = QDBusConnection::sessionBus().interface();
+        return bus && bus->isServiceRegistered(QStringLiteral("org.kde.StatusNotifierWatcher")).value();
+    }();
     m_tray = std::make_unique<QSystemTrayIcon>(ApplicationIcon());
     m_tray->setToolTip(QString::fromUtf8(CKRV_GlydeDlg::WindowTitle));
     connect(m_tray.get(), &QSystemTrayIcon::activated, this,
@@ -183,8 +189,11 @@ void Companion::start() {
                 applyProfile();
         });
     }
-    m_window->show();
     m_state = State::Shown;
+    if (m_options.startInTray)
+        HideToTray(); // minimised where there is no tray
+    else
+        m_window->show();
 }
 
 void Companion::loadMenus() {
@@ -194,6 +203,9 @@ void Companion::loadMenus() {
         if (QAction* action = m_trayMenu.action(id))
             connect(action, &QAction::triggered, this, [this, id] { onTrayCommand(id); });
     }
+    // A StatusNotifierItem tray draws the menu itself from the same items (their texts).
+    if (m_statusNotifierTray)
+        m_tray->setContextMenu(m_trayMenu.menu());
 }
 
 void Companion::onTrayCommand(int id) {
@@ -206,12 +218,17 @@ void Companion::onTrayCommand(int id) {
 void Companion::onTrayActivated(int reason) {
     switch (static_cast<QSystemTrayIcon::ActivationReason>(reason)) {
     case QSystemTrayIcon::DoubleClick:
-        RemoveTrayIcon();
-        m_window->show();
-        m_window->showNormal();
-        m_state = State::Shown;
+        showFromTray();
+        break;
+    case QSystemTrayIcon::Trigger:
+        // A StatusNotifierItem tray reports a click as Trigger and never a double-click.
+        if (m_statusNotifierTray)
+            showFromTray();
         break;
     case QSystemTrayIcon::Context:
+        // A StatusNotifierItem tray shows the menu it was given itself.
+        if (m_statusNotifierTray)
+            break;
         m_window->activateWindow();
         if (QMenu* menu = m_trayMenu.menu())
             menu->popup(QCursor::pos());
@@ -219,6 +236,13 @@ void Companion::onTrayActivated(int reason) {
     default:
         break;
     }
+}
+
+void Companion::showFromTray() {
+    RemoveTrayIcon();
+    m_window->show();
+    m_window->showNormal();
+    m_state = State::Shown;
 }
 
 bool Companion::trayIconShown() const {

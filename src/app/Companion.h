@@ -17,6 +17,7 @@
 
 #include <atomic>
 #include <memory>
+#include <optional>
 
 class QSocketNotifier;
 class QSystemTrayIcon;
@@ -47,6 +48,10 @@ public:
         bool watchPower = true;        // re-apply on logind's power events
         bool startWorkers = true;      // run the report reader and the action executor
         bool raiseServiceThreads = false; // their threads ask for real-time scheduling (RaiseServiceThread)
+        bool startInTray = false;      // start with the window hidden in the tray (minimised without one)
+        // Whether the tray is a StatusNotifierItem host, which draws its own menu and reports a click
+        // as Trigger; unset: asked of the session bus.
+        std::optional<bool> statusNotifierTray;
     };
 
     enum class State { Starting, Shown, InTray, Ended };
@@ -118,6 +123,7 @@ private:
     void stopWorkers();
     void end(int status);
     void onTrayActivated(int reason);
+    void showFromTray();
     void onTrayCommand(int id);
 
     AppContext& m_ctx;
@@ -140,6 +146,7 @@ private:
     QPointer<QSocketNotifier> m_udevNotifier;
     QPointer<PowerEvents> m_power;
     State m_state = State::Starting;
+    bool m_statusNotifierTray = false;
     // The language of messages composed on the executor's thread (the context's own is the UI thread's).
     std::atomic<UiLanguage> m_messageLanguage{UiLanguage::Chinese};
 };

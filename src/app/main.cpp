@@ -1,4 +1,4 @@
-// krv-glyde: the companion of the VELDRA gaming mouse. It takes no command line.
+// krv-glyde: the companion of the VELDRA gaming mouse.
 #include "app/AppContext.h"
 #include "app/Companion.h"
 #include "app/ProcessWiring.h"
@@ -8,8 +8,42 @@
 
 #include <QApplication>
 
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+constexpr const char* Usage = "usage: krv-glyde [--tray]\n"
+                              "  --tray         start with the window hidden in the tray (minimised without a tray)\n"
+                              "  -h, --help     this help\n"
+                              "  -V, --version  the program's version\n"
+                              "The companion of the VELDRA gaming mouse; krv-glyde-ctl is its command-line tool.\n";
+
+} // namespace
+
 int main(int argc, char** argv) {
+    // Read before the window system is reached, so that --help and --version work without a display.
+    bool startInTray = false;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "-h") == 0 || std::strcmp(argv[i], "--help") == 0) {
+            std::fputs(Usage, stdout);
+            return 0;
+        }
+        if (std::strcmp(argv[i], "-V") == 0 || std::strcmp(argv[i], "--version") == 0) {
+            std::printf("krv-glyde %s\n", KRV_VERSION);
+            return 0;
+        }
+        if (std::strcmp(argv[i], "--tray") == 0)
+            startInTray = true;
+    }
     QApplication app(argc, argv);
+    // Qt has taken its own options out of argv: anything left but --tray is not understood.
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--tray") != 0) {
+            std::fprintf(stderr, "krv-glyde: unknown option %s\n%s", argv[i], Usage);
+            return 2;
+        }
+    }
     app.setQuitOnLastWindowClosed(false); // the companion stays resident in the tray
     app.setApplicationName(QStringLiteral("krv-glyde"));
 
@@ -21,6 +55,7 @@ int main(int argc, char** argv) {
                             krv::AppPorts::LinuxDesktop());
     krv::Companion::Options options;
     options.raiseServiceThreads = true;
+    options.startInTray = startInTray;
     krv::Companion companion(context, options);
     krv::TerminationSignals termination;
     krv::wireCompanionToProcess(companion, instance, termination);

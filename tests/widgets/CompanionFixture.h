@@ -107,7 +107,7 @@ struct CompanionFixture {
 
     // setup runs on the fresh folder and the simulated mouse before the companion starts.
     explicit CompanionFixture(const std::function<void(const QString&, SimulatedMouse&)>& setup = {}, bool start = true,
-                              bool watchPower = false) {
+                              bool watchPower = false, const std::function<void(Companion::Options&)>& tweak = {}) {
         const QString bin = QStringLiteral(KRV_BUILD_DATA_DIR);
         const QString shipped = QStringLiteral(KRV_SHIPPED_DATA_DIR);
         QFile::copy(shipped + "/config.ini", folder.filePath("config.ini"));
@@ -132,6 +132,8 @@ struct CompanionFixture {
         options.macroDialogs = &dialogs;
         options.watchHotplug = false;
         options.watchPower = watchPower;
+        if (tweak)
+            tweak(options);
         companion = std::make_unique<Companion>(*context, options);
         QObject::connect(companion.get(), &Companion::ended, companion.get(),
                          [this](int status) { endings.push_back(status); });

@@ -38,50 +38,112 @@ namespace {
 
 std::vector<CtlCommand> allCommands() {
     std::vector<CtlCommand> commands;
-    for (auto group : {settingsCommands(), macroCommands(), deviceCommands()})
+    for (auto group : {settingsCommands(), macroCommands(), deviceCommands(), autostartCommands()})
         commands.insert(commands.end(), group.begin(), group.end());
     return commands;
 }
 
-void printUsage(std::ostream& out) {
-    out << "usage: krv-glyde-ctl [--dir DIR] [--simulate] COMMAND [ARGS]\n"
-           "  --dir DIR     the folder of config.ini, the macro files and skins/ (default: this program's;\n"
-           "                installed where you cannot write, it keeps your files in ~/.local/share/krv-glyde)\n"
-           "  --simulate    use the simulated mouse instead of the real one\n"
-           "commands:\n";
+// A group is the first word of commands of two words ("profile", "macro", "autostart").
+bool isGroup(const std::string& word) {
+    const auto commands = allCommands();
+    return std::any_of(commands.begin(), commands.end(),
+                       [&](const CtlCommand& c) { return c.words.size() > 1 && c.words[0] == word; });
+}
+
+void printUsage(std::ostream& out, const std::string& group = {}) {
+    out << "usage: krv-glyde-ctl [OPTIONS] " << (group.empty() ? "COMMAND" : group + " COMMAND") << " [ARGS]\n";
+    if (group.empty())
+        out << "options (anywhere on the line; -- ends them):\n"
+               "  --dir DIR, --dir=DIR  the folder of config.ini, the macro files and skins/ (default: this\n"
+               "                        program's; installed where you cannot write, your files are kept in\n"
+               "                        ~/.config/krv-glyde)\n"
+               "  --simulate            use the simulated mouse instead of the real one\n"
+               "  -h, --help            this help; with a command group, the group's commands\n"
+               "  -V, --version         the program's version\n";
+    out << "commands:\n";
     for (const CtlCommand& command : allCommands())
-        out << "  " << command.usage << '\n';
+        if (group.empty() || command.words[0] == group)
+            out << "  " << command.usage << '\n';
+    if (group.empty())
+        out << "exit status: 0 success, 1 the mouse is not found, 2 a usage or file error\n";
+}
+
+// The command line split into options and words.
+struct CommandLine {
+    std::vector<std::string> words;
+    std::optional<std::filesystem::path> dir;
+    bool simulate = false;
+    bool help = false;
+    bool version = false;
+    std::string error; // the first option that is not understood
+};
+
+CommandLine parseCommandLine(const std::vector<std::string>& args) {
+    CommandLine line;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (a == "--") {
+            line.words.insert(line.words.end(), args.begin() + static_cast<std::ptrdiff_t>(i) + 1, args.end());
+            break;
+        }
+        if (a.size() < 2 || a[0] != '-') {
+            line.words.push_back(a);
+        } else if (a == "--dir") {
+            if (i + 1 >= args.size()) {
+                line.error = "option --dir needs a folder";
+                break;
+            }
+            line.dir = args[++i];
+        } else if (a.rfind("--dir=", 0) == 0) {
+            line.dir = a.substr(6);
+        } else if (a == "--simulate") {
+            line.simulate = true;
+        } else if (a == "-h" || a == "--help") {
+            line.help = true;
+        } else if (a == "-V" || a == "--version") {
+            line.version = true;
+        } else if (line.error.empty()) {
+            line.error = "unknown option " + a + " (see krv-glyde-ctl --help)";
+        }
+    }
+    return line;
 }
 
 } // namespace
 
 int runCtl(const std::vector<std::string>& args, const AppPaths& programPaths, std::ostream& out, std::ostream& err) {
     StreamNotifier notifier(err);
-    CtlContext ctx{programPaths, false, out, err, notifier};
+    const std::filesystem::path programFolder =
+        programPaths.programDirectory.empty() ? programPaths.appDirectory : programPaths.programDirectory;
+    CtlContext ctx{programPaths, false, out, err, notifier, programFolder};
 
-    std::size_t next = 0;
-    while (next < args.size() && args[next].rfind("--", 0) == 0) {
-        if (args[next] == "--dir" && next + 1 < args.size()) {
-            ctx.paths = AppPaths{args[next + 1]};
-            next += 2;
-        } else if (args[next] == "--simulate") {
-            ctx.simulate = true;
-            ++next;
-        } else if (args[next] == "--help") {
-            printUsage(out);
-            return ExitOk;
-        } else {
-            return ctx.fail("unknown option " + args[next] + " (see krv-glyde-ctl help)");
-        }
+    CommandLine line = parseCommandLine(args);
+    if (!line.error.empty())
+        return ctx.fail(line.error);
+    if (line.version) {
+        out << "krv-glyde-ctl " << KRV_VERSION << '\n';
+        return ExitOk;
     }
-    if (std::error_code ec; !std::filesystem::is_directory(ctx.paths.appDirectory, ec))
-        return ctx.fail(ctx.paths.appDirectory.string() + ": no such folder");
-    const std::vector<std::string> rest(args.begin() + static_cast<std::ptrdiff_t>(next), args.end());
-    if (rest.empty() || rest[0] == "help") {
-        printUsage(rest.empty() ? err : out);
-        return rest.empty() ? ExitError : ExitOk;
+    if (!line.words.empty() && line.words[0] == "help") {
+        line.help = true;
+        line.words.erase(line.words.begin());
+    }
+    if (line.help) {
+        printUsage(out, !line.words.empty() && isGroup(line.words[0]) ? line.words[0] : std::string{});
+        return ExitOk;
+    }
+    if (line.words.empty()) {
+        printUsage(err);
+        return ExitError;
+    }
+    ctx.simulate = line.simulate;
+    if (line.dir) {
+        if (std::error_code ec; !std::filesystem::is_directory(*line.dir, ec))
+            return ctx.fail(line.dir->string() + ": no such folder");
+        ctx.paths = AppPaths{*line.dir};
     }
 
+    const std::vector<std::string>& rest = line.words;
     const std::vector<CtlCommand> commands = allCommands();
     const CtlCommand* best = nullptr;
     for (const CtlCommand& command : commands) {
@@ -91,10 +153,17 @@ int runCtl(const std::vector<std::string>& args, const AppPaths& programPaths, s
             best = &command;
     }
     if (!best) {
-        std::string line;
+        if (isGroup(rest[0])) {
+            std::string names;
+            for (const CtlCommand& command : commands)
+                if (command.words.size() > 1 && command.words[0] == rest[0])
+                    names += (names.empty() ? "" : "|") + command.words[1];
+            return ctx.fail("missing command: " + rest[0] + " " + names + " (see krv-glyde-ctl " + rest[0] + " --help)");
+        }
+        std::string text;
         for (const auto& word : rest)
-            line += (line.empty() ? "" : " ") + word;
-        return ctx.fail("unknown command: " + line + " (see krv-glyde-ctl help)");
+            text += (text.empty() ? "" : " ") + word;
+        return ctx.fail("unknown command: " + text + " (see krv-glyde-ctl --help)");
     }
     const std::vector<std::string> commandArgs(rest.begin() + static_cast<std::ptrdiff_t>(best->words.size()), rest.end());
     return best->run(ctx, commandArgs);

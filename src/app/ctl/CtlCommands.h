@@ -4,6 +4,7 @@
 #include "settings/UiLanguage.h"
 #include "settings/UiNotifier.h"
 
+#include <filesystem>
 #include <optional>
 #include <ostream>
 #include <string>
@@ -39,6 +40,7 @@ struct CtlContext {
     std::ostream& out;
     std::ostream& err;
     UiNotifier& notifier;
+    std::filesystem::path programFolder; // where krv-glyde-ctl and krv-glyde are
 
     // Prints "krv-glyde-ctl: <text>" to standard error and returns ExitError.
     int fail(const std::string& text) const;
@@ -61,5 +63,6 @@ struct CtlCommand {
 // The commands of each area, in the order `krv-glyde-ctl help` lists them.
 std::vector<CtlCommand> settingsCommands();
 std::vector<CtlCommand> macroCommands();
+std::vector<CtlCommand> autostartCommands();
 
 } // namespace krv::ctl

@@ -11,7 +11,8 @@ bool IsWritableFolder(const std::filesystem::path& folder) {
 }
 
 AppPaths AppPathsForProgram(const std::filesystem::path& programDirectory) {
-    return ResolveAppPaths(programDirectory, IsWritableFolder(programDirectory), DefaultUserDataFolder());
+    return ResolveAppPaths(programDirectory, IsWritableFolder(programDirectory), DefaultUserSettingsFolder(),
+                           EarlierUserDataFolder());
 }
 
 } // namespace krv

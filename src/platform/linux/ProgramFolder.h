@@ -10,7 +10,7 @@ namespace krv {
 bool IsWritableFolder(const std::filesystem::path& folder);
 
 // The folders of the program started from programDirectory, on this system: the user's files beside
-// the program when the user may write there, else in DefaultUserDataFolder() (see ResolveAppPaths).
+// the program when the user may write there, else in DefaultUserSettingsFolder() (see ResolveAppPaths).
 AppPaths AppPathsForProgram(const std::filesystem::path& programDirectory);
 
 } // namespace krv

@@ -74,22 +74,43 @@ private:
     std::optional<std::string> m_old;
 };
 
-TEST(AppFolders, TheUsersDataFolderFollowsXdg) {
+TEST(AppFolders, TheUsersFoldersFollowXdg) {
     struct Case {
         std::optional<std::string> xdg, home;
-        fs::path expected;
+        fs::path settings, earlier;
     };
     const std::vector<Case> cases{
-        {"/data", "/home/u", "/data/krv-glyde"},
-        {"relative", "/home/u", "/home/u/.local/share/krv-glyde"}, // a relative XDG path is ignored
-        {std::nullopt, "/home/u", "/home/u/.local/share/krv-glyde"},
-        {std::nullopt, std::nullopt, ""},
+        {"/xdg", "/home/u", "/xdg/krv-glyde", "/xdg/krv-glyde"},
+        {"relative", "/home/u", "/home/u/.config/krv-glyde", "/home/u/.local/share/krv-glyde"}, // ignored
+        {std::nullopt, "/home/u", "/home/u/.config/krv-glyde", "/home/u/.local/share/krv-glyde"},
+        {std::nullopt, std::nullopt, "", ""},
     };
     for (const Case& c : cases) {
-        ScopedEnv xdg("XDG_DATA_HOME", c.xdg);
+        ScopedEnv config("XDG_CONFIG_HOME", c.xdg);
+        ScopedEnv data("XDG_DATA_HOME", c.xdg);
         ScopedEnv home("HOME", c.home);
-        EXPECT_EQ(DefaultUserDataFolder(), c.expected) << c.xdg.value_or("-") << " " << c.home.value_or("-");
+        EXPECT_EQ(DefaultUserSettingsFolder(), c.settings) << c.xdg.value_or("-") << " " << c.home.value_or("-");
+        EXPECT_EQ(EarlierUserDataFolder(), c.earlier) << c.xdg.value_or("-") << " " << c.home.value_or("-");
     }
+}
+
+// The user's files kept by an earlier version in ~/.local/share/krv-glyde move to the settings folder
+// once; a file already in the settings folder is never replaced, and a missing one is seeded.
+TEST(AppFolders, TheUsersFilesMoveOnceFromWhereEarlierVersionsKeptThem) {
+    test::AppFolder program;
+    test::TempDir home;
+    const fs::path earlier = home / "share-krv-glyde";
+    const fs::path settings = home / "config-krv-glyde";
+    writeFile(earlier / "config.ini", "[Init]\r\nCurConfig=4\r\n");
+    writeFile(earlier / "Macro_EN.dat", "[Macros]\r\nmacroNum=0\r\n");
+    writeFile(settings / "Macro_EN.dat", "[Macros]\r\nmacroNum=1\r\n");
+    const AppPaths paths = ResolveAppPaths(program.paths().appDirectory, false, settings, earlier);
+    EXPECT_EQ(paths.appDirectory, settings);
+    EXPECT_EQ(readFile(settings / "config.ini"), "[Init]\r\nCurConfig=4\r\n");
+    EXPECT_FALSE(fs::exists(earlier / "config.ini"));
+    EXPECT_EQ(readFile(settings / "Macro_EN.dat"), "[Macros]\r\nmacroNum=1\r\n"); // kept, not replaced
+    EXPECT_TRUE(fs::exists(earlier / "Macro_EN.dat"));
+    EXPECT_EQ(readFile(settings / "Macro_CN.dat"), readFile(program / "Macro_CN.dat")); // seeded
 }
 
 TEST(AppFolders, RestoringDefaultsReadsTheProgramsSkinsAndWritesTheUsersFiles) {

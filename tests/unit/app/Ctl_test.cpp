@@ -116,3 +116,78 @@ TEST(Ctl, RestoreDefaultsRewritesProfilesAndMacros) {
 }
 
 } // namespace
+
+namespace {
+
+// The command line as Linux tools take it: options anywhere and in both spellings, help for the tool
+// and for each group, the version, and a clear status for each mistake.
+TEST(Ctl, CommandLineConventions) {
+    AppFolder folder;
+    const std::string dir = folder.paths().appDirectory.string();
+    const std::string shown = ctl(folder, {"profile", "show", "1"}).out;
+    struct Case {
+        std::vector<std::string> args;
+        int status;
+        std::string out; // part of standard output
+        std::string err; // part of standard error
+    };
+    const std::vector<Case> cases{
+        {{"--version"}, 0, std::string("krv-glyde-ctl ") + KRV_VERSION + "\n", ""},
+        {{"-V"}, 0, std::string("krv-glyde-ctl ") + KRV_VERSION + "\n", ""},
+        {{"-h"}, 0, "exit status: 0 success, 1 the mouse is not found, 2 a usage or file error", ""},
+        {{"--help"}, 0, "autostart on", ""},
+        {{"profile", "--help"}, 0, "profile export FILE [N]", ""},
+        {{"help", "macro"}, 0, "macro import FILE", ""},
+        {{"profile"}, 2, "", "missing command: profile show|import|export"},
+        {{"--dir=" + dir, "profile", "show", "1"}, 0, shown, ""},
+        {{"profile", "show", "1", "--dir", dir}, 0, shown, ""},
+        {{"profile", "show", "--dir=" + dir, "1"}, 0, shown, ""},
+        {{"status", "--simulate"}, 0, "mouse found", ""},
+        {{"apply", "1", "--simulate"}, 0, "07 10 01 01", ""},
+        {{"profile", "show", "--dir"}, 2, "", "option --dir needs a folder"},
+        {{"--dir=" + dir + "/nowhere", "profile", "show"}, 2, "", "no such folder"},
+        {{"profile", "show", "-x"}, 2, "", "unknown option -x"},
+        {{"frobnicate"}, 2, "", "unknown command: frobnicate"},
+    };
+    for (const Case& c : cases) {
+        std::string line;
+        for (const auto& a : c.args)
+            line += a + " ";
+        SCOPED_TRACE(line);
+        const CtlRun run = ctl(folder, c.args);
+        EXPECT_EQ(run.status, c.status) << run.err;
+        EXPECT_NE(run.out.find(c.out), std::string::npos) << run.out;
+        EXPECT_NE(run.err.find(c.err), std::string::npos) << run.err;
+        if (c.status == 2) {
+            EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+        }
+    }
+}
+
+// `autostart on` writes the desktop's autostart entry that starts the companion in the tray; `off`
+// removes it; `status` tells which.
+TEST(Ctl, AutostartWritesAndRemovesTheEntry) {
+    AppFolder folder;
+    krv::test::TempDir config;
+    const std::string previous = std::getenv("XDG_CONFIG_HOME") ? std::getenv("XDG_CONFIG_HOME") : "";
+    ::setenv("XDG_CONFIG_HOME", config.path().c_str(), 1);
+    const auto entry = config / "autostart/krv-glyde.desktop";
+
+    EXPECT_EQ(ctl(folder, {"autostart", "on"}).status, 2); // no companion beside the tool
+    EXPECT_FALSE(std::filesystem::exists(entry));
+    writeFile(folder / "krv-glyde", "");
+    EXPECT_EQ(ctl(folder, {"autostart", "status"}).out, "off\n");
+    const CtlRun on = ctl(folder, {"autostart", "on"});
+    EXPECT_EQ(on.status, 0) << on.err;
+    const std::string text = readFile(entry);
+    EXPECT_NE(text.find("[Desktop Entry]\nType=Application\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("\nExec=" + (folder / "krv-glyde").string() + " --tray\n"), std::string::npos) << text;
+    EXPECT_EQ(ctl(folder, {"autostart", "status"}).out, "on " + entry.string() + "\n");
+    EXPECT_EQ(ctl(folder, {"autostart", "off"}).status, 0);
+    EXPECT_FALSE(std::filesystem::exists(entry));
+    EXPECT_EQ(ctl(folder, {"autostart", "status"}).out, "off\n");
+
+    previous.empty() ? ::unsetenv("XDG_CONFIG_HOME") : ::setenv("XDG_CONFIG_HOME", previous.c_str(), 1);
+}
+
+} // namespace

@@ -1,0 +1,119 @@
+// krv-glyde-ctl: autostart on|off|status, the desktop's autostart entry that starts the companion at
+// login in the tray.
+#include "app/ctl/CtlCommands.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <system_error>
+
+namespace krv::ctl {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// $XDG_CONFIG_HOME/autostart/krv-glyde.desktop, else under $HOME/.config; empty without either.
+fs::path autostartEntry() {
+    fs::path config;
+    if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg != nullptr && fs::path(xdg).is_absolute())
+        config = xdg;
+    else if (const char* home = std::getenv("HOME"); home != nullptr && fs::path(home).is_absolute())
+        config = fs::path(home) / ".config";
+    else
+        return {};
+    return config / "autostart" / "krv-glyde.desktop";
+}
+
+// One argument of an Exec line. An argument with reserved characters is quoted, and inside the quotes
+// '"', '`', '$' and '\\' take a backslash; the value's own escaping then doubles every backslash, so a
+// '$' is written "\\$" and a backslash four times.
+std::string execArgument(const std::string& text) {
+    if (text.find_first_of(" \t\n\"'\\><~|&;$*?#()`") == std::string::npos)
+        return text;
+    std::string quoted = "\"";
+    for (char c : text) {
+        if (c == '"' || c == '`' || c == '$')
+            quoted += "\\\\";
+        else if (c == '\\')
+            quoted += "\\\\\\";
+        quoted += c;
+    }
+    return quoted + "\"";
+}
+
+int autostartOn(CtlContext& ctx, const std::vector<std::string>& args) {
+    if (!args.empty())
+        return ctx.fail("usage: autostart on");
+    const fs::path entry = autostartEntry();
+    if (entry.empty())
+        return ctx.fail("no HOME or XDG_CONFIG_HOME: nowhere to put the autostart entry");
+    const fs::path companion = ctx.programFolder / "krv-glyde";
+    if (std::error_code ec; !fs::is_regular_file(companion, ec))
+        return ctx.fail(companion.string() + ": the companion is not installed beside krv-glyde-ctl");
+    std::ostringstream text;
+    text << "[Desktop Entry]\n"
+            "Type=Application\n"
+            "Name=KRV Glyde\n"
+            "Comment=Companion of the VELDRA gaming mouse, started in the tray\n"
+            "Exec="
+         << execArgument(companion.string())
+         << " --tray\n"
+            "Icon=input-mouse\n"
+            "Terminal=false\n"
+            "X-GNOME-Autostart-enabled=true\n";
+    std::error_code ec;
+    fs::create_directories(entry.parent_path(), ec);
+    const fs::path temporary = entry.string() + ".tmp";
+    {
+        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+        out << text.str();
+        out.flush();
+        if (!out)
+            return ctx.fail(entry.string() + ": " + std::strerror(errno));
+    }
+    fs::rename(temporary, entry, ec);
+    if (ec) {
+        fs::remove(temporary, ec);
+        return ctx.fail(entry.string() + ": " + ec.message());
+    }
+    ctx.out << "on " << entry.string() << '\n';
+    return ExitOk;
+}
+
+int autostartOff(CtlContext& ctx, const std::vector<std::string>& args) {
+    if (!args.empty())
+        return ctx.fail("usage: autostart off");
+    const fs::path entry = autostartEntry();
+    std::error_code ec;
+    if (!entry.empty() && fs::remove(entry, ec); ec)
+        return ctx.fail(entry.string() + ": " + ec.message());
+    ctx.out << "off\n";
+    return ExitOk;
+}
+
+int autostartStatus(CtlContext& ctx, const std::vector<std::string>& args) {
+    if (!args.empty())
+        return ctx.fail("usage: autostart status");
+    const fs::path entry = autostartEntry();
+    std::error_code ec;
+    if (!entry.empty() && fs::is_regular_file(entry, ec))
+        ctx.out << "on " << entry.string() << '\n';
+    else
+        ctx.out << "off\n";
+    return ExitOk;
+}
+
+} // namespace
+
+std::vector<CtlCommand> autostartCommands() {
+    return {
+        {{"autostart", "on"}, "autostart on            start the companion in the tray at login", autostartOn},
+        {{"autostart", "off"}, "autostart off           do not start the companion at login", autostartOff},
+        {{"autostart", "status"}, "autostart status        on (with the entry's path) or off", autostartStatus},
+    };
+}
+
+} // namespace krv::ctl

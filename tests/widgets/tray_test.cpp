@@ -1,0 +1,73 @@
+// The tray as today's desktops have it: a StatusNotifierItem tray reports a click as Trigger (never a
+// double-click) and draws the menu it is given; a classic tray keeps the double-click and the
+// owner-drawn menu. `--tray` starts with the window out of the way.
+#include "widgets/CompanionFixture.h"
+
+#include <QMenu>
+#include <QSystemTrayIcon>
+#include <QTest>
+
+using namespace krv;
+using namespace krv::test;
+
+namespace {
+
+std::unique_ptr<CompanionFixture> companion(std::optional<bool> statusNotifier, bool startInTray = false) {
+    return std::make_unique<CompanionFixture>(std::function<void(const QString&, SimulatedMouse&)>{}, true, false,
+                                              [=](Companion::Options& o) {
+                                                  o.statusNotifierTray = statusNotifier;
+                                                  o.startInTray = startInTray;
+                                              });
+}
+
+} // namespace
+
+class TrayTest : public QObject {
+    Q_OBJECT
+private slots:
+    void aClickOnAStatusNotifierTrayShowsTheWindow_data() {
+        QTest::addColumn<bool>("statusNotifier");
+        QTest::addColumn<int>("reason");
+        QTest::addColumn<bool>("shown");
+        QTest::newRow("StatusNotifierItem: click") << true << int(QSystemTrayIcon::Trigger) << true;
+        QTest::newRow("StatusNotifierItem: double-click") << true << int(QSystemTrayIcon::DoubleClick) << true;
+        QTest::newRow("classic tray: click") << false << int(QSystemTrayIcon::Trigger) << false;
+        QTest::newRow("classic tray: double-click") << false << int(QSystemTrayIcon::DoubleClick) << true;
+    }
+    void aClickOnAStatusNotifierTrayShowsTheWindow() {
+        QFETCH(bool, statusNotifier);
+        QFETCH(int, reason);
+        QFETCH(bool, shown);
+        auto f = companion(statusNotifier);
+        // The minimise element puts the window out of the way, as hiding to a tray does.
+        f->clickMain(MainElement::Minimize);
+        QTRY_VERIFY(f->window().isMinimized());
+        emit f->companion->trayIcon().activated(static_cast<QSystemTrayIcon::ActivationReason>(reason));
+        QCOMPARE(!f->window().isMinimized(), shown);
+    }
+
+    void aStatusNotifierTrayIsGivenTheMenuToDraw() {
+        auto sni = companion(true);
+        QCOMPARE(sni->companion->trayIcon().contextMenu(), sni->companion->trayMenu().menu());
+        QStringList texts;
+        for (QAction* a : sni->companion->trayMenu().menu()->actions())
+            texts << a->text();
+        QCOMPARE(texts, (QStringList{"Show Window", "Exit Driver"}));
+        // Its right-click is the tray's own business: no owner-drawn menu pops up as well.
+        emit sni->companion->trayIcon().activated(QSystemTrayIcon::Context);
+        QVERIFY(!sni->companion->trayMenu().menu()->isVisible());
+
+        auto classic = companion(false);
+        QCOMPARE(classic->companion->trayIcon().contextMenu(), nullptr);
+    }
+
+    void startingInTheTrayKeepsTheWindowOutOfTheWay() {
+        auto f = companion(false, true);
+        QCOMPARE(f->companion->state() == Companion::State::InTray, QSystemTrayIcon::isSystemTrayAvailable());
+        QVERIFY(!f->window().isVisible() || f->window().isMinimized());
+        QTRY_VERIFY(f->reportsSent() >= 11); // the profile is applied all the same
+    }
+};
+
+QTEST_MAIN(TrayTest)
+#include "tray_test.moc"
