@@ -6,9 +6,9 @@ set -euo pipefail
 build_pkgs=(build-essential cmake ninja-build pkg-config
             qt6-base-dev libqt6opengl6-dev libgl-dev
             libhidapi-dev libudev-dev libxtst-dev libx11-dev libxi-dev
-            fontconfig fonts-liberation fonts-wqy-zenhei)
+            fontconfig fonts-liberation fonts-wqy-zenhei scdoc)
 run_pkgs=(xvfb xauth)
-test_pkgs=(libgtest-dev libgmock-dev xvfb xauth x11-utils dbus-daemon openbox)
+test_pkgs=(libgtest-dev libgmock-dev xvfb xauth x11-utils dbus-daemon openbox bash-completion)
 
 want=("${build_pkgs[@]}")
 case "${1:-test}" in
