@@ -232,26 +232,49 @@ TEST_F(XTestDelivery, ShutdownReleasesWhatAMacroLeftDown) {
     EXPECT_EQ(client.take(2), (Seq{{KeyRelease, XK_q}, {ButtonRelease, 1}}));
 }
 
-TEST(X11SystemPointerTest, PointerSpeedRoundTripsThroughTheServer) {
+// The server shows no pointer of this mouse (Xvfb has only its virtual devices): the desktop's own
+// pointer settings are left exactly as they were.
+TEST(X11SystemPointerTest, OtherPointersAreLeftAlone) {
     std::string error;
     auto pointer = X11SystemPointer::open(nullptr, &error);
     ASSERT_NE(pointer, nullptr) << error;
-    for (const auto& [set, expected] : std::vector<std::pair<int, int>>{{15, 15}, {1, 1}, {10, 10}, {20, 20}, {25, 20}, {0, 1}}) {
-        EXPECT_TRUE(pointer->setPointerSpeed(set));
-        EXPECT_EQ(pointer->pointerSpeed(), expected) << set;
-    }
+    ::Display* display = XOpenDisplay(nullptr);
+    ASSERT_NE(display, nullptr);
+    XChangePointerControl(display, True, True, 7, 3, 5);
+    XSync(display, False);
+    EXPECT_FALSE(pointer->pointerSpeed().has_value());
+    EXPECT_FALSE(pointer->setPointerSpeed(20));
+    int numerator = 0, denominator = 0, threshold = 0;
+    XGetPointerControl(display, &numerator, &denominator, &threshold);
+    EXPECT_EQ(std::make_tuple(numerator, denominator, threshold), std::make_tuple(7, 3, 5));
+    XCloseDisplay(display);
     EXPECT_FALSE(pointer->wheelScrollLines().has_value());
     EXPECT_FALSE(pointer->setWheelScrollLines(3));
 }
 
-TEST(X11SystemPointerTest, LibinputMappingCoversTheWholeRange) {
-    for (int speed = 1; speed <= 20; ++speed) {
-        const double accel = X11SystemPointer::libinputAccelOfSpeed(speed);
-        EXPECT_GE(accel, -1.0);
-        EXPECT_LE(accel, 1.0);
-        EXPECT_EQ(X11SystemPointer::speedOfLibinputAccel(accel), speed);
-    }
-    EXPECT_DOUBLE_EQ(X11SystemPointer::libinputAccelOfSpeed(10), 0.0);
+// Speeds go up and down from each device's own value, which speed 10 gives back exactly.
+TEST(X11SystemPointerTest, SpeedsAreRelativeToTheUsersOwnValue) {
+    MouseAccelKeeper keeper;
+    const std::vector<MouseAccelKeeper::Device> user{{11, 0.3f}, {12, -0.95f}};
+    auto accels = [](const std::vector<MouseAccelKeeper::Device>& devices) {
+        std::vector<float> values;
+        for (const auto& d : devices)
+            values.push_back(d.accel);
+        return values;
+    };
+    EXPECT_EQ(keeper.speedOf(user), 10);
+    const auto faster = keeper.accelFor(15, user);
+    EXPECT_NEAR(faster[0].accel, 0.8f, 1e-6);
+    EXPECT_NEAR(faster[1].accel, -0.45f, 1e-6);
+    EXPECT_EQ(keeper.speedOf(faster), 15);
+    const auto fastest = keeper.accelFor(20, faster);
+    EXPECT_EQ(fastest[0].accel, 1.0f); // clamped at libinput's 1
+    EXPECT_NEAR(fastest[1].accel, 0.05f, 1e-6);
+    EXPECT_EQ(accels(keeper.accelFor(1, faster))[1], -1.0f);
+    EXPECT_EQ(accels(keeper.accelFor(10, faster)), accels(user)); // the user's values, exactly
+    // A device seen for the first time keeps its own value as its neutral.
+    EXPECT_EQ(accels(keeper.accelFor(10, {{13, 0.5f}})), (std::vector<float>{0.5f}));
+    EXPECT_FALSE(keeper.speedOf({}).has_value());
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 
 #include "device/SystemPointer.h"
 
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -12,16 +13,32 @@ using Display = struct _XDisplay;
 
 namespace krv {
 
-// The pointer speed of an X11 desktop, on a connection of its own.
-//
-// Speed s on the Windows scale 1..20 (10 neutral) becomes:
-//  - on pointer devices driven by libinput (the property "libinput Accel Speed", -1..1):
-//    (s - 10) / 10, so 1 -> -0.9, 10 -> 0 (libinput's default), 20 -> 1;
-//  - otherwise the core pointer acceleration (XChangePointerControl): s / 5, so 10 -> 2/1 (the X
-//    server's default), 1 -> 1/5, 20 -> 4/1; the threshold is left alone.
-// The getter reads the same setting back through the inverse mapping.
-// X11 has no wheel scroll-lines setting: wheelScrollLines() answers nothing and the apply skips the
-// set (setWheelScrollLines returns false).
+// Speeds of this mouse's own pointer devices relative to what the user had set. The user's value of
+// each device is remembered the first time the device is seen, so that speed 10 (neutral) gives it
+// back exactly and the other steps go up or down from it in tenths of libinput's range.
+class MouseAccelKeeper {
+public:
+    struct Device {
+        int id;
+        float accel; // "libinput Accel Speed", -1..1
+    };
+    // The accel each device gets for speed s (1..20).
+    std::vector<Device> accelFor(int speed, const std::vector<Device>& devices);
+    // The speed the devices' current accel stands for (of the first device); nothing without one.
+    std::optional<int> speedOf(const std::vector<Device>& devices);
+
+private:
+    float userAccel(const Device& device);
+    std::map<int, float> m_userAccel;
+};
+
+// The pointer speed of this mouse on an X11 desktop, on a connection of its own. Only the X input
+// devices of this mouse (property "Device Product ID" = 0x18f8, 0x0f99) driven by libinput are
+// changed: other mice, touchpads and the desktop's own settings are left alone. Setting speed 10
+// (neutral; what the shutdown sets) puts back each device's own value. Where the server shows no such
+// device (Wayland, a remote display, the mouse unplugged) nothing is changed: pointerSpeed() answers
+// nothing, so an apply leaves the pointer alone, and the reason is said once on standard error.
+// X11 has no wheel scroll-lines setting: wheelScrollLines() answers nothing.
 // Safe to call from several threads (one lock around the connection).
 class X11SystemPointer final : public SystemPointer {
 public:
@@ -35,19 +52,15 @@ public:
     std::optional<int> wheelScrollLines() override { return std::nullopt; }
     bool setWheelScrollLines(int) override { return false; }
 
-    // True when the speed goes to libinput devices rather than the core pointer.
-    bool usesLibinput();
-
-    static double libinputAccelOfSpeed(int speed);
-    static int speedOfLibinputAccel(double accel);
-
 private:
     X11SystemPointer(Display* display, bool haveXi2) : m_display(display), m_haveXi2(haveXi2) {}
-    std::vector<int> libinputPointers(); // device ids with "libinput Accel Speed"
+    std::vector<MouseAccelKeeper::Device> mousePointers(); // this mouse's libinput devices, with their accel
 
     std::mutex m_mutex;
     Display* m_display;
     bool m_haveXi2;
+    MouseAccelKeeper m_keeper;
+    bool m_saidNoDevice = false;
 };
 
 } // namespace krv
