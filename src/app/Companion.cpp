@@ -4,6 +4,7 @@
 #include "app/RealtimeKit.h"
 #include "app/RestoreDefaults.h"
 #include "settings/IniFile.h"
+#include "platform/linux/DeviceAccess.h"
 #include "platform/linux/UdevMonitor.h"
 #include "ui/AboutDlg.h"
 #include "ui/CKRV_GlydeDlg.h"
@@ -177,7 +178,7 @@ void Companion::start() {
 
     if (!m_ctx.link.ScanForMouse()) {
         // The message first; the shutdown once it is dismissed. Nothing is applied or written.
-        m_dialogs->message(nullptr, MissingMouseMessage(m_ctx.language), [self = QPointer<Companion>(this)] {
+        m_dialogs->message(nullptr, unusableMouseMessage(), [self = QPointer<Companion>(this)] {
             if (self)
                 self->ShutDown();
         });
@@ -194,6 +195,19 @@ void Companion::start() {
         HideToTray(); // minimised where there is no tray
     else
         m_window->show();
+}
+
+QString Companion::unusableMouseMessage() const {
+    const DeviceLink::ScanReport scan = m_ctx.link.lastScan();
+    switch (scan.problem) {
+    case DeviceLink::ScanReport::Problem::NotAccessible:
+        return QString::fromStdString(
+            Messages::MouseNotAccessible(m_ctx.language, scan.node, scan.detail, DeviceAccessCommand()));
+    case DeviceLink::ScanReport::Problem::CollectionMissing:
+        return QString::fromStdString(Messages::MouseCollectionMissing(m_ctx.language, scan.node, scan.detail));
+    default:
+        return MissingMouseMessage(m_ctx.language);
+    }
 }
 
 void Companion::loadMenus() {

@@ -116,6 +116,9 @@ protected:
 
 private:
     void loadMenus();
+    // Why the mouse cannot be used, in the program's language: not plugged in (the fixed text),
+    // plugged in but not accessible (with the command that gives access), a collection missing.
+    QString unusableMouseMessage() const;
     // Messages about the user's files, in the program's language; callable from any thread.
     void reportNotSaved(const FileStatus& problem);
     void reportNotLoaded(const FileStatus& problem);

@@ -1,5 +1,8 @@
 #include "device/DeviceLink.h"
 
+#include <cerrno>
+#include <cstring>
+
 #include <algorithm>
 #include <utility>
 
@@ -42,6 +45,12 @@ bool DeviceLink::ScanForMouse() {
         path = m_devicePath;
     }
 
+    ScanReport report;
+    auto openFailed = [&](const std::string& node) {
+        if (report.problem == ScanReport::Problem::NotAccessible)
+            return; // the first failure is the one told
+        report = {ScanReport::Problem::NotAccessible, node, std::strerror(errno)};
+    };
     const std::size_t count = std::min<std::size_t>(collections.size(), MaxInterfaces);
     for (std::size_t i = 0; i < count; ++i) {
         const HidCollectionInfo& info = collections[i];
@@ -52,18 +61,28 @@ bool DeviceLink::ScanForMouse() {
             readTried = true;
             readInfo = info;
             read = m_backend.open(info.path, HidAccess::Read);
+            if (!read)
+                openFailed(info.path);
         } else if (info.usagePage == WriteUsagePage && info.usage == VendorUsage && !writeTried) {
             writeTried = true;
             writeInfo = info;
             write = m_backend.open(info.path, HidAccess::Write);
+            if (!write)
+                openFailed(info.path);
         }
         if (readTried && writeTried)
             break;
     }
 
     const bool connected = read != nullptr && write != nullptr;
+    if (connected)
+        report = {ScanReport::Problem::None, path, {}};
+    else if (report.problem != ScanReport::Problem::NotAccessible && !path.empty())
+        report = {ScanReport::Problem::CollectionMissing, path,
+                  !readInfo ? "vendor input interface (usage page 0xFF00)" : "vendor feature interface (usage page 0xFF01)"};
     {
         std::lock_guard lock(m_mutex);
+        m_lastScan = report;
         m_devicePath = path;
         m_readCollection = readInfo;
         m_writeCollection = writeInfo;
@@ -74,6 +93,11 @@ bool DeviceLink::ScanForMouse() {
         setHandles(std::move(read), std::move(write));
     m_connected.store(connected, std::memory_order_release);
     return connected;
+}
+
+DeviceLink::ScanReport DeviceLink::lastScan() const {
+    std::lock_guard lock(m_mutex);
+    return m_lastScan;
 }
 
 bool DeviceLink::IsOurDevice(std::string_view path) const {

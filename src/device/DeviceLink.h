@@ -48,6 +48,20 @@ public:
     // Returns Connected: true exactly when both handles are open.
     bool ScanForMouse();
 
+    // Why the last scan did not connect, for a message the user can act on.
+    struct ScanReport {
+        enum class Problem {
+            None,              // connected
+            NotPluggedIn,      // no collection with the mouse's ids
+            NotAccessible,     // a vendor collection is there but cannot be opened
+            CollectionMissing, // plugged in, but a vendor collection is absent
+        };
+        Problem problem = Problem::NotPluggedIn;
+        std::string node;   // the node concerned
+        std::string detail; // the system's reason, or which collection is missing
+    };
+    ScanReport lastScan() const;
+
     // True when `path` equals DevicePath without regard to ASCII letter case.
     bool IsOurDevice(std::string_view path) const;
 
@@ -94,6 +108,7 @@ private:
     std::string m_devicePath;
     std::optional<HidCollectionInfo> m_readCollection;
     std::optional<HidCollectionInfo> m_writeCollection;
+    ScanReport m_lastScan;
     std::function<void()> m_onRemoved;
     std::function<void(bool)> m_onArrival;
     std::atomic<bool> m_connected{false};

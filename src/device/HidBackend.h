@@ -62,7 +62,7 @@ public:
     virtual std::vector<HidCollectionInfo> enumerate() = 0;
 
     // Opens a node for reading input reports or for sending feature reports; null when it cannot
-    // be opened (missing, no permission).
+    // be opened (missing, no permission), with errno telling why.
     virtual std::unique_ptr<HidHandle> open(const std::string& path, HidAccess access) = 0;
 };
 

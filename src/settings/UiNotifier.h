@@ -34,6 +34,24 @@ inline std::string_view NoLeftButton(UiLanguage language) {
                "a left button. Set a button to Left Click and apply again.";
     return "没有任何按键设为左键，配置未发送到鼠标（否则鼠标将没有左键）。请将一个按键设为左键后重新应用。";
 }
+// The mouse is plugged in but cannot be used: `node` and the system's `reason`, and the command that
+// gives this user access.
+inline std::string MouseNotAccessible(UiLanguage language, std::string_view node, std::string_view reason,
+                                      std::string_view command) {
+    if (language == UiLanguage::English)
+        return "The mouse is plugged in, but this program may not open it (" + std::string(node) + ": " +
+               std::string(reason) + ").\nTo give it access, run:\n" + std::string(command) +
+               "\nthen unplug the mouse and plug it in again.";
+    return "鼠标已插入，但本程序无权打开它（" + std::string(node) + "：" + std::string(reason) +
+           "）。\n请运行以下命令授予权限：\n" + std::string(command) + "\n然后拔下鼠标并重新插入。";
+}
+inline std::string MouseCollectionMissing(UiLanguage language, std::string_view node, std::string_view missing) {
+    if (language == UiLanguage::English)
+        return "The mouse is plugged in, but its " + std::string(missing) + " is missing (" + std::string(node) +
+               "). Plug it into another USB port, or unplug it and plug it in again.";
+    return "鼠标已插入，但缺少其" + std::string(missing) + "（" + std::string(node) +
+           "）。请换一个 USB 接口，或拔下后重新插入。";
+}
 inline std::string DefaultsNotRestored(UiLanguage language, std::string_view problem) {
     if (language == UiLanguage::English)
         return "The defaults were not restored and nothing was changed.\n" + std::string(problem);

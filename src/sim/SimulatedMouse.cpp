@@ -1,5 +1,7 @@
 #include "sim/SimulatedMouse.h"
 
+#include <cerrno>
+
 #include <algorithm>
 #include <condition_variable>
 #include <deque>
@@ -253,8 +255,10 @@ std::unique_ptr<HidHandle> SimulatedMouse::open(const std::string& path, HidAcce
             return nullptr;
         if (path == VendorPath) {
             const Collection wanted = access == HidAccess::Read ? Collection::VendorInput : Collection::VendorFeature;
-            if (m_shared->openFailures.contains(wanted))
+            if (m_shared->openFailures.contains(wanted)) {
+                errno = EACCES; // as a node without permission answers
                 return nullptr;
+            }
             state->receivesReports = access == HidAccess::Read;
         } else if (m_shared->openFailures.contains(Collection::Pointer)) {
             return nullptr;

@@ -104,18 +104,34 @@ void CompanionTest::startupAppliesTheProfileToTheMouse() {
 
 void CompanionTest::missingMouseShowsTheMessageAndEndsWithoutWriting_data() {
     QTest::addColumn<QString>("verSel");
-    QTest::addColumn<QString>("message");
-    QTest::newRow("english") << "1" << QStringLiteral("Please plug-in【VELDRA GAMING MOUSE】USB Mouse");
-    QTest::newRow("chinese") << "0" << QStringLiteral("Please plug-in VELDRA GAMING MOUSE USB Mouse");
+    QTest::addColumn<QString>("mouse"); // unplugged, no access, or a collection missing
+    QTest::addColumn<QString>("message"); // the whole message, or its beginning for those that go on
+    QTest::newRow("english") << "1" << "unplugged" << QStringLiteral("Please plug-in【VELDRA GAMING MOUSE】USB Mouse");
+    QTest::newRow("chinese") << "0" << "unplugged" << QStringLiteral("Please plug-in VELDRA GAMING MOUSE USB Mouse");
+    QTest::newRow("english, no access")
+        << "1" << "no access"
+        << QStringLiteral("The mouse is plugged in, but this program may not open it (/dev/hidraw-sim1: Permission "
+                          "denied).\nTo give it access, run:\n");
+    QTest::newRow("chinese, no access")
+        << "0" << "no access" << QStringLiteral("鼠标已插入，但本程序无权打开它（/dev/hidraw-sim1：Permission denied）。");
+    QTest::newRow("english, a collection missing")
+        << "1" << "collection missing"
+        << QStringLiteral("The mouse is plugged in, but its vendor feature interface (usage page 0xFF01) is missing");
 }
 
 void CompanionTest::missingMouseShowsTheMessageAndEndsWithoutWriting() {
     QFETCH(QString, verSel);
+    QFETCH(QString, mouse);
     QFETCH(QString, message);
     QByteArray before;
     CompanionFixture f(
-        [&](const QString& dir, SimulatedMouse& mouse) {
-            mouse.unplug();
+        [&](const QString& dir, SimulatedMouse& sim) {
+            if (mouse == "unplugged")
+                sim.unplug();
+            else if (mouse == "no access")
+                sim.setOpenFailure(SimulatedMouse::Collection::VendorInput, true);
+            else
+                sim.setEnumerationOrder({SimulatedMouse::Collection::Pointer, SimulatedMouse::Collection::VendorInput});
             krv::test::requireOk(IniFile::writeString((dir + "/config.ini").toStdString(), "Init", "VER_SEL", verSel.toStdString()));
             QFile file(dir + "/config.ini");
             file.open(QIODevice::ReadOnly);
@@ -125,7 +141,11 @@ void CompanionTest::missingMouseShowsTheMessageAndEndsWithoutWriting() {
     f.dialogs.answerMessages = false;
     f.companion->start();
     QCOMPARE(f.dialogs.messages.size(), std::size_t{1});
-    QCOMPARE(f.dialogs.messages[0], message);
+    QVERIFY2(f.dialogs.messages[0].startsWith(message), qPrintable(f.dialogs.messages[0]));
+    if (mouse == "unplugged")
+        QCOMPARE(f.dialogs.messages[0], message);
+    else if (mouse == "no access")
+        QVERIFY(f.dialogs.messages[0].contains("udevadm trigger --subsystem-match=hidraw"));
     QVERIFY(f.endings.empty()); // waits for OK
     QVERIFY(!f.window().isVisible());
     f.dialogs.closeMessages();

@@ -4,6 +4,7 @@
 #include "device/DeviceLink.h"
 #include "device/PressChannel.h"
 #include "device/ReportReader.h"
+#include "platform/linux/DeviceAccess.h"
 #include "platform/linux/HidrawBackend.h"
 #include "platform/linux/UdevMonitor.h"
 #include "settings/IniFile.h"
@@ -36,12 +37,22 @@ public:
     bool setWheelScrollLines(int) override { return false; }
 };
 
+// One line on why the mouse cannot be used: not plugged in, plugged in but not accessible (with the
+// command that gives access), or plugged in with a collection missing.
 int notFound(std::ostream& err, const DeviceLink& link) {
-    if (link.devicePath().empty())
+    const DeviceLink::ScanReport scan = link.lastScan();
+    switch (scan.problem) {
+    case DeviceLink::ScanReport::Problem::NotAccessible:
+        err << Program << "mouse found at " << scan.node << " but it cannot be opened: " << scan.detail
+            << "; to give access, run: " << DeviceAccessCommand() << '\n';
+        break;
+    case DeviceLink::ScanReport::Problem::CollectionMissing:
+        err << Program << "mouse found at " << scan.node << " but its " << scan.detail << " is missing\n";
+        break;
+    default:
         err << Program << "mouse not found\n";
-    else
-        err << Program << "mouse found at " << link.devicePath()
-            << " but its vendor collections cannot be opened (see the README on permissions)\n";
+        break;
+    }
     return ExitNegative;
 }
 

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include <vector>
 
 using namespace krv;
@@ -149,6 +151,50 @@ TEST(DeviceLink, AFeatureCollectionTooShortForACommandSendsNothing) {
     DeviceLink link(sim);
     ASSERT_TRUE(link.ScanForMouse());
     EXPECT_FALSE(link.SendFeatureReport(FeatureCommand::Wheel, 1, 0));
+}
+
+} // namespace
+
+namespace {
+
+// A scan that does not connect says why, for a message the user can act on.
+TEST(DeviceLinkScanReport, TellsWhyTheMouseCannotBeUsed) {
+    using Problem = krv::DeviceLink::ScanReport::Problem;
+    using Collection = krv::SimulatedMouse::Collection;
+    struct Case {
+        const char* name;
+        std::function<void(krv::SimulatedMouse&)> setUp;
+        Problem problem;
+        std::string detail;
+    };
+    const std::vector<Case> cases{
+        {"connected", [](krv::SimulatedMouse&) {}, Problem::None, ""},
+        {"unplugged", [](krv::SimulatedMouse& m) { m.unplug(); }, Problem::NotPluggedIn, ""},
+        {"no access", [](krv::SimulatedMouse& m) { m.setOpenFailure(Collection::VendorFeature, true); },
+         Problem::NotAccessible, "Permission denied"},
+        {"feature collection missing",
+         [](krv::SimulatedMouse& m) { m.setEnumerationOrder({Collection::Pointer, Collection::VendorInput}); },
+         Problem::CollectionMissing, "vendor feature interface (usage page 0xFF01)"},
+        {"input collection missing",
+         [](krv::SimulatedMouse& m) { m.setEnumerationOrder({Collection::VendorFeature, Collection::Pointer}); },
+         Problem::CollectionMissing, "vendor input interface (usage page 0xFF00)"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        krv::SimulatedMouse sim;
+        c.setUp(sim);
+        krv::DeviceLink link(sim);
+        EXPECT_EQ(link.ScanForMouse(), c.problem == Problem::None);
+        const auto scan = link.lastScan();
+        EXPECT_EQ(scan.problem, c.problem);
+        EXPECT_EQ(scan.detail, c.detail);
+        if (c.problem == Problem::NotAccessible) {
+            EXPECT_EQ(scan.node, krv::SimulatedMouse::VendorPath); // the node that would not open
+        }
+        if (c.problem == Problem::CollectionMissing) {
+            EXPECT_FALSE(scan.node.empty()); // the mouse's device path
+        }
+    }
 }
 
 } // namespace
