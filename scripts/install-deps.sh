@@ -8,7 +8,9 @@ build_pkgs=(build-essential cmake ninja-build pkg-config
             libhidapi-dev libudev-dev libxtst-dev libx11-dev libxi-dev
             fontconfig fonts-liberation fonts-wqy-zenhei)
 run_pkgs=(xvfb xauth)
-test_pkgs=(libgtest-dev libgmock-dev xvfb xauth x11-utils dbus-daemon openbox)
+# The package's checks build the .deb and run Debian's and freedesktop's validators on it.
+test_pkgs=(libgtest-dev libgmock-dev xvfb xauth x11-utils dbus-daemon openbox
+           dpkg-dev file lintian appstream desktop-file-utils)
 
 want=("${build_pkgs[@]}")
 case "${1:-test}" in

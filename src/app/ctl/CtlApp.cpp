@@ -45,6 +45,7 @@ std::vector<CtlCommand> allCommands() {
 
 void printUsage(std::ostream& out) {
     out << "usage: krv-glyde-ctl [--dir DIR] [--simulate] COMMAND [ARGS]\n"
+           "       krv-glyde-ctl -V|--version\n"
            "  --dir DIR     the folder of config.ini, the macro files and skins/ (default: this program's;\n"
            "                installed where you cannot write, it keeps your files in ~/.local/share/krv-glyde)\n"
            "  --simulate    use the simulated mouse instead of the real one\n"
@@ -67,6 +68,9 @@ int runCtl(const std::vector<std::string>& args, const AppPaths& programPaths, s
         } else if (args[next] == "--simulate") {
             ctx.simulate = true;
             ++next;
+        } else if (args[next] == "--version" || args[next] == "-V") {
+            out << "krv-glyde-ctl " KRV_VERSION "\n";
+            return ExitOk;
         } else if (args[next] == "--help") {
             printUsage(out);
             return ExitOk;
