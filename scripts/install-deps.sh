@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build, the program and the tests need, only those missing.
-# Usage: scripts/install-deps.sh [run|test]
+# Usage: scripts/install-deps.sh [run|test|package]
 set -euo pipefail
 
 build_pkgs=(build-essential cmake ninja-build pkg-config
@@ -8,7 +8,9 @@ build_pkgs=(build-essential cmake ninja-build pkg-config
             libhidapi-dev libudev-dev libxtst-dev libx11-dev libxi-dev
             fontconfig fonts-liberation fonts-wqy-zenhei)
 run_pkgs=(xvfb xauth)
-# The package's checks build the .deb and run Debian's and freedesktop's validators on it.
+# Making the .deb: CPack computes its dependencies with dpkg-shlibdeps, which needs file.
+package_pkgs=(dpkg-dev file)
+# The package's checks also run Debian's and freedesktop's validators on it.
 test_pkgs=(libgtest-dev libgmock-dev xvfb xauth x11-utils dbus-daemon openbox
            dpkg-dev file lintian appstream desktop-file-utils)
 
@@ -16,7 +18,8 @@ want=("${build_pkgs[@]}")
 case "${1:-test}" in
   run) want+=("${run_pkgs[@]}") ;;
   test) want+=("${test_pkgs[@]}") ;;
-  *) echo "usage: $0 [run|test]" >&2; exit 2 ;;
+  package) want+=("${package_pkgs[@]}") ;;
+  *) echo "usage: $0 [run|test|package]" >&2; exit 2 ;;
 esac
 
 missing=()
