@@ -102,6 +102,14 @@ out=$("$root/usr/bin/krv-glyde-ctl" --simulate apply) || fail "krv-glyde-ctl --s
 out=$("$root/usr/bin/krv-glyde-ctl" profile show 1) || fail "krv-glyde-ctl profile show 1"
 [ "$(head -1 <<<"$out")" = "K1=1" ] || fail "profile show 1 printed: $(head -1 <<<"$out")"
 
+# The window program starts from the unpacked tree, finds its skin and draws its pages.
+QT_QPA_PLATFORM=offscreen timeout 120 "$root/usr/lib/krv-glyde/krv-glyde-demo" --screenshots "$scratch/shots" \
+  >"$scratch/demo.log" 2>&1 || { cat "$scratch/demo.log"; fail "the unpacked krv-glyde-demo"; }
+for page in main advanced color; do
+  file "$scratch/shots/krv-glyde-$page.png" | grep -q 'PNG image data, 840 x 560,' ||
+    fail "the unpacked demo's $page page: $(file "$scratch/shots/krv-glyde-$page.png")"
+done
+
 # The post-install step calls udevadm only where udev runs (its control socket is there).
 mkdir -p "$scratch/fakebin"
 printf '#!/bin/sh\necho "udevadm $*" >>"%s"\n' "$scratch/udevadm.log" >"$scratch/fakebin/udevadm"
