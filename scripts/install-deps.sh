@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build, the program and the tests need, only those missing.
-# Usage: scripts/install-deps.sh [run|test]
+# Usage: scripts/install-deps.sh [run|test|package]
 set -euo pipefail
 
 build_pkgs=(build-essential cmake ninja-build pkg-config
@@ -8,13 +8,18 @@ build_pkgs=(build-essential cmake ninja-build pkg-config
             libhidapi-dev libudev-dev libxtst-dev libx11-dev libxi-dev
             fontconfig fonts-liberation fonts-wqy-zenhei scdoc)
 run_pkgs=(xvfb xauth)
-test_pkgs=(libgtest-dev libgmock-dev xvfb xauth x11-utils dbus-daemon openbox bash-completion)
+# Making the .deb: CPack computes its dependencies with dpkg-shlibdeps, which needs file.
+package_pkgs=(dpkg-dev file)
+# The package's checks also run Debian's and freedesktop's validators on it.
+test_pkgs=(libgtest-dev libgmock-dev xvfb xauth x11-utils dbus-daemon openbox bash-completion
+           dpkg-dev file lintian appstream desktop-file-utils)
 
 want=("${build_pkgs[@]}")
 case "${1:-test}" in
   run) want+=("${run_pkgs[@]}") ;;
   test) want+=("${test_pkgs[@]}") ;;
-  *) echo "usage: $0 [run|test]" >&2; exit 2 ;;
+  package) want+=("${package_pkgs[@]}") ;;
+  *) echo "usage: $0 [run|test|package]" >&2; exit 2 ;;
 esac
 
 missing=()

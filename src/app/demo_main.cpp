@@ -14,6 +14,7 @@
 #include "platform/linux/ProgramFolder.h"
 #include "platform/linux/ShellLauncher.h"
 #include "sim/SimulatedMouse.h"
+#include "ui/AboutDlg.h"
 #include "ui/CKRV_GlydeDlg.h"
 #include "ui/MainWindowController.h"
 
@@ -62,6 +63,10 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     app.setQuitOnLastWindowClosed(false);
     app.setApplicationName(QStringLiteral("krv-glyde-demo"));
+    // The desktop entry names the windows' application (Wayland's app id); every window and dialog
+    // carries the icon.
+    app.setDesktopFileName(krv::ApplicationId());
+    app.setWindowIcon(krv::ApplicationIcon());
     const QStringList args = app.arguments();
     const qsizetype shotsAt = args.indexOf(QStringLiteral("--screenshots"));
     const QString screenshots = shotsAt >= 0 && shotsAt + 1 < args.size() ? args[shotsAt + 1] : QString();

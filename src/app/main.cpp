@@ -5,6 +5,7 @@
 #include "app/SingleInstance.h"
 #include "app/TerminationSignals.h"
 #include "platform/linux/ProgramFolder.h"
+#include "ui/AboutDlg.h"
 
 #include <QApplication>
 
@@ -46,6 +47,10 @@ int main(int argc, char** argv) {
     }
     app.setQuitOnLastWindowClosed(false); // the companion stays resident in the tray
     app.setApplicationName(QStringLiteral("krv-glyde"));
+    // The desktop entry names the windows' application (Wayland's app id); every window and dialog
+    // carries the icon.
+    app.setDesktopFileName(krv::ApplicationId());
+    app.setWindowIcon(krv::ApplicationIcon());
 
     krv::SingleInstance instance;
     if (!krv::becomeTheOnlyInstance(instance))

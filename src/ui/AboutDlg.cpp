@@ -1,32 +1,34 @@
 #include "ui/AboutDlg.h"
 
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
 #include <QIcon>
 #include <QLabel>
-#include <QPainter>
-#include <QPainterPath>
 #include <QPixmap>
 #include <QPushButton>
 
 namespace krv {
 
+QString ApplicationId() {
+    return QStringLiteral(KRV_APP_ID);
+}
+
 QIcon ApplicationIcon() {
-    QIcon icon;
-    for (int size : {16, 24, 32, 48, 64}) {
-        QPixmap pixmap(size, size);
-        pixmap.fill(Qt::transparent);
-        QPainter painter(&pixmap);
-        painter.setRenderHint(QPainter::Antialiasing);
-        const qreal s = size;
-        QPainterPath body;
-        body.addRoundedRect(QRectF(s * 0.22, s * 0.06, s * 0.56, s * 0.88), s * 0.26, s * 0.26);
-        painter.fillPath(body, QColor(0, 120, 153));
-        painter.setPen(QPen(QColor(0, 255, 255), std::max(1.0, s / 24)));
-        painter.drawPath(body);
-        painter.drawLine(QPointF(s * 0.5, s * 0.08), QPointF(s * 0.5, s * 0.38));
-        painter.drawLine(QPointF(s * 0.24, s * 0.38), QPointF(s * 0.76, s * 0.38));
-        icon.addPixmap(pixmap);
+    // The icon theme folders beside the program in the build tree, and <prefix>/share/icons for a
+    // program installed in <prefix>/lib/krv-glyde; then the desktop's icon theme.
+    const QDir program(QCoreApplication::applicationDirPath());
+    const QString png = QStringLiteral("/apps/") + ApplicationId() + QStringLiteral(".png");
+    for (const QString& icons : {QStringLiteral("icons"), QStringLiteral("../../share/icons")}) {
+        const QDir hicolor(program.filePath(icons + QStringLiteral("/hicolor")));
+        QIcon icon;
+        for (const QString& size : hicolor.entryList(QDir::Dirs | QDir::NoDotAndDotDot))
+            if (QFileInfo::exists(hicolor.filePath(size + png)))
+                icon.addFile(hicolor.filePath(size + png));
+        if (!icon.isNull())
+            return icon;
     }
-    return icon;
+    return QIcon::fromTheme(ApplicationId(), QIcon::fromTheme(QStringLiteral("input-mouse")));
 }
 
 CAboutDlg::CAboutDlg(QWidget* owner) : QDialog(owner) {

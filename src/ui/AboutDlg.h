@@ -11,8 +11,11 @@ public:
     explicit CAboutDlg(QWidget* owner = nullptr);
 };
 
-// The application's icon (a drawn mouse in the skin's colours), shown by the tray, the window and the
-// about box.
+// The application's id: the name of its desktop entry, icon and AppStream metainfo.
+QString ApplicationId();
+
+// The application's icon (drawn by the build in the skin's colours), shown by the tray, the windows and
+// the about box.
 QIcon ApplicationIcon();
 
 } // namespace krv

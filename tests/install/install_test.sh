@@ -19,7 +19,7 @@ for f in krv-glyde-ctl config.ini Macro_EN.dat Macro_CN.dat skins/main_mask.jpg 
 done
 [ -f "$root/usr/lib/udev/rules.d/70-krv-glyde.rules" ] || fail "no udev rule"
 if [ -e "$app/krv-glyde" ]; then
-  grep -q '^Exec=krv-glyde$' "$root/usr/share/applications/krv-glyde.desktop" || fail "no desktop entry"
+  grep -q '^Exec=krv-glyde$' "$root/usr/share/applications/io.github.krv_glyde.KrvGlyde.desktop" || fail "no desktop entry"
   [ "$(readlink -f "$root/usr/bin/krv-glyde")" = "$(readlink -f "$app/krv-glyde")" ] || fail "bin/krv-glyde"
 fi
 

@@ -253,7 +253,8 @@ void chevronRight(QPainter& p, QPointF c, const QColor& color) {
     p.restore();
 }
 
-// The mouse seen from above, in its own coordinates: x -84..84, y 0..362, front at the top.
+} // namespace
+
 QPainterPath mouseBody() {
     QPainterPath body;
     body.moveTo(-44, 8);
@@ -266,6 +267,8 @@ QPainterPath mouseBody() {
     body.closeSubpath();
     return body;
 }
+
+namespace {
 
 // Draws the mouse with its origin at `top` (front centre), scaled; `light` is the colour of its
 // lighting (invalid: lights off).

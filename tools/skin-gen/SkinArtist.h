@@ -4,6 +4,7 @@
 
 #include <QColor>
 #include <QImage>
+#include <QPainterPath>
 #include <QRectF>
 
 namespace krv::art {
@@ -15,6 +16,9 @@ enum class State { Normal, Over, Down };
 // lights-off preview.
 QColor stageColor(int stage); // 0..3: blue, pink, red, purple
 QColor lightsOffColor();
+
+// The mouse seen from above, in its own coordinates: x -84..84, y 0..362, front at the top.
+QPainterPath mouseBody();
 
 // Draws the skin's images from the element rectangles of the skin descriptions.
 class SkinArtist {

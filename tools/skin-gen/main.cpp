@@ -1,5 +1,8 @@
-// Draws every image of the skin folder from the English skin description files:
+// Draws every image of the skin folder from the English skin description files, and the application
+// icon in the layout of an icon theme:
 //   krv-skin-gen <data folder holding skins/INI_EN> <output folder>
+//   krv-skin-gen --icon <icon name> <output folder>   (hicolor/scalable/apps/NAME.svg, hicolor/NxN/apps/NAME.png)
+#include "AppIcon.h"
 #include "SkinArtist.h"
 
 #include "settings/UiLanguage.h"
@@ -9,6 +12,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QImage>
 #include <QString>
 
@@ -44,12 +48,38 @@ bool save(const QImage& image, const QDir& out, const char* name, int quality = 
     return true;
 }
 
+// The sizes of the icon theme's application icons, besides the scalable one.
+constexpr int IconSizes[] = {16, 22, 24, 32, 48, 64, 128, 256};
+
+int drawIcon(const QString& name, const QDir& out) {
+    const std::vector<art::IconShape> shapes = art::applicationIconShapes();
+    const QString scalable = QStringLiteral("hicolor/scalable/apps");
+    QFile svg(out.filePath(scalable + QLatin1Char('/') + name + QStringLiteral(".svg")));
+    if (!out.mkpath(scalable) || !svg.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
+        svg.write(art::iconSvg(shapes).toUtf8()) < 0 || !svg.flush()) {
+        std::fprintf(stderr, "krv-skin-gen: cannot write %s\n", svg.fileName().toLocal8Bit().constData());
+        return 1;
+    }
+    for (int size : IconSizes) {
+        const QString folder = QStringLiteral("hicolor/%1x%1/apps").arg(size);
+        const QString path = out.filePath(folder + QLatin1Char('/') + name + QStringLiteral(".png"));
+        if (!out.mkpath(folder) || !art::paintIcon(shapes, size).save(path, "PNG")) {
+            std::fprintf(stderr, "krv-skin-gen: cannot write %s\n", path.toLocal8Bit().constData());
+            return 1;
+        }
+    }
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
+    if (argc == 4 && std::string(argv[1]) == "--icon")
+        return drawIcon(QString::fromLocal8Bit(argv[2]), QDir(QString::fromLocal8Bit(argv[3])));
     if (argc != 3) {
-        std::fprintf(stderr, "usage: krv-skin-gen <data folder> <output folder>\n");
+        std::fprintf(stderr, "usage: krv-skin-gen <data folder> <output folder>\n"
+                             "       krv-skin-gen --icon <icon name> <output folder>\n");
         return 2;
     }
     AppPaths paths{std::filesystem::path(argv[1])};

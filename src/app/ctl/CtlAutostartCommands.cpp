@@ -61,7 +61,7 @@ int autostartOn(CtlContext& ctx, const std::vector<std::string>& args) {
             "Exec="
          << execArgument(companion.string())
          << " --tray\n"
-            "Icon=input-mouse\n"
+            "Icon=" KRV_APP_ID "\n"
             "Terminal=false\n"
             "X-GNOME-Autostart-enabled=true\n";
     std::error_code ec;
