@@ -10,7 +10,7 @@ namespace krv {
 AppPorts AppPorts::LinuxDesktop() {
     AppPorts ports;
     ports.hid = std::make_unique<HidrawBackend>();
-    ports.injector = OpenInputInjector();
+    ports.injector = OpenInputInjector(nullptr, &ports.injectorProblem);
     ports.shell = std::make_unique<ShellLauncher>();
     if (auto pointer = X11SystemPointer::open())
         ports.pointer = std::move(pointer);

@@ -27,6 +27,8 @@ struct AppPorts {
     std::unique_ptr<InputInjector> injector;
     std::unique_ptr<ShellActions> shell;
     std::unique_ptr<SystemPointer> pointer;
+    // In a Wayland session, why /dev/uinput could not be had (keys then reach only X11 programs).
+    std::string injectorProblem;
 
     // This desktop: hidraw, XTest (or uinput), the shell launcher and the X11 pointer settings.
     static AppPorts LinuxDesktop();

@@ -5,6 +5,7 @@
 #include "app/RestoreDefaults.h"
 #include "settings/IniFile.h"
 #include "platform/linux/DeviceAccess.h"
+#include "platform/linux/InputBackend.h"
 #include "platform/linux/UdevMonitor.h"
 #include "ui/AboutDlg.h"
 #include "ui/CKRV_GlydeDlg.h"
@@ -23,6 +24,8 @@
 #include <QSystemTrayIcon>
 #include <QUrl>
 #include <QWindow>
+
+#include <cstdio>
 
 namespace krv {
 
@@ -155,6 +158,12 @@ void Companion::start() {
 
     if (config.unreadable())
         reportNotLoaded(config.status());
+    if (!m_ctx.ports.injectorProblem.empty()) {
+        std::fprintf(stderr, "krv-glyde: Wayland session without /dev/uinput (%s): keys reach only X11 programs\n",
+                     m_ctx.ports.injectorProblem.c_str());
+        m_notifier->showMessage(
+            Messages::UinputNotWritable(m_ctx.language, m_ctx.ports.injectorProblem, UinputAccessCommand()));
+    }
     m_ctx.macros.filePath = m_ctx.paths.userMacroFile(m_ctx.language);
     if (FileStatus loaded = LoadMacroFile(m_ctx.macros, m_ctx.macros.filePath, *m_notifier); !loaded)
         reportNotLoaded(loaded);

@@ -52,6 +52,19 @@ inline std::string MouseCollectionMissing(UiLanguage language, std::string_view 
     return "鼠标已插入，但缺少其" + std::string(missing) + "（" + std::string(node) +
            "）。请换一个 USB 接口，或拔下后重新插入。";
 }
+// A Wayland session without write access to /dev/uinput: `problem` is the system's reason.
+inline std::string UinputNotWritable(UiLanguage language, std::string_view problem, std::string_view command) {
+    if (language == UiLanguage::English)
+        return "This is a Wayland session, where keys and buttons reach other programs only through /dev/uinput, "
+               "which this program may not write (" +
+               std::string(problem) +
+               ").\nThe buttons' shortcuts and macros will reach only X11 programs. To let them reach every "
+               "program, run:\n" +
+               std::string(command) + "\nthen start the program again.";
+    return "这是 Wayland 会话，按键和鼠标按钮只能通过 /dev/uinput 发送给其他程序，而本程序无权写入它（" +
+           std::string(problem) + "）。\n按键的快捷键和宏只能送达 X11 程序。若要送达所有程序，请运行：\n" +
+           std::string(command) + "\n然后重新启动本程序。";
+}
 inline std::string DefaultsNotRestored(UiLanguage language, std::string_view problem) {
     if (language == UiLanguage::English)
         return "The defaults were not restored and nothing was changed.\n" + std::string(problem);

@@ -61,6 +61,20 @@ private slots:
         QCOMPARE(classic->companion->trayIcon().contextMenu(), nullptr);
     }
 
+    // In a Wayland session without /dev/uinput the user is told once why the buttons' keys reach only
+    // X11 programs, and how to change that.
+    void aWaylandSessionWithoutUinputIsSaid() {
+        CompanionFixture f({}, false);
+        f.context->ports.injectorProblem = "cannot open /dev/uinput: Permission denied";
+        f.companion->start();
+        QTRY_COMPARE(f.dialogs.messages.size(), std::size_t{1});
+        const QString message = f.dialogs.messages[0];
+        QVERIFY2(message.startsWith("This is a Wayland session"), qPrintable(message)); // the shipped files are English
+        QVERIFY(message.contains("cannot open /dev/uinput: Permission denied"));
+        QVERIFY(message.contains("71-krv-glyde-uinput.rules"));
+        QTRY_VERIFY(f.reportsSent() >= 11); // the program works all the same
+    }
+
     void startingInTheTrayKeepsTheWindowOutOfTheWay() {
         auto f = companion(false, true);
         QCOMPARE(f->companion->state() == Companion::State::InTray, QSystemTrayIcon::isSystemTrayAvailable());

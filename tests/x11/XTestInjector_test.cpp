@@ -3,6 +3,7 @@
 #include "functions/HeldInputInjector.h"
 #include "functions/VirtualKeys.h"
 #include "platform/linux/X11SystemPointer.h"
+#include "platform/linux/InputBackend.h"
 #include "platform/linux/XTestInjector.h"
 #include "unit/TempDir.h"
 
@@ -230,6 +231,29 @@ TEST_F(XTestDelivery, ShutdownReleasesWhatAMacroLeftDown) {
     EXPECT_EQ(client.take(2), (Seq{{KeyPress, XK_q}, {ButtonPress, 1}}));
     held.releaseAll(); // eight Alt releases (Alt is not down: nothing arrives for them), then Q and the button
     EXPECT_EQ(client.take(2), (Seq{{KeyRelease, XK_q}, {ButtonRelease, 1}}));
+}
+
+// In a Wayland session uinput comes first; without it the keys still go through XTest (to the X11
+// programs under XWayland), and the reason is handed on for the user.
+TEST(InputBackendChoice, AWaylandSessionPrefersUinput) {
+    const char* before = std::getenv("WAYLAND_DISPLAY");
+    const std::string saved = before ? before : "";
+    ::setenv("WAYLAND_DISPLAY", "wayland-test", 1);
+    std::string description, problem;
+    auto injector = OpenInputInjector(&description, &problem);
+    if (description == "uinput") {
+        EXPECT_TRUE(problem.empty());
+    } else {
+        EXPECT_EQ(description, "XTest");
+        EXPECT_NE(problem.find("/dev/uinput"), std::string::npos) << problem;
+    }
+    ::unsetenv("WAYLAND_DISPLAY");
+    problem.clear();
+    OpenInputInjector(&description, &problem);
+    EXPECT_EQ(description, "XTest"); // an X11 session keeps XTest
+    EXPECT_TRUE(problem.empty());
+    if (before)
+        ::setenv("WAYLAND_DISPLAY", saved.c_str(), 1);
 }
 
 // The server shows no pointer of this mouse (Xvfb has only its virtual devices): the desktop's own

@@ -3,24 +3,45 @@
 #include "platform/linux/UinputInjector.h"
 #include "platform/linux/XTestInjector.h"
 
+#include <cstdlib>
+
 namespace krv {
 
-std::unique_ptr<InputInjector> OpenInputInjector(std::string* description) {
+std::unique_ptr<InputInjector> OpenInputInjector(std::string* description, std::string* waylandProblem) {
+    const char* wayland = std::getenv("WAYLAND_DISPLAY");
+    const bool waylandSession = wayland != nullptr && *wayland != '\0';
+    std::string uinputError;
+    if (waylandSession) {
+        if (auto uinput = UinputInjector::open("/dev/uinput", &uinputError)) {
+            if (description != nullptr)
+                *description = "uinput";
+            return uinput;
+        }
+        if (waylandProblem != nullptr)
+            *waylandProblem = uinputError;
+    }
     std::string xError;
     if (auto xtest = XTestInjector::open(nullptr, &xError)) {
         if (description != nullptr)
             *description = "XTest";
         return xtest;
     }
-    std::string uinputError;
-    if (auto uinput = UinputInjector::open("/dev/uinput", &uinputError)) {
-        if (description != nullptr)
-            *description = "uinput";
-        return uinput;
+    if (!waylandSession) {
+        if (auto uinput = UinputInjector::open("/dev/uinput", &uinputError)) {
+            if (description != nullptr)
+                *description = "uinput";
+            return uinput;
+        }
     }
     if (description != nullptr)
         *description = "none: " + xError + "; " + uinputError;
     return std::make_unique<NullInputInjector>();
+}
+
+std::string UinputAccessCommand() {
+    return "printf '%s\\n' 'KERNEL==\"uinput\", SUBSYSTEM==\"misc\", TAG+=\"uaccess\", OPTIONS+=\"static_node=uinput\"' | "
+           "sudo tee /etc/udev/rules.d/71-krv-glyde-uinput.rules && sudo udevadm control --reload-rules && "
+           "sudo udevadm trigger --sysname-match=uinput";
 }
 
 } // namespace krv
