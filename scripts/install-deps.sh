@@ -12,7 +12,7 @@ run_pkgs=(xvfb xauth)
 package_pkgs=(dpkg-dev file)
 # The package's checks also run Debian's and freedesktop's validators on it.
 test_pkgs=(libgtest-dev libgmock-dev xvfb xauth x11-utils dbus-daemon openbox bash-completion
-           dpkg-dev file lintian appstream desktop-file-utils)
+           dpkg-dev file lintian appstream desktop-file-utils weston qt6-wayland)
 
 want=("${build_pkgs[@]}")
 case "${1:-test}" in

@@ -20,12 +20,26 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QPainter>
 #include <QScreen>
 #include <QTimer>
 
 #include <cstdio>
 
 namespace {
+
+// The window as it draws itself, cut by its shape (transparent outside it).
+QPixmap ownRendering(QWidget& window) {
+    const QPixmap drawn = window.grab();
+    if (window.mask().isEmpty())
+        return drawn;
+    QPixmap cut(drawn.size());
+    cut.fill(Qt::transparent);
+    QPainter painter(&cut);
+    painter.setClipRegion(window.mask());
+    painter.drawPixmap(0, 0, drawn);
+    return cut;
+}
 
 bool saveScreenshots(krv::Companion& companion, krv::VirtualMouseWindow& mouseWindow, const QString& folder) {
     QDir().mkpath(folder);
@@ -39,7 +53,9 @@ bool saveScreenshots(krv::Companion& companion, krv::VirtualMouseWindow& mouseWi
         window.repaint();
         QCoreApplication::processEvents();
         // The screen's own pixels: the window as cut by its shape.
-        const QPixmap shot = screen->grabWindow(0, window.x(), window.y(), window.width(), window.height());
+        QPixmap shot = screen->grabWindow(0, window.x(), window.y(), window.width(), window.height());
+        if (shot.isNull())
+            shot = ownRendering(window); // a Wayland compositor gives no screen pixels
         const QString file = QDir(folder).filePath(QStringLiteral("krv-glyde-%1.png").arg(QLatin1String(name)));
         ok = shot.save(file) && ok;
         std::printf("%s\n", qPrintable(file));
@@ -52,7 +68,13 @@ bool saveScreenshots(krv::Companion& companion, krv::VirtualMouseWindow& mouseWi
     std::printf("%s\n", qPrintable(file));
     // The whole screen: where the two windows stand, with the window manager's frames if there is one.
     const QString desktop = QDir(folder).filePath(QStringLiteral("krv-glyde-desktop.png"));
-    ok = screen->grabWindow(0).save(desktop) && ok;
+    const QPixmap whole = screen->grabWindow(0);
+    if (whole.isNull()) {
+        std::fprintf(stderr, "krv-glyde-demo: the display server gives no picture of the screen (Wayland): no %s\n",
+                     qPrintable(desktop));
+        return ok;
+    }
+    ok = whole.save(desktop) && ok;
     std::printf("%s\n", qPrintable(desktop));
     return ok;
 }
