@@ -5,7 +5,7 @@
 #include "device/DeviceLink.h"
 #include "device/ReportReader.h"
 #include "functions/ActionExecutor.h"
-#include "functions/ButtonCode.h"
+#include "mouse/ButtonCode.h"
 #include "platform/linux/ThreadPriority.h"
 #include "sim/SimulatedMouse.h"
 

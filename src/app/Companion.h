@@ -4,10 +4,10 @@
 #include "app/GuiNotifier.h"
 #include "device/ApplyBlink.h"
 #include "device/ApplyProfile.h"
-#include "device/DeviceChange.h"
 #include "device/ReportReader.h"
 #include "functions/ActionExecutor.h"
 #include "macros/MacroEditor.h"
+#include "ports/DeviceChange.h"
 #include "ui/KrvMenu.h"
 #include "ui/MainWindowActions.h"
 

@@ -1,6 +1,6 @@
 #include "device/ApplyProfile.h"
 
-#include "functions/ButtonCode.h"
+#include "mouse/ButtonCode.h"
 #include "settings/IniFile.h"
 
 #include <utility>

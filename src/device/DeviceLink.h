@@ -1,8 +1,8 @@
 #pragma once
 
-#include "device/DeviceChange.h"
 #include "device/FeatureReport.h"
-#include "device/HidBackend.h"
+#include "ports/DeviceChange.h"
+#include "ports/HidBackend.h"
 
 #include <atomic>
 #include <condition_variable>

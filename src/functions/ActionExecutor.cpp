@@ -1,7 +1,7 @@
 #include "functions/ActionExecutor.h"
 
-#include "functions/ButtonCode.h"
-#include "functions/VirtualKeys.h"
+#include "mouse/ButtonCode.h"
+#include "mouse/VirtualKeys.h"
 
 #include <algorithm>
 #include <utility>

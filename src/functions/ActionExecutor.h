@@ -1,10 +1,10 @@
 #pragma once
 
-#include "device/PressChannel.h"
-#include "functions/ExecutorClock.h"
-#include "functions/InputInjector.h"
-#include "functions/ShellActions.h"
 #include "macros/MacroTable.h"
+#include "mouse/PressChannel.h"
+#include "ports/ExecutorClock.h"
+#include "ports/InputInjector.h"
+#include "ports/ShellActions.h"
 #include "settings/ProfileSettings.h"
 
 #include <cstdint>

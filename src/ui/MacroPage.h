@@ -2,9 +2,9 @@
 
 #include "macros/MacroEditor.h"
 #include "macros/MacroTable.h"
+#include "ports/UiNotifier.h"
 #include "settings/ProfileSettings.h"
 #include "settings/UiLanguage.h"
-#include "settings/UiNotifier.h"
 #include "ui/CEditableListBox.h"
 #include "ui/KrvMenu.h"
 #include "ui/MainWindowActions.h"

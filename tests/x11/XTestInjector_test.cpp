@@ -1,7 +1,7 @@
 // XTest input as a real X client receives it, and the pointer speed of the X server (run under Xvfb).
 #include "functions/ActionExecutor.h"
 #include "functions/HeldInputInjector.h"
-#include "functions/VirtualKeys.h"
+#include "mouse/VirtualKeys.h"
 #include "platform/linux/X11SystemPointer.h"
 #include "platform/linux/XTestInjector.h"
 #include "unit/TempDir.h"

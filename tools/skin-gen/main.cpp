@@ -2,8 +2,8 @@
 //   krv-skin-gen <data folder holding skins/INI_EN> <output folder>
 #include "SkinArtist.h"
 
+#include "ports/UiNotifier.h"
 #include "settings/UiLanguage.h"
-#include "settings/UiNotifier.h"
 #include "skin/SkinDescriptions.h"
 #include "skin/SkinImages.h"
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "device/DeviceChange.h"
+#include "ports/DeviceChange.h"
 
 #include <string>
 #include <vector>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "device/SystemPointer.h"
-#include "settings/UiNotifier.h"
+#include "ports/SystemPointer.h"
+#include "ports/UiNotifier.h"
 #include "unit/RecordingNotifier.h"
 
 #include <atomic>

@@ -1,13 +1,13 @@
 // The executor with the real device link: the simulated mouse's presses travel through ReportReader,
 // DPI steps reach the mouse, and the profile switch loads and applies on the executor's thread.
 #include "device/ApplyProfile.h"
-#include "unit/RequireOk.h"
 #include "device/DeviceLink.h"
 #include "device/ReportReader.h"
 #include "functions/ActionExecutor.h"
-#include "functions/ButtonCode.h"
+#include "mouse/ButtonCode.h"
 #include "settings/IniFile.h"
 #include "sim/SimulatedMouse.h"
+#include "unit/RequireOk.h"
 #include "unit/TempDir.h"
 #include "unit/device/DeviceFakes.h"
 #include "unit/functions/ExecutorFakes.h"
