@@ -5,9 +5,11 @@
 #include "functions/HeldInputInjector.h"
 #include "macros/MacroTable.h"
 #include "mouse/PressChannel.h"
+#include "ports/DeviceChange.h"
 #include "ports/ExecutorClock.h"
 #include "ports/HidBackend.h"
 #include "ports/InputInjector.h"
+#include "ports/KeyboardCapture.h"
 #include "ports/ShellActions.h"
 #include "ports/SystemPointer.h"
 #include "settings/ProfileSettings.h"
@@ -15,6 +17,7 @@
 
 #include <atomic>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -27,8 +30,13 @@ struct AppPorts {
     std::unique_ptr<InputInjector> injector;
     std::unique_ptr<ShellActions> shell;
     std::unique_ptr<SystemPointer> pointer;
+    // Opens the hot-plug monitor when the companion starts to watch arrivals and removals.
+    std::function<std::unique_ptr<DeviceChangeMonitor>()> openDeviceChanges;
+    // Opens recording's capture of the whole keyboard.
+    OpenKeyboardCapture openKeyboardCapture;
 
-    // This desktop: hidraw, XTest (or uinput), the shell launcher and the X11 pointer settings.
+    // This desktop: hidraw, XTest (or uinput), the shell launcher, the X11 pointer settings, udev and
+    // the X11 keyboard grab.
     static AppPorts LinuxDesktop();
 };
 

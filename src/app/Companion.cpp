@@ -1,14 +1,13 @@
 #include "app/Companion.h"
 
-#include "app/PowerEvents.h"
-#include "app/RealtimeKit.h"
 #include "app/RestoreDefaults.h"
+#include "platform/linux/PowerEvents.h"
+#include "platform/linux/RealtimeKit.h"
 #include "settings/IniFile.h"
-#include "platform/linux/UdevMonitor.h"
 #include "ui/AboutDlg.h"
 #include "ui/CKRV_GlydeDlg.h"
-#include "ui/MainWindowController.h"
 #include "ui/MacroPage.h"
+#include "ui/MainWindowController.h"
 #include "ui/WidgetDialogs.h"
 
 #include <QAction>
@@ -63,7 +62,7 @@ Companion::Companion(AppContext& context, Options options) : m_ctx(context), m_o
     m_window->installEventFilter(this);
     m_advanced = std::make_unique<MacroPage>(MacroPage::Dependencies{
         *m_window, m_ctx.macros, m_ctx.settings, *m_notifier, [this] { return m_ctx.language; },
-        m_ctx.paths.appDirectory, m_options.macroDialogs, &m_eventListMenu});
+        m_ctx.paths.appDirectory, m_options.macroDialogs, &m_eventListMenu, m_ctx.ports.openKeyboardCapture});
     m_controller = std::make_unique<MainWindowController>(MainWindowController::Dependencies{
         *m_window, m_ctx.settings, m_ctx.macros, m_ctx.language, m_ctx.paths, *this, *m_dialogs, *m_advanced, *m_notifier});
 
@@ -155,8 +154,8 @@ void Companion::start() {
     loadMenus();
 
     if (m_options.watchHotplug) {
-        m_udev = std::make_unique<UdevMonitor>();
-        if (m_udev->valid()) {
+        m_udev = m_ctx.ports.openDeviceChanges();
+        if (m_udev && m_udev->fd() >= 0) {
             m_udevNotifier = new QSocketNotifier(m_udev->fd(), QSocketNotifier::Read, this);
             connect(m_udevNotifier, &QSocketNotifier::activated, this, [this] {
                 for (const DeviceChange& change : m_udev->readChanges())

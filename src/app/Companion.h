@@ -29,7 +29,6 @@ class MainWindowController;
 class MacroFileDialogs;
 class MacroPage;
 class PowerEvents;
-class UdevMonitor;
 
 // The maker's web page of the top bar: the project's own page.
 inline constexpr const char* WebPageAddress = "https://github.com/krv-glyde/krv-glyde";
@@ -136,7 +135,7 @@ private:
     CKrvMenu m_trayMenu;
     CKrvMenu m_eventListMenu;
     std::unique_ptr<QSystemTrayIcon> m_tray;
-    std::unique_ptr<UdevMonitor> m_udev;
+    std::unique_ptr<DeviceChangeMonitor> m_udev;
     QPointer<QSocketNotifier> m_udevNotifier;
     QPointer<PowerEvents> m_power;
     State m_state = State::Starting;

@@ -3,8 +3,8 @@
 #include "app/Companion.h"
 #include "app/ProcessWiring.h"
 #include "app/SingleInstance.h"
-#include "app/TerminationSignals.h"
 #include "platform/linux/ProgramFolder.h"
+#include "platform/linux/TerminationSignals.h"
 
 #include <QApplication>
 

@@ -76,7 +76,7 @@ struct Page {
             CKRV_GlydeDlg::Dependencies{settings, feedback, macros, language, paths, notifier});
         window->initialiseSkin();
         page = std::make_unique<MacroPage>(MacroPage::Dependencies{
-            *window, macros, settings, notifier, [this] { return language; }, dir.path(), &dialogs, nullptr});
+            *window, macros, settings, notifier, [this] { return language; }, dir.path(), &dialogs, nullptr, {}});
         window->show();
         window->activateWindow();
         if (!QTest::qWaitForWindowActive(window.get()))

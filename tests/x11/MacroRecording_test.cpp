@@ -4,7 +4,7 @@
 #include "macros/MacroEditor.h"
 #include "mouse/VirtualKeys.h"
 #include "platform/linux/XTestInjector.h"
-#include "ui/X11KeyboardCapture.h"
+#include "platform/linux/X11KeyboardCapture.h"
 
 #include "unit/RecordingNotifier.h"
 

@@ -1,4 +1,4 @@
-#include "ui/X11KeyboardCapture.h"
+#include "platform/linux/X11KeyboardCapture.h"
 
 #include "mouse/VirtualKeys.h"
 
