@@ -29,11 +29,11 @@ namespace krv {
 // Handles are shared pointers, so a scan or a removal never closes a node under a running read.
 class DeviceLink : public FeatureReportSender {
 public:
-    static constexpr std::uint16_t VendorId = 0x18F8;
-    static constexpr std::uint16_t ProductId = 0x0F99;
-    static constexpr std::uint16_t ReadUsagePage = 0xFF00;
-    static constexpr std::uint16_t WriteUsagePage = 0xFF01;
-    static constexpr std::uint16_t VendorUsage = 1;
+    static constexpr std::uint16_t VendorId = MouseVendorId;
+    static constexpr std::uint16_t ProductId = MouseProductId;
+    static constexpr std::uint16_t ReadUsagePage = InputUsagePage;
+    static constexpr std::uint16_t WriteUsagePage = FeatureUsagePage;
+    static constexpr std::uint16_t VendorUsage = VendorCollectionUsage;
     static constexpr int MaxInterfaces = 100; // a scan examines at most this many collections
 
     explicit DeviceLink(HidBackend& backend);
