@@ -11,7 +11,7 @@
 #include "skin/SkinImages.h"
 #include "ui/CKRV_GlydeDlg.h"
 
-#include "unit/RecordingNotifier.h"
+#include "fakes/RecordingNotifier.h"
 #include "unit/TempDir.h"
 
 #include <QDir>

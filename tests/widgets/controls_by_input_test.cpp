@@ -11,7 +11,7 @@
 #include "ui/FunctionMenu.h"
 #include "ui/KrvMenu.h"
 
-#include "unit/RecordingNotifier.h"
+#include "fakes/RecordingNotifier.h"
 
 #include <QDesktopServices>
 #include <QKeyEvent>

@@ -9,7 +9,7 @@
 #include "mouse/ButtonCode.h"
 #include "settings/IniFile.h"
 #include "skin/SkinImages.h"
-#include "unit/RecordingNotifier.h"
+#include "fakes/RecordingNotifier.h"
 
 #include <QApplication>
 #include <QLineEdit>

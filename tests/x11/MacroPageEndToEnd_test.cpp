@@ -13,9 +13,9 @@
 #include "ui/MainWindowController.h"
 #include "unit/RequireOk.h"
 
-#include "unit/RecordingNotifier.h"
+#include "fakes/RecordingNotifier.h"
 #include "unit/TempDir.h"
-#include "unit/functions/ExecutorFakes.h"
+#include "fakes/ExecutorFakes.h"
 
 #include <gtest/gtest.h>
 

@@ -6,7 +6,7 @@
 #include "platform/linux/XTestInjector.h"
 #include "platform/linux/X11KeyboardCapture.h"
 
-#include "unit/RecordingNotifier.h"
+#include "fakes/RecordingNotifier.h"
 
 #include <gtest/gtest.h>
 

@@ -4,7 +4,7 @@
 #include "settings/IniFile.h"
 #include "unit/RequireOk.h"
 
-#include "unit/RecordingNotifier.h"
+#include "fakes/RecordingNotifier.h"
 #include "unit/app/AppFolder.h"
 
 #include <gtest/gtest.h>

@@ -5,7 +5,7 @@
 #include "mouse/VirtualKeys.h"
 #include "settings/IniFile.h"
 #include "unit/TempDir.h"
-#include "unit/functions/ExecutorFakes.h"
+#include "fakes/ExecutorFakes.h"
 
 #include <gtest/gtest.h>
 

@@ -9,8 +9,8 @@
 #include "sim/SimulatedMouse.h"
 #include "unit/RequireOk.h"
 #include "unit/TempDir.h"
-#include "unit/device/DeviceFakes.h"
-#include "unit/functions/ExecutorFakes.h"
+#include "fakes/DeviceFakes.h"
+#include "fakes/ExecutorFakes.h"
 
 #include <gtest/gtest.h>
 

@@ -12,8 +12,8 @@
 
 #include "mouse/VirtualKeys.h"
 #include "unit/TempDir.h"
-#include "unit/device/DeviceFakes.h"
-#include "unit/functions/ExecutorFakes.h"
+#include "fakes/DeviceFakes.h"
+#include "fakes/ExecutorFakes.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 
 #include "ports/SystemPointer.h"
 #include "ports/UiNotifier.h"
-#include "unit/RecordingNotifier.h"
+#include "fakes/RecordingNotifier.h"
 
 #include <atomic>
 #include <mutex>
