@@ -81,7 +81,8 @@ Companion::Companion(AppContext& context, Options options) : m_ctx(context), m_o
         ActionExecutorPorts{m_ctx.presses, m_ctx.settings, m_ctx.macros, m_ctx.heldInput, *m_ctx.ports.shell,
                             m_ctx.clock, m_ctx.paths.configPath(),
                             [link](std::uint8_t command, std::uint8_t p1, std::uint8_t p2) {
-                                link->SendFeatureReport(static_cast<FeatureCommand>(command), p1, p2);
+                                // A failed send means the mouse is gone: the hot-plug monitor ends the program.
+                                (void)link->SendFeatureReport(static_cast<FeatureCommand>(command), p1, p2);
                             },
                             [applier] { applier->ApplyProfile(); }, [notifier] { notifier->requestRepaint(); },
                             serviceThreadStart(ServiceThread::Executor),
@@ -283,10 +284,11 @@ void Companion::ShutDown() {
         m_executor->stop();
     m_ctx.heldInput.releaseAll();
     RemoveTrayIcon();
+    // The program ends whether or not the mouse takes the goodbye and the desktop the pointer speed.
     if (m_ctx.link.writeHandleOpen())
-        m_ctx.link.SendFeatureReport(FeatureCommand::Goodbye, 0, 0);
+        (void)m_ctx.link.SendFeatureReport(FeatureCommand::Goodbye, 0, 0);
     if (m_ctx.ports.pointer->pointerSpeed())
-        m_ctx.ports.pointer->setPointerSpeed(10);
+        (void)m_ctx.ports.pointer->setPointerSpeed(10);
     end(0);
 }
 

@@ -46,7 +46,7 @@ public:
     // opened for reading and the 0xFF01/1 collection for writing; the scan stops as soon as both
     // were tried (opened or failed). Handles of an earlier scan are closed first.
     // Returns Connected: true exactly when both handles are open.
-    bool ScanForMouse();
+    [[nodiscard]] bool ScanForMouse();
 
     // True when `path` equals DevicePath without regard to ASCII letter case.
     bool IsOurDevice(std::string_view path) const;
@@ -67,7 +67,7 @@ public:
     std::optional<HidCollectionInfo> writeCollection() const;
 
     // FeatureReportSender: one FeatureReport of FeatureReportLength bytes per call.
-    bool SendFeatureReport(FeatureCommand command, std::uint8_t first, std::uint8_t second) override;
+    [[nodiscard]] bool SendFeatureReport(FeatureCommand command, std::uint8_t first, std::uint8_t second) override;
     bool writeHandleOpen() const override;
 
     std::shared_ptr<HidHandle> readHandle() const;

@@ -53,7 +53,7 @@ public:
     virtual ~FeatureReportSender() = default;
     // Builds one report and sends it on the write handle. False when it was not sent (no open
     // handle, the device refused it); callers that follow the mouse's protocol ignore the result.
-    virtual bool SendFeatureReport(FeatureCommand command, std::uint8_t first, std::uint8_t second) = 0;
+    [[nodiscard]] virtual bool SendFeatureReport(FeatureCommand command, std::uint8_t first, std::uint8_t second) = 0;
     // True when the write collection is open.
     virtual bool writeHandleOpen() const = 0;
 };

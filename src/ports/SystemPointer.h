@@ -11,9 +11,9 @@ class SystemPointer {
 public:
     virtual ~SystemPointer() = default;
     virtual std::optional<int> pointerSpeed() = 0;
-    virtual bool setPointerSpeed(int speed) = 0;
+    [[nodiscard]] virtual bool setPointerSpeed(int speed) = 0;
     virtual std::optional<int> wheelScrollLines() = 0;
-    virtual bool setWheelScrollLines(int lines) = 0;
+    [[nodiscard]] virtual bool setWheelScrollLines(int lines) = 0;
 };
 
 } // namespace krv

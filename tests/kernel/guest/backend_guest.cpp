@@ -299,7 +299,8 @@ int main()
     SteadyExecutorClock clock;
     ActionExecutor executor({presses, settings, macros, held, shell, clock, configPath,
                              [&link](std::uint8_t command, std::uint8_t first, std::uint8_t second) {
-                                 link.SendFeatureReport(static_cast<FeatureCommand>(command), first, second);
+                                 // the mouse's state is checked instead
+                                 (void)link.SendFeatureReport(static_cast<FeatureCommand>(command), first, second);
                              },
                              [&applier] { applier.ApplyProfile(); }, {}});
     executor.start();

@@ -38,7 +38,7 @@ protected:
         .channel = channel, .settings = settings, .macros = macros, .injector = injector, .shell = shell, .clock = clock,
         .configPath = config,
         .sendFeatureReport = [this](std::uint8_t c, std::uint8_t p1, std::uint8_t p2) {
-            link.SendFeatureReport(static_cast<FeatureCommand>(c), p1, p2);
+            (void)link.SendFeatureReport(static_cast<FeatureCommand>(c), p1, p2); // the mouse's state is checked instead
         },
         .applyProfile = applier.callback(),
         .requestRepaint = [this] { notifier.requestRepaint(); }}};
