@@ -40,23 +40,6 @@ struct AppPorts {
     static AppPorts LinuxDesktop();
 };
 
-// A pointer setting that answers nothing: the apply and the shutdown then leave the desktop alone.
-class NoSystemPointer final : public SystemPointer {
-public:
-    std::optional<int> pointerSpeed() override { return std::nullopt; }
-    bool setPointerSpeed(int) override { return false; }
-    std::optional<int> wheelScrollLines() override { return std::nullopt; }
-    bool setWheelScrollLines(int) override { return false; }
-};
-
-class NoShellActions final : public ShellActions {
-public:
-    void openComputerFolder() override {}
-    void lockSession() override {}
-    void startCalculator() override {}
-    void startTerminal() override {}
-};
-
 // Keeps the settings in memory (the demo: the desktop's own pointer is not touched).
 class MemorySystemPointer final : public SystemPointer {
 public:

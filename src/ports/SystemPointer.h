@@ -16,4 +16,13 @@ public:
     [[nodiscard]] virtual bool setWheelScrollLines(int lines) = 0;
 };
 
+// A pointer setting that answers nothing: the apply and the shutdown then leave the desktop alone.
+class NoSystemPointer final : public SystemPointer {
+public:
+    std::optional<int> pointerSpeed() override { return std::nullopt; }
+    bool setPointerSpeed(int) override { return false; }
+    std::optional<int> wheelScrollLines() override { return std::nullopt; }
+    bool setWheelScrollLines(int) override { return false; }
+};
+
 } // namespace krv

@@ -1,6 +1,6 @@
 // The styled menus, the two-level function menu's geometry and the warning box's answers.
 
-#include "fakes/SilentNotifier.h"
+#include "ports/UiNotifier.h"
 #include "skin/SkinDescriptions.h"
 #include "skin/SkinFonts.h"
 #include "skin/SkinImages.h"
@@ -24,7 +24,6 @@
 #include <memory>
 
 using namespace krv;
-using krv::test::SilentNotifier;
 
 namespace {
 

@@ -114,12 +114,7 @@ TEST_F(XTestDelivery, CtrlCFromTheExecutorArrivesWithControlHeldAndTheLetterHeld
     MacroTable macros;
     SteadyExecutorClock clock;
     HeldInputInjector held{*injector};
-    struct NoShell : ShellActions {
-        void openComputerFolder() override {}
-        void lockSession() override {}
-        void startCalculator() override {}
-        void startTerminal() override {}
-    } shell;
+    NoShellActions shell;
     ActionExecutor executor{ActionExecutorPorts{.channel = channel, .settings = settings, .macros = macros,
                                                 .injector = held, .shell = shell, .clock = clock,
                                                 .configPath = dir / "config.ini", .sendFeatureReport = {},

@@ -54,11 +54,6 @@ std::string hex(std::span<const std::uint8_t> bytes)
     return out;
 }
 
-class QuietNotifier : public UiNotifier {
-public:
-    void showMessage(std::string_view) override {}
-};
-
 class RecordingPointer : public SystemPointer {
 public:
     std::optional<int> pointerSpeed() override { return 10; }
@@ -75,14 +70,6 @@ public:
     }
     std::atomic<int> m_speed{0};
     std::atomic<int> m_lines{0};
-};
-
-class NoShell : public ShellActions {
-public:
-    void openComputerFolder() override {}
-    void lockSession() override {}
-    void startCalculator() override {}
-    void startTerminal() override {}
 };
 
 // The reader's events as they come, for the main thread to wait on.
@@ -261,7 +248,7 @@ int main()
     settings.CurConfig.store(1);
 
     ApplyFeedback feedback;
-    QuietNotifier notifier;
+    SilentNotifier notifier;
     RecordingPointer pointer;
     PressChannel presses;
     EventLog events;
@@ -295,7 +282,7 @@ int main()
         macro.setEventCount(8);
         count = 1;
     });
-    NoShell shell;
+    NoShellActions shell;
     SteadyExecutorClock clock;
     ActionExecutor executor({presses, settings, macros, held, shell, clock, configPath,
                              [&link](std::uint8_t command, std::uint8_t first, std::uint8_t second) {
