@@ -13,15 +13,6 @@
 #include <thread>
 #include <vector>
 
-namespace {
-
-class QuietNotifier : public krv::UiNotifier {
-public:
-    void showMessage(std::string_view) override {}
-};
-
-} // namespace
-
 int main() {
     using Clock = std::chrono::steady_clock;
     constexpr int Presses = 2000;
@@ -33,7 +24,7 @@ int main() {
     krv::ProfileSettings settings;
     krv::ApplyFeedback feedback;
     krv::PressChannel presses;
-    QuietNotifier notifier;
+    krv::SilentNotifier notifier;
     krv::ReportReader reader(link, presses, feedback, settings, notifier);
     reader.start();
 

@@ -31,11 +31,6 @@ double medianMicros(int runs, const std::function<void()>& work) {
     return times[times.size() / 2];
 }
 
-class Quiet : public krv::UiNotifier {
-public:
-    void showMessage(std::string_view) override {}
-};
-
 } // namespace
 
 int main() {
@@ -95,7 +90,7 @@ int main() {
         table.modify([](krv::MacroTable::Records& records, std::int16_t&) { records[0].bytes[500] ^= 1; });
         static_cast<void>(krv::SaveMacroFile(table, macros));
     });
-    Quiet quiet;
+    krv::SilentNotifier quiet;
     krv::MacroTable loaded;
     const double macroLoad = medianMicros(50, [&] { static_cast<void>(krv::LoadMacroFile(loaded, macros, quiet)); });
 

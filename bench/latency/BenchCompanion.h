@@ -5,7 +5,7 @@
 #include "device/DeviceLink.h"
 #include "device/ReportReader.h"
 #include "functions/ActionExecutor.h"
-#include "functions/ButtonCode.h"
+#include "mouse/ButtonCode.h"
 #include "platform/linux/ThreadPriority.h"
 #include "sim/SimulatedMouse.h"
 
@@ -94,16 +94,6 @@ struct SchedulingRecord {
     std::atomic<int> threads{0};
 };
 
-struct NoShell final : ShellActions {
-    void openComputerFolder() override {}
-    void lockSession() override {}
-    void startCalculator() override {}
-    void startTerminal() override {}
-};
-
-struct QuietNotifier final : UiNotifier {
-    void showMessage(std::string_view) override {}
-};
 
 inline std::set<pid_t> taskIds() {
     std::set<pid_t> ids;
@@ -241,8 +231,8 @@ private:
     ApplyFeedback m_feedback;
     ProfileSettings m_settings;
     MacroTable m_macros;
-    NoShell m_shell;
-    QuietNotifier m_notifier;
+    NoShellActions m_shell;
+    SilentNotifier m_notifier;
     SteadyExecutorClock m_clock;
     std::unique_ptr<ActionExecutor> m_executor;
     std::unique_ptr<ReportReader> m_reader;

@@ -147,7 +147,7 @@ void measureMacro(bool raised) {
         playsMacro(events)(settings, macros);
         TimestampingInjector injector(50us);
         injector.times.reserve(MacroEvents);
-        NoShell shell;
+        NoShellActions shell;
         SteadyExecutorClock clock;
         ActionExecutor executor{ActionExecutorPorts{.channel = channel,
                                                     .settings = settings,

@@ -19,7 +19,7 @@ using namespace krv;
 
 namespace {
 
-class SilentNotifier : public UiNotifier {
+class PrintingNotifier : public UiNotifier {
 public:
     void showMessage(std::string_view text) override {
         std::fprintf(stderr, "message: %.*s\n", static_cast<int>(text.size()), text.data());
@@ -47,7 +47,7 @@ int main(int argc, char** argv) {
     QGuiApplication app(argc, argv);
     AppPaths paths{QCoreApplication::applicationDirPath().toStdString()};
     SkinDescriptions skin;
-    SilentNotifier notifier;
+    PrintingNotifier notifier;
     if (!LoadSkinDescriptions(skin, paths, UiLanguage::English, notifier))
         return 1;
     InstallSkinFontAliases(paths.skinDirectory());

@@ -3,9 +3,32 @@
 #include "platform/linux/HidrawBackend.h"
 #include "platform/linux/InputBackend.h"
 #include "platform/linux/ShellLauncher.h"
+#include "platform/linux/UdevMonitor.h"
+#include "platform/linux/X11KeyboardCapture.h"
 #include "platform/linux/X11SystemPointer.h"
 
+#include <QGuiApplication>
+
 namespace krv {
+
+namespace {
+
+std::unique_ptr<DeviceChangeMonitor> OpenUdevMonitor() {
+    return std::make_unique<UdevMonitor>();
+}
+
+// The whole keyboard through an X11 grab on X11; elsewhere (Wayland) nothing, and the window captures
+// the keys the program itself receives.
+std::unique_ptr<KeyboardCapture> OpenDesktopKeyboardCapture(KeyHandler onKey, std::function<void()> onUnavailable) {
+    if (QGuiApplication::platformName() != QLatin1String("xcb"))
+        return nullptr;
+    std::unique_ptr<X11KeyboardCapture> x11 = X11KeyboardCapture::open(std::move(onKey));
+    if (x11)
+        QObject::connect(x11.get(), &X11KeyboardCapture::grabFailed, x11.get(), std::move(onUnavailable));
+    return x11;
+}
+
+} // namespace
 
 AppPorts AppPorts::LinuxDesktop() {
     AppPorts ports;
@@ -16,6 +39,8 @@ AppPorts AppPorts::LinuxDesktop() {
         ports.pointer = std::move(pointer);
     else
         ports.pointer = std::make_unique<NoSystemPointer>();
+    ports.openDeviceChanges = OpenUdevMonitor;
+    ports.openKeyboardCapture = OpenDesktopKeyboardCapture;
     return ports;
 }
 
@@ -31,6 +56,10 @@ AppPorts completed(AppPorts ports) {
         ports.shell = std::make_unique<NoShellActions>();
     if (!ports.hid)
         ports.hid = std::make_unique<HidrawBackend>();
+    if (!ports.openDeviceChanges)
+        ports.openDeviceChanges = OpenUdevMonitor;
+    if (!ports.openKeyboardCapture)
+        ports.openKeyboardCapture = OpenDesktopKeyboardCapture;
     return ports;
 }
 

@@ -2,19 +2,22 @@
 
 #include "device/ApplyFeedback.h"
 #include "device/DeviceLink.h"
-#include "device/HidBackend.h"
-#include "device/PressChannel.h"
-#include "device/SystemPointer.h"
-#include "functions/ExecutorClock.h"
 #include "functions/HeldInputInjector.h"
-#include "functions/InputInjector.h"
-#include "functions/ShellActions.h"
 #include "macros/MacroTable.h"
+#include "mouse/PressChannel.h"
+#include "ports/DeviceChange.h"
+#include "ports/ExecutorClock.h"
+#include "ports/HidBackend.h"
+#include "ports/InputInjector.h"
+#include "ports/KeyboardCapture.h"
+#include "ports/ShellActions.h"
+#include "ports/SystemPointer.h"
 #include "settings/ProfileSettings.h"
 #include "settings/UiLanguage.h"
 
 #include <atomic>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -29,26 +32,14 @@ struct AppPorts {
     std::unique_ptr<SystemPointer> pointer;
     // In a Wayland session, why /dev/uinput could not be had (keys then reach only X11 programs).
     std::string injectorProblem;
+    // Opens the hot-plug monitor when the companion starts to watch arrivals and removals.
+    std::function<std::unique_ptr<DeviceChangeMonitor>()> openDeviceChanges;
+    // Opens recording's capture of the whole keyboard.
+    OpenKeyboardCapture openKeyboardCapture;
 
-    // This desktop: hidraw, XTest (or uinput), the shell launcher and the X11 pointer settings.
+    // This desktop: hidraw, XTest (or uinput), the shell launcher, the X11 pointer settings, udev and
+    // the X11 keyboard grab.
     static AppPorts LinuxDesktop();
-};
-
-// A pointer setting that answers nothing: the apply and the shutdown then leave the desktop alone.
-class NoSystemPointer final : public SystemPointer {
-public:
-    std::optional<int> pointerSpeed() override { return std::nullopt; }
-    bool setPointerSpeed(int) override { return false; }
-    std::optional<int> wheelScrollLines() override { return std::nullopt; }
-    bool setWheelScrollLines(int) override { return false; }
-};
-
-class NoShellActions final : public ShellActions {
-public:
-    void openComputerFolder() override {}
-    void lockSession() override {}
-    void startCalculator() override {}
-    void startTerminal() override {}
 };
 
 // Keeps the settings in memory (the demo: the desktop's own pointer is not touched).

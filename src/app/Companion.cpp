@@ -1,16 +1,15 @@
 #include "app/Companion.h"
 
-#include "app/PowerEvents.h"
-#include "app/RealtimeKit.h"
 #include "app/RestoreDefaults.h"
+#include "platform/linux/PowerEvents.h"
+#include "platform/linux/RealtimeKit.h"
 #include "settings/IniFile.h"
 #include "platform/linux/DeviceAccess.h"
 #include "platform/linux/InputBackend.h"
-#include "platform/linux/UdevMonitor.h"
 #include "ui/AboutDlg.h"
 #include "ui/CKRV_GlydeDlg.h"
-#include "ui/MainWindowController.h"
 #include "ui/MacroPage.h"
+#include "ui/MainWindowController.h"
 #include "ui/WidgetDialogs.h"
 
 #include <QAction>
@@ -69,7 +68,7 @@ Companion::Companion(AppContext& context, Options options) : m_ctx(context), m_o
     m_window->installEventFilter(this);
     m_advanced = std::make_unique<MacroPage>(MacroPage::Dependencies{
         *m_window, m_ctx.macros, m_ctx.settings, *m_notifier, [this] { return m_ctx.language; },
-        m_ctx.paths.appDirectory, m_options.macroDialogs, &m_eventListMenu});
+        m_ctx.paths.appDirectory, m_options.macroDialogs, &m_eventListMenu, m_ctx.ports.openKeyboardCapture});
     m_controller = std::make_unique<MainWindowController>(MainWindowController::Dependencies{
         *m_window, m_ctx.settings, m_ctx.macros, m_ctx.language, m_ctx.paths, *this, *m_dialogs, *m_advanced, *m_notifier});
 
@@ -88,7 +87,8 @@ Companion::Companion(AppContext& context, Options options) : m_ctx(context), m_o
         ActionExecutorPorts{m_ctx.presses, m_ctx.settings, m_ctx.macros, m_ctx.heldInput, *m_ctx.ports.shell,
                             m_ctx.clock, m_ctx.paths.configPath(),
                             [link](std::uint8_t command, std::uint8_t p1, std::uint8_t p2) {
-                                link->SendFeatureReport(static_cast<FeatureCommand>(command), p1, p2);
+                                // A failed send means the mouse is gone: the hot-plug monitor ends the program.
+                                (void)link->SendFeatureReport(static_cast<FeatureCommand>(command), p1, p2);
                             },
                             [applier] { applier->ApplyProfile(); }, [notifier] { notifier->requestRepaint(); },
                             serviceThreadStart(ServiceThread::Executor),
@@ -171,8 +171,8 @@ void Companion::start() {
     loadMenus();
 
     if (m_options.watchHotplug) {
-        m_udev = std::make_unique<UdevMonitor>();
-        if (m_udev->valid()) {
+        m_udev = m_ctx.ports.openDeviceChanges();
+        if (m_udev && m_udev->fd() >= 0) {
             m_udevNotifier = new QSocketNotifier(m_udev->fd(), QSocketNotifier::Read, this);
             connect(m_udevNotifier, &QSocketNotifier::activated, this, [this] {
                 for (const DeviceChange& change : m_udev->readChanges())
@@ -331,10 +331,11 @@ void Companion::ShutDown() {
         m_executor->stop();
     m_ctx.heldInput.releaseAll();
     RemoveTrayIcon();
+    // The program ends whether or not the mouse takes the goodbye and the desktop the pointer speed.
     if (m_ctx.link.writeHandleOpen())
-        m_ctx.link.SendFeatureReport(FeatureCommand::Goodbye, 0, 0);
+        (void)m_ctx.link.SendFeatureReport(FeatureCommand::Goodbye, 0, 0);
     if (m_ctx.ports.pointer->pointerSpeed())
-        m_ctx.ports.pointer->setPointerSpeed(10);
+        (void)m_ctx.ports.pointer->setPointerSpeed(10);
     end(0);
 }
 

@@ -4,10 +4,10 @@
 #include "app/GuiNotifier.h"
 #include "device/ApplyBlink.h"
 #include "device/ApplyProfile.h"
-#include "device/DeviceChange.h"
 #include "device/ReportReader.h"
 #include "functions/ActionExecutor.h"
 #include "macros/MacroEditor.h"
+#include "ports/DeviceChange.h"
 #include "ui/KrvMenu.h"
 #include "ui/MainWindowActions.h"
 
@@ -30,7 +30,6 @@ class MainWindowController;
 class MacroFileDialogs;
 class MacroPage;
 class PowerEvents;
-class UdevMonitor;
 
 // The maker's web page of the top bar: the project's own page.
 inline constexpr const char* WebPageAddress = "https://github.com/krv-glyde/krv-glyde";
@@ -145,7 +144,7 @@ private:
     CKrvMenu m_trayMenu;
     CKrvMenu m_eventListMenu;
     std::unique_ptr<QSystemTrayIcon> m_tray;
-    std::unique_ptr<UdevMonitor> m_udev;
+    std::unique_ptr<DeviceChangeMonitor> m_udev;
     QPointer<QSocketNotifier> m_udevNotifier;
     QPointer<PowerEvents> m_power;
     State m_state = State::Starting;

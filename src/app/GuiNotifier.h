@@ -1,6 +1,6 @@
 #pragma once
 
-#include "settings/UiNotifier.h"
+#include "ports/UiNotifier.h"
 
 #include <QObject>
 #include <QPointer>

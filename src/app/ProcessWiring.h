@@ -2,7 +2,7 @@
 
 #include "app/Companion.h"
 #include "app/SingleInstance.h"
-#include "app/TerminationSignals.h"
+#include "platform/linux/TerminationSignals.h"
 
 #include "ui/CKRV_GlydeDlg.h"
 

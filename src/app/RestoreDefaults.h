@@ -1,9 +1,9 @@
 #pragma once
 
 #include "macros/MacroTable.h"
+#include "ports/UiNotifier.h"
 #include "settings/FileStatus.h"
 #include "settings/ProfileSettings.h"
-#include "settings/UiNotifier.h"
 
 #include <functional>
 

@@ -1,7 +1,7 @@
 #include "app/VirtualMouseWindow.h"
 
 #include "app/AppContext.h"
-#include "functions/ButtonCode.h"
+#include "mouse/ButtonCode.h"
 
 #include <QEvent>
 #include <QGridLayout>

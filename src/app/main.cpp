@@ -3,9 +3,9 @@
 #include "app/Companion.h"
 #include "app/ProcessWiring.h"
 #include "app/SingleInstance.h"
-#include "app/TerminationSignals.h"
 #include "platform/linux/ProgramFolder.h"
 #include "ui/AboutDlg.h"
+#include "platform/linux/TerminationSignals.h"
 
 #include <QApplication>
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "device/ApplyFeedback.h"
-#include "settings/UiNotifier.h"
+#include "ports/UiNotifier.h"
 
 #include <chrono>
 #include <functional>

@@ -1,6 +1,6 @@
 #include "device/ApplyProfile.h"
 
-#include "functions/ButtonCode.h"
+#include "mouse/ButtonCode.h"
 #include "settings/IniFile.h"
 
 #include <utility>
@@ -61,11 +61,13 @@ ProfileApplier::Outcome ProfileApplier::ApplyProfile() {
                     m_ports.startBlink();
             }
         }
+        // A send that fails (the mouse gone) is not retried: the removal reaches the program through the
+        // hot-plug monitor, and a later apply sends everything again. The same holds for the sends below.
         if (device.writeHandleOpen())
-            device.SendFeatureReport(FeatureCommand::ButtonMap, DeviceButtonId[slot - 1], *value);
+            (void)device.SendFeatureReport(FeatureCommand::ButtonMap, DeviceButtonId[slot - 1], *value);
     }
 
-    device.SendFeatureReport(FeatureCommand::Wheel, static_cast<std::uint8_t>(s.WHEEL_STATUS.load(relaxed) & 0xFF), 0);
+    (void)device.SendFeatureReport(FeatureCommand::Wheel, static_cast<std::uint8_t>(s.WHEEL_STATUS.load(relaxed) & 0xFF), 0);
 
     for (int stage = 0; stage < DpiStageCount; ++stage)
         s.DPI_SET_APPLIED[stage].store(s.DPI_SET[stage].load(relaxed), relaxed);
@@ -73,17 +75,18 @@ ProfileApplier::Outcome ProfileApplier::ApplyProfile() {
     s.LED_APPLIED.store(led, relaxed);
     // A stage number out of 0..3 (a hand-edited file) is clamped rather than sent or used as an index.
     const int stage = s.dpiStageIndex();
-    device.SendFeatureReport(FeatureCommand::DpiLed, static_cast<std::uint8_t>(stage),
-                             DpiLedByte(s.DPI_SET_APPLIED[stage].load(relaxed), led));
+    (void)device.SendFeatureReport(FeatureCommand::DpiLed, static_cast<std::uint8_t>(stage),
+                                   DpiLedByte(s.DPI_SET_APPLIED[stage].load(relaxed), led));
 
     m_ports.notifier.requestRepaint();
 
+    // A desktop that refuses a pointer setting keeps its own; the profile is applied all the same.
     if (m_ports.pointer.pointerSpeed())
-        m_ports.pointer.setPointerSpeed(PointerSpeedOfStep(s.DPI_SPEED.load(relaxed)));
+        (void)m_ports.pointer.setPointerSpeed(PointerSpeedOfStep(s.DPI_SPEED.load(relaxed)));
     if (m_ports.pointer.wheelScrollLines())
-        m_ports.pointer.setWheelScrollLines(static_cast<std::uint8_t>(s.WHEEL_SPEED.load(relaxed) + 1));
+        (void)m_ports.pointer.setWheelScrollLines(static_cast<std::uint8_t>(s.WHEEL_SPEED.load(relaxed) + 1));
 
-    device.SendFeatureReport(FeatureCommand::FireTime, FireTimeByte(s.FIRE_TIME.load(relaxed)), 0);
+    (void)device.SendFeatureReport(FeatureCommand::FireTime, FireTimeByte(s.FIRE_TIME.load(relaxed)), 0);
 
     if (saved)
         saved = SaveProfile(s, m_ports.configPath, curConfig);

@@ -2,9 +2,9 @@
 
 #include "device/ApplyFeedback.h"
 #include "device/FeatureReport.h"
-#include "device/SystemPointer.h"
+#include "ports/SystemPointer.h"
+#include "ports/UiNotifier.h"
 #include "settings/ProfileSettings.h"
-#include "settings/UiNotifier.h"
 
 #include <array>
 #include <cstdint>

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "device/DeviceChange.h"
 #include "device/FeatureReport.h"
-#include "device/HidBackend.h"
+#include "ports/DeviceChange.h"
+#include "ports/HidBackend.h"
 
 #include <atomic>
 #include <condition_variable>
@@ -29,11 +29,11 @@ namespace krv {
 // Handles are shared pointers, so a scan or a removal never closes a node under a running read.
 class DeviceLink : public FeatureReportSender {
 public:
-    static constexpr std::uint16_t VendorId = 0x18F8;
-    static constexpr std::uint16_t ProductId = 0x0F99;
-    static constexpr std::uint16_t ReadUsagePage = 0xFF00;
-    static constexpr std::uint16_t WriteUsagePage = 0xFF01;
-    static constexpr std::uint16_t VendorUsage = 1;
+    static constexpr std::uint16_t VendorId = MouseVendorId;
+    static constexpr std::uint16_t ProductId = MouseProductId;
+    static constexpr std::uint16_t ReadUsagePage = InputUsagePage;
+    static constexpr std::uint16_t WriteUsagePage = FeatureUsagePage;
+    static constexpr std::uint16_t VendorUsage = VendorCollectionUsage;
     static constexpr int MaxInterfaces = 100; // a scan examines at most this many collections
 
     explicit DeviceLink(HidBackend& backend);
@@ -46,7 +46,7 @@ public:
     // opened for reading and the 0xFF01/1 collection for writing; the scan stops as soon as both
     // were tried (opened or failed). Handles of an earlier scan are closed first.
     // Returns Connected: true exactly when both handles are open.
-    bool ScanForMouse();
+    [[nodiscard]] bool ScanForMouse();
 
     // Why the last scan did not connect, for a message the user can act on.
     struct ScanReport {
@@ -81,7 +81,7 @@ public:
     std::optional<HidCollectionInfo> writeCollection() const;
 
     // FeatureReportSender: one FeatureReport of FeatureReportLength bytes per call.
-    bool SendFeatureReport(FeatureCommand command, std::uint8_t first, std::uint8_t second) override;
+    [[nodiscard]] bool SendFeatureReport(FeatureCommand command, std::uint8_t first, std::uint8_t second) override;
     bool writeHandleOpen() const override;
 
     std::shared_ptr<HidHandle> readHandle() const;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "mouse/MouseProtocol.h"
+
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -8,21 +10,12 @@
 
 namespace krv {
 
-// Commands of the mouse's vendor feature report 0x07.
-enum class FeatureCommand : std::uint8_t {
-    DpiLed = 0x09,    // stage index 0..3, DPI and LED byte
-    ButtonMap = 0x10, // DeviceButtonId, device value (0..17 or HostCode)
-    Wheel = 0x11,     // wheel option (low byte), 0
-    FireTime = 0x12,  // auto-fire interval / 8 (low byte), 0
-    Goodbye = 0x20,   // 0, 0: the program ends
-};
-
 // The vendor feature report on the wire: report id 0x07, a command, two parameters, then zeros up to
 // the length the mouse's feature collection states. Every send builds its own FeatureReport, so two
 // threads sending at once never share a half-filled buffer.
 class FeatureReport {
 public:
-    static constexpr std::uint8_t ReportId = 0x07;
+    static constexpr std::uint8_t ReportId = FeatureReportId;
     static constexpr std::size_t ReportIdOffset = 0;
     static constexpr std::size_t CommandOffset = 1;
     static constexpr std::size_t FirstParameterOffset = 2;
@@ -54,24 +47,13 @@ static_assert(offsetof(FeatureReport::Header, command) == FeatureReport::Command
 static_assert(offsetof(FeatureReport::Header, firstParameter) == FeatureReport::FirstParameterOffset);
 static_assert(offsetof(FeatureReport::Header, secondParameter) == FeatureReport::SecondParameterOffset);
 
-// Byte 3 of command 0x09: high nibble 8 + DPI position (0..4), low nibble LED mode (0..3),
-// ((position + 8) * 16 + led) mod 256.
-constexpr std::uint8_t DpiLedByte(std::uint8_t position, std::uint8_t led) {
-    return static_cast<std::uint8_t>(((position + 8) * 16 + led) & 0xFF);
-}
-
-// Byte 2 of command 0x12: the auto-fire interval / 8, truncated toward zero, low byte.
-constexpr std::uint8_t FireTimeByte(std::int32_t fireTime) {
-    return static_cast<std::uint8_t>(static_cast<std::uint32_t>(fireTime / 8) & 0xFF);
-}
-
 // Where feature reports go: the mouse's feature collection (DeviceLink) or a test's recorder.
 class FeatureReportSender {
 public:
     virtual ~FeatureReportSender() = default;
     // Builds one report and sends it on the write handle. False when it was not sent (no open
     // handle, the device refused it); callers that follow the mouse's protocol ignore the result.
-    virtual bool SendFeatureReport(FeatureCommand command, std::uint8_t first, std::uint8_t second) = 0;
+    [[nodiscard]] virtual bool SendFeatureReport(FeatureCommand command, std::uint8_t first, std::uint8_t second) = 0;
     // True when the write collection is open.
     virtual bool writeHandleOpen() const = 0;
 };

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "mouse/MouseProtocol.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -15,7 +17,7 @@ struct InputReport {
     static constexpr std::size_t MeaningfulBytes = 2;
     static constexpr std::uint8_t AcknowledgementReportId = 6;
     static constexpr std::uint8_t ReleaseCode = 0;
-    static constexpr std::uint8_t PressBase = 240; // a press carries 240 + DeviceButtonId
+    static constexpr std::uint8_t PressBase = PressReportBase; // a press carries 240 + DeviceButtonId
 };
 
 // The meaning of one input report, decided by HostFunctionsReady:

@@ -3,9 +3,9 @@
 #include "device/ApplyFeedback.h"
 #include "device/DeviceLink.h"
 #include "device/InputReport.h"
-#include "device/PressChannel.h"
+#include "mouse/PressChannel.h"
+#include "ports/UiNotifier.h"
 #include "settings/ProfileSettings.h"
-#include "settings/UiNotifier.h"
 
 #include <chrono>
 #include <cstdint>

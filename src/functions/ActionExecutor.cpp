@@ -1,7 +1,8 @@
 #include "functions/ActionExecutor.h"
 
-#include "functions/ButtonCode.h"
-#include "functions/VirtualKeys.h"
+#include "mouse/ButtonCode.h"
+#include "mouse/MouseProtocol.h"
+#include "mouse/VirtualKeys.h"
 
 #include <algorithm>
 #include <utility>
@@ -10,7 +11,6 @@ namespace krv {
 namespace {
 
 constexpr auto relaxed = std::memory_order_relaxed;
-constexpr std::uint8_t CommandDpiLed = 0x09;
 constexpr std::uint8_t LedOverrideMode = 3;
 constexpr auto ShortcutHold = std::chrono::milliseconds(20);
 // Behind its schedule by more than this (the machine was suspended, the desktop stalled), playback
@@ -56,9 +56,8 @@ bool ActionExecutor::serveNext() {
 }
 
 void ActionExecutor::servePress(std::uint8_t reportCode) {
-    for (int slot = 1; slot <= ButtonSlotCount; ++slot)
-        if (reportCode == PressReportBase + DeviceButtonId[slot - 1])
-            serveSlot(slot);
+    if (const std::optional<int> slot = SlotOfReportCode(reportCode))
+        serveSlot(*slot);
 }
 
 void ActionExecutor::serveSlot(int slot) {
@@ -74,24 +73,30 @@ void ActionExecutor::serveSlot(int slot) {
         playMacro(macro);
         return;
     }
-    switch (code) {
-    case 19: toggleLed(); break;
+    switch (DescribeButtonCode(code).hostFunction) {
+    case HostFunction::LedToggle: toggleLed(); break;
     // A full press: a key-down alone would stay held in the X server and auto-repeat.
-    case 26:
+    case HostFunction::Mute:
         m_ports.injector.keyDown(Vk::VolumeMute, false);
         m_ports.injector.keyUp(Vk::VolumeMute, false);
         break;
-    case 31: shortcut('C'); break;
-    case 32: shortcut('V'); break;
-    case 33: shortcut('A'); break;
-    case 34: shortcut('Z'); break;
-    case 35: altF4(); break;
-    case 36: m_ports.shell.openComputerFolder(); break;
-    case 37: m_ports.shell.lockSession(); break;
-    case 38: m_ports.shell.startCalculator(); break;
-    case 39: m_ports.shell.startTerminal(); break;
-    case 40: nextProfile(); break;
-    default: break;
+    case HostFunction::CopyCtrlC: shortcut('C'); break;
+    case HostFunction::PasteCtrlV: shortcut('V'); break;
+    case HostFunction::SelectAllCtrlA: shortcut('A'); break;
+    case HostFunction::UndoCtrlZ: shortcut('Z'); break;
+    case HostFunction::CloseAltF4: altF4(); break;
+    case HostFunction::OpenComputer: m_ports.shell.openComputerFolder(); break;
+    case HostFunction::LockSession: m_ports.shell.lockSession(); break;
+    case HostFunction::Calculator: m_ports.shell.startCalculator(); break;
+    case HostFunction::Terminal: m_ports.shell.startTerminal(); break;
+    case HostFunction::NextProfile: nextProfile(); break;
+    // The DPI steps are served above through the slot's DPI action, and a macro code without its
+    // macro plays nothing.
+    case HostFunction::DpiCycle:
+    case HostFunction::DpiUp:
+    case HostFunction::DpiDown:
+    case HostFunction::PlayMacro:
+    case HostFunction::None: break;
     }
 }
 
@@ -140,9 +145,10 @@ void ActionExecutor::toggleLed() {
 
 void ActionExecutor::sendDpiLed(int stage, std::uint8_t led) {
     const int position = m_ports.settings.DPI_SET_APPLIED[stage].load(relaxed);
-    const auto value = static_cast<std::uint8_t>(((8 + position) * 16 + led) & 0xFF);
+    const std::uint8_t value = DpiLedByte(static_cast<std::uint8_t>(position), led);
     if (m_ports.sendFeatureReport)
-        m_ports.sendFeatureReport(CommandDpiLed, static_cast<std::uint8_t>(stage), value);
+        m_ports.sendFeatureReport(static_cast<std::uint8_t>(FeatureCommand::DpiLed), static_cast<std::uint8_t>(stage),
+                                  value);
 }
 
 void ActionExecutor::shortcut(std::uint8_t letter) {

@@ -1,10 +1,10 @@
 #pragma once
 
-#include "device/PressChannel.h"
-#include "functions/ExecutorClock.h"
-#include "functions/InputInjector.h"
-#include "functions/ShellActions.h"
 #include "macros/MacroTable.h"
+#include "mouse/PressChannel.h"
+#include "ports/ExecutorClock.h"
+#include "ports/InputInjector.h"
+#include "ports/ShellActions.h"
 #include "settings/ProfileSettings.h"
 
 #include <cstdint>
@@ -54,10 +54,11 @@ struct ActionExecutorPorts {
 //                              .injector = heldInput, .shell = shell, .clock = clock,
 //                              .configPath = paths.configPath(),
 //                              .sendFeatureReport = [&](auto c, auto p1, auto p2) {
-//                                  link.SendFeatureReport(FeatureCommand(c), p1, p2); },
+//                                  // a failed send: the mouse is gone, and the hot-plug monitor says so
+//                                  (void)link.SendFeatureReport(FeatureCommand(c), p1, p2); },
 //                              .applyProfile = applier.callback(),
 //                              .requestRepaint = [&] { notifier.requestRepaint(); },
-//                              .onThreadStart = [] { PrepareServiceThread(); }});
+//                              .onThreadStart = [] { RaiseServiceThread(ServiceThread::Executor); }});
 //     executor.start();   // its own thread
 //     ...
 //     executor.stop();         // at shutdown: ends a playing macro at once and joins,

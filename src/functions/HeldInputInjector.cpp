@@ -1,6 +1,6 @@
 #include "functions/HeldInputInjector.h"
 
-#include "functions/VirtualKeys.h"
+#include "mouse/VirtualKeys.h"
 
 namespace krv {
 

@@ -1,6 +1,6 @@
 #include "macros/MacroEditor.h"
 
-#include "functions/VirtualKeys.h"
+#include "mouse/VirtualKeys.h"
 #include "settings/IniDocument.h"
 #include "settings/TextCodec.h"
 

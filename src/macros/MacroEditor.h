@@ -1,9 +1,10 @@
 #pragma once
 
 #include "macros/MacroTable.h"
+#include "ports/KeyboardCapture.h"
+#include "ports/UiNotifier.h"
 #include "settings/ProfileSettings.h"
 #include "settings/UiLanguage.h"
-#include "settings/UiNotifier.h"
 
 #include <array>
 #include <cstdint>
@@ -50,18 +51,6 @@ struct MacroPageControls {
     MacroListControl& macroList;
     EventListControl& eventList;
 };
-
-// While recording, every key reaches the program only: the UI holds a keyboard grab between start()
-// and stop() and feeds each key to MacroEditor::OnKeyMessage.
-class KeyboardCapture {
-public:
-    virtual ~KeyboardCapture() = default;
-    virtual void start() = 0;
-    virtual void stop() = 0;
-};
-
-// The key messages recording understands (their Windows numbers).
-enum class KeyMessage : int { KeyDown = 0x100, KeyUp = 0x101, SysKeyDown = 0x104, SysKeyUp = 0x105 };
 
 // Context-menu commands of the event list.
 namespace MacroMenuCommand {

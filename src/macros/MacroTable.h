@@ -1,8 +1,8 @@
 #pragma once
 
 #include "macros/MacroRecord.h"
+#include "ports/UiNotifier.h"
 #include "settings/FileStatus.h"
-#include "settings/UiNotifier.h"
 
 #include <array>
 #include <cstdint>

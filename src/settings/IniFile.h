@@ -17,7 +17,7 @@ class FileSink {
 public:
     virtual ~FileSink() = default;
     // Writes all of data to the open descriptor; false on any failure (errno tells why).
-    virtual bool write(int fd, std::string_view data);
+    [[nodiscard]] virtual bool write(int fd, std::string_view data);
 };
 
 // A file read from disk: its state, its document (empty unless Readable) and, when unreadable, the

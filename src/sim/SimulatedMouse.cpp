@@ -1,8 +1,9 @@
 #include "sim/SimulatedMouse.h"
 
-#include <cerrno>
+#include "mouse/ButtonCode.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <condition_variable>
 #include <deque>
 #include <mutex>
@@ -71,23 +72,23 @@ struct SimulatedMouse::Shared {
     }
 
     bool accept(std::span<const std::uint8_t> report) {
-        if (report.size() < 4 || report[0] != 0x07)
+        if (report.size() < 4 || report[0] != FeatureReportId)
             return false;
         const std::uint8_t command = report[1];
         const std::uint8_t first = report[2];
         const std::uint8_t second = report[3];
-        switch (command) {
-        case 0x09:
+        switch (static_cast<FeatureCommand>(command)) {
+        case FeatureCommand::DpiLed:
             if (first < state.dpiPosition.size()) {
                 state.dpiStage = first;
-                state.dpiPosition[first] = static_cast<std::uint8_t>((second >> 4) - 8);
-                state.ledMode = static_cast<std::uint8_t>(second & 0x0F);
+                state.dpiPosition[first] = DpiPositionOfByte(second);
+                state.ledMode = LedModeOfByte(second);
             }
             break;
-        case 0x10:
+        case FeatureCommand::ButtonMap:
             if (first < state.buttonMap.size())
                 state.buttonMap[first] = second;
-            if (second == 31 && acknowledges && !acknowledgementPending) {
+            if (second == HostCode && acknowledges && !acknowledgementPending) {
                 acknowledgementPending = true;
                 ++state.acknowledgementsSent;
                 std::vector<std::uint8_t> ack(InputReportLength, 0);
@@ -95,13 +96,13 @@ struct SimulatedMouse::Shared {
                 deliver(std::move(ack), Clock::now() + acknowledgementDelay);
             }
             break;
-        case 0x11:
+        case FeatureCommand::Wheel:
             state.wheelOption = first;
             break;
-        case 0x12:
+        case FeatureCommand::FireTime:
             state.fireTime = first;
             break;
-        case 0x20:
+        case FeatureCommand::Goodbye:
             state.goodbye = true;
             break;
         default:
@@ -201,15 +202,15 @@ HidCollectionInfo SimulatedMouse::collectionInfo(Collection collection) {
         break;
     case Collection::VendorInput:
         info.path = VendorPath;
-        info.usagePage = 0xFF00;
-        info.usage = 1;
+        info.usagePage = InputUsagePage;
+        info.usage = VendorCollectionUsage;
         info.inputReportLength = InputReportLength;
         info.inputReportIds = {ButtonReportId, AcknowledgementReportId};
         break;
     case Collection::VendorFeature:
         info.path = VendorPath;
-        info.usagePage = 0xFF01;
-        info.usage = 1;
+        info.usagePage = FeatureUsagePage;
+        info.usage = VendorCollectionUsage;
         info.featureReportLength = FeatureReportLength;
         break;
     }
@@ -286,7 +287,7 @@ void SimulatedMouse::setAcknowledges(bool acknowledges) {
 void SimulatedMouse::press(std::uint8_t deviceButtonId) {
     std::vector<std::uint8_t> report(InputReportLength, 0);
     report[0] = ButtonReportId;
-    report[1] = static_cast<std::uint8_t>(240 + deviceButtonId);
+    report[1] = static_cast<std::uint8_t>(PressReportBase + deviceButtonId);
     sendInputReport(std::move(report));
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
-#include "device/HidBackend.h"
+#include "mouse/MouseProtocol.h"
+#include "ports/HidBackend.h"
 
 #include <array>
 #include <chrono>
@@ -38,8 +39,8 @@ struct SimMouseState {
 // Thread-safe; handles stay valid (and fail) after the mouse is unplugged or destroyed.
 class SimulatedMouse : public HidBackend {
 public:
-    static constexpr std::uint16_t VendorId = 0x18F8;
-    static constexpr std::uint16_t ProductId = 0x0F99;
+    static constexpr std::uint16_t VendorId = MouseVendorId;
+    static constexpr std::uint16_t ProductId = MouseProductId;
     static constexpr std::uint16_t InputReportLength = 8;
     static constexpr std::uint16_t FeatureReportLength = 8;
     static constexpr std::uint8_t PointerReportId = 1; // the pointer collection's movement reports

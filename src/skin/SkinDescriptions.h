@@ -1,7 +1,7 @@
 #pragma once
 
+#include "ports/UiNotifier.h"
 #include "settings/UiLanguage.h"
-#include "settings/UiNotifier.h"
 #include "skin/SkinLayout.h"
 
 #include <array>

@@ -2,9 +2,9 @@
 
 #include "device/ApplyFeedback.h"
 #include "macros/MacroTable.h"
+#include "ports/UiNotifier.h"
 #include "settings/ProfileSettings.h"
 #include "settings/UiLanguage.h"
-#include "settings/UiNotifier.h"
 #include "skin/SkinDescriptions.h"
 #include "skin/SkinFonts.h"
 #include "skin/SkinImages.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "functions/ButtonCode.h"
+#include "mouse/ButtonCode.h"
 
 #include <QFont>
 #include <QImage>

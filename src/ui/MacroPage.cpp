@@ -3,7 +3,6 @@
 #include "skin/SkinImages.h"
 #include "ui/CKRV_GlydeDlg.h"
 #include "ui/QtKeyboardCapture.h"
-#include "ui/X11KeyboardCapture.h"
 
 #include <QFileDialog>
 #include <QGuiApplication>
@@ -176,15 +175,13 @@ void MacroPage::Notifier::requestRepaint() {
 MacroPage::MacroPage(Dependencies deps, QObject* parent)
     : QObject(parent), m_deps(std::move(deps)),
       m_editor(m_deps.macros, m_deps.settings, m_notifier, m_deps.language, utcMillisOfDay) {
-    // The whole keyboard on X11; elsewhere (Wayland) the keys the program itself receives.
+    // The whole keyboard where the desktop lets the program have it; elsewhere the keys the program
+    // itself receives.
     auto onKey = [this](KeyMessage message, std::uint8_t vk) { m_editor.OnKeyMessage(message, vk); };
-    if (QGuiApplication::platformName() == QLatin1String("xcb")) {
-        if (auto x11 = X11KeyboardCapture::open(onKey)) {
-            // Another program holds the keyboard (a game, a screen lock): no key would reach the
-            // recording, so it ends instead of waiting with "Stop" on its button.
-            connect(x11.get(), &X11KeyboardCapture::grabFailed, this, &MacroPage::keyboardUnavailable);
-            m_ownCapture = std::move(x11);
-        }
+    if (m_deps.openKeyboardCapture) {
+        // Another program holds the keyboard (a game, a screen lock): no key would reach the
+        // recording, so it ends instead of waiting with "Stop" on its button.
+        m_ownCapture = m_deps.openKeyboardCapture(onKey, [this] { keyboardUnavailable(); });
     }
     if (!m_ownCapture)
         m_ownCapture = std::make_unique<QtKeyboardCapture>(m_deps.window, onKey);

@@ -2,9 +2,9 @@
 
 #include "macros/MacroEditor.h"
 #include "macros/MacroTable.h"
+#include "ports/UiNotifier.h"
 #include "settings/ProfileSettings.h"
 #include "settings/UiLanguage.h"
-#include "settings/UiNotifier.h"
 #include "ui/CEditableListBox.h"
 #include "ui/KrvMenu.h"
 #include "ui/MainWindowActions.h"
@@ -60,13 +60,14 @@ public:
         std::filesystem::path appDirectory;  // where the file dialogs start
         MacroFileDialogs* dialogs = nullptr; // null: Qt's file dialogs
         CKrvMenu* menu = nullptr;            // the program's event-list menu; null: the page's own
+        OpenKeyboardCapture openKeyboardCapture; // the desktop's; empty: the window's own keys
     };
 
     explicit MacroPage(Dependencies deps, QObject* parent = nullptr);
     ~MacroPage() override;
 
     // Uses `capture` for recording (not owned; nullptr: keys are not captured). By default the page
-    // captures through an X11 keyboard grab on X11, and the program's own key events elsewhere.
+    // captures through the desktop's capture when it has one, and the program's own key events elsewhere.
     void setKeyboardCapture(KeyboardCapture* capture);
     KeyboardCapture* keyboardCapture() const { return m_capture; }
     // The capture could not get the keyboard (another program holds it): a running recording ends,

@@ -1,8 +1,8 @@
 #include "ui/MainWindowController.h"
 
-#include "functions/ButtonCode.h"
+#include "mouse/ButtonCode.h"
+#include "settings/ProfileEditing.h"
 #include "ui/CKRV_GlydeDlg.h"
-#include "ui/MainInteraction.h"
 
 #include <QCoreApplication>
 #include <QMenu>

@@ -1,9 +1,9 @@
 #pragma once
 
 #include "macros/MacroTable.h"
+#include "ports/UiNotifier.h"
 #include "settings/ProfileSettings.h"
 #include "settings/UiLanguage.h"
-#include "settings/UiNotifier.h"
 #include "ui/ColorPreview.h"
 #include "ui/DialogSeam.h"
 #include "ui/FunctionMenu.h"

@@ -1,6 +1,6 @@
 #include "ui/MainWindowPainter.h"
 
-#include "functions/ButtonCode.h"
+#include "mouse/ButtonCode.h"
 
 #include <QFontMetrics>
 #include <QPainter>

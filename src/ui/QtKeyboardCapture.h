@@ -1,7 +1,7 @@
 #pragma once
 
 #include "macros/MacroEditor.h"
-#include "ui/SysKeyTracker.h"
+#include "macros/SysKeyTracker.h"
 
 #include <QObject>
 #include <QPointer>

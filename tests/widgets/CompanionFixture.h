@@ -10,7 +10,7 @@
 #include "ui/DialogSeam.h"
 #include "ui/MacroPage.h"
 #include "ui/MainWindowController.h"
-#include "unit/functions/ExecutorFakes.h"
+#include "fakes/ExecutorFakes.h"
 
 #include <QDir>
 #include <QFile>

@@ -11,7 +11,7 @@
 #include "skin/SkinImages.h"
 #include "ui/CKRV_GlydeDlg.h"
 
-#include "unit/RecordingNotifier.h"
+#include "fakes/RecordingNotifier.h"
 #include "unit/TempDir.h"
 
 #include <QDir>
@@ -76,7 +76,7 @@ struct Page {
             CKRV_GlydeDlg::Dependencies{settings, feedback, macros, language, paths, notifier});
         window->initialiseSkin();
         page = std::make_unique<MacroPage>(MacroPage::Dependencies{
-            *window, macros, settings, notifier, [this] { return language; }, dir.path(), &dialogs, nullptr});
+            *window, macros, settings, notifier, [this] { return language; }, dir.path(), &dialogs, nullptr, {}});
         window->show();
         window->activateWindow();
         if (!QTest::qWaitForWindowActive(window.get()))

@@ -1,6 +1,6 @@
 #include "ui/QtKeyboardCapture.h"
 
-#include "functions/VirtualKeys.h"
+#include "mouse/VirtualKeys.h"
 
 #include <QKeyEvent>
 #include <QLineEdit>

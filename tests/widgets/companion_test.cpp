@@ -5,7 +5,7 @@
 #include "unit/RequireOk.h"
 
 #include "app/VirtualMouseWindow.h"
-#include "functions/ButtonCode.h"
+#include "mouse/ButtonCode.h"
 #include "settings/IniFile.h"
 #include "skin/SkinImages.h"
 #include "ui/FunctionMenu.h"

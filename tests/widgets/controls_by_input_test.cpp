@@ -5,13 +5,13 @@
 #include "unit/RequireOk.h"
 #include "widgets/CompanionFixture.h"
 
-#include "functions/ButtonCode.h"
+#include "mouse/ButtonCode.h"
 #include "settings/IniFile.h"
 #include "skin/SkinImages.h"
 #include "ui/FunctionMenu.h"
 #include "ui/KrvMenu.h"
 
-#include "unit/RecordingNotifier.h"
+#include "fakes/RecordingNotifier.h"
 
 #include <QDesktopServices>
 #include <QKeyEvent>

@@ -5,11 +5,11 @@
 #include "unit/RequireOk.h"
 #include "widgets/CompanionFixture.h"
 
-#include "functions/ButtonCode.h"
 #include "macros/MacroTable.h"
+#include "mouse/ButtonCode.h"
 #include "settings/IniFile.h"
 #include "skin/SkinImages.h"
-#include "unit/RecordingNotifier.h"
+#include "fakes/RecordingNotifier.h"
 
 #include <QApplication>
 #include <QLineEdit>

@@ -1,6 +1,6 @@
 // The styled menus, the two-level function menu's geometry and the warning box's answers.
 
-#include "settings/UiNotifier.h"
+#include "ports/UiNotifier.h"
 #include "skin/SkinDescriptions.h"
 #include "skin/SkinFonts.h"
 #include "skin/SkinImages.h"
@@ -26,11 +26,6 @@
 using namespace krv;
 
 namespace {
-
-class SilentNotifier : public UiNotifier {
-public:
-    void showMessage(std::string_view) override {}
-};
 
 void writeImage(const QString& path, int width, int height, QColor colour) {
     QImage image(width, height, QImage::Format_RGB32);

@@ -3,7 +3,7 @@
 
 #include "widgets/CompanionFixture.h"
 
-#include "app/PowerEvents.h"
+#include "platform/linux/PowerEvents.h"
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>

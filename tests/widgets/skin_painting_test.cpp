@@ -3,6 +3,7 @@
 #include "ui/CKRV_GlydeDlg.h"
 #include "ui/MainWindowPainter.h"
 
+#include "fakes/RecordingNotifier.h"
 #include "settings/TextCodec.h"
 #include "skin/SkinFonts.h"
 #include "skin/SkinImages.h"
@@ -18,14 +19,9 @@
 #include <random>
 
 using namespace krv;
+using krv::test::RecordingNotifier;
 
 namespace {
-
-class RecordingNotifier : public UiNotifier {
-public:
-    void showMessage(std::string_view text) override { messages.emplace_back(text); }
-    std::vector<std::string> messages;
-};
 
 bool sameRect(const QImage& a, const QImage& b, const QRect& r) {
     for (int y = r.top(); y <= r.bottom(); ++y)
@@ -73,7 +69,7 @@ private slots:
     void initTestCase() {
         RecordingNotifier notifier;
         QVERIFY(LoadSkinDescriptions(m_captioned, m_paths, UiLanguage::English, notifier));
-        QVERIFY(notifier.messages.empty());
+        QVERIFY(notifier.messages().empty());
         m_skin = m_captioned;
         for (SkinLayout* layout : {&m_skin.mainLayout, &m_skin.advancedLayout, &m_skin.colorLayout})
             for (std::size_t i = 0; i < layout->size(); ++i)
@@ -558,7 +554,7 @@ private slots:
         UiLanguage language = UiLanguage::Chinese;
         CKRV_GlydeDlg window({m_settings, m_feedback, m_macros, language, m_paths, notifier});
         QVERIFY(window.initialiseSkin());
-        QVERIFY(notifier.messages.empty());
+        QVERIFY(notifier.messages().empty());
         QCOMPARE(window.size(), QSize(840, 560));
         QCOMPARE(window.windowTitle(), QString("VELDRA GAMING MOUSE"));
         QVERIFY(!window.mask().contains(QPoint(0, 0)));
@@ -596,7 +592,7 @@ private slots:
         QSignalSpy missing(&window, &CKRV_GlydeDlg::skinMissing);
         window.show();
         QVERIFY(!window.initialiseSkin());
-        QCOMPARE(notifier.messages, std::vector<std::string>{std::string(Messages::DataFileMissing)});
+        QCOMPARE(notifier.messages(), std::vector<std::string>{std::string(Messages::DataFileMissing)});
         QCOMPARE(missing.count(), 1);
         QVERIFY(!window.isVisible());
     }

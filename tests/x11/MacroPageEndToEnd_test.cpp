@@ -3,19 +3,19 @@
 // put on a button and played by a press of that button; a keyboard held by another program ends the next
 // recording with a message.
 #include "app/AppContext.h"
-#include "unit/RequireOk.h"
 #include "app/Companion.h"
-#include "functions/ButtonCode.h"
-#include "functions/VirtualKeys.h"
+#include "mouse/ButtonCode.h"
+#include "mouse/VirtualKeys.h"
 #include "platform/linux/XTestInjector.h"
 #include "sim/SimulatedMouse.h"
 #include "ui/CKRV_GlydeDlg.h"
 #include "ui/MacroPage.h"
 #include "ui/MainWindowController.h"
+#include "unit/RequireOk.h"
 
-#include "unit/RecordingNotifier.h"
+#include "fakes/RecordingNotifier.h"
 #include "unit/TempDir.h"
-#include "unit/functions/ExecutorFakes.h"
+#include "fakes/ExecutorFakes.h"
 
 #include <gtest/gtest.h>
 

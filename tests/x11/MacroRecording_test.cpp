@@ -1,12 +1,12 @@
 // Recording on a real X server (run under Xvfb): keys injected with XTest while the keyboard is
 // grabbed become the macro's events, and no other client sees them; the grab ends with the recording,
 // with the capture object and with the process.
-#include "functions/VirtualKeys.h"
 #include "macros/MacroEditor.h"
+#include "mouse/VirtualKeys.h"
 #include "platform/linux/XTestInjector.h"
-#include "ui/X11KeyboardCapture.h"
+#include "platform/linux/X11KeyboardCapture.h"
 
-#include "unit/RecordingNotifier.h"
+#include "fakes/RecordingNotifier.h"
 
 #include <gtest/gtest.h>
 

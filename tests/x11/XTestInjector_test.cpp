@@ -1,7 +1,7 @@
 // XTest input as a real X client receives it, and the pointer speed of the X server (run under Xvfb).
 #include "functions/ActionExecutor.h"
 #include "functions/HeldInputInjector.h"
-#include "functions/VirtualKeys.h"
+#include "mouse/VirtualKeys.h"
 #include "platform/linux/X11SystemPointer.h"
 #include "platform/linux/InputBackend.h"
 #include "platform/linux/XTestInjector.h"
@@ -115,12 +115,7 @@ TEST_F(XTestDelivery, CtrlCFromTheExecutorArrivesWithControlHeldAndTheLetterHeld
     MacroTable macros;
     SteadyExecutorClock clock;
     HeldInputInjector held{*injector};
-    struct NoShell : ShellActions {
-        void openComputerFolder() override {}
-        void lockSession() override {}
-        void startCalculator() override {}
-        void startTerminal() override {}
-    } shell;
+    NoShellActions shell;
     ActionExecutor executor{ActionExecutorPorts{.channel = channel, .settings = settings, .macros = macros,
                                                 .injector = held, .shell = shell, .clock = clock,
                                                 .configPath = dir / "config.ini", .sendFeatureReport = {},

@@ -15,7 +15,7 @@
 #include "ui/MacroPage.h"
 #include "ui/MainWindowController.h"
 
-#include "unit/RecordingNotifier.h"
+#include "fakes/RecordingNotifier.h"
 #include "unit/TempDir.h"
 
 #include <gtest/gtest.h>

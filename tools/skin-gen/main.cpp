@@ -5,8 +5,8 @@
 #include "AppIcon.h"
 #include "SkinArtist.h"
 
+#include "ports/UiNotifier.h"
 #include "settings/UiLanguage.h"
-#include "settings/UiNotifier.h"
 #include "skin/SkinDescriptions.h"
 #include "skin/SkinImages.h"
 

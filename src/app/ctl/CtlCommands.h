@@ -1,8 +1,8 @@
 #pragma once
 
+#include "ports/UiNotifier.h"
 #include "settings/IniDocument.h"
 #include "settings/UiLanguage.h"
-#include "settings/UiNotifier.h"
 
 #include <filesystem>
 #include <optional>

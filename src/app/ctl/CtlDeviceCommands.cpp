@@ -2,9 +2,9 @@
 
 #include "device/ApplyProfile.h"
 #include "device/DeviceLink.h"
-#include "device/PressChannel.h"
 #include "device/ReportReader.h"
 #include "platform/linux/DeviceAccess.h"
+#include "mouse/PressChannel.h"
 #include "platform/linux/HidrawBackend.h"
 #include "platform/linux/UdevMonitor.h"
 #include "settings/IniFile.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "device/HidBackend.h"
+#include "ports/HidBackend.h"
 
 #include <filesystem>
 

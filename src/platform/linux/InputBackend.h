@@ -1,6 +1,6 @@
 #pragma once
 
-#include "functions/InputInjector.h"
+#include "ports/InputInjector.h"
 
 #include <memory>
 #include <string>

@@ -1,6 +1,6 @@
 #include "platform/linux/ProgramFolder.h"
 
-#include "app/AppFolders.h"
+#include "settings/AppFolders.h"
 
 #include <unistd.h>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "functions/ShellActions.h"
+#include "ports/ShellActions.h"
 
 #include <condition_variable>
 #include <memory>

@@ -26,9 +26,9 @@ public:
     virtual ~SchedulingBroker() = default;
     // True when the broker made the thread SCHED_FIFO at `priority` (or the highest it grants below
     // it). `error` says why not otherwise.
-    virtual bool makeThreadRealtime(pid_t thread, int priority, std::string& error) = 0;
+    [[nodiscard]] virtual bool makeThreadRealtime(pid_t thread, int priority, std::string& error) = 0;
     // True when the broker set the thread's nice value to `nice` (or the lowest it grants above it).
-    virtual bool makeThreadHighPriority(pid_t thread, int nice, std::string& error) = 0;
+    [[nodiscard]] virtual bool makeThreadHighPriority(pid_t thread, int nice, std::string& error) = 0;
 };
 
 enum class ThreadScheduling { Normal, RaisedNice, Realtime };

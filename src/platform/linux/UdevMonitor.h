@@ -1,6 +1,6 @@
 #pragma once
 
-#include "device/DeviceChange.h"
+#include "ports/DeviceChange.h"
 
 #include <string>
 #include <vector>
@@ -10,12 +10,11 @@ struct udev_monitor;
 
 namespace krv {
 
-// Arrivals and removals of hidraw nodes, from a libudev monitor. The owner watches fd() for
-// readability (a QSocketNotifier on the UI thread) and then calls readChanges(), which never blocks.
-class UdevMonitor {
+// Arrivals and removals of hidraw nodes, from a libudev monitor.
+class UdevMonitor final : public DeviceChangeMonitor {
 public:
     UdevMonitor();
-    ~UdevMonitor();
+    ~UdevMonitor() override;
     UdevMonitor(const UdevMonitor&) = delete;
     UdevMonitor& operator=(const UdevMonitor&) = delete;
 
@@ -23,10 +22,10 @@ public:
     // readChanges() returns nothing. error() says why.
     bool valid() const { return m_monitor != nullptr; }
     const std::string& error() const { return m_error; }
-    int fd() const;
+    int fd() const override;
 
     // Every change waiting on the monitor ("add" and "remove" of nodes with a device path).
-    std::vector<DeviceChange> readChanges();
+    std::vector<DeviceChange> readChanges() override;
 
 private:
     udev* m_udev = nullptr;

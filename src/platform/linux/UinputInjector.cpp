@@ -1,6 +1,6 @@
 #include "platform/linux/UinputInjector.h"
 
-#include "functions/VirtualKeys.h"
+#include "mouse/VirtualKeys.h"
 
 #include <cerrno>
 #include <cstring>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "device/SystemPointer.h"
+#include "ports/SystemPointer.h"
 
 #include <map>
 #include <memory>

@@ -1,6 +1,6 @@
 #include "platform/linux/XTestInjector.h"
 
-#include "functions/VirtualKeys.h"
+#include "mouse/VirtualKeys.h"
 
 #include <X11/XKBlib.h>
 #include <X11/Xlib.h>

@@ -11,12 +11,12 @@
 #include "device/ApplyFeedback.h"
 #include "device/ApplyProfile.h"
 #include "device/DeviceLink.h"
-#include "device/PressChannel.h"
 #include "device/ReportReader.h"
 #include "functions/ActionExecutor.h"
 #include "functions/HeldInputInjector.h"
 #include "macros/MacroRecord.h"
 #include "macros/MacroTable.h"
+#include "mouse/PressChannel.h"
 #include "platform/linux/HidrawBackend.h"
 #include "platform/linux/UdevMonitor.h"
 #include "platform/linux/UinputInjector.h"
@@ -54,11 +54,6 @@ std::string hex(std::span<const std::uint8_t> bytes)
     return out;
 }
 
-class QuietNotifier : public UiNotifier {
-public:
-    void showMessage(std::string_view) override {}
-};
-
 class RecordingPointer : public SystemPointer {
 public:
     std::optional<int> pointerSpeed() override { return 10; }
@@ -75,14 +70,6 @@ public:
     }
     std::atomic<int> m_speed{0};
     std::atomic<int> m_lines{0};
-};
-
-class NoShell : public ShellActions {
-public:
-    void openComputerFolder() override {}
-    void lockSession() override {}
-    void startCalculator() override {}
-    void startTerminal() override {}
 };
 
 // The reader's events as they come, for the main thread to wait on.
@@ -261,7 +248,7 @@ int main()
     settings.CurConfig.store(1);
 
     ApplyFeedback feedback;
-    QuietNotifier notifier;
+    SilentNotifier notifier;
     RecordingPointer pointer;
     PressChannel presses;
     EventLog events;
@@ -295,11 +282,12 @@ int main()
         macro.setEventCount(8);
         count = 1;
     });
-    NoShell shell;
+    NoShellActions shell;
     SteadyExecutorClock clock;
     ActionExecutor executor({presses, settings, macros, held, shell, clock, configPath,
                              [&link](std::uint8_t command, std::uint8_t first, std::uint8_t second) {
-                                 link.SendFeatureReport(static_cast<FeatureCommand>(command), first, second);
+                                 // the mouse's state is checked instead
+                                 (void)link.SendFeatureReport(static_cast<FeatureCommand>(command), first, second);
                              },
                              [&applier] { applier.ApplyProfile(); }, {}});
     executor.start();

@@ -1,7 +1,7 @@
-#include "app/AppFolders.h"
-#include "unit/RequireOk.h"
 #include "app/ctl/CtlApp.h"
+#include "settings/AppFolders.h"
 #include "settings/IniFile.h"
+#include "unit/RequireOk.h"
 
 #include "unit/TempDir.h"
 #include "unit/app/AppFolder.h"

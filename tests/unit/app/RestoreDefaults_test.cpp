@@ -1,10 +1,10 @@
 #include "app/RestoreDefaults.h"
-#include "unit/RequireOk.h"
-#include "functions/ButtonCode.h"
 #include "macros/MacroTable.h"
+#include "mouse/ButtonCode.h"
 #include "settings/IniFile.h"
+#include "unit/RequireOk.h"
 
-#include "unit/RecordingNotifier.h"
+#include "fakes/RecordingNotifier.h"
 #include "unit/app/AppFolder.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 #include "device/ApplyBlink.h"
 
-#include "unit/device/DeviceFakes.h"
+#include "fakes/DeviceFakes.h"
 
 #include <gtest/gtest.h>
 

@@ -5,7 +5,7 @@
 #include "settings/IniFile.h"
 #include "sim/SimulatedMouse.h"
 #include "unit/TempDir.h"
-#include "unit/device/DeviceFakes.h"
+#include "fakes/DeviceFakes.h"
 
 #include <gtest/gtest.h>
 

@@ -3,7 +3,7 @@
 #include "device/ApplyProfile.h"
 #include "sim/SimulatedMouse.h"
 #include "unit/TempDir.h"
-#include "unit/device/DeviceFakes.h"
+#include "fakes/DeviceFakes.h"
 
 #include <gtest/gtest.h>
 

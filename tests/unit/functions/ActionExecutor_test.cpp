@@ -1,11 +1,11 @@
 #include "functions/ActionExecutor.h"
 
-#include "functions/ButtonCode.h"
 #include "functions/HeldInputInjector.h"
-#include "functions/VirtualKeys.h"
+#include "mouse/ButtonCode.h"
+#include "mouse/VirtualKeys.h"
 #include "settings/IniFile.h"
 #include "unit/TempDir.h"
-#include "unit/functions/ExecutorFakes.h"
+#include "fakes/ExecutorFakes.h"
 
 #include <gtest/gtest.h>
 

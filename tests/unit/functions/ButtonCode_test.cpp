@@ -1,4 +1,4 @@
-#include "functions/ButtonCode.h"
+#include "mouse/ButtonCode.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 #include "macros/MacroEditor.h"
 #include "settings/IniFile.h"
 
-#include "unit/RecordingNotifier.h"
+#include "fakes/RecordingNotifier.h"
 #include "unit/TempDir.h"
 
 #include <gtest/gtest.h>

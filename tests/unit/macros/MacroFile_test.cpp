@@ -2,7 +2,7 @@
 #include "unit/RequireOk.h"
 #include "settings/IniFile.h"
 
-#include "unit/RecordingNotifier.h"
+#include "fakes/RecordingNotifier.h"
 #include "unit/TempDir.h"
 
 #include <gtest/gtest.h>

@@ -1,19 +1,19 @@
 // A macro recorded by the editor, edited, saved, loaded again, assigned to a button and pressed on the
 // simulated mouse plays the recorded keys in order with the recorded pauses.
 #include "device/ApplyProfile.h"
-#include "unit/RequireOk.h"
 #include "device/DeviceLink.h"
 #include "device/ReportReader.h"
 #include "functions/ActionExecutor.h"
-#include "functions/ButtonCode.h"
 #include "macros/MacroEditor.h"
+#include "mouse/ButtonCode.h"
 #include "settings/IniFile.h"
 #include "sim/SimulatedMouse.h"
+#include "unit/RequireOk.h"
 
-#include "functions/VirtualKeys.h"
+#include "mouse/VirtualKeys.h"
 #include "unit/TempDir.h"
-#include "unit/device/DeviceFakes.h"
-#include "unit/functions/ExecutorFakes.h"
+#include "fakes/DeviceFakes.h"
+#include "fakes/ExecutorFakes.h"
 
 #include <gtest/gtest.h>
 

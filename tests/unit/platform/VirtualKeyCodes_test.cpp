@@ -1,4 +1,4 @@
-#include "functions/VirtualKeys.h"
+#include "mouse/VirtualKeys.h"
 #include "platform/linux/UinputInjector.h"
 
 #include "unit/TempDir.h"

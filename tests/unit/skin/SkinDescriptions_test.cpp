@@ -1,5 +1,6 @@
 #include "skin/SkinDescriptions.h"
 
+#include "fakes/RecordingNotifier.h"
 #include "settings/IniDocument.h"
 #include "unit/TempDir.h"
 
@@ -9,16 +10,11 @@
 #include <vector>
 
 using namespace krv;
+using krv::test::RecordingNotifier;
 using krv::test::TempDir;
 using krv::test::writeFile;
 
 namespace {
-
-class RecordingNotifier : public UiNotifier {
-public:
-    void showMessage(std::string_view text) override { messages.emplace_back(text); }
-    std::vector<std::string> messages;
-};
 
 struct SplitCase {
     std::string value;
@@ -82,7 +78,7 @@ TEST(SkinLoading, ReadsLayoutsFunctionNamesAndControlRectangles) {
     skin.functionNames[0] = "stale";
     RecordingNotifier notifier;
     ASSERT_TRUE(LoadSkinDescriptions(skin, folder.paths, UiLanguage::English, notifier));
-    EXPECT_TRUE(notifier.messages.empty());
+    EXPECT_TRUE(notifier.messages().empty());
     EXPECT_EQ(skin.mainLayout[0], (SkinElement{1, 2, 3, 4, "Zero"}));
     EXPECT_EQ(skin.mainLayout[99], (SkinElement{5, 6, 7, 8, "Last"}));
     EXPECT_EQ(skin.mainLayout[7], SkinElement{}) << "a key with a leading zero is not found";
@@ -105,7 +101,7 @@ TEST(SkinLoading, EveryOvercrowdedValueIsReportedOnceAndStillUsed) {
     SkinDescriptions skin;
     RecordingNotifier notifier;
     ASSERT_TRUE(LoadSkinDescriptions(skin, folder.paths, UiLanguage::English, notifier));
-    EXPECT_EQ(notifier.messages, std::vector<std::string>(3, std::string(Messages::SkinValueMalformed)));
+    EXPECT_EQ(notifier.messages(), std::vector<std::string>(3, std::string(Messages::SkinValueMalformed)));
     EXPECT_EQ(skin.mainLayout[3], (SkinElement{1, 2, 3, 4, "b"}));
     EXPECT_EQ(skin.functionNames[5], "x");
 }
@@ -119,7 +115,7 @@ TEST(SkinLoading, AMissingFileIsReportedOnceAndStopsTheLoading) {
     const SkinLoadResult result = LoadSkinDescriptions(skin, folder.paths, UiLanguage::English, notifier);
     EXPECT_FALSE(result);
     EXPECT_EQ(result.missingFile, folder.paths.colorSkinFile(UiLanguage::English));
-    EXPECT_EQ(notifier.messages, std::vector<std::string>{std::string(Messages::DataFileMissing)});
+    EXPECT_EQ(notifier.messages(), std::vector<std::string>{std::string(Messages::DataFileMissing)});
     EXPECT_EQ(skin.mainLayout[0].caption, "Main");
     EXPECT_EQ(skin.advancedLayout[0].caption, "") << "nothing is read after the missing file";
 }
@@ -128,7 +124,7 @@ TEST(SkinLoading, ReadSkinEntryChecksTheFileFirst) {
     SkinFolder folder;
     RecordingNotifier notifier;
     EXPECT_FALSE(ReadSkinEntry(folder.dir / "none.ini", "BUTTONPOS", 1, notifier));
-    EXPECT_EQ(notifier.messages, std::vector<std::string>{std::string(Messages::DataFileMissing)});
+    EXPECT_EQ(notifier.messages(), std::vector<std::string>{std::string(Messages::DataFileMissing)});
     folder.write(folder.dir / "one.ini", "[BUTTONPOS]\n12 = \"a,1,2,3,4,Quoted caption,\"\n");
     const auto entry = ReadSkinEntry(folder.dir / "one.ini", "buttonpos", 12, notifier);
     ASSERT_TRUE(entry);
@@ -189,7 +185,7 @@ TEST(ShippedSkins, BothLanguagesLoadCleanlyWithTheSameRectangles) {
     RecordingNotifier notifier;
     ASSERT_TRUE(LoadSkinDescriptions(english, paths, UiLanguage::English, notifier));
     ASSERT_TRUE(LoadSkinDescriptions(chinese, paths, UiLanguage::Chinese, notifier));
-    EXPECT_TRUE(notifier.messages.empty());
+    EXPECT_TRUE(notifier.messages().empty());
     auto sameRects = [](const SkinLayout& a, const SkinLayout& b) {
         for (std::size_t i = 0; i < a.size(); ++i)
             if (a[i].rect() != b[i].rect())

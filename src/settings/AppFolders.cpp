@@ -1,4 +1,4 @@
-#include "app/AppFolders.h"
+#include "settings/AppFolders.h"
 
 #include <cstdlib>
 #include <system_error>

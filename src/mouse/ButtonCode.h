@@ -1,5 +1,6 @@
 #pragma once
 
+#include "mouse/MouseProtocol.h"
 #include "settings/ProfileSettings.h"
 
 #include <array>
@@ -57,11 +58,6 @@ std::optional<std::uint8_t> DeviceValue(ButtonCode code);
 // 2 for code 6, 1 for 17, -1 for 18, 0 otherwise.
 int DpiAction(ButtonCode code);
 
-// The device's own id of button slots 1..8 (index 0 is slot 1). Slot 4 is device button 5 and slot 5
-// is device button 4; id 7 is never used.
-constexpr std::array<std::uint8_t, ButtonSlotCount> DeviceButtonId{1, 2, 3, 5, 4, 6, 8, 9};
-// The mouse reports a press of device button b as input code 240 + b.
-constexpr std::uint8_t PressReportBase = 240;
 // Slot 1..8 whose 240 + DeviceButtonId equals the report code, or none.
 std::optional<int> SlotOfReportCode(std::uint8_t reportCode);
 

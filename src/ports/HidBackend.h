@@ -34,7 +34,7 @@ public:
     virtual ~HidHandle() = default;
 
     // Sends one feature report; report[0] is the report id. True when the device took it.
-    virtual bool sendFeatureReport(std::span<const std::uint8_t> report) = 0;
+    [[nodiscard]] virtual bool sendFeatureReport(std::span<const std::uint8_t> report) = 0;
 
     // Waits without end in readInputReport (until a report, a failure or interruptRead).
     static constexpr std::chrono::milliseconds WaitForever{-1};
@@ -63,7 +63,7 @@ public:
 
     // Opens a node for reading input reports or for sending feature reports; null when it cannot
     // be opened (missing, no permission), with errno telling why.
-    virtual std::unique_ptr<HidHandle> open(const std::string& path, HidAccess access) = 0;
+    [[nodiscard]] virtual std::unique_ptr<HidHandle> open(const std::string& path, HidAccess access) = 0;
 };
 
 } // namespace krv

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "functions/VirtualKeys.h"
-#include "macros/MacroEditor.h"
+#include "mouse/VirtualKeys.h"
+#include "ports/KeyboardCapture.h"
 
 #include <cstdint>
 

@@ -1,4 +1,4 @@
-#include "app/TerminationSignals.h"
+#include "platform/linux/TerminationSignals.h"
 
 #include <QSocketNotifier>
 

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "functions/ExecutorClock.h"
-#include "functions/InputInjector.h"
-#include "functions/ShellActions.h"
+#include "ports/ExecutorClock.h"
+#include "ports/InputInjector.h"
+#include "ports/ShellActions.h"
 
 #include <chrono>
 #include <condition_variable>

@@ -1,6 +1,6 @@
-#include "ui/X11KeyboardCapture.h"
+#include "platform/linux/X11KeyboardCapture.h"
 
-#include "functions/VirtualKeys.h"
+#include "mouse/VirtualKeys.h"
 
 #include <QCoreApplication>
 #include <QSocketNotifier>

@@ -1,4 +1,4 @@
-#include "app/PowerEvents.h"
+#include "platform/linux/PowerEvents.h"
 
 #include <QDBusConnection>
 

@@ -13,4 +13,13 @@ public:
     virtual void startTerminal() = 0;
 };
 
+// Does nothing: where no desktop actions are wanted.
+class NoShellActions final : public ShellActions {
+public:
+    void openComputerFolder() override {}
+    void lockSession() override {}
+    void startCalculator() override {}
+    void startTerminal() override {}
+};
+
 } // namespace krv

@@ -84,4 +84,10 @@ public:
     virtual void requestRepaint() {}
 };
 
+// Shows nothing: for programs and tests that tell the user nothing this way.
+class SilentNotifier final : public UiNotifier {
+public:
+    void showMessage(std::string_view) override {}
+};
+
 } // namespace krv

@@ -1,4 +1,4 @@
-#include "app/RealtimeKit.h"
+#include "platform/linux/RealtimeKit.h"
 
 #include <QDBusMessage>
 #include <QDBusVariant>

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "device/SystemPointer.h"
-#include "settings/UiNotifier.h"
-#include "unit/RecordingNotifier.h"
+#include "ports/SystemPointer.h"
+#include "ports/UiNotifier.h"
+#include "fakes/RecordingNotifier.h"
 
 #include <atomic>
 #include <mutex>

@@ -1,4 +1,4 @@
-#include "ui/MainInteraction.h"
+#include "settings/ProfileEditing.h"
 
 #include <algorithm>
 
