@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Time from a press on the (simulated) mouse to the executor waking with its code, through the
 // device link, the report reader's blocking read and the press channel. Prints "name value unit".
 #include "device/DeviceLink.h"

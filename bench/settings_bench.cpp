@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Saving a profile as one atomic replace versus 21 key-by-key rewrites of the same file, and loading
 // and saving a full 12-macro file. Prints "name value unit" lines (medians over the runs).
 #include "macros/MacroTable.h"

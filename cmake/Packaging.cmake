@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # What a distribution ships besides the programs (desktop entry, icon, AppStream metainfo, licence,
 # changelogs) and the Debian package made by CPack:
 #   cmake --build build --target package      (or: cd build && cpack -G DEB)

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 if(WITH_ASAN AND WITH_TSAN)
   message(FATAL_ERROR "WITH_ASAN and WITH_TSAN cannot be combined")
 endif()

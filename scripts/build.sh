@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Configures and builds one build folder: scripts/build.sh DIR [cmake options...]
 set -euo pipefail
 cd "$(dirname "$0")/.."

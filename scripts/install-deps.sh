@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Installs the Debian packages the build, the program and the tests need, only those missing.
 # Usage: scripts/install-deps.sh [run|test|package]
 set -euo pipefail

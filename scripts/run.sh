@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Builds the program and runs it. Installs what it needs first.
 # - The mouse is plugged in (a hidraw node of 18f8:0f99): the companion, krv-glyde.
 # - No mouse: the demo, krv-glyde-demo, on the simulated mouse.

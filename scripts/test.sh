@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Builds and runs every test: a normal build, then an address+undefined sanitizer build, then the
 # thread sanitizer on the threaded core (reader, apply, executor; also in the virtual machine of
 # tests/kernel). Installs what it needs first.

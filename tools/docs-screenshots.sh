@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # The README's and the AppStream metainfo's pictures: the demo's three pages, taken on a real X server
 # (Xvfb) and saved into docs/. Run after a build: tools/docs-screenshots.sh [build folder]
 set -euo pipefail

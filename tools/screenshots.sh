@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Screenshots of the three pages of the main window in both languages, taken from a real X server
 # (Xvfb) so that the window's shape shows: tools/screenshots.sh [build folder] [output folder]
 set -euo pipefail

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Start-up of the companion: from the spawn of a fresh process to the first paint of the main window
 // (the whole start-up order: settings, skin, fonts, shape, macros, menus, scan, first apply queued),
 // and the resident memory once the window is shown. The companion runs on the simulated mouse in a

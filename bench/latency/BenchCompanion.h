@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The pieces of the latency benchmark: figures, the background load, and the simulated mouse wired to
 // a reader and an executor in either design.
 #pragma once

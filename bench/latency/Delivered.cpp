@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The input as it arrives, end to end, under the same background load as the rest of the run:
 //  - on an X display (Xvfb in bench/latency/run.sh), a small X client with the keyboard focus records
 //    when each key event arrives (its own clock, and the X server's time stamp). From the press to the

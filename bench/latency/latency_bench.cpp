@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Measures, in one run and under a background load of its own (busy processes on every core):
 //  - press-to-action latency inside the program: the simulated mouse sends a press report, the reader
 //    hands the press over, the executor serves Alt+F4 and a timestamping injector records the first

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Runs the latency benchmark with everything it compares: sets up its packages, then runs it on a
 # fresh Xvfb of its own. Usage: bench/latency/run.sh [BUILD_DIR] [latency_bench options...]
 set -euo pipefail

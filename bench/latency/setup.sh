@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Installs what the latency benchmark compares against and runs on, only what is missing: the X
 # server (Xvfb) and the usual binding daemon and injector of Linux desktops (xbindkeys, xdotool).
 # These are the benchmark's own: the program and its tests do not need them.

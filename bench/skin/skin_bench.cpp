@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Repaints of the three pages of the main window with the image cache against decoding every image
 // at every paint, and the window shape cut from the main mask by runs against one pixel at a time.
 // Prints "name value unit" lines.

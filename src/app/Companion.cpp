@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "app/Companion.h"
 
 #include "app/RestoreDefaults.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "app/GuiNotifier.h"
 
 #include "ui/DialogSeam.h"

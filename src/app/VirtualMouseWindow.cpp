@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "app/VirtualMouseWindow.h"
 
 #include "app/AppContext.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // krv-glyde-demo: the companion with the simulated mouse as its device, beside a window that shows
 // what the mouse received and presses its buttons.
 //   krv-glyde-demo                    runs the demo

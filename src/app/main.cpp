@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // krv-glyde: the companion of the VELDRA gaming mouse.
 #include "app/AppContext.h"
 #include "app/Companion.h"

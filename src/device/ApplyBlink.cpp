@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "device/ApplyBlink.h"
 
 #include <utility>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "device/InputReport.h"
 
 namespace krv {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "functions/ActionExecutor.h"
 
 #include "mouse/ButtonCode.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "functions/HeldInputInjector.h"
 
 #include "mouse/VirtualKeys.h"

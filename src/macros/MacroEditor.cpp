@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "macros/MacroEditor.h"
 
 #include "mouse/VirtualKeys.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "macros/MacroRecord.h"
 
 #include "settings/TextCodec.h"

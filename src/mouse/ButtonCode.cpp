@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "mouse/ButtonCode.h"
 
 namespace krv {

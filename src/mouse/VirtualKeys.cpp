@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "mouse/VirtualKeys.h"
 
 #include <algorithm>

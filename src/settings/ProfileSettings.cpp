@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "settings/ProfileSettings.h"
 
 #include "settings/IniFile.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "settings/TextCodec.h"
 
 namespace krv {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "settings/UiLanguage.h"
 
 #include "settings/IniFile.h"

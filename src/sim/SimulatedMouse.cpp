@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "sim/SimulatedMouse.h"
 
 #include "mouse/ButtonCode.h"

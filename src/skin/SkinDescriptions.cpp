@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "skin/SkinDescriptions.h"
 
 #include "settings/IniDocument.h"

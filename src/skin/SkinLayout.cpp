@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "skin/SkinLayout.h"
 
 #include <algorithm>

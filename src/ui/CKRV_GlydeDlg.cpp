@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ui/CKRV_GlydeDlg.h"
 
 #include <QPaintEvent>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ui/FunctionMenu.h"
 
 #include "skin/SkinImages.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ui/MacroPage.h"
 
 #include "skin/SkinImages.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ui/MainWindowController.h"
 
 #include "mouse/ButtonCode.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ui/MainWindowPainter.h"
 
 #include "mouse/ButtonCode.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ui/WarningDlg.h"
 
 #include "skin/SkinImages.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ui/WidgetDialogs.h"
 
 #include "ui/AboutDlg.h"

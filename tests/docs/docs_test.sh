@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # The manual page lists every command and option the tool has, and the bash completion offers them.
 # Usage: docs_test.sh BUILD_DIR SOURCE_DIR
 set -euo pipefail

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A stand-in for a failing disk, loaded into a program under test with LD_PRELOAD. It changes the
 // C library's file calls for files whose path contains $KRV_FAULT_PATH, as $KRV_FAULT says:
 //   read-eio-after:N   reads deliver N bytes, then fail with EIO

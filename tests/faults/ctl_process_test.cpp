@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // krv-glyde-ctl as users and their machines treat it: broken and unreadable files, a failing disk,
 // kills in the middle of a save, and several programs saving at once. Every failure exits with
 // status 2 and one line naming the file and the reason, and leaves the user's files as they were.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Runs a fuzz target without libFuzzer: every file of the corpus folder, then a fixed number of
 // deterministic mutations of them (bit flips, truncations, splices, random bytes), so that the
 // target's crash-freedom is checked in every build, sanitizers included.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The INI parser and writer on arbitrary bytes: never crash or hang, a document read and written back
 // unchanged keeps every byte of the file (whatever its encoding, an odd last byte of a UTF-16 file
 // included), and a written key reads back.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The macro file reader on arbitrary bytes: never crash, never read or write past the table, and
 // what it loaded survives a write and a second read unchanged.
 #include "macros/MacroTable.h"

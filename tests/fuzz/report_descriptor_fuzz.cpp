@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The HID report-descriptor parser on arbitrary bytes: never crash, hang or grow without bound,
 // and give the same answer for the same bytes.
 #include "device/ReportDescriptor.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Skin description values on arbitrary bytes: never crash, and the seven fields always account for
 // the value they were split from.
 #include "settings/IniDocument.h"

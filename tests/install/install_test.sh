@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # What `cmake --install` leaves behind, checked in a scratch DESTDIR: the programs beside their data,
 # links in bin/ that work, the desktop entry and the udev rule; a second install keeps the user's
 # files and updates the rest.

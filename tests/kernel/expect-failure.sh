@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Checks that the boot script fails loudly: a guest program that reports a failed step and then hangs
 # must make run-vm.sh exit non-zero, naming the failed step, the time-out and the missing end marker.
 # Usage: tests/kernel/expect-failure.sh BROKEN_GUEST [run-vm.sh options...]

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Prepares what the virtual-machine test needs, without touching the host's kernel:
 #   - installs the emulator, a static busybox and cpio when they are missing;
 #   - resolves Debian's current generic kernel package with apt, downloads it, and unpacks only its

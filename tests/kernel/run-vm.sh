@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Boots Debian's generic kernel under QEMU (software emulation) with an initramfs that holds busybox,
 # the HID and input modules, and the given guest test programs with their shared libraries; runs each
 # program in turn inside the guest and reads their PASS/FAIL lines from the serial console.

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Checks every project #include of the source tree against the declared layer order.
 #   cmake -DSOURCE_DIR=<src> [-DLAYERS=<file>] -P CheckLayers.cmake
 # Prints one line per include that goes against the order and fails when there is any.

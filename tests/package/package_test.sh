@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # The Debian package as a user and a distribution get it: built by CPack, its control data and file
 # list checked against the layout it promises, lintian without errors (its warnings are printed),
 # the metainfo and the desktop entry validated, and the unpacked programs run.

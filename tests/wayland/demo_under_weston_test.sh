@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # The demo under a headless Wayland compositor (weston) on Qt's wayland platform: every page draws, and
 # --screenshots saves the three pages and the virtual mouse and succeeds (a Wayland compositor gives
 # no picture of the whole screen, which is said and not counted as a failure).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // A whole companion on the simulated mouse, in a folder of its own with the shipped data, with

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The macro editor through the advanced page's real widgets: the controls on the skin's rectangles,
 // the event list's lines, the context menu's inserts, deletes and delay edits in the editable list,
 // the page operations and their file dialogs.

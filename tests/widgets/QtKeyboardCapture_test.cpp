@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ui/QtKeyboardCapture.h"
 
 #include "mouse/VirtualKeys.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The application icon drawn by the build is the one the window, the tray and the about box carry.
 
 #include "widgets/CompanionFixture.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Where the demo's virtual mouse goes beside the main window, for screens and positions that leave
 // room on one side, on none, or too little for the two apart.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The main window driven with mouse events on its element rectangles, on a whole companion whose
 // device is the simulated mouse.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Every control of the main window reached as a user reaches it: mouse events at the place the skin
 // gives it (or keys into the focused control) on a whole companion over the simulated mouse. Each row
 // checks the result where the user sees it: the window's pixels and child controls, what the mouse

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Macros as the user works with them, on a whole companion on the simulated mouse: the macro list
 // clicked with the mouse, and macros played from the mouse's buttons while the program applies a
 // profile or loses the mouse.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The styled menus, the two-level function menu's geometry and the warning box's answers.
 
 #include "ports/UiNotifier.h"

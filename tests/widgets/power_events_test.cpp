@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Power events reach the companion as signals on the system bus: here a private bus daemon stands in
 // for the system bus, with test connections owning logind's and UPower's names.
 

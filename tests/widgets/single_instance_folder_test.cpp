@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The single-instance lock lives only where no other user can reach: a folder that others may enter
 // (where a stranger could plant the lock) is refused, and so is a link; a lock held by a companion that
 // never answers gives a clear reason. None of these lets a second companion run.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The skin's Qt half and the main window's painting: masks, the image cache, element copies, and the
 // composed pages compared region by region with the shipped images.
 #include "ui/CKRV_GlydeDlg.h"

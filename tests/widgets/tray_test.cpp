@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The tray as today's desktops have it: a StatusNotifierItem tray reports a click as Trigger (never a
 // double-click) and draws the menu it is given; a classic tray keeps the double-click and the
 // owner-drawn menu. `--tray` starts with the window out of the way.

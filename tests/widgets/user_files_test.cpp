@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The companion and the user's files: a config.ini that cannot be read is said in a message, nothing
 // is sent to the mouse from it and it is not saved over; an APPLY whose save does not reach the disk
 // is said in a message too.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The whole companion on the simulated mouse under Xvfb: the advanced page is opened with its tab, a
 // macro is named and added, recorded from real key events while the keyboard is grabbed, edited, saved,
 // put on a button and played by a press of that button; a keyboard held by another program ends the next

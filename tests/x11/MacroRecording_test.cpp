@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Recording on a real X server (run under Xvfb): keys injected with XTest while the keyboard is
 // grabbed become the macro's events, and no other client sees them; the grab ends with the recording,
 // with the capture object and with the process.

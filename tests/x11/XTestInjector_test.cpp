@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // XTest input as a real X client receives it, and the pointer speed of the X server (run under Xvfb).
 #include "functions/ActionExecutor.h"
 #include "functions/HeldInputInjector.h"

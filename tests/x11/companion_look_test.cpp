@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The companion's own windows on a real X server (Xvfb), in both languages: the shaped main window,
 // the skinned warning box and the two-level function menu, compared pixel by pixel with what they
 // compose, and saved as PNG files under the build folder for a look.

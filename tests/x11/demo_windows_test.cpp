@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The demo's two windows on a real X server (Xvfb): the virtual mouse stands beside the main window,
 // both on the screen, wherever the main window ends up: where the program put it, where a window
 // manager (openbox, when installed) centred it, and where the user drags it.

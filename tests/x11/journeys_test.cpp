@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The main journeys of a user, on the whole companion beside the demo's virtual mouse, under a real X
 // server: every click and key is an XTest event that the server delivers to the program's windows,
 // and what comes out is read where the user would see it: the virtual mouse's window, the files, the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The main window on a real X server: the screen shows it cut to the outline of its mask.
 #include <gtest/gtest.h>
 

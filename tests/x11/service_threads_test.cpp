@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The demo's mouse-reading and button-action threads, as the running program has them: real-time where
 // the process may, through rtkit on the system bus where it may not (a stand-in rtkit on a bus of the
 // test's own), and without either the program starts all the same and says what its threads run at.

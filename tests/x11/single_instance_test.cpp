@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // One companion per user, between real processes of the demo under Xvfb: a second start restores
 // the running window (even one that is not shown) and ends with failure status; a crashed instance
 // does not block the next start.

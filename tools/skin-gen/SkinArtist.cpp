@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "SkinArtist.h"
 
 #include "settings/ProfileSettings.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Draws every image of the skin folder from the English skin description files, and the application
 // icon in the layout of an icon theme:
 //   krv-skin-gen <data folder holding skins/INI_EN> <output folder>

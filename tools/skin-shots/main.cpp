@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Shows the real main window on the X display, one page and state after another, and saves what the
 // screen shows of it (shape included) as PNG files:
 //   krv-skin-shots <output folder>        (run by tools/screenshots.sh under Xvfb)

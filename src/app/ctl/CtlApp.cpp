@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "app/ctl/CtlApp.h"
 
 #include "app/ctl/CtlCommands.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // krv-glyde-ctl: autostart on|off|status, the desktop's autostart entry that starts the companion at
 // login in the tray.
 #include "app/ctl/CtlCommands.h"

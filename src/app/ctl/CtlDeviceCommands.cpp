@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "app/ctl/CtlDeviceCommands.h"
 
 #include "device/ApplyProfile.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // krv-glyde-ctl: macro list/show/import/export of the language's macro file.
 #include "app/ctl/CtlCommands.h"
 #include "macros/MacroTable.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // krv-glyde-ctl: profile show/import/export and restore-defaults.
 #include "app/RestoreDefaults.h"
 #include "app/ctl/CtlCommands.h"

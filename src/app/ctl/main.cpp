@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "app/ctl/CtlApp.h"
 #include "platform/linux/ProgramFolder.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/linux/InputBackend.h"
 
 #include "platform/linux/UinputInjector.h"

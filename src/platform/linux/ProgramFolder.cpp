@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/linux/ProgramFolder.h"
 
 #include "settings/AppFolders.h"

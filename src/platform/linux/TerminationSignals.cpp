@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/linux/TerminationSignals.h"
 
 #include <QSocketNotifier>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/linux/UinputInjector.h"
 
 #include "mouse/VirtualKeys.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/linux/X11KeyboardCapture.h"
 
 #include "mouse/VirtualKeys.h"

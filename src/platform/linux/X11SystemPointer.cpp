@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/linux/X11SystemPointer.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "UeventListener.h"
 
 #include <linux/netlink.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "UhidDevice.h"
 
 #include <fcntl.h>

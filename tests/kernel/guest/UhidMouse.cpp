@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "UhidMouse.h"
 
 #include "MouseDescriptor.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The program's own Linux backends against the virtual mouse on a real kernel: the hidraw backend
 // finds the mouse and opens both vendor collections with the lengths its descriptor gives, an apply's
 // feature reports reach the mouse byte for byte, its acknowledgement and a button press come back

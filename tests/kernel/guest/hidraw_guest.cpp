@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Checks the kernel's side of the road on its own, with plain hidraw calls and hidapi: a uhid device
 // with the mouse's ids and descriptor shows up as one hidraw node carrying both vendor collections,
 // a feature report written to the node reaches the device unchanged, input reports the device sends

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "app/ctl/CtlApp.h"
 #include "unit/RequireOk.h"
 #include "settings/IniFile.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "app/RestoreDefaults.h"
 #include "macros/MacroTable.h"
 #include "mouse/ButtonCode.h"

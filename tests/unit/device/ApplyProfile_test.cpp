@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "device/ApplyProfile.h"
 #include "unit/RequireOk.h"
 

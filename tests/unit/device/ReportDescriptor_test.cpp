@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "device/ReportDescriptor.h"
 
 #include <gtest/gtest.h>

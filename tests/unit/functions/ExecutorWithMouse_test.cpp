@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The executor with the real device link: the simulated mouse's presses travel through ReportReader,
 // DPI steps reach the mouse, and the profile switch loads and applies on the executor's thread.
 #include "device/ApplyProfile.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "macros/MacroTable.h"
 #include "unit/RequireOk.h"
 #include "settings/IniFile.h"

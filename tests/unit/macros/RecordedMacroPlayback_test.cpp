@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A macro recorded by the editor, edited, saved, loaded again, assigned to a button and pressed on the
 // simulated mouse plays the recorded keys in order with the recorded pauses.
 #include "device/ApplyProfile.h"

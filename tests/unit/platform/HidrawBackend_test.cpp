@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/linux/HidrawBackend.h"
 
 #include "device/DeviceLink.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/linux/ThreadPriority.h"
 
 #include "platform/linux/ShellLauncher.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "settings/IniDocument.h"
 
 #include <gtest/gtest.h>

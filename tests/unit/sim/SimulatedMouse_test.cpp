@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "sim/SimulatedMouse.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "skin/SkinDescriptions.h"
 
 #include "fakes/RecordingNotifier.h"
