@@ -3,6 +3,7 @@
 // the skinned warning box and the two-level function menu, compared pixel by pixel with what they
 // compose, and saved as PNG files under the build folder for a look.
 #include "widgets/CompanionFixture.h"
+#include "x11/QtEnvironment.h"
 
 #include "ui/FunctionMenu.h"
 #include "ui/WarningDlg.h"
@@ -17,22 +18,8 @@
 namespace krv {
 namespace {
 
-// One application for the program, made before the first test and destroyed after the last one
-// (before static destruction, so that Qt frees its font and window caches).
-class QtEnvironment : public ::testing::Environment {
-public:
-    void SetUp() override {
-        static int argc = 1;
-        static char name[] = "x11_companion_look_test";
-        static char* argv[] = {name, nullptr};
-        m_app = std::make_unique<QApplication>(argc, argv);
-    }
-    void TearDown() override { m_app.reset(); }
-
-private:
-    std::unique_ptr<QApplication> m_app;
-};
-[[maybe_unused]] ::testing::Environment* const qtEnvironment = ::testing::AddGlobalTestEnvironment(new QtEnvironment);
+[[maybe_unused]] ::testing::Environment* const qtEnvironment =
+    ::testing::AddGlobalTestEnvironment(new test::QtEnvironment);
 
 QImage grabScreen(const QRect& rect) {
     QCoreApplication::processEvents();

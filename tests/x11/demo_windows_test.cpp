@@ -3,6 +3,7 @@
 // both on the screen, wherever the main window ends up: where the program put it, where a window
 // manager (openbox, when installed) centred it, and where the user drags it.
 #include "widgets/CompanionFixture.h"
+#include "x11/QtEnvironment.h"
 
 #include "app/VirtualMouseWindow.h"
 
@@ -21,20 +22,8 @@
 namespace krv {
 namespace {
 
-class QtEnvironment : public ::testing::Environment {
-public:
-    void SetUp() override {
-        static int argc = 1;
-        static char name[] = "x11_demo_windows_test";
-        static char* argv[] = {name, nullptr};
-        m_app = std::make_unique<QApplication>(argc, argv);
-    }
-    void TearDown() override { m_app.reset(); }
-
-private:
-    std::unique_ptr<QApplication> m_app;
-};
-[[maybe_unused]] ::testing::Environment* const qtEnvironment = ::testing::AddGlobalTestEnvironment(new QtEnvironment);
+[[maybe_unused]] ::testing::Environment* const qtEnvironment =
+    ::testing::AddGlobalTestEnvironment(new test::QtEnvironment);
 
 // An X connection of the test's own, for the window manager's presence and the pointer.
 struct XConnection {

@@ -4,6 +4,7 @@
 // and what comes out is read where the user would see it: the virtual mouse's window, the files, the
 // screen, and the keys the server receives from the program.
 #include "unit/RequireOk.h"
+#include "x11/QtEnvironment.h"
 #include "app/AppContext.h"
 #include "app/Companion.h"
 #include "app/VirtualMouseWindow.h"
@@ -39,22 +40,8 @@
 namespace krv {
 namespace {
 
-// One application for the program, made before the first test and destroyed after the last one
-// (before static destruction, so that Qt frees its font and window caches).
-class QtEnvironment : public ::testing::Environment {
-public:
-    void SetUp() override {
-        static int argc = 1;
-        static char name[] = "x11_journeys_test";
-        static char* argv[] = {name, nullptr};
-        m_app = std::make_unique<QApplication>(argc, argv);
-    }
-    void TearDown() override { m_app.reset(); }
-
-private:
-    std::unique_ptr<QApplication> m_app;
-};
-[[maybe_unused]] ::testing::Environment* const qtEnvironment = ::testing::AddGlobalTestEnvironment(new QtEnvironment);
+[[maybe_unused]] ::testing::Environment* const qtEnvironment =
+    ::testing::AddGlobalTestEnvironment(new test::QtEnvironment);
 
 // Runs the program's event loop until `done` holds, at most `ms` milliseconds.
 template <class Pred> bool waitUntil(Pred done, int ms = 5000) {
