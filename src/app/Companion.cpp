@@ -160,8 +160,6 @@ void Companion::start() {
     if (config.unreadable())
         reportNotLoaded(config.status());
     if (!m_ctx.ports.injectorProblem.empty()) {
-        std::fprintf(stderr, "krv-glyde: Wayland session without /dev/uinput (%s): keys reach only X11 programs\n",
-                     m_ctx.ports.injectorProblem.c_str());
         m_notifier->showMessage(
             Messages::UinputNotWritable(m_ctx.language, m_ctx.ports.injectorProblem, UinputAccessCommand()));
     }

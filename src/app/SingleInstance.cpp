@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "app/SingleInstance.h"
 
+#include "log/Log.h"
+
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QLocalServer>
@@ -71,8 +73,11 @@ SingleInstance::Outcome SingleInstance::start() {
     // A lock whose owner has died is stale at once, however young it is.
     m_lock->setStaleLockTime(0);
     if (m_lock->tryLock(0)) {
-        if (listen())
+        if (listen()) {
+            LogDetail(LogCategory::Instance) << "the only companion; a second start reaches it at "
+                                             << socketPath().toStdString();
             return Outcome::First;
+        }
         m_error = socketPath() + QStringLiteral(": ") + m_server->errorString();
         return Outcome::Failed;
     }
@@ -83,8 +88,10 @@ SingleInstance::Outcome SingleInstance::start() {
     // The owner lives: it may still be starting, so give its socket a moment to appear.
     const QDeadlineTimer deadline(3000);
     while (!deadline.hasExpired()) {
-        if (askRunningInstance(socketPath()))
+        if (askRunningInstance(socketPath())) {
+            LogDetail(LogCategory::Instance) << "a companion runs already: it was asked to show its window";
             return Outcome::AlreadyRunning;
+        }
         QThread::msleep(50);
     }
     // The lock is held but nobody answers: still never start a second companion.
@@ -106,8 +113,10 @@ bool SingleInstance::listen() {
             connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
             connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
                 while (socket->canReadLine()) {
-                    if (socket->readLine() == RestoreMessage.toByteArray())
+                    if (socket->readLine() == RestoreMessage.toByteArray()) {
+                        LogDetail(LogCategory::Instance) << "a second start asks for the window";
                         emit restoreRequested();
+                    }
                 }
             });
         }

@@ -4,9 +4,11 @@
 //   krv-glyde-demo                    runs the demo
 //   krv-glyde-demo --screenshots DIR  saves the three pages, the virtual mouse and the whole screen as PNG
 //                                     files, then ends
+//   krv-glyde-demo --verbose          says on standard error what the companion does
 #include "app/AppContext.h"
 #include "app/Companion.h"
 #include "app/ProcessWiring.h"
+#include "app/QtLog.h"
 #include "app/SingleInstance.h"
 #include "app/VirtualMouseWindow.h"
 #include "platform/linux/InputBackend.h"
@@ -91,6 +93,7 @@ int main(int argc, char** argv) {
     app.setDesktopFileName(krv::ApplicationId());
     app.setWindowIcon(krv::ApplicationIcon());
     const QStringList args = app.arguments();
+    krv::UseQtLog(args.contains(QStringLiteral("--verbose")) || args.contains(QStringLiteral("-v")));
     const qsizetype shotsAt = args.indexOf(QStringLiteral("--screenshots"));
     const QString screenshots = shotsAt >= 0 && shotsAt + 1 < args.size() ? args[shotsAt + 1] : QString();
 

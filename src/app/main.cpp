@@ -3,6 +3,7 @@
 #include "app/AppContext.h"
 #include "app/Companion.h"
 #include "app/ProcessWiring.h"
+#include "app/QtLog.h"
 #include "app/SingleInstance.h"
 #include "platform/linux/ProgramFolder.h"
 #include "ui/AboutDlg.h"
@@ -15,8 +16,11 @@
 
 namespace {
 
-constexpr const char* Usage = "usage: krv-glyde [--tray]\n"
+constexpr const char* Usage = "usage: krv-glyde [--tray] [--verbose]\n"
                               "  --tray         start with the window hidden in the tray (minimised without a tray)\n"
+                              "  -v, --verbose  say on standard error what the companion does (QT_LOGGING_RULES\n"
+                              "                 chooses per category: krv.device, krv.apply, krv.executor,\n"
+                              "                 krv.input, krv.files, krv.instance)\n"
                               "  -h, --help     this help\n"
                               "  -V, --version  the program's version\n"
                               "The companion of the VELDRA gaming mouse; krv-glyde-ctl is its command-line tool.\n";
@@ -26,6 +30,7 @@ constexpr const char* Usage = "usage: krv-glyde [--tray]\n"
 int main(int argc, char** argv) {
     // Read before the window system is reached, so that --help and --version work without a display.
     bool startInTray = false;
+    bool verbose = false;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "-h") == 0 || std::strcmp(argv[i], "--help") == 0) {
             std::fputs(Usage, stdout);
@@ -37,15 +42,19 @@ int main(int argc, char** argv) {
         }
         if (std::strcmp(argv[i], "--tray") == 0)
             startInTray = true;
+        if (std::strcmp(argv[i], "-v") == 0 || std::strcmp(argv[i], "--verbose") == 0)
+            verbose = true;
     }
     QApplication app(argc, argv);
-    // Qt has taken its own options out of argv: anything left but --tray is not understood.
+    // Qt has taken its own options out of argv: anything left but ours is not understood.
     for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--tray") != 0) {
+        if (std::strcmp(argv[i], "--tray") != 0 && std::strcmp(argv[i], "-v") != 0 &&
+            std::strcmp(argv[i], "--verbose") != 0) {
             std::fprintf(stderr, "krv-glyde: unknown option %s\n%s", argv[i], Usage);
             return 2;
         }
     }
+    krv::UseQtLog(verbose);
     app.setQuitOnLastWindowClosed(false); // the companion stays resident in the tray
     app.setApplicationName(QStringLiteral("krv-glyde"));
     // The desktop entry names the windows' application (Wayland's app id); every window and dialog

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "device/ApplyProfile.h"
 
+#include "log/Log.h"
 #include "mouse/ButtonCode.h"
 #include "settings/IniFile.h"
 
@@ -28,10 +29,13 @@ ProfileApplier::Outcome ProfileApplier::ApplyProfile() {
     FeatureReportSender& device = m_ports.device;
 
     if (!AnySlotHoldsPrimary(s)) {
+        LogDetail(LogCategory::Apply) << "refused: no button is the left button";
         m_ports.notifier.showMessage(Messages::NoLeftButton(m_ports.language()));
         return Outcome::NotSent;
     }
 
+    LogDetail(LogCategory::Apply) << "applying profile " << s.CurConfig.load(relaxed)
+                                  << (device.writeHandleOpen() ? "" : " (the mouse is not connected: settings only)");
     feedback.HostFunctionsReady.store(true, relaxed);
     const int curConfig = s.CurConfig.load(relaxed);
     const ProfileValues sent = s.values();
@@ -82,19 +86,27 @@ ProfileApplier::Outcome ProfileApplier::ApplyProfile() {
     m_ports.notifier.requestRepaint();
 
     // A desktop that refuses a pointer setting keeps its own; the profile is applied all the same.
-    if (m_ports.pointer.pointerSpeed())
-        (void)m_ports.pointer.setPointerSpeed(PointerSpeedOfStep(s.DPI_SPEED.load(relaxed)));
-    if (m_ports.pointer.wheelScrollLines())
-        (void)m_ports.pointer.setWheelScrollLines(static_cast<std::uint8_t>(s.WHEEL_SPEED.load(relaxed) + 1));
+    if (m_ports.pointer.pointerSpeed()) {
+        const int speed = PointerSpeedOfStep(s.DPI_SPEED.load(relaxed));
+        if (!m_ports.pointer.setPointerSpeed(speed))
+            LogWarning(LogCategory::Apply) << "the desktop refused pointer speed " << speed;
+    }
+    if (m_ports.pointer.wheelScrollLines()) {
+        const int lines = s.WHEEL_SPEED.load(relaxed) + 1;
+        if (!m_ports.pointer.setWheelScrollLines(static_cast<std::uint8_t>(lines)))
+            LogWarning(LogCategory::Apply) << "the desktop refused " << lines << " lines per wheel step";
+    }
 
     (void)device.SendFeatureReport(FeatureCommand::FireTime, FireTimeByte(s.FIRE_TIME.load(relaxed)), 0);
 
     if (saved)
         saved = SaveProfile(s, m_ports.configPath, curConfig);
     if (!saved) {
+        LogDetail(LogCategory::Apply) << "applied, but not saved: " << saved.message();
         m_ports.notifier.showMessage(Messages::NotSaved(m_ports.language(), saved.message()));
         return Outcome::NotSaved;
     }
+    LogDetail(LogCategory::Apply) << "applied and saved";
     return Outcome::Applied;
 }
 

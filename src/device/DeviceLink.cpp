@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "device/DeviceLink.h"
 
+#include "log/Log.h"
+
 #include <cerrno>
 #include <cstring>
 
@@ -93,7 +95,28 @@ bool DeviceLink::ScanForMouse() {
     if (connected)
         setHandles(std::move(read), std::move(write));
     m_connected.store(connected, std::memory_order_release);
+    logScan(report, collections.size());
     return connected;
+}
+
+void DeviceLink::logScan(const ScanReport& report, std::size_t collectionCount) const {
+    LogLine line = LogDetail(LogCategory::Device);
+    line << "scan of " << collectionCount << " HID collections: ";
+    switch (report.problem) {
+    case ScanReport::Problem::None:
+        line << "the mouse at " << report.node << " (input reports of " << inputReportLength()
+             << " bytes, feature reports of " << featureReportLength() << " bytes)";
+        break;
+    case ScanReport::Problem::NotPluggedIn:
+        line << "the mouse is not plugged in";
+        break;
+    case ScanReport::Problem::NotAccessible:
+        line << "the mouse is plugged in but " << report.node << " cannot be opened: " << report.detail;
+        break;
+    case ScanReport::Problem::CollectionMissing:
+        line << "the mouse at " << report.node << " has no " << report.detail;
+        break;
+    }
 }
 
 DeviceLink::ScanReport DeviceLink::lastScan() const {
@@ -109,6 +132,8 @@ bool DeviceLink::IsOurDevice(std::string_view path) const {
 bool DeviceLink::handleDeviceChange(const DeviceChange& change) {
     if (!IsOurDevice(change.path))
         return false;
+    LogDetail(LogCategory::Device) << (change.kind == DeviceChange::Kind::Arrival ? "arrival of " : "removal of ")
+                                   << change.path;
     if (change.kind == DeviceChange::Kind::Arrival) {
         if (connected())
             return true;
@@ -170,7 +195,15 @@ bool DeviceLink::SendFeatureReport(FeatureCommand command, std::uint8_t first, s
     const FeatureReport report(command, first, second, featureReportLength());
     if (!report.valid())
         return false;
-    return write->sendFeatureReport(report.bytes());
+    const bool sent = write->sendFeatureReport(report.bytes());
+    {
+        LogLine line = LogDetail(LogCategory::Device);
+        line << "feature report";
+        for (const std::uint8_t byte : report.bytes())
+            line << ' ' << HexByte(byte);
+        line << (sent ? "" : ": not sent");
+    }
+    return sent;
 }
 
 bool DeviceLink::writeHandleOpen() const {

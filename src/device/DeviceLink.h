@@ -98,6 +98,8 @@ public:
     void close();
 
 private:
+    // Says in the device log what the scan found.
+    void logScan(const ScanReport& report, std::size_t collectionCount) const;
     void setHandles(std::shared_ptr<HidHandle> read, std::shared_ptr<HidHandle> write);
 
     HidBackend& m_backend;

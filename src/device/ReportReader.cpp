@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "device/ReportReader.h"
 
+#include "log/Log.h"
+
 #include <algorithm>
 #include <utility>
 #include <vector>
@@ -68,6 +70,7 @@ SpecialButtonEvent ReportReader::handleReport(std::span<const std::uint8_t> repo
             m_presses.requestStop();
         break;
     case SpecialButtonEvent::Kind::Acknowledgement:
+        LogDetail(LogCategory::Device) << "the mouse serves its buttons' host functions through the program";
         m_feedback.BlinkStarted.store(false, relaxed);
         m_feedback.BlinkPhase.store(false, relaxed);
         m_feedback.HostFunctionsReady.store(true, relaxed);
@@ -98,6 +101,7 @@ void ReportReader::run(std::stop_token stop) {
         buffer.assign(std::max<std::size_t>(m_link.inputReportLength(), InputReport::MeaningfulBytes), 0);
         const int read = handle->readInputReport(buffer, HidHandle::WaitForever);
         if (read < 0) {
+            LogDetail(LogCategory::Device) << "reading an input report failed; reading again once the mouse is back";
             handle.reset();
             m_link.waitForHandleChange(stop, FailedReadPause);
             continue;

@@ -1,11 +1,13 @@
 // SPDX-License-Identifier: MIT
 #include "functions/ActionExecutor.h"
 
+#include "log/Log.h"
 #include "mouse/ButtonCode.h"
 #include "mouse/MouseProtocol.h"
 #include "mouse/VirtualKeys.h"
 
 #include <algorithm>
+#include <string>
 #include <utility>
 
 namespace krv {
@@ -57,8 +59,14 @@ bool ActionExecutor::serveNext() {
 }
 
 void ActionExecutor::servePress(std::uint8_t reportCode) {
-    if (const std::optional<int> slot = SlotOfReportCode(reportCode))
-        serveSlot(*slot);
+    const std::optional<int> slot = SlotOfReportCode(reportCode);
+    if (!slot) {
+        LogDetail(LogCategory::Executor) << "press " << static_cast<int>(reportCode) << ": no button of the mouse";
+        return;
+    }
+    LogDetail(LogCategory::Executor) << "press " << static_cast<int>(reportCode) << ": button " << *slot << ", code "
+                                     << m_ports.settings.K[*slot - 1].load(relaxed);
+    serveSlot(*slot);
 }
 
 void ActionExecutor::serveSlot(int slot) {
@@ -196,6 +204,9 @@ void ActionExecutor::playMacro(int position) {
     std::uint32_t repetitions = repeatEnabled == 0 ? 1 : repeatCount;
     if (m_ports.settings.MACRO_MODE2.load(relaxed) != 0)
         repetitions = HeldRepetitions;
+    LogDetail(LogCategory::Executor) << "macro " << position + 1 << ": "
+                                     << (repetitions == HeldRepetitions ? std::string("repeated while held")
+                                                                        : std::to_string(repetitions) + " times");
 
     auto eventCount = [&] {
         return m_ports.macros.inspect([&](const MacroTable::Records& records, int) { return int{records[position].eventCount()}; });

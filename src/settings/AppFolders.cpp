@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "settings/AppFolders.h"
 
+#include "log/Log.h"
+
 #include <cstdlib>
 #include <system_error>
 
@@ -36,24 +38,42 @@ fs::path xdgFolder(const char* variable, const fs::path& underHome) {
 
 AppPaths ResolveAppPaths(const fs::path& programDirectory, bool programDirectoryWritable,
                          const fs::path& userSettingsFolder, const fs::path& earlierFolder) {
-    if (programDirectoryWritable || userSettingsFolder.empty())
+    if (programDirectoryWritable || userSettingsFolder.empty()) {
+        LogDetail(LogCategory::Files) << "the user's files are beside the program, in " << programDirectory.string();
         return AppPaths{programDirectory};
+    }
     std::error_code ec;
     fs::create_directories(userSettingsFolder, ec);
-    if (ec || !fs::is_directory(userSettingsFolder, ec))
+    if (ec || !fs::is_directory(userSettingsFolder, ec)) {
+        LogWarning(LogCategory::Files) << "cannot create " << userSettingsFolder.string() << " ("
+                                       << (ec ? ec.message() : "not a folder") << "): the user's files are read from "
+                                       << programDirectory.string() << " and cannot be saved";
         return AppPaths{programDirectory};
+    }
+    LogDetail(LogCategory::Files) << "the user's files are in " << userSettingsFolder.string();
     const AppPaths paths{userSettingsFolder, programDirectory};
     for (const fs::path& own : paths.userFiles()) {
         if (fs::exists(own, ec))
             continue; // a file the user already has is never replaced
         const fs::path earlier = earlierFolder.empty() ? fs::path{} : earlierFolder / own.filename();
-        if (!earlier.empty() && fs::is_regular_file(earlier, ec) && moveFile(earlier, own))
-            continue;
+        if (!earlier.empty() && fs::is_regular_file(earlier, ec)) {
+            if (moveFile(earlier, own)) {
+                LogDetail(LogCategory::Files) << "moved " << earlier.string() << " to " << own.string();
+                continue;
+            }
+            LogWarning(LogCategory::Files) << "cannot move " << earlier.string() << " to " << own.string();
+        }
         // A failed copy leaves the file missing, which reads as the defaults and is created by the
         // first save.
         const fs::path shipped = programDirectory / own.filename();
-        if (fs::exists(shipped, ec))
+        if (fs::exists(shipped, ec)) {
             fs::copy_file(shipped, own, fs::copy_options::skip_existing, ec);
+            if (ec)
+                LogWarning(LogCategory::Files) << "cannot copy " << shipped.string() << " to " << own.string() << ": "
+                                               << ec.message();
+            else
+                LogDetail(LogCategory::Files) << "copied " << shipped.string() << " to " << own.string();
+        }
     }
     return paths;
 }

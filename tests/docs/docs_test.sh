@@ -14,10 +14,13 @@ while read -r line; do
     words=$(sed -E 's/^ *([a-z-]+( [a-z]+)?).*/\1/' <<<"$line")
     grep -qF -- "$words" <<<"$page" || { echo "man page lacks the command: $words"; fail=1; }
 done < <("$ctl" --help | sed -n '/^commands:/,/^exit status/p' | sed '1d;$d')
-for option in --dir --simulate --help --version; do
+for option in --dir --simulate --verbose --help --version; do
     grep -qF -- "$option" <<<"$page" || { echo "man page lacks the option: $option"; fail=1; }
 done
-zcat "$build/docs/man/krv-glyde.1.gz" | sed 's/\\-/-/g' | grep -qF -- "--tray" || { echo "krv-glyde(1) lacks --tray"; fail=1; }
+zcat "$build/docs/man/krv-glyde.1.gz" | sed 's/\\-/-/g' > "$build/krv-glyde.1.txt"
+for option in --tray --verbose QT_LOGGING_RULES; do
+    grep -qF -- "$option" "$build/krv-glyde.1.txt" || { echo "krv-glyde(1) lacks $option"; fail=1; }
+done
 
 complete_line() { # the completions offered after the given words (the last one being typed)
     bash -c '
@@ -36,5 +39,5 @@ check krv-glyde-ctl pro "profile"
 check krv-glyde-ctl profile "" "show import export"
 check krv-glyde-ctl --simulate macro "" "list show import export"
 check krv-glyde-ctl --dir /tmp autostart s "status"
-check krv-glyde-ctl --ver "--version"
+check krv-glyde-ctl --ver "--verbose --version"
 exit $fail

@@ -13,6 +13,7 @@
 #include <QDBusMessage>
 #include <QObject>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <filesystem>
@@ -162,13 +163,17 @@ public:
     ~Demo() { stop(); }
 
     // unprivileged: without CAP_SYS_NICE and with no real-time or nice allowance, as a desktop user.
-    void start(const std::string& systemBus, bool unprivileged) {
+    // options and environment are added to the demo's own.
+    void start(const std::string& systemBus, bool unprivileged, const std::vector<std::string>& options = {},
+               const std::vector<std::string>& environment = {}) {
         std::vector<std::string> env;
         for (char** e = environ; *e; ++e) {
             const std::string entry = *e;
-            if (entry.rfind("XDG_RUNTIME_DIR=", 0) != 0 && entry.rfind("DBUS_SYSTEM_BUS_ADDRESS=", 0) != 0)
+            if (entry.rfind("XDG_RUNTIME_DIR=", 0) != 0 && entry.rfind("DBUS_SYSTEM_BUS_ADDRESS=", 0) != 0 &&
+                entry.rfind("QT_LOGGING_RULES=", 0) != 0)
                 env.push_back(entry);
         }
+        env.insert(env.end(), environment.begin(), environment.end());
         env.push_back("XDG_RUNTIME_DIR=" + (m_dir.path() / "runtime").string());
         env.push_back("DBUS_SYSTEM_BUS_ADDRESS=" + systemBus);
         std::vector<std::string> args;
@@ -178,6 +183,7 @@ public:
                 args.insert(args.end(), {"/usr/bin/setpriv", "--inh-caps=-all", "--bounding-set=-sys_nice", "--"});
         }
         args.push_back((m_dir.path() / "krv-glyde-demo").string());
+        args.insert(args.end(), options.begin(), options.end());
         std::vector<char*> argv, envp;
         for (auto& a : args)
             argv.push_back(a.data());
@@ -296,7 +302,27 @@ TEST_F(ServiceThreads, RealtimeWhereTheProcessMayAndNothingSaid) {
     EXPECT_EQ(threads.at("krv-reader"), "FIFO 10");
     EXPECT_EQ(threads.at("krv-executor"), "FIFO 10");
     EXPECT_EQ(m_demo.stop(), 0);
-    EXPECT_EQ(readText(m_demo.stderrPath()).find("thread runs at"), std::string::npos) << m_demo.errors();
+    // Quiet by default: nothing of the program's log.
+    EXPECT_EQ(readText(m_demo.stderrPath()).find("krv."), std::string::npos) << m_demo.errors();
+}
+
+// Every category's details with --verbose; QT_LOGGING_RULES chooses single categories.
+TEST_F(ServiceThreads, TheDemoSaysWhatItDoesWhenAskedPerCategory) {
+    m_demo.start("unix:path=/nonexistent/bus", false, {"--verbose"});
+    const char* const everyCategory[] = {"krv.instance: the only companion", "krv.device: scan of ",
+                                         "krv.apply: applied and saved", "krv.input: keys are injected through"};
+    ASSERT_TRUE(waitFor([&] {
+        const std::string errors = m_demo.errors();
+        return std::all_of(std::begin(everyCategory), std::end(everyCategory),
+                           [&](const char* line) { return errors.find(line) != std::string::npos; });
+    })) << m_demo.errors();
+    EXPECT_EQ(m_demo.stop(), 0);
+
+    m_demo.start("unix:path=/nonexistent/bus", false, {}, {"QT_LOGGING_RULES=krv.apply.debug=true"});
+    ASSERT_TRUE(waitFor([&] { return m_demo.errors().find("krv.apply: applied and saved") != std::string::npos; }))
+        << m_demo.errors();
+    EXPECT_EQ(m_demo.stop(), 0);
+    EXPECT_EQ(m_demo.errors().find("krv.device"), std::string::npos) << m_demo.errors();
 }
 
 TEST_F(ServiceThreads, WithoutPrivilegeOrRtkitTheDemoStartsAndSaysItsThreadsRunAtNormalPriority) {
@@ -311,7 +337,7 @@ TEST_F(ServiceThreads, WithoutPrivilegeOrRtkitTheDemoStartsAndSaysItsThreadsRunA
     EXPECT_EQ(threads.at("krv-reader"), "OTHER nice 0");
     EXPECT_EQ(threads.at("krv-executor"), "OTHER nice 0");
     const std::string errors = m_demo.errors();
-    EXPECT_NE(errors.find("krv-glyde-demo: the button-action thread runs at normal priority (refused: SCHED_FIFO: "
+    EXPECT_NE(errors.find("krv.executor: the button-action thread runs at normal priority (refused: SCHED_FIFO: "
                           "Operation not permitted; rtkit: no system bus; nice -10: Permission denied; rtkit: no "
                           "system bus)\n"),
               std::string::npos)
@@ -347,7 +373,7 @@ TEST_F(ServiceThreads, WhenRtkitRefusesRealtimeItsNiceValueIsTakenAndSaid) {
     const auto threads = threadScheduling(m_demo.pid());
     EXPECT_EQ(threads.at("krv-reader"), "OTHER nice -5");
     EXPECT_EQ(threads.at("krv-executor"), "OTHER nice -5");
-    EXPECT_NE(m_demo.errors().find("krv-glyde-demo: the button-action thread runs at nice -5, through rtkit (real-time "
+    EXPECT_NE(m_demo.errors().find("krv.executor: the button-action thread runs at nice -5, through rtkit (real-time "
                                    "refused: SCHED_FIFO: Operation not permitted; rtkit: "
                                    "org.freedesktop.DBus.Error.AccessDenied: refused; nice -10: Permission denied)\n"),
               std::string::npos)

@@ -3,6 +3,7 @@
 
 #include "app/ctl/CtlCommands.h"
 #include "app/ctl/CtlDeviceCommands.h"
+#include "log/Log.h"
 #include "settings/ProfileSettings.h"
 
 #include <algorithm>
@@ -59,6 +60,8 @@ void printUsage(std::ostream& out, const std::string& group = {}) {
                "                        program's; installed where you cannot write, your files are kept in\n"
                "                        ~/.config/krv-glyde)\n"
                "  --simulate            use the simulated mouse instead of the real one\n"
+               "  -v, --verbose         say on standard error what the tool does (the device, the apply,\n"
+               "                        the files)\n"
                "  -h, --help            this help; with a command group, the group's commands\n"
                "  -V, --version         the program's version\n";
     out << "commands:\n";
@@ -74,6 +77,7 @@ struct CommandLine {
     std::vector<std::string> words;
     std::optional<std::filesystem::path> dir;
     bool simulate = false;
+    bool verbose = false;
     bool help = false;
     bool version = false;
     std::string error; // the first option that is not understood
@@ -99,6 +103,8 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
             line.dir = a.substr(6);
         } else if (a == "--simulate") {
             line.simulate = true;
+        } else if (a == "-v" || a == "--verbose") {
+            line.verbose = true;
         } else if (a == "-h" || a == "--help") {
             line.help = true;
         } else if (a == "-V" || a == "--version") {
@@ -119,6 +125,8 @@ int runCtl(const std::vector<std::string>& args, const AppPaths& programPaths, s
     CtlContext ctx{programPaths, false, out, err, notifier, programFolder};
 
     CommandLine line = parseCommandLine(args);
+    StreamLog log(err, "krv-glyde-ctl", line.verbose);
+    const ScopedLogSink logToErr(log);
     if (!line.error.empty())
         return ctx.fail(line.error);
     if (line.version) {

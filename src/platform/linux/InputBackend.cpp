@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "platform/linux/InputBackend.h"
 
+#include "log/Log.h"
 #include "platform/linux/UinputInjector.h"
 #include "platform/linux/XTestInjector.h"
 
@@ -14,26 +15,33 @@ std::unique_ptr<InputInjector> OpenInputInjector(std::string* description, std::
     std::string uinputError;
     if (waylandSession) {
         if (auto uinput = UinputInjector::open("/dev/uinput", &uinputError)) {
+            LogDetail(LogCategory::InputBackend) << "Wayland session: keys are injected through uinput";
             if (description != nullptr)
                 *description = "uinput";
             return uinput;
         }
+        LogWarning(LogCategory::InputBackend) << "Wayland session without /dev/uinput (" << uinputError
+                                              << "): keys reach only X11 programs";
         if (waylandProblem != nullptr)
             *waylandProblem = uinputError;
     }
     std::string xError;
     if (auto xtest = XTestInjector::open(nullptr, &xError)) {
+        LogDetail(LogCategory::InputBackend) << "keys are injected through XTest";
         if (description != nullptr)
             *description = "XTest";
         return xtest;
     }
     if (!waylandSession) {
         if (auto uinput = UinputInjector::open("/dev/uinput", &uinputError)) {
+            LogDetail(LogCategory::InputBackend) << "no X display (" << xError << "): keys are injected through uinput";
             if (description != nullptr)
                 *description = "uinput";
             return uinput;
         }
     }
+    LogWarning(LogCategory::InputBackend) << "no way to inject keys (" << xError << "; " << uinputError
+                                          << "): shortcuts and macros reach no program";
     if (description != nullptr)
         *description = "none: " + xError + "; " + uinputError;
     return std::make_unique<NullInputInjector>();

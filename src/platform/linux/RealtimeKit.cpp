@@ -1,12 +1,13 @@
 // SPDX-License-Identifier: MIT
 #include "platform/linux/RealtimeKit.h"
 
+#include "log/Log.h"
+
 #include <QDBusMessage>
 #include <QDBusVariant>
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdio>
 
 #include <pthread.h>
 #include <sys/resource.h>
@@ -103,8 +104,9 @@ void RaiseServiceThread(ServiceThread thread) {
     const ServiceThreadScheduling got = PrepareServiceThread(&rtkit);
     if (got.level == ThreadScheduling::Realtime)
         return;
-    std::fprintf(stderr, "%s: the %s thread runs at %s\n", program_invocation_short_name,
-                 thread == ServiceThread::Reader ? "mouse-reading" : "button-action", got.description.c_str());
+    LogWarning(thread == ServiceThread::Reader ? LogCategory::Device : LogCategory::Executor)
+        << "the " << (thread == ServiceThread::Reader ? "mouse-reading" : "button-action") << " thread runs at "
+        << got.description;
 }
 
 } // namespace krv

@@ -1,9 +1,10 @@
 // SPDX-License-Identifier: MIT
 #include "platform/linux/X11SystemPointer.h"
 
+#include "log/Log.h"
+
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <cstring>
 
 #include <X11/Xatom.h>
@@ -112,9 +113,8 @@ std::vector<MouseAccelKeeper::Device> X11SystemPointer::mousePointers() {
     XIFreeDeviceInfo(devices);
     if (found.empty() && !m_saidNoDevice) {
         m_saidNoDevice = true;
-        std::fputs("krv-glyde: the X server shows no libinput pointer of this mouse; the pointer speed is left "
-                   "to the desktop\n",
-                   stderr);
+        LogDetail(LogCategory::Apply)
+            << "the X server shows no libinput pointer of this mouse; the pointer speed is left to the desktop";
     }
     return found;
 }
