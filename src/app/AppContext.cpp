@@ -3,7 +3,10 @@
 
 #include "platform/linux/HidrawBackend.h"
 #include "platform/linux/InputBackend.h"
+#include "platform/linux/PowerEvents.h"
+#include "platform/linux/RealtimeKit.h"
 #include "platform/linux/ShellLauncher.h"
+#include "platform/linux/TerminationSignals.h"
 #include "platform/linux/UdevMonitor.h"
 #include "platform/linux/X11KeyboardCapture.h"
 #include "platform/linux/X11SystemPointer.h"
@@ -42,6 +45,9 @@ AppPorts AppPorts::LinuxDesktop() {
         ports.pointer = std::make_unique<NoSystemPointer>();
     ports.openDeviceChanges = OpenUdevMonitor;
     ports.openKeyboardCapture = OpenDesktopKeyboardCapture;
+    ports.raiseServiceThread = RaiseServiceThread;
+    ports.watchPowerEvents = WatchDesktopPowerEvents;
+    ports.watchTerminationRequests = WatchTerminationSignals;
     return ports;
 }
 
@@ -61,6 +67,12 @@ AppPorts completed(AppPorts ports) {
         ports.openDeviceChanges = OpenUdevMonitor;
     if (!ports.openKeyboardCapture)
         ports.openKeyboardCapture = OpenDesktopKeyboardCapture;
+    if (!ports.raiseServiceThread)
+        ports.raiseServiceThread = RaiseServiceThread;
+    if (!ports.watchPowerEvents)
+        ports.watchPowerEvents = WatchDesktopPowerEvents;
+    if (!ports.watchTerminationRequests)
+        ports.watchTerminationRequests = WatchTerminationSignals;
     return ports;
 }
 

@@ -11,6 +11,7 @@
 #include "ports/HidBackend.h"
 #include "ports/InputInjector.h"
 #include "ports/KeyboardCapture.h"
+#include "ports/ProcessEvents.h"
 #include "ports/ShellActions.h"
 #include "ports/SystemPointer.h"
 #include "settings/ProfileSettings.h"
@@ -37,9 +38,14 @@ struct AppPorts {
     std::function<std::unique_ptr<DeviceChangeMonitor>()> openDeviceChanges;
     // Opens recording's capture of the whole keyboard.
     OpenKeyboardCapture openKeyboardCapture;
+    // Called first thing on the reader and executor threads, when the companion raises them.
+    ServiceThreadStart raiseServiceThread;
+    // The system's power events and requests to end the process.
+    WatchPowerEvents watchPowerEvents;
+    WatchTerminationRequests watchTerminationRequests;
 
-    // This desktop: hidraw, XTest (or uinput), the shell launcher, the X11 pointer settings, udev and
-    // the X11 keyboard grab.
+    // This desktop: hidraw, XTest (or uinput), the shell launcher, the X11 pointer settings, udev, the
+    // X11 keyboard grab, rtkit, logind's and UPower's power events and the termination signals.
     static AppPorts LinuxDesktop();
 };
 

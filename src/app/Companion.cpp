@@ -2,8 +2,6 @@
 #include "app/Companion.h"
 
 #include "app/RestoreDefaults.h"
-#include "platform/linux/PowerEvents.h"
-#include "platform/linux/RealtimeKit.h"
 #include "settings/IniFile.h"
 #include "platform/linux/DeviceAccess.h"
 #include "platform/linux/InputBackend.h"
@@ -46,9 +44,9 @@ Companion::Companion(AppContext& context) : Companion(context, Options{}) {}
 
 Companion::Companion(AppContext& context, Options options) : m_ctx(context), m_options(options) {
     const auto serviceThreadStart = [this](ServiceThread thread) -> std::function<void()> {
-        if (!m_options.raiseServiceThreads)
+        if (!m_options.raiseServiceThreads || !m_ctx.ports.raiseServiceThread)
             return {};
-        return [thread] { RaiseServiceThread(thread); };
+        return [raise = m_ctx.ports.raiseServiceThread, thread] { raise(thread); };
     };
     if (m_options.dialogs) {
         m_dialogs = m_options.dialogs;
@@ -179,10 +177,8 @@ void Companion::start() {
             });
         }
     }
-    if (m_options.watchPower) {
-        m_power = new PowerEvents(this);
-        connect(m_power, &PowerEvents::powerEvent, this, [this] { applyProfile(); });
-    }
+    if (m_options.watchPower && m_ctx.ports.watchPowerEvents)
+        m_power = m_ctx.ports.watchPowerEvents([this](PowerEvent) { applyProfile(); });
 
     if (!m_ctx.link.ScanForMouse()) {
         // The message first; the shutdown once it is dismissed. Nothing is applied or written.

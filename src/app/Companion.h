@@ -9,6 +9,7 @@
 #include "functions/ActionExecutor.h"
 #include "macros/MacroEditor.h"
 #include "ports/DeviceChange.h"
+#include "ports/ProcessEvents.h"
 #include "ui/KrvMenu.h"
 #include "ui/MainWindowActions.h"
 
@@ -30,7 +31,6 @@ class DialogSeam;
 class MainWindowController;
 class MacroFileDialogs;
 class MacroPage;
-class PowerEvents;
 
 // The maker's web page of the top bar: the project's own page.
 inline constexpr const char* WebPageAddress = "https://github.com/krv-glyde/krv-glyde";
@@ -59,6 +59,9 @@ public:
     explicit Companion(AppContext& context);
     Companion(AppContext& context, Options options);
     ~Companion() override;
+
+    // The watch of the system's power events, while the companion runs with one.
+    ProcessEventWatch* powerEventWatch() { return m_power.get(); }
 
     // The main window's initialisation, in order: workers, current profile and language, the
     // profile, the skin and the window shape, the macros, the menus, the scan for the mouse; then
@@ -147,7 +150,7 @@ private:
     std::unique_ptr<QSystemTrayIcon> m_tray;
     std::unique_ptr<DeviceChangeMonitor> m_udev;
     QPointer<QSocketNotifier> m_udevNotifier;
-    QPointer<PowerEvents> m_power;
+    std::unique_ptr<ProcessEventWatch> m_power;
     State m_state = State::Starting;
     bool m_statusNotifierTray = false;
     // The language of messages composed on the executor's thread (the context's own is the UI thread's).

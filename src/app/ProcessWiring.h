@@ -3,7 +3,6 @@
 
 #include "app/Companion.h"
 #include "app/SingleInstance.h"
-#include "platform/linux/TerminationSignals.h"
 
 #include "ui/CKRV_GlydeDlg.h"
 
@@ -37,12 +36,14 @@ inline bool becomeTheOnlyInstance(SingleInstance& instance) {
 
 // What ties the companion to its process, the same for the real program and the demo: a second start
 // restores the window, the companion's end ends the event loop with its status, and termination
-// signals end it through its shutdown.
-inline void wireCompanionToProcess(Companion& companion, SingleInstance& instance, TerminationSignals& termination) {
+// requests end it through its shutdown (the watch returned must live as long as the companion).
+[[nodiscard]] inline std::unique_ptr<ProcessEventWatch> wireCompanionToProcess(Companion& companion,
+                                                                               SingleInstance& instance,
+                                                                               AppContext& context) {
     QObject::connect(&instance, &SingleInstance::restoreRequested, &companion, &Companion::restoreWindow);
     QObject::connect(&companion, &Companion::ended, QCoreApplication::instance(),
                      [](int status) { QCoreApplication::exit(status); });
-    QObject::connect(&termination, &TerminationSignals::terminationRequested, &companion, &Companion::ShutDown);
+    return context.ports.watchTerminationRequests([&companion](int) { companion.ShutDown(); });
 }
 
 } // namespace krv

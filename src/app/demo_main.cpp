@@ -14,7 +14,6 @@
 #include "platform/linux/InputBackend.h"
 #include "platform/linux/ProgramFolder.h"
 #include "platform/linux/ShellLauncher.h"
-#include "platform/linux/TerminationSignals.h"
 #include "ports/InputInjector.h"
 #include "sim/SimulatedMouse.h"
 #include "ui/AboutDlg.h"
@@ -120,8 +119,7 @@ int main(int argc, char** argv) {
     krv::VirtualMouseWindow mouseWindow(sim, memoryPointer, [&companion] {
         companion.handleDeviceChange({krv::DeviceChange::Kind::Removal, krv::SimulatedMouse::VendorPath});
     });
-    krv::TerminationSignals termination;
-    krv::wireCompanionToProcess(companion, instance, termination);
+    const auto termination = krv::wireCompanionToProcess(companion, instance, context);
     companion.start();
     if (companion.state() == krv::Companion::State::Shown) {
         // Beside the main window wherever the window manager puts it, both on the screen.

@@ -7,7 +7,6 @@
 #include "app/SingleInstance.h"
 #include "platform/linux/ProgramFolder.h"
 #include "ui/AboutDlg.h"
-#include "platform/linux/TerminationSignals.h"
 
 #include <QApplication>
 
@@ -72,8 +71,7 @@ int main(int argc, char** argv) {
     options.raiseServiceThreads = true;
     options.startInTray = startInTray;
     krv::Companion companion(context, options);
-    krv::TerminationSignals termination;
-    krv::wireCompanionToProcess(companion, instance, termination);
+    const auto termination = krv::wireCompanionToProcess(companion, instance, context);
     companion.start();
     return app.exec();
 }

@@ -59,7 +59,7 @@ struct ActionExecutorPorts {
 //                                  (void)link.SendFeatureReport(FeatureCommand(c), p1, p2); },
 //                              .applyProfile = applier.callback(),
 //                              .requestRepaint = [&] { notifier.requestRepaint(); },
-//                              .onThreadStart = [] { RaiseServiceThread(ServiceThread::Executor); }});
+//                              .onThreadStart = [&] { ports.raiseServiceThread(ServiceThread::Executor); }});
 //     executor.start();   // its own thread
 //     ...
 //     executor.stop();         // at shutdown: ends a playing macro at once and joins,

@@ -111,25 +111,25 @@ void PowerEventsTest::send(const BusSignal& signal) {
 
 void PowerEventsTest::everyPowerEventSendsTheProfileAgain_data() {
     QTest::addColumn<BusSignal>("signal");
-    QTest::addColumn<PowerEvents::Kind>("kind");
-    QTest::newRow("going to sleep") << prepareForSleep(true) << PowerEvents::Kind::Suspend;
-    QTest::newRow("resumed") << prepareForSleep(false) << PowerEvents::Kind::Resume;
+    QTest::addColumn<PowerEvent>("kind");
+    QTest::newRow("going to sleep") << prepareForSleep(true) << PowerEvent::Suspend;
+    QTest::newRow("resumed") << prepareForSleep(false) << PowerEvent::Resume;
     QTest::newRow("on battery") << upowerChanged(UPower, {{QStringLiteral("OnBattery"), true}})
-                                << PowerEvents::Kind::PowerSourceChange;
+                                << PowerEvent::PowerSourceChange;
     QTest::newRow("on mains, with other properties")
         << upowerChanged(UPower, {{QStringLiteral("LidIsClosed"), false}, {QStringLiteral("OnBattery"), false}})
-        << PowerEvents::Kind::PowerSourceChange;
+        << PowerEvent::PowerSourceChange;
     QTest::newRow("source invalidated") << upowerChanged(UPower, {}, {QStringLiteral("OnBattery")})
-                                        << PowerEvents::Kind::PowerSourceChange;
+                                        << PowerEvent::PowerSourceChange;
 }
 
 void PowerEventsTest::everyPowerEventSendsTheProfileAgain() {
     QFETCH(BusSignal, signal);
-    QFETCH(PowerEvents::Kind, kind);
+    QFETCH(PowerEvent, kind);
     CompanionFixture f({}, true, true);
-    auto* power = f.companion->findChild<PowerEvents*>();
+    auto* power = dynamic_cast<PowerEvents*>(f.companion->powerEventWatch());
     QVERIFY(power);
-    QVERIFY(power->connected());
+    QVERIFY(power->watching());
     QTRY_VERIFY(f.reportsSent() >= 11);
     QTRY_VERIFY(f.context->feedback.HostFunctionsReady.load());
     f.companion->HideToTray();
@@ -138,7 +138,7 @@ void PowerEventsTest::everyPowerEventSendsTheProfileAgain() {
     QSignalSpy events(power, &PowerEvents::powerEvent);
     send(signal);
     QTRY_COMPARE(events.size(), 1);
-    QCOMPARE(events[0][0].value<PowerEvents::Kind>(), kind);
+    QCOMPARE(events[0][0].value<PowerEvent>(), kind);
     // The whole profile again, also from the tray: the same eleven reports as the first apply.
     QCOMPARE(f.reportsSent(), sent + 11);
     const auto after = f.mouse->state().featureReports;
@@ -149,27 +149,27 @@ void PowerEventsTest::otherSignalsSendNothing_data() {
     using From = BusSignal::From;
     QTest::addColumn<BusSignal>("noise");
     QTest::addColumn<BusSignal>("event");
-    QTest::addColumn<PowerEvents::Kind>("kind");
+    QTest::addColumn<PowerEvent>("kind");
     const BusSignal resumed = prepareForSleep(false);
     QTest::newRow("lid closed") << upowerChanged(UPower, {{QStringLiteral("LidIsClosed"), true}}) << resumed
-                                << PowerEvents::Kind::Resume;
+                                << PowerEvent::Resume;
     QTest::newRow("another interface's OnBattery")
         << upowerChanged(QStringLiteral("org.freedesktop.UPower.Device"), {{QStringLiteral("OnBattery"), true}})
-        << resumed << PowerEvents::Kind::Resume;
+        << resumed << PowerEvent::Resume;
     QTest::newRow("source change from a stranger")
         << upowerChanged(UPower, {{QStringLiteral("OnBattery"), true}}, {}, From::Impostor) << resumed
-        << PowerEvents::Kind::Resume;
+        << PowerEvent::Resume;
     QTest::newRow("sleep from a stranger")
         << prepareForSleep(true, From::Impostor) << upowerChanged(UPower, {{QStringLiteral("OnBattery"), true}})
-        << PowerEvents::Kind::PowerSourceChange;
+        << PowerEvent::PowerSourceChange;
 }
 
 void PowerEventsTest::otherSignalsSendNothing() {
     QFETCH(BusSignal, noise);
     QFETCH(BusSignal, event);
-    QFETCH(PowerEvents::Kind, kind);
+    QFETCH(PowerEvent, kind);
     CompanionFixture f({}, true, true);
-    auto* power = f.companion->findChild<PowerEvents*>();
+    auto* power = dynamic_cast<PowerEvents*>(f.companion->powerEventWatch());
     QVERIFY(power);
     QTRY_VERIFY(f.reportsSent() >= 11);
     QTRY_VERIFY(f.context->feedback.HostFunctionsReady.load());
@@ -178,7 +178,7 @@ void PowerEventsTest::otherSignalsSendNothing() {
     // The noise reaches the companion first; once the real event has arrived, the noise has been seen.
     send(noise);
     send(event);
-    QTRY_VERIFY(!events.isEmpty() && events.last()[0].value<PowerEvents::Kind>() == kind);
+    QTRY_VERIFY(!events.isEmpty() && events.last()[0].value<PowerEvent>() == kind);
     QCOMPARE(events.size(), 1);
     QCOMPARE(f.reportsSent(), sent + 11);
 }

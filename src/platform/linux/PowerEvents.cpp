@@ -3,6 +3,8 @@
 
 #include <QDBusConnection>
 
+#include <utility>
+
 namespace krv {
 
 namespace {
@@ -12,7 +14,8 @@ const QString OnBatteryProperty = QStringLiteral("OnBattery");
 
 } // namespace
 
-PowerEvents::PowerEvents(QObject* parent) : QObject(parent) {
+PowerEvents::PowerEvents(std::function<void(PowerEvent)> onEvent, QObject* parent)
+    : QObject(parent), m_onEvent(std::move(onEvent)) {
     QDBusConnection bus = QDBusConnection::systemBus();
     if (!bus.isConnected())
         return;
@@ -28,7 +31,7 @@ PowerEvents::PowerEvents(QObject* parent) : QObject(parent) {
 }
 
 void PowerEvents::onPrepareForSleep(bool start) {
-    emit powerEvent(start ? Kind::Suspend : Kind::Resume);
+    tell(start ? PowerEvent::Suspend : PowerEvent::Resume);
 }
 
 void PowerEvents::onUPowerPropertiesChanged(const QString& interface, const QVariantMap& changed,
@@ -37,7 +40,17 @@ void PowerEvents::onUPowerPropertiesChanged(const QString& interface, const QVar
     if (interface != UPowerService)
         return;
     if (changed.contains(OnBatteryProperty) || invalidated.contains(OnBatteryProperty))
-        emit powerEvent(Kind::PowerSourceChange);
+        tell(PowerEvent::PowerSourceChange);
+}
+
+void PowerEvents::tell(PowerEvent event) {
+    emit powerEvent(event);
+    if (m_onEvent)
+        m_onEvent(event);
+}
+
+std::unique_ptr<ProcessEventWatch> WatchDesktopPowerEvents(std::function<void(PowerEvent)> onEvent) {
+    return std::make_unique<PowerEvents>(std::move(onEvent));
 }
 
 } // namespace krv

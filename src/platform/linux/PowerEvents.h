@@ -1,9 +1,14 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "ports/ProcessEvents.h"
+
+#include <QMetaType>
 #include <QObject>
 #include <QStringList>
 #include <QVariantMap>
+
+#include <functional>
 
 namespace krv {
 
@@ -11,18 +16,15 @@ namespace krv {
 // logind's PrepareForSleep before a suspend and after the resume, and UPower's change of power
 // source (its OnBattery property, announced through PropertiesChanged). Only signals sent by the
 // owners of the two service names count. Without a system bus nothing is ever emitted.
-class PowerEvents : public QObject {
+class PowerEvents : public QObject, public ProcessEventWatch {
     Q_OBJECT
 public:
-    enum class Kind { Suspend, Resume, PowerSourceChange };
-    Q_ENUM(Kind)
-
-    explicit PowerEvents(QObject* parent = nullptr);
+    explicit PowerEvents(std::function<void(PowerEvent)> onEvent = {}, QObject* parent = nullptr);
     // True when the system bus is there and both signals are subscribed.
-    bool connected() const { return m_connected; }
+    bool watching() const override { return m_connected; }
 
 signals:
-    void powerEvent(krv::PowerEvents::Kind kind);
+    void powerEvent(krv::PowerEvent event);
 
 private slots:
     void onPrepareForSleep(bool start);
@@ -30,7 +32,15 @@ private slots:
                                    const QStringList& invalidated);
 
 private:
+    void tell(PowerEvent event);
+
+    std::function<void(PowerEvent)> m_onEvent;
     bool m_connected = false;
 };
 
+// The desktop's power events (the companion's WatchPowerEvents on Linux).
+std::unique_ptr<ProcessEventWatch> WatchDesktopPowerEvents(std::function<void(PowerEvent)> onEvent);
+
 } // namespace krv
+
+Q_DECLARE_METATYPE(krv::PowerEvent)

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "platform/linux/ThreadPriority.h"
+#include "ports/ProcessEvents.h"
 
 #include <QDBusConnection>
 
@@ -28,9 +29,6 @@ private:
     std::optional<qlonglong> property(const char* name, std::string& error) const;
     bool call(const char* method, const QVariantList& arguments, std::string& error) const;
 };
-
-// The threads that serve the mouse's buttons.
-enum class ServiceThread { Reader, Executor };
 
 // Raises the calling thread's scheduling for its service (PrepareServiceThread, with rtkit on the
 // system bus) and says on standard error what the thread runs at when real-time was refused. The

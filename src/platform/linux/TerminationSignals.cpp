@@ -7,6 +7,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <utility>
+
 namespace krv {
 
 namespace {
@@ -21,7 +23,8 @@ void onSignal(int number) {
 
 } // namespace
 
-TerminationSignals::TerminationSignals(QObject* parent) : QObject(parent) {
+TerminationSignals::TerminationSignals(std::function<void(int)> onRequest, QObject* parent)
+    : QObject(parent), m_onRequest(std::move(onRequest)) {
     int fds[2];
     if (g_signalWriteFd >= 0 || ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds) != 0)
         return;
@@ -29,8 +32,11 @@ TerminationSignals::TerminationSignals(QObject* parent) : QObject(parent) {
     m_notifier = new QSocketNotifier(fds[0], QSocketNotifier::Read, this);
     connect(m_notifier, &QSocketNotifier::activated, this, [this, fd = fds[0]] {
         unsigned char byte = 0;
-        if (::read(fd, &byte, 1) == 1)
-            emit terminationRequested(byte);
+        if (::read(fd, &byte, 1) != 1)
+            return;
+        emit terminationRequested(byte);
+        if (m_onRequest)
+            m_onRequest(byte);
     });
     struct sigaction action {};
     action.sa_handler = onSignal;
@@ -50,6 +56,10 @@ TerminationSignals::~TerminationSignals() {
     ::close(static_cast<int>(m_notifier->socket()));
     ::close(g_signalWriteFd);
     g_signalWriteFd = -1;
+}
+
+std::unique_ptr<ProcessEventWatch> WatchTerminationSignals(std::function<void(int)> onRequest) {
+    return std::make_unique<TerminationSignals>(std::move(onRequest));
 }
 
 } // namespace krv
