@@ -141,10 +141,11 @@ void Companion::start() {
     // config.ini is read once. One that cannot be read gives the settings of a missing file, is
     // never saved over, and no profile is applied from it.
     const IniRead config = IniFile::read(m_ctx.paths.configPath());
-    m_ctx.settings.CurConfig.store(ReadCurConfig(config.document));
+    m_ctx.settings.currentProfile.store(ReadCurConfig(config.document));
     m_ctx.language = ReadUiLanguage(config.document);
     m_messageLanguage.store(m_ctx.language);
-    m_ctx.settings.setValues(ReadProfileValues(config.document, m_ctx.settings.CurConfig.load(), false, m_ctx.language));
+    m_ctx.settings.setValues(
+        ReadProfileValues(config.document, m_ctx.settings.currentProfile.load(), false, m_ctx.language));
     m_window->setWindowTitle(QString::fromUtf8(CKRV_GlydeDlg::WindowTitle));
 
     // Skin descriptions, fonts and the window's shape. A missing description file has been reported

@@ -78,7 +78,7 @@ std::optional<MenuGroup> MenuGroupOfRow(int row);
 
 // After `assignedSlot` (1..8) received a code: when no slot holds code 1 any more, the next slot takes
 // it, or slot 8 itself when slot 8 was assigned. Returns the slot changed, if any.
-std::optional<int> KeepPrimaryButton(std::array<ButtonCode, ButtonSlotCount>& K, int assignedSlot);
+std::optional<int> KeepPrimaryButton(std::array<ButtonCode, ButtonSlotCount>& codes, int assignedSlot);
 std::optional<int> KeepPrimaryButton(ProfileSettings& settings, int assignedSlot);
 // True when a slot other than `slot` (1..8) holds code 1: taking code 1 from `slot` needs no warning.
 bool OtherSlotHoldsPrimary(const ProfileSettings& settings, int slot);

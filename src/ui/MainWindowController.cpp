@@ -136,7 +136,7 @@ void MainWindowController::pressMain(QPoint p) {
     } else if (isSlot(h)) {
         clickSlot(h);
     } else if (h == MainElement::WheelFirst || h == MainElement::WheelFirst + 1) {
-        settings.WHEEL_STATUS.store(h - MainElement::WheelFirst);
+        settings.wheelMode.store(h - MainElement::WheelFirst);
     } else if (h >= MainElement::StageEnableFirst && h < MainElement::StageEnableFirst + DpiStageCount) {
         ToggleDpiStage(settings, h - MainElement::StageEnableFirst);
     } else if (h >= MainElement::StageSelectFirst && h < MainElement::StageSelectFirst + DpiStageCount) {
@@ -166,12 +166,12 @@ void MainWindowController::pressAdvanced(QPoint p) {
     if (a >= AdvancedElement::ImportMacros && a <= AdvancedElement::MacroMode) {
         m_deps.advanced.action(a);
     } else if (a >= AdvancedElement::DpiSpeedFirst && a < AdvancedElement::DpiSpeedFirst + 10) {
-        settings.DPI_SPEED.store(static_cast<std::uint8_t>(a - AdvancedElement::DpiSpeedFirst));
+        settings.pointerSpeed.store(static_cast<std::uint8_t>(a - AdvancedElement::DpiSpeedFirst));
     } else if (a >= AdvancedElement::WheelSpeedFirst && a < AdvancedElement::WheelSpeedFirst + 10) {
-        settings.WHEEL_SPEED.store(static_cast<std::uint8_t>(a - AdvancedElement::WheelSpeedFirst));
+        settings.wheelSpeed.store(static_cast<std::uint8_t>(a - AdvancedElement::WheelSpeedFirst));
     } else if (a == AdvancedElement::FireBar) {
         const SkinElement& bar = layout[AdvancedElement::FireBar];
-        settings.FIRE_TIME.store(FireTimeFromBar(p.x(), bar.x, bar.width));
+        settings.fireInterval.store(FireTimeFromBar(p.x(), bar.x, bar.width));
     } else if (a == AdvancedElement::FirePlus) {
         StepFireTime(settings, +1);
     } else if (a == AdvancedElement::FireMinus) {
@@ -190,7 +190,7 @@ void MainWindowController::pressColor(QPoint p) {
     } else if (h == MainElement::PageTabFirst + 1) {
         showPage(SkinPage::Advanced);
     } else if (k >= ColorElement::LedModeFirst && k < ColorElement::LedModeFirst + 4) {
-        m_deps.settings.LED_STATUS.store(static_cast<std::uint8_t>(k));
+        m_deps.settings.ledMode.store(static_cast<std::uint8_t>(k));
     } else if (k == NoHit && h == NoHit) {
         startDrag(p);
     }
@@ -300,7 +300,7 @@ void MainWindowController::storeChoice(int code) {
     const int slot = s.menuSlot - (MainElement::ButtonSlotFirst - 1);
     if (slot < 1 || slot > ButtonSlotCount)
         return;
-    m_deps.settings.K[static_cast<std::size_t>(slot - 1)].store(code);
+    m_deps.settings.buttonCodes[static_cast<std::size_t>(slot - 1)].store(code);
     KeepPrimaryButton(m_deps.settings, slot);
     // The next paint of the main window closes the menus; close them now too when no paint comes
     // (hidden or minimised window).
@@ -371,7 +371,7 @@ void MainWindowController::mouseRelease(QPoint p) {
                 reportNotLoaded(loaded); // the profile shown stays
                 break;
             }
-            settings.CurConfig.store(n);
+            settings.currentProfile.store(n);
             m_deps.window.update();
         }
         break;

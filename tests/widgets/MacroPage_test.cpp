@@ -478,9 +478,9 @@ private slots:
 
     void macroModeAndRepeatSwitches() {
         Page p({macro(u"m", {A_DOWN})});
-        p.settings.MACRO_MODE2.store(0);
+        p.settings.macroPlaybackMode.store(0);
         p.page->action(AdvancedElement::MacroMode);
-        QCOMPARE(int(p.settings.MACRO_MODE2.load()), 1);
+        QCOMPARE(int(p.settings.macroPlaybackMode.load()), 1);
         p.page->action(AdvancedElement::Repeat);
         QCOMPARE(p.macros.record(0).repeatEnabled(), 1);
         p.page->action(AdvancedElement::Repeat);

@@ -218,7 +218,8 @@ const std::vector<Row>& rows() {
              ProfileSettings third;
              krv::test::requireOk(LoadProfile(third, f.configPath().toStdString(), 3, false, f.context->language));
              for (int slot = 1; slot <= ButtonSlotCount; ++slot)
-                 QCOMPARE(mouseButton(f, slot), *DeviceValue(third.K[static_cast<std::size_t>(slot - 1)].load()));
+                 QCOMPARE(mouseButton(f, slot),
+                          *DeviceValue(third.buttonCodes[static_cast<std::size_t>(slot - 1)].load()));
              QCOMPARE(configValue(f, "Init", "CurConfig"), std::string("3"));
              moveAway(f);
              QCOMPARE(lookOf(f, f.mainElement(ProfileTabFirst + 2)), Look::Down);
@@ -310,7 +311,7 @@ const std::vector<Row>& rows() {
         {"restore defaults", [](const QString& folder) { writeIni(folder + "/config.ini", "Config1", "K4", "34"); },
          [](Fixture& f) { clickMain(f, RestoreDefaults); },
          [](Fixture& f) {
-             const ButtonCode factory = FactoryProfile().K[3];
+             const ButtonCode factory = FactoryProfile().buttonCodes[3];
              QCOMPARE(configValue(f, "Config1", "K4"), std::to_string(factory));
              QCOMPARE(mouseButton(f, 4), *DeviceValue(factory));
          }},

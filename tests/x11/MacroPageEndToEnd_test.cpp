@@ -148,7 +148,7 @@ TEST(MacroPageEndToEnd, RecordEditSaveAssignAndPlay) {
     EXPECT_EQ(saved.record(0).eventCount(), 6);
 
     // On slot 4, applied; a press of that button plays the keys.
-    context.settings.K[3] = FirstMacroCode + 0;
+    context.settings.buttonCodes[3] = FirstMacroCode + 0;
     companion.applyProfile();
     ASSERT_TRUE(waitUntil([&] { return context.feedback.HostFunctionsReady.load(); }));
     sim.press(DeviceButtonId[3]);

@@ -115,8 +115,8 @@ TEST_P(LookTest, WarningBoxAndMenus) {
     QTest::mouseMove(sub, item4);
     QTRY_COMPARE(sub->hoveredItem(), 4);
     QTest::mouseClick(sub, Qt::LeftButton, {}, item4);
-    EXPECT_EQ(f.settings().K[0].load(), 34);
-    EXPECT_EQ(f.settings().K[1].load(), 1);
+    EXPECT_EQ(f.settings().buttonCodes[0].load(), 34);
+    EXPECT_EQ(f.settings().buttonCodes[1].load(), 1);
     QTRY_VERIFY(companion.controller().functionMenu() == nullptr);
 
     // The tray menu in the program's colours.

@@ -38,7 +38,7 @@ TEST(MainWindowShape, TheScreenShowsTheWindowOnlyInsideItsMask) {
 
     ProfileSettings settings;
     settings.setValues(FactoryProfile());
-    settings.CurConfig = 1;
+    settings.currentProfile = 1;
     ApplyFeedback feedback;
     MacroTable macros;
     UiLanguage language = UiLanguage::English;

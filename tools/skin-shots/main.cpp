@@ -52,9 +52,9 @@ int main(int argc, char** argv) {
 
     ProfileSettings settings;
     settings.setValues(FactoryProfile());
-    settings.CurConfig = 2;
-    settings.K[3] = 41; // slot 4 plays the first macro
-    settings.K[7] = 31;
+    settings.currentProfile = 2;
+    settings.buttonCodes[3] = 41; // slot 4 plays the first macro
+    settings.buttonCodes[7] = 31;
     ApplyFeedback feedback;
     MacroTable macros;
     addMacro(macros, "Rapid Reload");
@@ -96,7 +96,7 @@ int main(int argc, char** argv) {
         shot(QStringLiteral("main") + suffix, [&] {
             state = MainViewState{};
             state.mainHit = 27; // hovering slot 3 lights its mark
-            settings.DPI_LEVEL = 1;
+            settings.dpiStage = 1;
         });
         shot(QStringLiteral("main_blink") + suffix, [&] {
             state = MainViewState{};
@@ -105,20 +105,20 @@ int main(int argc, char** argv) {
             feedback.HostFunctionsReady = false;
             feedback.BlinkSlot = 6;
             feedback.BlinkPhase = false;
-            settings.DPI_SET_EN[3] = 0;
-            settings.WHEEL_STATUS = 1;
+            settings.dpiStageEnabled[3] = 0;
+            settings.wheelMode = 1;
         });
         feedback.HostFunctionsReady = true;
-        settings.DPI_SET_EN[3] = 1;
-        settings.WHEEL_STATUS = 0;
+        settings.dpiStageEnabled[3] = 1;
+        settings.wheelMode = 0;
         shot(QStringLiteral("advanced") + suffix, [&] {
             state = MainViewState{};
             state.page = SkinPage::Advanced;
             state.advancedHit = AdvancedElement::ImportMacros;
             state.eventDownCount = 3;
             state.eventUpCount = 2;
-            settings.FIRE_TIME = 150;
-            settings.MACRO_MODE2 = 1;
+            settings.fireInterval = 150;
+            settings.macroPlaybackMode = 1;
             macros.recording = true;
         });
         macros.recording = false;
@@ -127,7 +127,7 @@ int main(int argc, char** argv) {
             state.page = SkinPage::Color;
             state.colorHit = 1;
             state.previewStage = 3;
-            settings.LED_STATUS = 2;
+            settings.ledMode = 2;
         });
     }
     // the images of the menus and the warning box, for a look at their states
