@@ -7,8 +7,8 @@
 #include "settings/IniFile.h"
 #include "platform/linux/DeviceAccess.h"
 #include "platform/linux/InputBackend.h"
-#include "ui/AboutDlg.h"
-#include "ui/CKRV_GlydeDlg.h"
+#include "ui/AboutBox.h"
+#include "ui/MainWindow.h"
 #include "ui/MacroPage.h"
 #include "ui/MainWindowController.h"
 #include "ui/WidgetDialogs.h"
@@ -36,7 +36,7 @@ constexpr std::chrono::milliseconds ApplyDelay{5};
 } // namespace
 
 QString Companion::MissingMouseMessage(UiLanguage language) {
-    const QString title = QString::fromUtf8(CKRV_GlydeDlg::WindowTitle);
+    const QString title = QString::fromUtf8(MainWindow::WindowTitle);
     if (language == UiLanguage::English)
         return QStringLiteral("Please plug-in【") + title + QStringLiteral("】USB Mouse");
     return QStringLiteral("Please plug-in ") + title + QStringLiteral(" USB Mouse");
@@ -62,7 +62,7 @@ Companion::Companion(AppContext& context, Options options) : m_ctx(context), m_o
         m_dialogs = m_ownDialogs.get();
     }
     m_notifier = std::make_unique<GuiNotifier>(*m_dialogs);
-    m_window = std::make_unique<CKRV_GlydeDlg>(CKRV_GlydeDlg::Dependencies{m_ctx.settings, m_ctx.feedback, m_ctx.macros,
+    m_window = std::make_unique<MainWindow>(MainWindow::Dependencies{m_ctx.settings, m_ctx.feedback, m_ctx.macros,
                                                                            m_ctx.language, m_ctx.paths, *m_notifier});
     m_notifier->setWindow(m_window.get());
     m_window->setWindowIcon(ApplicationIcon());
@@ -109,7 +109,7 @@ Companion::Companion(AppContext& context, Options options) : m_ctx(context), m_o
         return bus && bus->isServiceRegistered(QStringLiteral("org.kde.StatusNotifierWatcher")).value();
     }();
     m_tray = std::make_unique<QSystemTrayIcon>(ApplicationIcon());
-    m_tray->setToolTip(QString::fromUtf8(CKRV_GlydeDlg::WindowTitle));
+    m_tray->setToolTip(QString::fromUtf8(MainWindow::WindowTitle));
     connect(m_tray.get(), &QSystemTrayIcon::activated, this,
             [this](QSystemTrayIcon::ActivationReason reason) { onTrayActivated(static_cast<int>(reason)); });
 
@@ -146,7 +146,7 @@ void Companion::start() {
     m_messageLanguage.store(m_ctx.language);
     m_ctx.settings.setValues(
         ReadProfileValues(config.document, m_ctx.settings.currentProfile.load(), false, m_ctx.language));
-    m_window->setWindowTitle(QString::fromUtf8(CKRV_GlydeDlg::WindowTitle));
+    m_window->setWindowTitle(QString::fromUtf8(MainWindow::WindowTitle));
 
     // Skin descriptions, fonts and the window's shape. A missing description file has been reported
     // and has closed the window, which ends the program once the message is dismissed.
@@ -203,7 +203,7 @@ void Companion::start() {
     }
     m_state = State::Shown;
     if (m_options.startInTray)
-        HideToTray(); // minimised where there is no tray
+        hideToTray(); // minimised where there is no tray
     else
         m_window->show();
 }
@@ -274,7 +274,7 @@ bool Companion::trayIconShown() const {
     return m_tray && m_tray->isVisible();
 }
 
-void Companion::HideToTray() {
+void Companion::hideToTray() {
     // Without a tray on this desktop the window is only minimised, so that it can never be lost.
     if (!QSystemTrayIcon::isSystemTrayAvailable()) {
         m_window->showMinimized();
@@ -438,7 +438,7 @@ void Companion::switchLanguage(UiLanguage language) {
         m_window->update();
     }
     loadMenus();
-    m_window->setWindowTitle(QString::fromUtf8(CKRV_GlydeDlg::WindowTitle));
+    m_window->setWindowTitle(QString::fromUtf8(MainWindow::WindowTitle));
 }
 
 void Companion::SwitchToChinese() {

@@ -15,8 +15,8 @@
 #include "platform/linux/TerminationSignals.h"
 #include "ports/InputInjector.h"
 #include "sim/SimulatedMouse.h"
-#include "ui/AboutDlg.h"
-#include "ui/CKRV_GlydeDlg.h"
+#include "ui/AboutBox.h"
+#include "ui/MainWindow.h"
 #include "ui/MainWindowController.h"
 
 #include <QApplication>

@@ -5,7 +5,7 @@
 #include "app/ProcessWiring.h"
 #include "app/SingleInstance.h"
 #include "platform/linux/ProgramFolder.h"
-#include "ui/AboutDlg.h"
+#include "ui/AboutBox.h"
 #include "platform/linux/TerminationSignals.h"
 
 #include <QApplication>

@@ -3,7 +3,7 @@
 
 #include "mouse/ButtonCode.h"
 #include "settings/ProfileEditing.h"
-#include "ui/CKRV_GlydeDlg.h"
+#include "ui/MainWindow.h"
 
 #include <QCoreApplication>
 #include <QMenu>
@@ -25,7 +25,7 @@ MainWindowController::MainWindowController(Dependencies deps, QObject* parent)
       m_preview(deps.window.viewState(), deps.settings, [w = &deps.window] { w->update(); }) {
     m_deps.window.setMouseTracking(true);
     m_deps.window.installEventFilter(this);
-    connect(&m_deps.window, &CKRV_GlydeDlg::closeMenuRequested, this, &MainWindowController::closeFunctionMenu);
+    connect(&m_deps.window, &MainWindow::closeMenuRequested, this, &MainWindowController::closeFunctionMenu);
 }
 
 MainWindowController::~MainWindowController() {
@@ -201,7 +201,7 @@ void MainWindowController::showPage(SkinPage page) {
     const SkinPage from = s.page;
     if (from == page)
         return;
-    CKRV_GlydeDlg& w = m_deps.window;
+    MainWindow& w = m_deps.window;
     switch (page) {
     case SkinPage::Advanced:
         s.page = SkinPage::Advanced;
@@ -267,7 +267,7 @@ void MainWindowController::openFunctionMenu(int element, QPoint origin) {
     FunctionMenuLook look;
     look.images = &m_deps.window.images();
     look.font = m_deps.window.fonts().text(m_deps.language);
-    const CKRV_GlydeDlg* window = &m_deps.window;
+    const MainWindow* window = &m_deps.window;
     look.functionName = [window](int code) { return QString::fromStdString(window->skin().functionName(code)); };
     const MacroTable* macros = &m_deps.macros;
     look.macroNames = [macros] {
@@ -277,12 +277,12 @@ void MainWindowController::openFunctionMenu(int element, QPoint origin) {
             names.push_back(QString::fromStdU16String(macros->name(i)));
         return names;
     };
-    auto* menu = new CMenuDlg(std::move(look), &m_deps.window);
+    auto* menu = new FunctionMenu(std::move(look), &m_deps.window);
     m_menu = menu;
     menu->move(origin);
-    connect(menu, &CMenuDlg::codeChosen, this, [this](int code) { storeChoice(code); });
-    connect(menu, &CMenuDlg::subItemChosen, this, [this](int group, int item) {
-        CMenuDlg* first = m_menu.data();
+    connect(menu, &FunctionMenu::codeChosen, this, [this](int code) { storeChoice(code); });
+    connect(menu, &FunctionMenu::subItemChosen, this, [this](int group, int item) {
+        FunctionMenu* first = m_menu.data();
         int code = m_lastSubChoice;
         const auto g = MenuGroupOfRow(group);
         // The first level must still show a group; otherwise the previous second-level choice counts.
@@ -314,7 +314,7 @@ void MainWindowController::closeFunctionMenu() {
     s.closeMenuAtPaint = false;
     s.menuOpen = false;
     if (m_menu) {
-        CMenuDlg* menu = m_menu.data();
+        FunctionMenu* menu = m_menu.data();
         m_menu.clear();
         menu->hide();
         menu->deleteLater();

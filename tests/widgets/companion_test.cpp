@@ -287,13 +287,13 @@ void CompanionTest::warningGuardsTheLastPrimaryButton() {
 void CompanionTest::secondSlotClickReplacesTheMenu() {
     CompanionFixture f;
     f.clickMain(MainElement::ButtonSlotFirst + 1);
-    QPointer<CMenuDlg> first = f.controller().functionMenu();
+    QPointer<FunctionMenu> first = f.controller().functionMenu();
     QVERIFY(first);
     QCOMPARE(first->pos(), f.controller().menuOrigin(MainElement::ButtonSlotFirst + 1));
     QCOMPARE(first->windowTitle(), QStringLiteral("MainMenuDlg"));
     f.clickMain(MainElement::ButtonSlotFirst + 2);
     QTRY_VERIFY(!first);
-    CMenuDlg* second = f.controller().functionMenu();
+    FunctionMenu* second = f.controller().functionMenu();
     QVERIFY(second);
     QCOMPARE(second->pos(), f.controller().menuOrigin(MainElement::ButtonSlotFirst + 2));
     QCOMPARE(f.window().viewState().menuSlot, MainElement::ButtonSlotFirst + 2);
@@ -307,7 +307,7 @@ namespace {
 // Chooses band `band` of the first level, or item `item` of the group in band `band`.
 void choose(CompanionFixture& f, int slot, int band, int item = 0) {
     f.clickMain(MainElement::ButtonSlotFirst + slot - 1);
-    CMenuDlg* menu = f.controller().functionMenu();
+    FunctionMenu* menu = f.controller().functionMenu();
     QVERIFY(menu);
     const QPoint bandPoint(menu->bandWidth() / 2, (band - 1) * menu->bandHeight() + menu->bandHeight() / 2);
     QTest::mouseMove(menu, bandPoint);
@@ -316,7 +316,7 @@ void choose(CompanionFixture& f, int slot, int band, int item = 0) {
         QTest::mouseClick(menu, Qt::LeftButton, {}, bandPoint);
         return;
     }
-    CSubMenuDlg* sub = menu->subMenu();
+    FunctionSubMenu* sub = menu->subMenu();
     QVERIFY(sub);
     const QPoint itemPoint(sub->bandWidth() / 2, (item - 1) * sub->bandHeight() + sub->bandHeight() / 2);
     sub->hoverAt(itemPoint);
@@ -363,7 +363,7 @@ void CompanionTest::releaseOverAGroupKeepsTheMenuOpen() {
     CompanionFixture f;
     const int before = f.settings().buttonCodes[3].load();
     choose(f, 4, 7);
-    CMenuDlg* menu = f.controller().functionMenu();
+    FunctionMenu* menu = f.controller().functionMenu();
     QVERIFY(menu);
     QCOMPARE(f.settings().buttonCodes[3].load(), before);
     QVERIFY(menu->subMenu());
@@ -592,7 +592,7 @@ void CompanionTest::shutDownSaysGoodbyeAndResetsThePointer() {
 void CompanionTest::removalEndsWithoutGoodbye() {
     CompanionFixture f;
     QTRY_VERIFY(f.reportsSent() >= 11);
-    f.companion->HideToTray();
+    f.companion->hideToTray();
     f.settings().pointerSpeed.store(0);
     f.companion->applyProfile();
     f.mouse->unplug();
@@ -606,7 +606,7 @@ void CompanionTest::removalEndsWithoutGoodbye() {
 
 void CompanionTest::trayMenuCommands() {
     CompanionFixture f;
-    f.companion->HideToTray();
+    f.companion->hideToTray();
     QAction* show = f.companion->trayMenu().action(MenuCommand::ShowWindow);
     QVERIFY(show);
     show->trigger();
@@ -710,7 +710,7 @@ void CompanionTest::hostServedButtonsWorkWhileInTheTray() {
     QTRY_VERIFY(f.context->feedback.HostFunctionsReady.load());
     QCOMPARE(f.settings().buttonCodes[6].load(), 17); // factory slot 7: next DPI stage up
     setStages(f.settings(), {1, 1, 1, 1}, 0);
-    f.companion->HideToTray();
+    f.companion->hideToTray();
     f.mouse->press(DeviceButtonId[6]);
     f.mouse->release();
     QTRY_COMPARE(f.settings().dpiStage.load(), 1);

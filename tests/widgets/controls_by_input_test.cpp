@@ -153,7 +153,7 @@ void clickMacroRow(Fixture& f, int row) {
 
 // Right-click on a line of the event list.
 void rightClickEvent(Fixture& f, int line) {
-    CEditableListBox* events = page(f).eventList();
+    EditableListBox* events = page(f).eventList();
     events->scrollToItem(events->item(line));
     clickAt(events->viewport(), events->visualItemRect(events->item(line)).center(), Qt::RightButton);
 }
@@ -166,7 +166,7 @@ std::uint8_t mouseButton(Fixture& f, int slot) {
 // group that band opens.
 void chooseFunction(Fixture& f, int slot, int band, int item = 0) {
     clickMain(f, MainElement::ButtonSlotFirst + slot - 1);
-    CMenuDlg* menu = f.controller().functionMenu();
+    FunctionMenu* menu = f.controller().functionMenu();
     QVERIFY(menu && menu->isVisible());
     const QPoint bandPoint(menu->bandWidth() / 2, (band - 1) * menu->bandHeight() + menu->bandHeight() / 2);
     moveOver(menu, bandPoint);
@@ -174,7 +174,7 @@ void chooseFunction(Fixture& f, int slot, int band, int item = 0) {
         clickAt(menu, bandPoint);
         return;
     }
-    CSubMenuDlg* sub = menu->subMenu();
+    FunctionSubMenu* sub = menu->subMenu();
     QVERIFY(sub && sub->isVisible());
     const QPoint itemPoint(sub->bandWidth() / 2, (item - 1) * sub->bandHeight() + sub->bandHeight() / 2);
     moveOver(sub, itemPoint);

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The skin's Qt half and the main window's painting: masks, the image cache, element copies, and the
 // composed pages compared region by region with the shipped images.
-#include "ui/CKRV_GlydeDlg.h"
+#include "ui/MainWindow.h"
 #include "ui/MainWindowPainter.h"
 
 #include "fakes/RecordingNotifier.h"
@@ -553,7 +553,7 @@ private slots:
     void windowTakesTheMaskShapeAndSize() {
         RecordingNotifier notifier;
         UiLanguage language = UiLanguage::Chinese;
-        CKRV_GlydeDlg window({m_settings, m_feedback, m_macros, language, m_paths, notifier});
+        MainWindow window({m_settings, m_feedback, m_macros, language, m_paths, notifier});
         QVERIFY(window.initialiseSkin());
         QVERIFY(notifier.messages().empty());
         QCOMPARE(window.size(), QSize(840, 560));
@@ -573,9 +573,9 @@ private slots:
     void closeMenuFlagIsClearedByThePaint() {
         RecordingNotifier notifier;
         UiLanguage language = UiLanguage::English;
-        CKRV_GlydeDlg window({m_settings, m_feedback, m_macros, language, m_paths, notifier});
+        MainWindow window({m_settings, m_feedback, m_macros, language, m_paths, notifier});
         QVERIFY(window.initialiseSkin());
-        QSignalSpy closeMenu(&window, &CKRV_GlydeDlg::closeMenuRequested);
+        QSignalSpy closeMenu(&window, &MainWindow::closeMenuRequested);
         window.viewState().closeMenuAtPaint = true;
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
@@ -589,8 +589,8 @@ private slots:
         AppPaths paths{dir.path().toStdString()};
         RecordingNotifier notifier;
         UiLanguage language = UiLanguage::English;
-        CKRV_GlydeDlg window({m_settings, m_feedback, m_macros, language, paths, notifier});
-        QSignalSpy missing(&window, &CKRV_GlydeDlg::skinMissing);
+        MainWindow window({m_settings, m_feedback, m_macros, language, paths, notifier});
+        QSignalSpy missing(&window, &MainWindow::skinMissing);
         window.show();
         QVERIFY(!window.initialiseSkin());
         QCOMPARE(notifier.messages(), std::vector<std::string>{std::string(Messages::DataFileMissing)});

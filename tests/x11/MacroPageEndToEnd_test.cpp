@@ -9,7 +9,7 @@
 #include "mouse/VirtualKeys.h"
 #include "platform/linux/XTestInjector.h"
 #include "sim/SimulatedMouse.h"
-#include "ui/CKRV_GlydeDlg.h"
+#include "ui/MainWindow.h"
 #include "ui/MacroPage.h"
 #include "ui/MainWindowController.h"
 #include "unit/RequireOk.h"
@@ -85,7 +85,7 @@ TEST(MacroPageEndToEnd, RecordEditSaveAssignAndPlay) {
     Companion companion(context, options);
     companion.start();
     ASSERT_EQ(companion.state(), Companion::State::Shown);
-    CKRV_GlydeDlg& window = companion.window();
+    MainWindow& window = companion.window();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
     MainWindowController& controller = companion.controller();
     auto click = [&](const SkinElement& element) {

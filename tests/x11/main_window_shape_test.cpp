@@ -4,7 +4,7 @@
 
 #if __has_include(<QWidget>)
 
-#include "ui/CKRV_GlydeDlg.h"
+#include "ui/MainWindow.h"
 
 #include <QApplication>
 #include <QDeadlineTimer>
@@ -44,7 +44,7 @@ TEST(MainWindowShape, TheScreenShowsTheWindowOnlyInsideItsMask) {
     UiLanguage language = UiLanguage::English;
     AppPaths paths{KRV_BUILD_DATA_DIR};
     NoMessages notifier;
-    CKRV_GlydeDlg window({settings, feedback, macros, language, paths, notifier});
+    MainWindow window({settings, feedback, macros, language, paths, notifier});
     ASSERT_TRUE(window.initialiseSkin());
     window.move(50, 40);
     window.show();

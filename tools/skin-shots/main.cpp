@@ -2,7 +2,7 @@
 // Shows the real main window on the X display, one page and state after another, and saves what the
 // screen shows of it (shape included) as PNG files:
 //   krv-skin-shots <output folder>        (run by tools/screenshots.sh under Xvfb)
-#include "ui/CKRV_GlydeDlg.h"
+#include "ui/MainWindow.h"
 
 #include "device/ApplyFeedback.h"
 #include "macros/MacroTable.h"
@@ -65,7 +65,7 @@ int main(int argc, char** argv) {
         paths.appDirectory = QCoreApplication::applicationDirPath().toStdString();
     PrintingNotifier notifier;
 
-    CKRV_GlydeDlg window({settings, feedback, macros, language, paths, notifier});
+    MainWindow window({settings, feedback, macros, language, paths, notifier});
     if (!window.initialiseSkin())
         return 1;
     window.move(40, 40);
