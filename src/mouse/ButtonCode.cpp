@@ -47,13 +47,6 @@ std::optional<int> SlotOfReportCode(std::uint8_t reportCode) {
     return std::nullopt;
 }
 
-std::optional<MenuGroup> MenuGroupOfRow(int row) {
-    for (const MenuGroup& group : MenuGroups)
-        if (group.row == row)
-            return group;
-    return std::nullopt;
-}
-
 std::optional<int> KeepPrimaryButton(std::array<ButtonCode, ButtonSlotCount>& codes, int assignedSlot) {
     for (int slot = ButtonSlotCount; slot >= 1; --slot)
         if (codes[slot - 1] == PrimaryButtonCode)

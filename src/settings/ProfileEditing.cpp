@@ -37,7 +37,6 @@ void SetDpiPosition(ProfileSettings& settings, int stage, int position) {
     if (stage < 0 || stage >= DpiStageCount || position < 0 || position >= DpiPositionCount)
         return;
     settings.dpiStagePositions[static_cast<std::size_t>(stage)].store(static_cast<std::uint8_t>(position));
-    settings.DPI_SLIDER_ELEMENT[static_cast<std::size_t>(stage)].store(sliderElementOf(stage, position));
 }
 
 std::int32_t FireTimeFromBar(int px, int barX, int barWidth) {

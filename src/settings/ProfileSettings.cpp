@@ -127,10 +127,8 @@ ProfileValues ProfileSettings::values() const {
 
 void ProfileSettings::setValues(const ProfileValues& v) {
     forEachStoredKey([&](const StoredField& f, int e) { f.setShared(*this, e, f.stored(f.value(v, e))); });
-    for (int s = 0; s < DpiStageCount; ++s) {
+    for (int s = 0; s < DpiStageCount; ++s)
         appliedDpiStagePositions[s].store(v.dpiStagePositions[s], relaxed);
-        DPI_SLIDER_ELEMENT[s].store(sliderElementOf(s, positionIndex(v.dpiStagePositions[s])), relaxed);
-    }
 }
 
 int ProfileSettings::dpiStageIndex() const {

@@ -68,12 +68,10 @@ struct ProfileSettings {
     std::atomic<std::uint8_t> toggledLedMode{0};
     // Per button slot, set by every apply from the slot's code: 2 cycle, 1 up, -1 down, 0 none.
     std::array<std::atomic<std::int32_t>, ButtonSlotCount> dpiActions{};
-    std::array<std::atomic<std::int32_t>, DpiStageCount> DPI_SLIDER_ELEMENT{}; // 60 + 5 * stage + position
     std::atomic<std::int32_t> currentProfile{0}; // 1..5 in normal use ("CurConfig" of "Init")
 
     ProfileValues values() const;
-    // Sets the stored fields; appliedDpiStagePositions and DPI_SLIDER_ELEMENT follow the positions, as a
-    // load does.
+    // Sets the stored fields; appliedDpiStagePositions follows the positions, as a load does.
     void setValues(const ProfileValues& v);
 
     // dpiStage as an index into the four stages (an out-of-range value from a file is clamped).
@@ -83,11 +81,6 @@ struct ProfileSettings {
         return position < DpiPositionCount ? position : DpiPositionCount - 1;
     }
 };
-
-// Slider element of a stage's chosen position on the main page.
-constexpr std::int32_t sliderElementOf(int stage, int position) {
-    return 60 + 5 * stage + position;
-}
 
 // Section name of profile n ("Config" + n), or of the factory section when fromDefaults is set
 // ("CfgReset_EN5" for profile 5 in English, "CfgReset" + n otherwise).

@@ -110,9 +110,15 @@ constexpr int DigitCaptionFirst = 50;   // 50..53 use the digit font in English 
 constexpr int LastDrawnCaption = 53;
 constexpr int StageSelectFirst = 54;    // 54..57
 constexpr int SliderFirst = 60;         // 60..79: five positions per stage
+constexpr int SliderPositions = 5;
 constexpr int StageMarkFirst = 80;      // 80 + current stage
 constexpr int ButtonMarkBase = 89;      // 89 + button number: marks 90..97 on the picture of the mouse
 constexpr int ButtonSlotToMark = 65;    // hovering slot k lights mark k + 65
+
+// The slider element of stage 0..3 at DPI position 0..4: the knob is drawn there.
+constexpr int sliderOf(int stage, int position) {
+    return SliderFirst + SliderPositions * stage + position;
+}
 } // namespace MainElement
 
 namespace AdvancedElement {

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "mouse/ButtonCode.h"
+#include "skin/FunctionMenuRows.h"
 
 #include <QFont>
 #include <QImage>

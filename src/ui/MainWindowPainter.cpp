@@ -13,6 +13,7 @@ namespace krv {
 namespace {
 
 using namespace MainElement;
+static_assert(SliderPositions == DpiPositionCount, "the slider shows every DPI position of a stage");
 
 int load(const std::atomic<std::int32_t>& value) { return value.load(std::memory_order_relaxed); }
 int load(const std::atomic<std::uint8_t>& value) { return value.load(std::memory_order_relaxed); }
@@ -138,11 +139,11 @@ void MainWindowPainter::drawMainStates(QImage& target, const PageImages& images,
 
     const QImage slider = m_images.image(SkinImageName::DpiSlider);
     for (int s = 0; s < DpiStageCount; ++s) {
-        const int knob = load(settings.DPI_SLIDER_ELEMENT[static_cast<std::size_t>(s)]);
-        if (knob >= SliderFirst && knob < SliderFirst + DpiStageCount * DpiPositionCount) {
-            const SkinElement& e = layout[static_cast<std::size_t>(knob)];
-            CopyImageRect(target, e.x, e.y, slider, 0, 0, e.width, e.height);
-        }
+        // The knob of a stage sits on its chosen position (a hand-edited position past the last shows on the last).
+        const int position =
+            ProfileSettings::positionIndex(load(settings.dpiStagePositions[static_cast<std::size_t>(s)]));
+        const SkinElement& e = layout[static_cast<std::size_t>(sliderOf(s, position))];
+        CopyImageRect(target, e.x, e.y, slider, 0, 0, e.width, e.height);
         if (load(settings.dpiStageEnabled[static_cast<std::size_t>(s)]) != 0)
             copyFrom(target, images.down, layout, StageEnableFirst + s);
     }

@@ -233,7 +233,7 @@ void CompanionTest::selectingADisabledStageDoesNothingButItsPositionCanBeSet() {
     // Position 4 of the disabled stage 2 (element 60 + 5 + 4).
     f.clickMain(MainElement::SliderFirst + 5 + 4);
     QCOMPARE(f.settings().dpiStagePositions[1].load(), std::uint8_t{4});
-    QCOMPARE(f.settings().DPI_SLIDER_ELEMENT[1].load(), MainElement::SliderFirst + 9);
+    QCOMPARE(MainElement::sliderOf(1, f.settings().dpiStagePositions[1].load()), MainElement::SliderFirst + 9);
     f.clickMain(MainElement::WheelFirst + 1);
     QCOMPARE(f.settings().wheelMode.load(), 1);
 }

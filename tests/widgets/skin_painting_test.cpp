@@ -233,7 +233,7 @@ private slots:
         m_settings.dpiStage = 2;
         m_settings.dpiStageEnabled[1] = 0;
         m_settings.wheelMode = 1;
-        m_settings.DPI_SLIDER_ELEMENT[3] = sliderElementOf(3, 4);
+        m_settings.dpiStagePositions[3] = 4;
         const QImage page = compose(MainViewState{});
         const QImage normal = image(SkinImageName::MainNormal), down = image(SkinImageName::MainDown);
         const QImage knob = image(SkinImageName::DpiSlider);
@@ -242,9 +242,9 @@ private slots:
             QVERIFY(sameRect(page, s == 2 ? down : normal, mark));
             const QRect enable = rectOf(mainElement(MainElement::StageEnableFirst + s));
             QVERIFY(sameRect(page, s == 1 ? normal : down, enable));
-            const int chosen = m_settings.DPI_SLIDER_ELEMENT[static_cast<std::size_t>(s)];
+            const int chosen = MainElement::sliderOf(s, m_settings.dpiStagePositions[static_cast<std::size_t>(s)]);
             for (int v = 0; v < 5; ++v) {
-                const int element = sliderElementOf(s, v);
+                const int element = MainElement::sliderOf(s, v);
                 const QRect r = rectOf(mainElement(element));
                 if (element == chosen)
                     QVERIFY(sameRect(page.copy(r), knob, QRect(QPoint(0, 0), r.size())));
@@ -370,7 +370,7 @@ private slots:
         odd.advancedLayout.at(AdvancedElement::FireReadout) = {INT32_MIN, INT32_MIN, INT32_MAX, 10, "x"};
         m_settings.fireInterval = 300;
         m_settings.pointerSpeed = 200;
-        m_settings.DPI_SLIDER_ELEMENT[0] = 5;
+        m_settings.dpiStagePositions[0] = 200;
         m_settings.dpiStage = 77;
         m_settings.currentProfile = -9;
         MainPaintContext c{odd, m_settings, m_feedback, m_macros, UiLanguage::English, m_fonts, QSize(840, 560)};

@@ -62,10 +62,10 @@ struct ApplyRig {
     }
 };
 
-ProfileValues profile(std::array<std::int32_t, 8> K, std::array<std::uint8_t, 4> dpiSet, int level, int led, int wheel,
-                      int fire) {
+ProfileValues profile(std::array<std::int32_t, 8> buttonCodes, std::array<std::uint8_t, 4> dpiSet, int level, int led,
+                      int wheel, int fire) {
     ProfileValues v = FactoryProfile();
-    v.buttonCodes = K;
+    v.buttonCodes = buttonCodes;
     v.dpiStagePositions = dpiSet;
     v.dpiStage = level;
     v.ledMode = static_cast<std::uint8_t>(led);

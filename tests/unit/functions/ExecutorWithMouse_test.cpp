@@ -74,9 +74,9 @@ protected:
         while (channel.PendingPress.load(std::memory_order_acquire) != 0)
             std::this_thread::yield();
     }
-    void writeProfile(int n, std::array<std::int32_t, 8> K, int level) {
+    void writeProfile(int n, std::array<std::int32_t, 8> buttonCodes, int level) {
         ProfileValues v = FactoryProfile();
-        v.buttonCodes = K;
+        v.buttonCodes = buttonCodes;
         v.dpiStage = level;
         ASSERT_TRUE(SaveProfileValues(v, config, n));
     }

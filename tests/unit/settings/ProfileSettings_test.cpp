@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "settings/IniFile.h"
-#include "unit/RequireOk.h"
 #include "settings/ProfileSettings.h"
+#include "skin/SkinLayout.h"
+#include "unit/RequireOk.h"
 
 #include "unit/TempDir.h"
 
@@ -33,8 +34,8 @@ TEST(ProfileStore, SaveWritesEveryKeyInOrderAndLoadReadsItBack) {
     krv::test::requireOk(LoadProfile(loaded, file, 1, false, UiLanguage::English));
     EXPECT_EQ(loaded.values(), factory);
     EXPECT_EQ(loaded.appliedDpiStagePositions[3].load(), 0);
-    EXPECT_EQ(loaded.DPI_SLIDER_ELEMENT[0].load(), 61);
-    EXPECT_EQ(loaded.DPI_SLIDER_ELEMENT[3].load(), 75);
+    EXPECT_EQ(MainElement::sliderOf(0, loaded.dpiStagePositions[0].load()), 61);
+    EXPECT_EQ(MainElement::sliderOf(3, loaded.dpiStagePositions[3].load()), 75);
 }
 
 TEST(ProfileStore, ValuesAreReadAsTheFileFormatDemands) {
@@ -71,7 +72,7 @@ TEST(ProfileStore, OutOfRangeValuesNeverIndexOutside) {
     krv::test::requireOk(LoadProfile(s, file, 1, false, UiLanguage::English));
     EXPECT_EQ(s.dpiStage.load(), 9);  // held as read
     EXPECT_EQ(s.dpiStageIndex(), 3);  // clamped where it indexes
-    EXPECT_EQ(s.DPI_SLIDER_ELEMENT[0].load(), 64);
+    EXPECT_EQ(MainElement::sliderOf(0, ProfileSettings::positionIndex(s.dpiStagePositions[0].load())), 64);
     EXPECT_EQ(ProfileSettings::positionIndex(s.dpiStagePositions[0].load()), 4);
 }
 
