@@ -8,8 +8,8 @@
 #include "platform/linux/DeviceAccess.h"
 #include "platform/linux/InputBackend.h"
 #include "ui/AboutBox.h"
-#include "ui/MainWindow.h"
 #include "ui/MacroPage.h"
+#include "ui/MainWindow.h"
 #include "ui/MainWindowController.h"
 #include "ui/WidgetDialogs.h"
 
@@ -63,7 +63,7 @@ Companion::Companion(AppContext& context, Options options) : m_ctx(context), m_o
     }
     m_notifier = std::make_unique<GuiNotifier>(*m_dialogs);
     m_window = std::make_unique<MainWindow>(MainWindow::Dependencies{m_ctx.settings, m_ctx.feedback, m_ctx.macros,
-                                                                           m_ctx.language, m_ctx.paths, *m_notifier});
+                                                                     m_ctx.language, m_ctx.paths, *m_notifier});
     m_notifier->setWindow(m_window.get());
     m_window->setWindowIcon(ApplicationIcon());
     m_window->installEventFilter(this);

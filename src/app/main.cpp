@@ -5,8 +5,8 @@
 #include "app/ProcessWiring.h"
 #include "app/SingleInstance.h"
 #include "platform/linux/ProgramFolder.h"
-#include "ui/AboutBox.h"
 #include "platform/linux/TerminationSignals.h"
+#include "ui/AboutBox.h"
 
 #include <QApplication>
 

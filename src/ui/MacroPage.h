@@ -60,7 +60,7 @@ public:
         std::function<UiLanguage()> language;
         std::filesystem::path appDirectory;  // where the file dialogs start
         MacroFileDialogs* dialogs = nullptr; // null: Qt's file dialogs
-        KrvMenu* menu = nullptr;            // the program's event-list menu; null: the page's own
+        KrvMenu* menu = nullptr;             // the program's event-list menu; null: the page's own
         OpenKeyboardCapture openKeyboardCapture; // the desktop's; empty: the window's own keys
     };
 

@@ -7,9 +7,9 @@
 #include "app/AppContext.h"
 #include "app/Companion.h"
 #include "sim/SimulatedMouse.h"
-#include "ui/MainWindow.h"
 #include "ui/DialogSeam.h"
 #include "ui/MacroPage.h"
+#include "ui/MainWindow.h"
 #include "ui/MainWindowController.h"
 #include "fakes/ExecutorFakes.h"
 

@@ -9,8 +9,8 @@
 #include "mouse/VirtualKeys.h"
 #include "platform/linux/XTestInjector.h"
 #include "sim/SimulatedMouse.h"
-#include "ui/MainWindow.h"
 #include "ui/MacroPage.h"
+#include "ui/MainWindow.h"
 #include "ui/MainWindowController.h"
 #include "unit/RequireOk.h"
 

@@ -12,9 +12,9 @@
 #include "settings/IniFile.h"
 #include "sim/SimulatedMouse.h"
 #include "skin/SkinImages.h"
-#include "ui/MainWindow.h"
 #include "ui/FunctionMenu.h"
 #include "ui/MacroPage.h"
+#include "ui/MainWindow.h"
 #include "ui/MainWindowController.h"
 
 #include "fakes/RecordingNotifier.h"
