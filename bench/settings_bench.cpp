@@ -49,17 +49,17 @@ int main() {
     int round = 0;
     auto changeAll = [&] {
         ++round;
-        for (auto& k : values.K)
+        for (auto& k : values.buttonCodes)
             k = round % 50;
-        values.DPI_LEVEL = round % 4;
-        values.WHEEL_STATUS = round % 2 ? 1 : 2;
-        values.MACRO_MODE2 = round % 2 ? 3 : 4;
+        values.dpiStage = round % 4;
+        values.wheelMode = round % 2 ? 1 : 2;
+        values.macroPlaybackMode = round % 2 ? 3 : 4;
         for (int s = 0; s < 4; ++s) {
-            values.DPI_SET[s] = static_cast<std::uint8_t>(round % 5);
-            values.DPI_SET_EN[s] = static_cast<std::uint8_t>(round % 2);
+            values.dpiStagePositions[s] = static_cast<std::uint8_t>(round % 5);
+            values.dpiStageEnabled[s] = static_cast<std::uint8_t>(round % 2);
         }
-        values.LED_STATUS = values.DPI_SPEED = values.WHEEL_SPEED = static_cast<std::uint8_t>(round % 10);
-        values.FIRE_TIME = round % 300;
+        values.ledMode = values.pointerSpeed = values.wheelSpeed = static_cast<std::uint8_t>(round % 10);
+        values.fireInterval = round % 300;
     };
     constexpr int Runs = 60;
     const double atomicSave = medianMicros(Runs, [&] {

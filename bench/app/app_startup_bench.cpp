@@ -8,7 +8,7 @@
 #include "app/Companion.h"
 #include "app/SingleInstance.h"
 #include "sim/SimulatedMouse.h"
-#include "ui/CKRV_GlydeDlg.h"
+#include "ui/MainWindow.h"
 
 #include <QApplication>
 #include <QTimer>

@@ -252,7 +252,7 @@ inline std::function<void(ProfileSettings&, MacroTable&)> playsMacro(std::vector
                 records[0].setEvent(static_cast<int>(j), events[j]);
             count = 1;
         });
-        settings.K[0] = FirstMacroCode;
+        settings.buttonCodes[0] = FirstMacroCode;
     };
 }
 

@@ -65,7 +65,7 @@ const char* schedulingName(bool raised) {
 }
 
 void altF4(ProfileSettings& settings, MacroTable&) {
-    settings.K[0] = 35;
+    settings.buttonCodes[0] = 35;
 } // injects at once, no pause
 
 void measureLatency(const char* design, bool polling, bool raised, int presses, SchedulingRecord& scheduling) {

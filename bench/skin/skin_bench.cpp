@@ -55,8 +55,8 @@ int main(int argc, char** argv) {
     const SkinFonts fonts = CreateSkinFonts();
     ProfileSettings settings;
     settings.setValues(FactoryProfile());
-    settings.CurConfig = 1;
-    settings.FIRE_TIME = 150;
+    settings.currentProfile = 1;
+    settings.fireInterval = 150;
     ApplyFeedback feedback;
     feedback.HostFunctionsReady = false; // the blink is drawn too
     feedback.BlinkSlot = 6;

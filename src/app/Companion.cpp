@@ -5,9 +5,9 @@
 #include "settings/IniFile.h"
 #include "platform/linux/DeviceAccess.h"
 #include "platform/linux/InputBackend.h"
-#include "ui/AboutDlg.h"
-#include "ui/CKRV_GlydeDlg.h"
+#include "ui/AboutBox.h"
 #include "ui/MacroPage.h"
+#include "ui/MainWindow.h"
 #include "ui/MainWindowController.h"
 #include "ui/WidgetDialogs.h"
 
@@ -34,7 +34,7 @@ constexpr std::chrono::milliseconds ApplyDelay{5};
 } // namespace
 
 QString Companion::MissingMouseMessage(UiLanguage language) {
-    const QString title = QString::fromUtf8(CKRV_GlydeDlg::WindowTitle);
+    const QString title = QString::fromUtf8(MainWindow::WindowTitle);
     if (language == UiLanguage::English)
         return QStringLiteral("Please plug-in【") + title + QStringLiteral("】USB Mouse");
     return QStringLiteral("Please plug-in ") + title + QStringLiteral(" USB Mouse");
@@ -60,8 +60,8 @@ Companion::Companion(AppContext& context, Options options) : m_ctx(context), m_o
         m_dialogs = m_ownDialogs.get();
     }
     m_notifier = std::make_unique<GuiNotifier>(*m_dialogs);
-    m_window = std::make_unique<CKRV_GlydeDlg>(CKRV_GlydeDlg::Dependencies{m_ctx.settings, m_ctx.feedback, m_ctx.macros,
-                                                                           m_ctx.language, m_ctx.paths, *m_notifier});
+    m_window = std::make_unique<MainWindow>(MainWindow::Dependencies{m_ctx.settings, m_ctx.feedback, m_ctx.macros,
+                                                                     m_ctx.language, m_ctx.paths, *m_notifier});
     m_notifier->setWindow(m_window.get());
     m_window->setWindowIcon(ApplicationIcon());
     m_window->installEventFilter(this);
@@ -107,7 +107,7 @@ Companion::Companion(AppContext& context, Options options) : m_ctx(context), m_o
         return bus && bus->isServiceRegistered(QStringLiteral("org.kde.StatusNotifierWatcher")).value();
     }();
     m_tray = std::make_unique<QSystemTrayIcon>(ApplicationIcon());
-    m_tray->setToolTip(QString::fromUtf8(CKRV_GlydeDlg::WindowTitle));
+    m_tray->setToolTip(QString::fromUtf8(MainWindow::WindowTitle));
     connect(m_tray.get(), &QSystemTrayIcon::activated, this,
             [this](QSystemTrayIcon::ActivationReason reason) { onTrayActivated(static_cast<int>(reason)); });
 
@@ -139,11 +139,12 @@ void Companion::start() {
     // config.ini is read once. One that cannot be read gives the settings of a missing file, is
     // never saved over, and no profile is applied from it.
     const IniRead config = IniFile::read(m_ctx.paths.configPath());
-    m_ctx.settings.CurConfig.store(ReadCurConfig(config.document));
+    m_ctx.settings.currentProfile.store(ReadCurConfig(config.document));
     m_ctx.language = ReadUiLanguage(config.document);
     m_messageLanguage.store(m_ctx.language);
-    m_ctx.settings.setValues(ReadProfileValues(config.document, m_ctx.settings.CurConfig.load(), false, m_ctx.language));
-    m_window->setWindowTitle(QString::fromUtf8(CKRV_GlydeDlg::WindowTitle));
+    m_ctx.settings.setValues(
+        ReadProfileValues(config.document, m_ctx.settings.currentProfile.load(), false, m_ctx.language));
+    m_window->setWindowTitle(QString::fromUtf8(MainWindow::WindowTitle));
 
     // Skin descriptions, fonts and the window's shape. A missing description file has been reported
     // and has closed the window, which ends the program once the message is dismissed.
@@ -196,7 +197,7 @@ void Companion::start() {
     }
     m_state = State::Shown;
     if (m_options.startInTray)
-        HideToTray(); // minimised where there is no tray
+        hideToTray(); // minimised where there is no tray
     else
         m_window->show();
 }
@@ -267,7 +268,7 @@ bool Companion::trayIconShown() const {
     return m_tray && m_tray->isVisible();
 }
 
-void Companion::HideToTray() {
+void Companion::hideToTray() {
     // Without a tray on this desktop the window is only minimised, so that it can never be lost.
     if (!QSystemTrayIcon::isSystemTrayAvailable()) {
         m_window->showMinimized();
@@ -431,7 +432,7 @@ void Companion::switchLanguage(UiLanguage language) {
         m_window->update();
     }
     loadMenus();
-    m_window->setWindowTitle(QString::fromUtf8(CKRV_GlydeDlg::WindowTitle));
+    m_window->setWindowTitle(QString::fromUtf8(MainWindow::WindowTitle));
 }
 
 void Companion::SwitchToChinese() {

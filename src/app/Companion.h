@@ -26,7 +26,7 @@ class QSystemTrayIcon;
 
 namespace krv {
 
-class CKRV_GlydeDlg;
+class MainWindow;
 class DialogSeam;
 class MainWindowController;
 class MacroFileDialogs;
@@ -68,8 +68,7 @@ public:
     // either the missing-mouse message and the shutdown, or the apply (5 ms later) with the window shown.
     void start();
 
-    // The tray and the window.
-    void HideToTray();
+    // The tray and the window (hideToTray is with the window's actions below).
     void RestoreFromTray();
     void RemoveTrayIcon();
     // A second start of the program asked for the window (the tray icon stays).
@@ -86,7 +85,8 @@ public:
 
     // MainWindowActions
     void applyProfile() override;
-    void hideToTray() override { HideToTray(); }
+    // Into the tray; without a tray on this desktop the window is only minimised.
+    void hideToTray() override;
     void minimize() override;
     void restoreDefaults() override;
     void switchLanguage(UiLanguage language) override;
@@ -95,11 +95,11 @@ public:
 
     State state() const { return m_state; }
     bool trayIconShown() const;
-    CKRV_GlydeDlg& window() { return *m_window; }
+    MainWindow& window() { return *m_window; }
     MainWindowController& controller() { return *m_controller; }
     MacroPage& macroPage() { return *m_advanced; }
-    CKrvMenu& trayMenu() { return m_trayMenu; }
-    CKrvMenu& eventListMenu() { return m_eventListMenu; }
+    KrvMenu& trayMenu() { return m_trayMenu; }
+    KrvMenu& eventListMenu() { return m_eventListMenu; }
     GuiNotifier& notifier() { return *m_notifier; }
     DialogSeam& dialogs() { return *m_dialogs; }
     AppContext& context() { return m_ctx; }
@@ -137,7 +137,7 @@ private:
     std::unique_ptr<DialogSeam> m_ownDialogs;
     DialogSeam* m_dialogs = nullptr;
     std::unique_ptr<GuiNotifier> m_notifier;
-    std::unique_ptr<CKRV_GlydeDlg> m_window;
+    std::unique_ptr<MainWindow> m_window;
     std::unique_ptr<MacroPage> m_advanced;
     std::unique_ptr<MainWindowController> m_controller;
     std::unique_ptr<ProfileApplier> m_applier;
@@ -145,8 +145,8 @@ private:
     std::unique_ptr<ActionExecutor> m_executor;
     std::unique_ptr<ApplyBlink> m_blink;
     QTimer m_blinkTimer;
-    CKrvMenu m_trayMenu;
-    CKrvMenu m_eventListMenu;
+    KrvMenu m_trayMenu;
+    KrvMenu m_eventListMenu;
     std::unique_ptr<QSystemTrayIcon> m_tray;
     std::unique_ptr<DeviceChangeMonitor> m_udev;
     QPointer<QSocketNotifier> m_udevNotifier;

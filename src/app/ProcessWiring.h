@@ -4,7 +4,7 @@
 #include "app/Companion.h"
 #include "app/SingleInstance.h"
 
-#include "ui/CKRV_GlydeDlg.h"
+#include "ui/MainWindow.h"
 
 #include <QCoreApplication>
 #include <QMessageBox>
@@ -30,7 +30,7 @@ inline bool becomeTheOnlyInstance(SingleInstance& instance) {
                               "程序无法确保只运行一个实例，因此不会启动。\n")) +
         instance.errorString();
     std::fprintf(stderr, "%s\n", qPrintable(text));
-    QMessageBox::critical(nullptr, QString::fromUtf8(CKRV_GlydeDlg::WindowTitle), text);
+    QMessageBox::critical(nullptr, QString::fromUtf8(MainWindow::WindowTitle), text);
     return false;
 }
 

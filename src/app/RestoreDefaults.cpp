@@ -19,8 +19,8 @@ FileStatus RestoreDefaults(ProfileSettings& settings, const AppPaths& paths, UiL
         return refuse(found);
 
     ProfileValues profileOne = FactoryProfile();
-    profileOne.MACRO_MODE2 = settings.MACRO_MODE2.load(std::memory_order_relaxed);
-    const int current = settings.CurConfig.load(std::memory_order_relaxed);
+    profileOne.macroPlaybackMode = settings.macroPlaybackMode.load(std::memory_order_relaxed);
+    const int current = settings.currentProfile.load(std::memory_order_relaxed);
     ProfileValues currentValues;
     FileStatus written = IniFile::update(config, [&](IniDocument& doc) {
         for (int n = 2; n <= ProfileCount; ++n) {

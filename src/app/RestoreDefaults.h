@@ -11,7 +11,7 @@
 namespace krv {
 
 // Puts the profiles and the macros back to their factory state, then applies the current profile:
-// profile 1 gets the built-in factory values (keeping MACRO_MODE2), profiles 2..5 are copied from the
+// profile 1 gets the built-in factory values (keeping the macro playback mode), profiles 2..5 are copied from the
 // factory sections of config.ini (profile 5 from "CfgReset_EN5" in English), the current profile is
 // reloaded, and the language's default macros replace the user's macro file. refillMacroList runs
 // after the defaults are loaded (the macro page refreshes itself when shown); applyProfile last.

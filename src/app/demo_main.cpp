@@ -16,8 +16,8 @@
 #include "platform/linux/ShellLauncher.h"
 #include "ports/InputInjector.h"
 #include "sim/SimulatedMouse.h"
-#include "ui/AboutDlg.h"
-#include "ui/CKRV_GlydeDlg.h"
+#include "ui/AboutBox.h"
+#include "ui/MainWindow.h"
 #include "ui/MainWindowController.h"
 
 #include <QApplication>

@@ -6,7 +6,7 @@
 #include "app/QtLog.h"
 #include "app/SingleInstance.h"
 #include "platform/linux/ProgramFolder.h"
-#include "ui/AboutDlg.h"
+#include "ui/AboutBox.h"
 
 #include <QApplication>
 

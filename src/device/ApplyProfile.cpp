@@ -34,10 +34,10 @@ ProfileApplier::Outcome ProfileApplier::ApplyProfile() {
         return Outcome::NotSent;
     }
 
-    LogDetail(LogCategory::Apply) << "applying profile " << s.CurConfig.load(relaxed)
+    LogDetail(LogCategory::Apply) << "applying profile " << s.currentProfile.load(relaxed)
                                   << (device.writeHandleOpen() ? "" : " (the mouse is not connected: settings only)");
     feedback.HostFunctionsReady.store(true, relaxed);
-    const int curConfig = s.CurConfig.load(relaxed);
+    const int curConfig = s.currentProfile.load(relaxed);
     const ProfileValues sent = s.values();
     FileStatus saved = IniFile::update(m_ports.configPath, [&](IniDocument& doc) {
         WriteCurConfig(doc, curConfig);
@@ -50,8 +50,8 @@ ProfileApplier::Outcome ProfileApplier::ApplyProfile() {
     // acknowledges at once is never taken for a release or overwritten by the wait.
     bool waitStarted = false;
     for (int slot = 1; slot <= ButtonSlotCount; ++slot) {
-        const std::int32_t code = s.K[slot - 1].load(relaxed);
-        s.DPI_ACTION[slot - 1].store(DpiAction(code), relaxed);
+        const std::int32_t code = s.buttonCodes[slot - 1].load(relaxed);
+        s.dpiActions[slot - 1].store(DpiAction(code), relaxed);
         const std::optional<std::uint8_t> value = DeviceValue(code);
         if (!value)
             continue; // no device value: the mouse keeps the slot's previous function
@@ -72,32 +72,33 @@ ProfileApplier::Outcome ProfileApplier::ApplyProfile() {
             (void)device.SendFeatureReport(FeatureCommand::ButtonMap, DeviceButtonId[slot - 1], *value);
     }
 
-    (void)device.SendFeatureReport(FeatureCommand::Wheel, static_cast<std::uint8_t>(s.WHEEL_STATUS.load(relaxed) & 0xFF), 0);
+    (void)device.SendFeatureReport(FeatureCommand::Wheel, static_cast<std::uint8_t>(s.wheelMode.load(relaxed) & 0xFF),
+                                   0);
 
     for (int stage = 0; stage < DpiStageCount; ++stage)
-        s.DPI_SET_APPLIED[stage].store(s.DPI_SET[stage].load(relaxed), relaxed);
-    const std::uint8_t led = s.LED_STATUS.load(relaxed);
-    s.LED_APPLIED.store(led, relaxed);
+        s.appliedDpiStagePositions[stage].store(s.dpiStagePositions[stage].load(relaxed), relaxed);
+    const std::uint8_t led = s.ledMode.load(relaxed);
+    s.appliedLedMode.store(led, relaxed);
     // A stage number out of 0..3 (a hand-edited file) is clamped rather than sent or used as an index.
     const int stage = s.dpiStageIndex();
     (void)device.SendFeatureReport(FeatureCommand::DpiLed, static_cast<std::uint8_t>(stage),
-                                   DpiLedByte(s.DPI_SET_APPLIED[stage].load(relaxed), led));
+                                   DpiLedByte(s.appliedDpiStagePositions[stage].load(relaxed), led));
 
     m_ports.notifier.requestRepaint();
 
     // A desktop that refuses a pointer setting keeps its own; the profile is applied all the same.
     if (m_ports.pointer.pointerSpeed()) {
-        const int speed = PointerSpeedOfStep(s.DPI_SPEED.load(relaxed));
+        const int speed = PointerSpeedOfStep(s.pointerSpeed.load(relaxed));
         if (!m_ports.pointer.setPointerSpeed(speed))
             LogWarning(LogCategory::Apply) << "the desktop refused pointer speed " << speed;
     }
     if (m_ports.pointer.wheelScrollLines()) {
-        const int lines = s.WHEEL_SPEED.load(relaxed) + 1;
+        const int lines = s.wheelSpeed.load(relaxed) + 1;
         if (!m_ports.pointer.setWheelScrollLines(static_cast<std::uint8_t>(lines)))
             LogWarning(LogCategory::Apply) << "the desktop refused " << lines << " lines per wheel step";
     }
 
-    (void)device.SendFeatureReport(FeatureCommand::FireTime, FireTimeByte(s.FIRE_TIME.load(relaxed)), 0);
+    (void)device.SendFeatureReport(FeatureCommand::FireTime, FireTimeByte(s.fireInterval.load(relaxed)), 0);
 
     if (saved)
         saved = SaveProfile(s, m_ports.configPath, curConfig);

@@ -15,7 +15,7 @@
 
 namespace krv {
 
-// The system pointer speed (1..20 scale) for DPI_SPEED 0..9: 0 gives 1, n gives 2n, 9 and above 18.
+// The system pointer speed (1..20 scale) for pointer speed steps 0..9: 0 gives 1, n gives 2n, 9 and above 18.
 int PointerSpeedOfStep(std::uint8_t dpiSpeed);
 
 // Writes the active profile to the mouse and saves it. One per process; ApplyProfile may run on
@@ -47,8 +47,8 @@ public:
 
     // In this order: set HostFunctionsReady; write "CurConfig" and save the snapshot "Config6" (one
     // replace); per slot the DPI action and the 0x10 report (the first HostCode slot clears
-    // HostFunctionsReady and starts the blink); 0x11 wheel; DPI_SET_APPLIED/LED_APPLIED and 0x09;
-    // repaint; pointer speed; wheel lines; 0x12 fire time; save "Config" + CurConfig.
+    // HostFunctionsReady and starts the blink); 0x11 wheel; the applied stage positions and LED mode, and 0x09;
+    // repaint; pointer speed; wheel lines; 0x12 fire time; save "Config" + the current profile.
     // A profile in which no slot holds the left click is refused before anything is sent, so the
     // mouse always keeps a left button. A refusal or a failed save is shown through the notifier.
     Outcome ApplyProfile();

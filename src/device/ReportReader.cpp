@@ -59,14 +59,14 @@ SpecialButtonEvent ReportReader::handleReport(std::span<const std::uint8_t> repo
     case SpecialButtonEvent::Kind::Press:
         if (m_presses.PendingPress.load(std::memory_order_acquire) == 0)
             m_presses.publishPress(event.code);
-        else if (m_settings.MACRO_MODE2.load(relaxed) == 0)
+        else if (m_settings.macroPlaybackMode.load(relaxed) == 0)
             m_presses.requestStop(); // a second press ends the macro being played
         break;
     case SpecialButtonEvent::Kind::Release:
         // Releasing the button ends the macro repeated while held. requestStop() acts only while a
         // press is being served: the release of a quick function (served before its release comes)
         // must not cut the next press short.
-        if (m_settings.MACRO_MODE2.load(relaxed) == 1)
+        if (m_settings.macroPlaybackMode.load(relaxed) == 1)
             m_presses.requestStop();
         break;
     case SpecialButtonEvent::Kind::Acknowledgement:

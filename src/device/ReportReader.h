@@ -21,8 +21,8 @@ namespace krv {
 // Reads the mouse's vendor input reports and hands presses to ActionExecutor through the
 // PressChannel. While host functions are ready:
 // - a press (code above 240) is published when none is pending; otherwise it is a stop signal with
-//   MACRO_MODE2 0 and dropped with MACRO_MODE2 1;
-// - a release (code 0) is a stop signal with MACRO_MODE2 1.
+//   macro playback mode 0 and dropped with macro playback mode 1;
+// - a release (code 0) is a stop signal with macro playback mode 1.
 // A stop signal only ever reaches the press being served (PressChannel::requestStop).
 // While waiting for the acknowledgement only (6, 0) counts: it sets HostFunctionsReady, clears
 // BlinkStarted and BlinkPhase and repaints.

@@ -65,18 +65,18 @@ void ActionExecutor::servePress(std::uint8_t reportCode) {
         return;
     }
     LogDetail(LogCategory::Executor) << "press " << static_cast<int>(reportCode) << ": button " << *slot << ", code "
-                                     << m_ports.settings.K[*slot - 1].load(relaxed);
+                                     << m_ports.settings.buttonCodes[*slot - 1].load(relaxed);
     serveSlot(*slot);
 }
 
 void ActionExecutor::serveSlot(int slot) {
     ProfileSettings& s = m_ports.settings;
-    const int dpiAction = s.DPI_ACTION[slot - 1].load(relaxed);
+    const int dpiAction = s.dpiActions[slot - 1].load(relaxed);
     if (dpiAction != 0) {
         dpiStep(dpiAction);
         return;
     }
-    const ButtonCode code = s.K[slot - 1].load(relaxed);
+    const ButtonCode code = s.buttonCodes[slot - 1].load(relaxed);
     const int macro = code - FirstMacroCode;
     if (macro >= 0 && macro < m_ports.macros.count()) {
         playMacro(macro);
@@ -112,8 +112,8 @@ void ActionExecutor::serveSlot(int slot) {
 void ActionExecutor::dpiStep(int direction) {
     ProfileSettings& s = m_ports.settings;
     const int level = s.dpiStageIndex();
-    auto enabled = [&](int stage) { return s.DPI_SET_EN[stage].load(relaxed) != 0; };
-    auto select = [&](int stage) { s.DPI_LEVEL.store(stage, relaxed); };
+    auto enabled = [&](int stage) { return s.dpiStageEnabled[stage].load(relaxed) != 0; };
+    auto select = [&](int stage) { s.dpiStage.store(stage, relaxed); };
     if (direction == -1) {
         for (int stage = level - 1; stage >= 0; --stage)
             if (enabled(stage)) {
@@ -137,23 +137,25 @@ void ActionExecutor::dpiStep(int direction) {
             }
         }
     }
-    const std::uint8_t ledOverride = s.LED_OVERRIDE.load(relaxed);
-    sendDpiLed(s.dpiStageIndex(), ledOverride == LedOverrideMode ? LedOverrideMode : s.LED_APPLIED.load(relaxed));
+    const std::uint8_t ledOverride = s.toggledLedMode.load(relaxed);
+    sendDpiLed(s.dpiStageIndex(), ledOverride == LedOverrideMode ? LedOverrideMode : s.appliedLedMode.load(relaxed));
     repaint();
-    if (FileStatus saved = SaveDpiLevel(s, m_ports.configPath, s.CurConfig.load(relaxed)); !saved && m_ports.reportNotSaved)
+    if (FileStatus saved = SaveDpiLevel(s, m_ports.configPath, s.currentProfile.load(relaxed));
+        !saved && m_ports.reportNotSaved)
         m_ports.reportNotSaved(saved);
 }
 
 void ActionExecutor::toggleLed() {
     ProfileSettings& s = m_ports.settings;
-    const std::uint8_t next = s.LED_OVERRIDE.load(relaxed) != LedOverrideMode ? LedOverrideMode : s.LED_APPLIED.load(relaxed);
-    s.LED_OVERRIDE.store(next, relaxed);
+    const std::uint8_t next =
+        s.toggledLedMode.load(relaxed) != LedOverrideMode ? LedOverrideMode : s.appliedLedMode.load(relaxed);
+    s.toggledLedMode.store(next, relaxed);
     sendDpiLed(s.dpiStageIndex(), next);
     repaint();
 }
 
 void ActionExecutor::sendDpiLed(int stage, std::uint8_t led) {
-    const int position = m_ports.settings.DPI_SET_APPLIED[stage].load(relaxed);
+    const int position = m_ports.settings.appliedDpiStagePositions[stage].load(relaxed);
     const std::uint8_t value = DpiLedByte(static_cast<std::uint8_t>(position), led);
     if (m_ports.sendFeatureReport)
         m_ports.sendFeatureReport(static_cast<std::uint8_t>(FeatureCommand::DpiLed), static_cast<std::uint8_t>(stage),
@@ -180,7 +182,7 @@ void ActionExecutor::altF4() {
 
 void ActionExecutor::nextProfile() {
     ProfileSettings& s = m_ports.settings;
-    const int current = s.CurConfig.load(relaxed);
+    const int current = s.currentProfile.load(relaxed);
     // Profile 5 wraps to 1; so does a number outside 1..5 read from a hand-edited file.
     const int next = (current >= ProfileCount || current < 1) ? 1 : current + 1;
     if (FileStatus loaded = LoadProfile(s, m_ports.configPath, next, false, UiLanguage::English); !loaded) {
@@ -188,7 +190,7 @@ void ActionExecutor::nextProfile() {
             m_ports.reportNotLoaded(loaded);
         return; // the profile in use stays, on the mouse and in the window
     }
-    s.CurConfig.store(next, relaxed);
+    s.currentProfile.store(next, relaxed);
     if (m_ports.applyProfile)
         m_ports.applyProfile();
     repaint();
@@ -202,7 +204,7 @@ void ActionExecutor::playMacro(int position) {
         return std::pair<std::uint8_t, std::uint16_t>(record.repeatEnabled(), record.repeatCount());
     });
     std::uint32_t repetitions = repeatEnabled == 0 ? 1 : repeatCount;
-    if (m_ports.settings.MACRO_MODE2.load(relaxed) != 0)
+    if (m_ports.settings.macroPlaybackMode.load(relaxed) != 0)
         repetitions = HeldRepetitions;
     LogDetail(LogCategory::Executor) << "macro " << position + 1 << ": "
                                      << (repetitions == HeldRepetitions ? std::string("repeated while held")

@@ -329,8 +329,8 @@ void MacroEditor::ToggleRepeat() {
 }
 
 void MacroEditor::ToggleMacroMode() {
-    m_settings.MACRO_MODE2.store(m_settings.MACRO_MODE2.load(std::memory_order_relaxed) == 0 ? 1 : 0,
-                                 std::memory_order_relaxed);
+    m_settings.macroPlaybackMode.store(m_settings.macroPlaybackMode.load(std::memory_order_relaxed) == 0 ? 1 : 0,
+                                       std::memory_order_relaxed);
 }
 
 void MacroEditor::ToggleRecording() {

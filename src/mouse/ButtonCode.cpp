@@ -47,35 +47,28 @@ std::optional<int> SlotOfReportCode(std::uint8_t reportCode) {
     return std::nullopt;
 }
 
-std::optional<MenuGroup> MenuGroupOfRow(int row) {
-    for (const MenuGroup& group : MenuGroups)
-        if (group.row == row)
-            return group;
-    return std::nullopt;
-}
-
-std::optional<int> KeepPrimaryButton(std::array<ButtonCode, ButtonSlotCount>& K, int assignedSlot) {
+std::optional<int> KeepPrimaryButton(std::array<ButtonCode, ButtonSlotCount>& codes, int assignedSlot) {
     for (int slot = ButtonSlotCount; slot >= 1; --slot)
-        if (K[slot - 1] == PrimaryButtonCode)
+        if (codes[slot - 1] == PrimaryButtonCode)
             return std::nullopt;
     const int target = assignedSlot < ButtonSlotCount ? assignedSlot + 1 : ButtonSlotCount;
-    K[target - 1] = PrimaryButtonCode;
+    codes[target - 1] = PrimaryButtonCode;
     return target;
 }
 
 std::optional<int> KeepPrimaryButton(ProfileSettings& settings, int assignedSlot) {
-    std::array<ButtonCode, ButtonSlotCount> K{};
+    std::array<ButtonCode, ButtonSlotCount> codes{};
     for (int i = 0; i < ButtonSlotCount; ++i)
-        K[i] = settings.K[i].load(std::memory_order_relaxed);
-    auto changed = KeepPrimaryButton(K, assignedSlot);
+        codes[i] = settings.buttonCodes[i].load(std::memory_order_relaxed);
+    auto changed = KeepPrimaryButton(codes, assignedSlot);
     if (changed)
-        settings.K[*changed - 1].store(PrimaryButtonCode, std::memory_order_relaxed);
+        settings.buttonCodes[*changed - 1].store(PrimaryButtonCode, std::memory_order_relaxed);
     return changed;
 }
 
 bool OtherSlotHoldsPrimary(const ProfileSettings& settings, int slot) {
     for (int b = 1; b <= ButtonSlotCount; ++b)
-        if (b != slot && settings.K[b - 1].load(std::memory_order_relaxed) == PrimaryButtonCode)
+        if (b != slot && settings.buttonCodes[b - 1].load(std::memory_order_relaxed) == PrimaryButtonCode)
             return true;
     return false;
 }

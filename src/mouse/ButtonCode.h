@@ -62,23 +62,9 @@ int DpiAction(ButtonCode code);
 // Slot 1..8 whose 240 + DeviceButtonId equals the report code, or none.
 std::optional<int> SlotOfReportCode(std::uint8_t reportCode);
 
-// The function-assignment menus. The first level has ten rows: rows 1..6 assign codes 1..6; rows 7,
-// 8, 9 and 10 open a group.
-struct MenuGroup {
-    int row;       // first-level row 7..10
-    ButtonCode base; // a second-level item i (1-based) stores base + i
-    int itemCount; // fixed count; the macro group has one item per macro
-};
-constexpr int FirstLevelRows = 10;
-constexpr int DirectRows = 6;
-constexpr std::array<MenuGroup, 4> MenuGroups{{{7, 10, 9}, {8, 20, 6}, {9, 40, 0}, {10, 30, 10}}};
-constexpr int MacroMenuRow = 9;
-// The group of a first-level row, or nothing for rows 1..6.
-std::optional<MenuGroup> MenuGroupOfRow(int row);
-
 // After `assignedSlot` (1..8) received a code: when no slot holds code 1 any more, the next slot takes
 // it, or slot 8 itself when slot 8 was assigned. Returns the slot changed, if any.
-std::optional<int> KeepPrimaryButton(std::array<ButtonCode, ButtonSlotCount>& K, int assignedSlot);
+std::optional<int> KeepPrimaryButton(std::array<ButtonCode, ButtonSlotCount>& codes, int assignedSlot);
 std::optional<int> KeepPrimaryButton(ProfileSettings& settings, int assignedSlot);
 // True when a slot other than `slot` (1..8) holds code 1: taking code 1 from `slot` needs no warning.
 bool OtherSlotHoldsPrimary(const ProfileSettings& settings, int slot);

@@ -8,18 +8,18 @@ namespace krv {
 void ToggleDpiStage(ProfileSettings& settings, int stage) {
     if (stage < 0 || stage >= DpiStageCount)
         return;
-    auto& enabled = settings.DPI_SET_EN[static_cast<std::size_t>(stage)];
+    auto& enabled = settings.dpiStageEnabled[static_cast<std::size_t>(stage)];
     if (enabled.load() == 0) {
         enabled.store(1);
         return;
     }
     enabled.store(0);
-    if (settings.DPI_LEVEL.load() != stage)
+    if (settings.dpiStage.load() != stage)
         return;
     for (int i = 1; i < DpiStageCount; ++i) {
         const int next = (stage + i) % DpiStageCount;
-        if (settings.DPI_SET_EN[static_cast<std::size_t>(next)].load() != 0) {
-            settings.DPI_LEVEL.store(next);
+        if (settings.dpiStageEnabled[static_cast<std::size_t>(next)].load() != 0) {
+            settings.dpiStage.store(next);
             return;
         }
     }
@@ -27,17 +27,16 @@ void ToggleDpiStage(ProfileSettings& settings, int stage) {
 }
 
 bool SelectDpiStage(ProfileSettings& settings, int stage) {
-    if (stage < 0 || stage >= DpiStageCount || settings.DPI_SET_EN[static_cast<std::size_t>(stage)].load() == 0)
+    if (stage < 0 || stage >= DpiStageCount || settings.dpiStageEnabled[static_cast<std::size_t>(stage)].load() == 0)
         return false;
-    settings.DPI_LEVEL.store(stage);
+    settings.dpiStage.store(stage);
     return true;
 }
 
 void SetDpiPosition(ProfileSettings& settings, int stage, int position) {
     if (stage < 0 || stage >= DpiStageCount || position < 0 || position >= DpiPositionCount)
         return;
-    settings.DPI_SET[static_cast<std::size_t>(stage)].store(static_cast<std::uint8_t>(position));
-    settings.DPI_SLIDER_ELEMENT[static_cast<std::size_t>(stage)].store(sliderElementOf(stage, position));
+    settings.dpiStagePositions[static_cast<std::size_t>(stage)].store(static_cast<std::uint8_t>(position));
 }
 
 std::int32_t FireTimeFromBar(int px, int barX, int barWidth) {
@@ -47,8 +46,8 @@ std::int32_t FireTimeFromBar(int px, int barX, int barWidth) {
 }
 
 void StepFireTime(ProfileSettings& settings, int delta) {
-    const std::int32_t now = settings.FIRE_TIME.load();
-    settings.FIRE_TIME.store(delta > 0 ? std::min(now + 1, MaxFireTime) : std::max(now - 1, 0));
+    const std::int32_t now = settings.fireInterval.load();
+    settings.fireInterval.store(delta > 0 ? std::min(now + 1, MaxFireTime) : std::max(now - 1, 0));
 }
 
 } // namespace krv

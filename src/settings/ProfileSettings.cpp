@@ -4,6 +4,8 @@
 #include "settings/IniFile.h"
 
 #include <algorithm>
+#include <type_traits>
+#include <utility>
 
 namespace krv {
 
@@ -11,63 +13,127 @@ namespace fs = std::filesystem;
 
 namespace {
 constexpr auto relaxed = std::memory_order_relaxed;
-constexpr std::size_t ValueBuffer = 5;      // at most 4 characters of text
-constexpr std::size_t DpiValueBuffer = 10;  // DPI_SETn and DPI_SET_ENn: at most 9
+constexpr std::size_t ValueBuffer = 5;     // at most 4 characters of text
+constexpr std::size_t DpiValueBuffer = 10; // the stage positions and enable flags: at most 9
 
-std::string numbered(const char* prefix, int n) { return prefix + std::to_string(n); }
+std::string numbered(const char* prefix, int n) {
+    return prefix + std::to_string(n);
+}
+
+// One stored field of a profile section, with the field in both records. A field of several entries
+// is stored under its key followed by the entry's number, counted from 1 ("K1" .. "K8").
+struct StoredField {
+    const char* iniKey;
+    int entries;
+    std::size_t readBuffer; // characters a read takes, plus one
+    bool flag;              // stored as 0 or 1; any other number reads as 1
+    bool withNext;          // written entry by entry together with the next field
+    std::int32_t (*value)(const ProfileValues&, int entry);
+    void (*setValue)(ProfileValues&, int entry, std::int32_t value); // keeps the field's width
+    std::int32_t (*shared)(const ProfileSettings&, int entry);
+    void (*setShared)(ProfileSettings&, int entry, std::int32_t value);
+
+    std::string key(int entry) const { return entries == 1 ? std::string(iniKey) : numbered(iniKey, entry + 1); }
+    std::int32_t stored(std::int32_t v) const { return flag ? (v != 0 ? 1 : 0) : v; }
+};
+
+template <class T> struct EntryCount : std::integral_constant<int, 1> {};
+template <class T, std::size_t N>
+struct EntryCount<std::array<T, N>> : std::integral_constant<int, static_cast<int>(N)> {};
+
+// Entry `entry` of a member: the member itself when it holds one value.
+template <auto Member, class Record> auto& entryOf(Record& record, int entry) {
+    auto& field = record.*Member;
+    if constexpr (EntryCount<std::remove_cvref_t<decltype(field)>>::value == 1)
+        return field;
+    else
+        return field[static_cast<std::size_t>(entry)];
+}
+
+enum class Kind { Number, Flag };
+enum class Order { Alone, EntryByEntryWithNext };
+
+template <auto PlainMember, auto SharedMember>
+constexpr StoredField field(const char* iniKey, std::size_t readBuffer = ValueBuffer, Kind kind = Kind::Number,
+                            Order order = Order::Alone) {
+    constexpr int entries = EntryCount<std::remove_cvref_t<decltype(ProfileValues{}.*PlainMember)>>::value;
+    using Value = std::remove_cvref_t<decltype(entryOf<PlainMember>(std::declval<ProfileValues&>(), 0))>;
+    return {iniKey,
+            entries,
+            readBuffer,
+            kind == Kind::Flag,
+            order == Order::EntryByEntryWithNext,
+            [](const ProfileValues& v, int e) -> std::int32_t { return entryOf<PlainMember>(v, e); },
+            [](ProfileValues& v, int e, std::int32_t value) { entryOf<PlainMember>(v, e) = static_cast<Value>(value); },
+            [](const ProfileSettings& s, int e) -> std::int32_t { return entryOf<SharedMember>(s, e).load(relaxed); },
+            [](ProfileSettings& s, int e, std::int32_t value) {
+                entryOf<SharedMember>(s, e).store(static_cast<Value>(value), relaxed);
+            }};
+}
+
+constexpr const char* DpiStageKey = "DPI_LEVEL";
+
+// The stored keys of a profile section, in the order they are written. "DPI_SET1", "DPI_SET_EN1",
+// "DPI_SET2", ... alternate stage by stage.
+using V = ProfileValues;
+using S = ProfileSettings;
+constexpr std::array StoredFields{
+    field<&V::buttonCodes, &S::buttonCodes>("K"),
+    field<&V::dpiStage, &S::dpiStage>(DpiStageKey),
+    field<&V::wheelMode, &S::wheelMode>("WHEEL_STATUS"),
+    field<&V::macroPlaybackMode, &S::macroPlaybackMode>("MACRO_MODE2"),
+    field<&V::dpiStagePositions, &S::dpiStagePositions>("DPI_SET", DpiValueBuffer, Kind::Number,
+                                                        Order::EntryByEntryWithNext),
+    field<&V::dpiStageEnabled, &S::dpiStageEnabled>("DPI_SET_EN", DpiValueBuffer, Kind::Flag),
+    field<&V::ledMode, &S::ledMode>("LED_STATUS"),
+    field<&V::pointerSpeed, &S::pointerSpeed>("DPI_SPEED"),
+    field<&V::wheelSpeed, &S::wheelSpeed>("WHEEL_SPEED"),
+    field<&V::fireInterval, &S::fireInterval>("FIRE_TIME"),
+};
+
+// Calls visit(field, entry) for every stored key, in the order of the keys.
+template <class Visit> void forEachStoredKey(Visit&& visit) {
+    for (std::size_t first = 0; first < StoredFields.size();) {
+        std::size_t last = first;
+        while (StoredFields[last].withNext && last + 1 < StoredFields.size())
+            ++last;
+        for (int entry = 0; entry < StoredFields[first].entries; ++entry)
+            for (std::size_t f = first; f <= last; ++f)
+                visit(StoredFields[f], entry);
+        first = last + 1;
+    }
+}
 } // namespace
 
 ProfileValues FactoryProfile() {
     ProfileValues v;
-    v.K = {1, 2, 3, 5, 4, 18, 17, 13};
-    v.WHEEL_STATUS = 0;
-    v.DPI_LEVEL = 0;
-    v.DPI_SET = {1, 2, 3, 0};
-    v.DPI_SET_EN = {1, 1, 1, 1};
-    v.LED_STATUS = 0;
-    v.DPI_SPEED = 5;
-    v.WHEEL_SPEED = 2;
-    v.FIRE_TIME = 50;
+    v.buttonCodes = {1, 2, 3, 5, 4, 18, 17, 13};
+    v.wheelMode = 0;
+    v.dpiStage = 0;
+    v.dpiStagePositions = {1, 2, 3, 0};
+    v.dpiStageEnabled = {1, 1, 1, 1};
+    v.ledMode = 0;
+    v.pointerSpeed = 5;
+    v.wheelSpeed = 2;
+    v.fireInterval = 50;
     return v;
 }
 
 ProfileValues ProfileSettings::values() const {
     ProfileValues v;
-    for (int i = 0; i < ButtonSlotCount; ++i)
-        v.K[i] = K[i].load(relaxed);
-    for (int s = 0; s < DpiStageCount; ++s) {
-        v.DPI_SET[s] = DPI_SET[s].load(relaxed);
-        v.DPI_SET_EN[s] = DPI_SET_EN[s].load(relaxed);
-    }
-    v.DPI_LEVEL = DPI_LEVEL.load(relaxed);
-    v.WHEEL_STATUS = WHEEL_STATUS.load(relaxed);
-    v.LED_STATUS = LED_STATUS.load(relaxed);
-    v.DPI_SPEED = DPI_SPEED.load(relaxed);
-    v.WHEEL_SPEED = WHEEL_SPEED.load(relaxed);
-    v.FIRE_TIME = FIRE_TIME.load(relaxed);
-    v.MACRO_MODE2 = MACRO_MODE2.load(relaxed);
+    forEachStoredKey([&](const StoredField& f, int e) { f.setValue(v, e, f.shared(*this, e)); });
     return v;
 }
 
 void ProfileSettings::setValues(const ProfileValues& v) {
-    for (int i = 0; i < ButtonSlotCount; ++i)
-        K[i].store(v.K[i], relaxed);
-    for (int s = 0; s < DpiStageCount; ++s) {
-        DPI_SET[s].store(v.DPI_SET[s], relaxed);
-        DPI_SET_APPLIED[s].store(v.DPI_SET[s], relaxed);
-        DPI_SLIDER_ELEMENT[s].store(sliderElementOf(s, positionIndex(v.DPI_SET[s])), relaxed);
-        DPI_SET_EN[s].store(v.DPI_SET_EN[s] != 0 ? 1 : 0, relaxed);
-    }
-    DPI_LEVEL.store(v.DPI_LEVEL, relaxed);
-    WHEEL_STATUS.store(v.WHEEL_STATUS, relaxed);
-    LED_STATUS.store(v.LED_STATUS, relaxed);
-    DPI_SPEED.store(v.DPI_SPEED, relaxed);
-    WHEEL_SPEED.store(v.WHEEL_SPEED, relaxed);
-    FIRE_TIME.store(v.FIRE_TIME, relaxed);
-    MACRO_MODE2.store(v.MACRO_MODE2, relaxed);
+    forEachStoredKey([&](const StoredField& f, int e) { f.setShared(*this, e, f.stored(f.value(v, e))); });
+    for (int s = 0; s < DpiStageCount; ++s)
+        appliedDpiStagePositions[s].store(v.dpiStagePositions[s], relaxed);
 }
 
-int ProfileSettings::dpiStageIndex() const { return std::clamp(DPI_LEVEL.load(relaxed), 0, DpiStageCount - 1); }
+int ProfileSettings::dpiStageIndex() const {
+    return std::clamp(dpiStage.load(relaxed), 0, DpiStageCount - 1);
+}
 
 std::string ProfileSectionName(int n, bool fromDefaults, UiLanguage language) {
     if (!fromDefaults)
@@ -79,42 +145,16 @@ std::string ProfileSectionName(int n, bool fromDefaults, UiLanguage language) {
 
 std::vector<std::pair<std::string, std::string>> ProfileKeyValues(const ProfileValues& v) {
     std::vector<std::pair<std::string, std::string>> keys;
-    keys.reserve(21);
-    for (int i = 0; i < ButtonSlotCount; ++i)
-        keys.emplace_back(numbered("K", i + 1), std::to_string(v.K[i]));
-    keys.emplace_back("DPI_LEVEL", std::to_string(v.DPI_LEVEL));
-    keys.emplace_back("WHEEL_STATUS", std::to_string(v.WHEEL_STATUS));
-    keys.emplace_back("MACRO_MODE2", std::to_string(v.MACRO_MODE2));
-    for (int s = 0; s < DpiStageCount; ++s) {
-        keys.emplace_back(numbered("DPI_SET", s + 1), std::to_string(v.DPI_SET[s]));
-        keys.emplace_back(numbered("DPI_SET_EN", s + 1), v.DPI_SET_EN[s] != 0 ? "1" : "0");
-    }
-    keys.emplace_back("LED_STATUS", std::to_string(v.LED_STATUS));
-    keys.emplace_back("DPI_SPEED", std::to_string(v.DPI_SPEED));
-    keys.emplace_back("WHEEL_SPEED", std::to_string(v.WHEEL_SPEED));
-    keys.emplace_back("FIRE_TIME", std::to_string(v.FIRE_TIME));
+    forEachStoredKey(
+        [&](const StoredField& f, int e) { keys.emplace_back(f.key(e), std::to_string(f.stored(f.value(v, e)))); });
     return keys;
 }
 
 ProfileValues ReadProfileValues(const IniDocument& doc, int n, bool fromDefaults, UiLanguage language) {
     const std::string section = ProfileSectionName(n, fromDefaults, language);
-    auto read = [&](const std::string& key, std::size_t buffer = ValueBuffer) { return doc.readInt(section, key, buffer); };
-    auto byte = [](int value) { return static_cast<std::uint8_t>(static_cast<unsigned>(value) & 0xFF); };
-
     ProfileValues v;
-    for (int i = 0; i < ButtonSlotCount; ++i)
-        v.K[i] = read(numbered("K", i + 1));
-    v.WHEEL_STATUS = read("WHEEL_STATUS");
-    v.MACRO_MODE2 = read("MACRO_MODE2");
-    v.DPI_LEVEL = read("DPI_LEVEL");
-    for (int s = 0; s < DpiStageCount; ++s) {
-        v.DPI_SET[s] = byte(read(numbered("DPI_SET", s + 1), DpiValueBuffer));
-        v.DPI_SET_EN[s] = read(numbered("DPI_SET_EN", s + 1), DpiValueBuffer) != 0 ? 1 : 0;
-    }
-    v.LED_STATUS = byte(read("LED_STATUS"));
-    v.DPI_SPEED = byte(read("DPI_SPEED"));
-    v.WHEEL_SPEED = byte(read("WHEEL_SPEED"));
-    v.FIRE_TIME = read("FIRE_TIME");
+    forEachStoredKey(
+        [&](const StoredField& f, int e) { f.setValue(v, e, f.stored(doc.readInt(section, f.key(e), f.readBuffer))); });
     return v;
 }
 
@@ -144,14 +184,21 @@ FileStatus SaveProfile(const ProfileSettings& settings, const fs::path& file, in
 }
 
 FileStatus SaveDpiLevel(const ProfileSettings& settings, const fs::path& file, int n) {
-    return IniFile::writeString(file, ProfileSectionName(n), "DPI_LEVEL", std::to_string(settings.DPI_LEVEL.load(relaxed)));
+    return IniFile::writeString(file, ProfileSectionName(n), DpiStageKey,
+                                std::to_string(settings.dpiStage.load(relaxed)));
 }
 
-int ReadCurConfig(const IniDocument& doc) { return doc.readInt("Init", "CurConfig", ValueBuffer); }
+int ReadCurConfig(const IniDocument& doc) {
+    return doc.readInt("Init", "CurConfig", ValueBuffer);
+}
 
-int ReadCurConfig(const fs::path& configPath) { return ReadCurConfig(IniFile::load(configPath)); }
+int ReadCurConfig(const fs::path& configPath) {
+    return ReadCurConfig(IniFile::load(configPath));
+}
 
-void WriteCurConfig(IniDocument& doc, int curConfig) { doc.write("Init", "CurConfig", std::to_string(curConfig)); }
+void WriteCurConfig(IniDocument& doc, int curConfig) {
+    doc.write("Init", "CurConfig", std::to_string(curConfig));
+}
 
 FileStatus WriteCurConfig(const fs::path& configPath, int curConfig) {
     return IniFile::update(configPath, [&](IniDocument& doc) {

@@ -18,66 +18,69 @@ constexpr int ButtonSlotCount = 8;
 constexpr int DpiStageCount = 4;
 constexpr int DpiPositionCount = 5;
 constexpr int ProfileCount = 5;
-constexpr int AppliedProfileSection = 6; // "Config6": the settings last sent to the mouse
+constexpr int AppliedProfileSection = 6;  // "Config6": the settings last sent to the mouse
 constexpr int ExchangeProfileSection = 7; // "Config7": the section of a profile exchange file
 
 // Dots per inch of DPI positions 0..4.
 constexpr std::array<int, DpiPositionCount> DpiOfPosition{3200, 1200, 1600, 2000, 2400};
 
-// The plain values of one profile's stored fields, as written under "Config<n>".
+// The plain values of one profile's stored fields, as written under "Config<n>" (their INI keys are
+// listed once, in the field table of ProfileSettings.cpp).
 struct ProfileValues {
-    std::array<std::int32_t, ButtonSlotCount> K{};
-    std::array<std::uint8_t, DpiStageCount> DPI_SET{};
-    std::array<std::uint8_t, DpiStageCount> DPI_SET_EN{};
-    std::int32_t DPI_LEVEL = 0;
-    std::int32_t WHEEL_STATUS = 0;
-    std::uint8_t LED_STATUS = 0;
-    std::uint8_t DPI_SPEED = 0;
-    std::uint8_t WHEEL_SPEED = 0;
-    std::int32_t FIRE_TIME = 0;
-    std::int32_t MACRO_MODE2 = 0;
+    std::array<std::int32_t, ButtonSlotCount> buttonCodes{};     // ButtonCode of slots 1..8
+    std::array<std::uint8_t, DpiStageCount> dpiStagePositions{}; // DPI position 0..4 of stages 1..4
+    std::array<std::uint8_t, DpiStageCount> dpiStageEnabled{};   // 0 or 1
+    std::int32_t dpiStage = 0;                                   // the current stage, 0..3
+    std::int32_t wheelMode = 0;         // 0 standard, 1 reversed; the mouse gets it with command 0x11
+    std::uint8_t ledMode = 0;           // 0 colour cycle, 1 fast cycle, 2 stage colour, 3 lights off
+    std::uint8_t pointerSpeed = 0;      // step 0..9 of the system pointer speed
+    std::uint8_t wheelSpeed = 0;        // step 0..9: the system's wheel scroll lines minus one
+    std::int32_t fireInterval = 0;      // fire key interval 0..300; the mouse gets an eighth of it
+    std::int32_t macroPlaybackMode = 0; // 0 plays a macro's own repeat count, 1 repeats it while held
 
     bool operator==(const ProfileValues&) const = default;
 };
 
-// The factory values built into the program (profile 1's defaults). MACRO_MODE2 has none.
+// The factory values built into the program (profile 1's defaults). The macro playback mode has none.
 ProfileValues FactoryProfile();
 
 // The single record of the active profile, shared by the UI thread, the executor and the reader
 // (each field a whole atomic byte or word: relaxed single-field reads and writes are enough).
 struct ProfileSettings {
-    // Stored fields (keys of a profile section).
-    std::array<std::atomic<std::int32_t>, ButtonSlotCount> K{};
-    std::array<std::atomic<std::uint8_t>, DpiStageCount> DPI_SET{};
-    std::array<std::atomic<std::uint8_t>, DpiStageCount> DPI_SET_EN{};
-    std::atomic<std::int32_t> DPI_LEVEL{0};
-    std::atomic<std::int32_t> WHEEL_STATUS{0};
-    std::atomic<std::uint8_t> LED_STATUS{0};
-    std::atomic<std::uint8_t> DPI_SPEED{0};
-    std::atomic<std::uint8_t> WHEEL_SPEED{0};
-    std::atomic<std::int32_t> FIRE_TIME{0};
-    std::atomic<std::int32_t> MACRO_MODE2{0};
+    // Stored fields, as in ProfileValues.
+    std::array<std::atomic<std::int32_t>, ButtonSlotCount> buttonCodes{};
+    std::array<std::atomic<std::uint8_t>, DpiStageCount> dpiStagePositions{};
+    std::array<std::atomic<std::uint8_t>, DpiStageCount> dpiStageEnabled{};
+    std::atomic<std::int32_t> dpiStage{0};
+    std::atomic<std::int32_t> wheelMode{0};
+    std::atomic<std::uint8_t> ledMode{0};
+    std::atomic<std::uint8_t> pointerSpeed{0};
+    std::atomic<std::uint8_t> wheelSpeed{0};
+    std::atomic<std::int32_t> fireInterval{0};
+    std::atomic<std::int32_t> macroPlaybackMode{0};
 
-    // Companion fields, never stored.
-    std::array<std::atomic<std::uint8_t>, DpiStageCount> DPI_SET_APPLIED{}; // positions as last applied or loaded
-    std::atomic<std::uint8_t> LED_APPLIED{0};
-    std::atomic<std::uint8_t> LED_OVERRIDE{0};
-    std::array<std::atomic<std::int32_t>, ButtonSlotCount> DPI_ACTION{};     // 2 cycle, 1 up, -1 down, 0 none
-    std::array<std::atomic<std::int32_t>, DpiStageCount> DPI_SLIDER_ELEMENT{}; // 60 + 5 * stage + DPI_SET
-    std::atomic<std::int32_t> CurConfig{0};
+    // Never stored.
+    // The stage positions as the last apply sent them (or the last load read them): the DPI steps of
+    // the mouse buttons and the color page's read-out use these, not positions chosen since.
+    std::array<std::atomic<std::uint8_t>, DpiStageCount> appliedDpiStagePositions{};
+    std::atomic<std::uint8_t> appliedLedMode{0}; // ledMode as the last apply sent it
+    // What the LED toggle chose: LedOverrideMode (lights off) wins over appliedLedMode; 0 at start.
+    std::atomic<std::uint8_t> toggledLedMode{0};
+    // Per button slot, set by every apply from the slot's code: 2 cycle, 1 up, -1 down, 0 none.
+    std::array<std::atomic<std::int32_t>, ButtonSlotCount> dpiActions{};
+    std::atomic<std::int32_t> currentProfile{0}; // 1..5 in normal use ("CurConfig" of "Init")
 
     ProfileValues values() const;
-    // Sets the stored fields; DPI_SET_APPLIED and DPI_SLIDER_ELEMENT follow DPI_SET, as a load does.
+    // Sets the stored fields; appliedDpiStagePositions follows the positions, as a load does.
     void setValues(const ProfileValues& v);
 
-    // DPI_LEVEL as an index into the four stages (an out-of-range value from a file is clamped).
+    // dpiStage as an index into the four stages (an out-of-range value from a file is clamped).
     int dpiStageIndex() const;
     // DPI position of a stage as an index into the five positions (clamped).
-    static int positionIndex(std::uint8_t position) { return position < DpiPositionCount ? position : DpiPositionCount - 1; }
+    static int positionIndex(std::uint8_t position) {
+        return position < DpiPositionCount ? position : DpiPositionCount - 1;
+    }
 };
-
-// Slider element of a stage's chosen position on the main page.
-constexpr std::int32_t sliderElementOf(int stage, int position) { return 60 + 5 * stage + position; }
 
 // Section name of profile n ("Config" + n), or of the factory section when fromDefaults is set
 // ("CfgReset_EN5" for profile 5 in English, "CfgReset" + n otherwise).
@@ -94,8 +97,8 @@ ProfileValues ReadProfileValues(const IniDocument& doc, int n, bool fromDefaults
 void WriteProfileValues(IniDocument& doc, const ProfileValues& values, int n);
 
 // Reads the stored fields of a profile section into settings. A missing file reads as 0; an unreadable
-// one fails and leaves settings as they were. Touches nothing else: not CurConfig, LED_APPLIED or
-// DPI_ACTION.
+// one fails and leaves settings as they were. Touches nothing else: not currentProfile, appliedLedMode
+// or dpiActions.
 FileStatus LoadProfile(ProfileSettings& settings, const std::filesystem::path& file, int n, bool fromDefaults,
                        UiLanguage language);
 // Writes every stored field into "Config" + n, in the order of the keys, as one atomic replace.

@@ -104,15 +104,21 @@ constexpr int English = 18;
 constexpr int WebPage = 19;
 constexpr int ButtonSlotFirst = 25;     // 25..32: button slots 1..8
 constexpr int ButtonSlotLast = 32;
-constexpr int WheelFirst = 41;          // 41 + WHEEL_STATUS
+constexpr int WheelFirst = 41;          // 41 + wheel mode
 constexpr int StageEnableFirst = 46;    // 46..49
 constexpr int DigitCaptionFirst = 50;   // 50..53 use the digit font in English mode
 constexpr int LastDrawnCaption = 53;
 constexpr int StageSelectFirst = 54;    // 54..57
 constexpr int SliderFirst = 60;         // 60..79: five positions per stage
-constexpr int StageMarkFirst = 80;      // 80 + DPI_LEVEL
+constexpr int SliderPositions = 5;
+constexpr int StageMarkFirst = 80;      // 80 + current stage
 constexpr int ButtonMarkBase = 89;      // 89 + button number: marks 90..97 on the picture of the mouse
 constexpr int ButtonSlotToMark = 65;    // hovering slot k lights mark k + 65
+
+// The slider element of stage 0..3 at DPI position 0..4: the knob is drawn there.
+constexpr int sliderOf(int stage, int position) {
+    return SliderFirst + SliderPositions * stage + position;
+}
 } // namespace MainElement
 
 namespace AdvancedElement {
@@ -135,7 +141,7 @@ constexpr int UpCount = 39;
 } // namespace AdvancedElement
 
 namespace ColorElement {
-constexpr int LedModeFirst = 0;         // 0..3: LED_STATUS
+constexpr int LedModeFirst = 0;         // 0..3: LED mode
 constexpr int DpiReadout = 9;
 constexpr int Preview = 11;
 } // namespace ColorElement

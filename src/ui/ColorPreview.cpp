@@ -53,7 +53,7 @@ void ColorPreview::schedule(Next next, std::chrono::milliseconds delay) {
 }
 
 void ColorPreview::update() {
-    const int mode = m_settings.LED_APPLIED.load(std::memory_order_relaxed);
+    const int mode = m_settings.appliedLedMode.load(std::memory_order_relaxed);
     const int d = m_settings.dpiStageIndex();
     if (mode == 3) {
         m_state.previewOff = true;
@@ -83,7 +83,7 @@ void ColorPreview::update() {
 
 void ColorPreview::show() {
     m_repaint();
-    const int mode = m_settings.LED_APPLIED.load(std::memory_order_relaxed);
+    const int mode = m_settings.appliedLedMode.load(std::memory_order_relaxed);
     schedule(Next::Check, mode == 1 ? FastPeriod : SlowPeriod);
 }
 

@@ -87,7 +87,7 @@ QPoint SubMenuOffset(int groupBand, int firstBandWidth, int firstBandHeight, int
     }
 }
 
-CMenuDlg::CMenuDlg(FunctionMenuLook look, QWidget* owner) : QWidget(owner, MenuFlags), m_look(std::move(look)) {
+FunctionMenu::FunctionMenu(FunctionMenuLook look, QWidget* owner) : QWidget(owner, MenuFlags), m_look(std::move(look)) {
     setWindowTitle(QStringLiteral("MainMenuDlg"));
     setAttribute(Qt::WA_NoSystemBackground);
     setAttribute(Qt::WA_DeleteOnClose);
@@ -100,11 +100,11 @@ CMenuDlg::CMenuDlg(FunctionMenuLook look, QWidget* owner) : QWidget(owner, MenuF
     setMask(QRegion(0, 0, m_bandWidth, Bands * m_bandHeight + 1));
 }
 
-CMenuDlg::~CMenuDlg() {
+FunctionMenu::~FunctionMenu() {
     delete m_sub.data();
 }
 
-QImage CMenuDlg::composeImage() const {
+QImage FunctionMenu::composeImage() const {
     std::vector<QString> texts;
     for (int n = 1; n <= Bands; ++n)
         texts.push_back(m_look.functionName ? m_look.functionName(n) : QString());
@@ -113,13 +113,13 @@ QImage CMenuDlg::composeImage() const {
                         QSize(m_bandWidth, Bands * m_bandHeight + 1));
 }
 
-void CMenuDlg::paintEvent(QPaintEvent*) {
+void FunctionMenu::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     const QImage image = composeImage();
     painter.drawImage(QPoint(0, 0), image, QRect(0, 0, m_bandWidth, Bands * m_bandHeight + 1));
 }
 
-void CMenuDlg::hoverAt(QPoint point) {
+void FunctionMenu::hoverAt(QPoint point) {
     const int band = MenuBandAt(point, m_bandWidth, m_bandHeight, HitLimit);
     if (band == m_hovered)
         return;
@@ -128,40 +128,40 @@ void CMenuDlg::hoverAt(QPoint point) {
     replaceSubMenu();
 }
 
-void CMenuDlg::replaceSubMenu() {
+void FunctionMenu::replaceSubMenu() {
     // Each change of the hovered band replaces the second level: another group gets its own, a direct
     // band or no band none.
     delete m_sub.data();
     if (m_hovered < 7 || m_hovered > Bands)
         return;
-    auto* sub = new CSubMenuDlg(m_hovered, this);
+    auto* sub = new FunctionSubMenu(m_hovered, this);
     m_sub = sub;
     const int macroCount = m_look.macroNames ? static_cast<int>(m_look.macroNames().size()) : 0;
     sub->move(pos() + SubMenuOffset(m_hovered, m_bandWidth, m_bandHeight, macroCount));
-    connect(sub, &CSubMenuDlg::itemChosen, this, &CMenuDlg::subItemChosen);
+    connect(sub, &FunctionSubMenu::itemChosen, this, &FunctionMenu::subItemChosen);
     if (sub->itemCount() > 0)
         sub->show(); // an empty group (no macros) opens nothing that can be seen or clicked
 }
 
-void CMenuDlg::moveEvent(QMoveEvent*) {
+void FunctionMenu::moveEvent(QMoveEvent*) {
     if (m_sub) {
         const int macroCount = m_look.macroNames ? static_cast<int>(m_look.macroNames().size()) : 0;
         m_sub->move(pos() + SubMenuOffset(m_hovered, m_bandWidth, m_bandHeight, macroCount));
     }
 }
 
-void CMenuDlg::mouseMoveEvent(QMouseEvent* event) {
+void FunctionMenu::mouseMoveEvent(QMouseEvent* event) {
     hoverAt(event->position().toPoint());
 }
 
-void CMenuDlg::mousePressEvent(QMouseEvent* event) {
+void FunctionMenu::mousePressEvent(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton)
         return;
     m_pressed = true;
     update();
 }
 
-void CMenuDlg::mouseReleaseEvent(QMouseEvent* event) {
+void FunctionMenu::mouseReleaseEvent(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton)
         return;
     m_pressed = false;
@@ -172,7 +172,7 @@ void CMenuDlg::mouseReleaseEvent(QMouseEvent* event) {
     emit codeChosen(m_hovered);
 }
 
-CSubMenuDlg::CSubMenuDlg(int groupBand, CMenuDlg* first)
+FunctionSubMenu::FunctionSubMenu(int groupBand, FunctionMenu* first)
     : QWidget(first, MenuFlags), m_first(first), m_group(groupBand) {
     setAttribute(Qt::WA_NoSystemBackground);
     setMouseTracking(true);
@@ -187,7 +187,7 @@ CSubMenuDlg::CSubMenuDlg(int groupBand, CMenuDlg* first)
     setMask(QRegion(0, 0, m_bandWidth, std::max(height, 1)));
 }
 
-QString CSubMenuDlg::itemText(int item) const {
+QString FunctionSubMenu::itemText(int item) const {
     const auto& look = m_first->look();
     if (m_group == MacroMenuRow) {
         const auto names = look.macroNames ? look.macroNames() : std::vector<QString>{};
@@ -198,7 +198,7 @@ QString CSubMenuDlg::itemText(int item) const {
     return group && look.functionName ? look.functionName(group->base + item) : QString();
 }
 
-QImage CSubMenuDlg::composeImage() const {
+QImage FunctionSubMenu::composeImage() const {
     std::vector<QString> texts;
     for (int i = 1; i <= m_count; ++i)
         texts.push_back(itemText(i));
@@ -207,12 +207,12 @@ QImage CSubMenuDlg::composeImage() const {
         m_pressed, m_hovered, m_bandWidth, m_bandHeight, texts, QSize(m_bandWidth, m_count * m_bandHeight + 1));
 }
 
-void CSubMenuDlg::paintEvent(QPaintEvent*) {
+void FunctionSubMenu::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.drawImage(QPoint(0, 0), composeImage(), QRect(0, 0, m_bandWidth, m_count * m_bandHeight + 1));
 }
 
-void CSubMenuDlg::hoverAt(QPoint point) {
+void FunctionSubMenu::hoverAt(QPoint point) {
     const int item = MenuBandAt(point, m_bandWidth, m_bandHeight, m_count);
     if (item != m_hovered) {
         m_hovered = item;
@@ -220,18 +220,18 @@ void CSubMenuDlg::hoverAt(QPoint point) {
     }
 }
 
-void CSubMenuDlg::mouseMoveEvent(QMouseEvent* event) {
+void FunctionSubMenu::mouseMoveEvent(QMouseEvent* event) {
     hoverAt(event->position().toPoint());
 }
 
-void CSubMenuDlg::mousePressEvent(QMouseEvent* event) {
+void FunctionSubMenu::mousePressEvent(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton)
         return;
     m_pressed = true;
     update();
 }
 
-void CSubMenuDlg::mouseReleaseEvent(QMouseEvent* event) {
+void FunctionSubMenu::mouseReleaseEvent(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton)
         return;
     m_pressed = false;

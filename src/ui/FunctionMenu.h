@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "mouse/ButtonCode.h"
+#include "skin/FunctionMenuRows.h"
 
 #include <QFont>
 #include <QImage>
@@ -14,7 +14,7 @@
 
 namespace krv {
 
-class CSubMenuDlg;
+class FunctionSubMenu;
 class SkinImageCache;
 
 // What both menu levels draw with: the skin images, the font of the language and the texts. The
@@ -38,19 +38,19 @@ QPoint SubMenuOffset(int groupBand, int firstBandWidth, int firstBandHeight, int
 // The first level of a button slot's function menu ("MainMenuDlg"): ten bands cut from the
 // "menu_*.jpg" images, bands 1..6 choose codes 1..6, bands 7..10 open a group beside it.
 // Frameless and not modal: the main window goes on working while it is open.
-class CMenuDlg : public QWidget {
+class FunctionMenu : public QWidget {
     Q_OBJECT
 public:
     static constexpr int Bands = 10;
     static constexpr int HitLimit = 12; // bands 11 and 12 lie below the region
 
-    CMenuDlg(FunctionMenuLook look, QWidget* owner);
-    ~CMenuDlg() override;
+    FunctionMenu(FunctionMenuLook look, QWidget* owner);
+    ~FunctionMenu() override;
 
     int bandWidth() const { return m_bandWidth; }
     int bandHeight() const { return m_bandHeight; }
     int hoveredBand() const { return m_hovered; }
-    CSubMenuDlg* subMenu() const { return m_sub.data(); }
+    FunctionSubMenu* subMenu() const { return m_sub.data(); }
     const FunctionMenuLook& look() const { return m_look; }
     QImage composeImage() const;
 
@@ -78,15 +78,15 @@ private:
     int m_bandHeight = 0;
     int m_hovered = 255;
     bool m_pressed = false;
-    QPointer<CSubMenuDlg> m_sub;
+    QPointer<FunctionSubMenu> m_sub;
 };
 
 // The second level: the items of one group (9 of group 7, 6 of group 8, 10 of group 10, one per
 // macro in group 9) cut from the "advanced menu_*.jpg" images.
-class CSubMenuDlg : public QWidget {
+class FunctionSubMenu : public QWidget {
     Q_OBJECT
 public:
-    CSubMenuDlg(int groupBand, CMenuDlg* first);
+    FunctionSubMenu(int groupBand, FunctionMenu* first);
 
     int group() const { return m_group; }
     int itemCount() const { return m_count; }
@@ -107,7 +107,7 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
-    CMenuDlg* m_first;
+    FunctionMenu* m_first;
     int m_group;
     int m_count = 0;
     int m_bandWidth = 0;

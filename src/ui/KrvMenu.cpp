@@ -200,13 +200,13 @@ int KrvMenuStyle::styleHint(StyleHint hint, const QStyleOption* option, const QW
     return QProxyStyle::styleHint(hint, option, widget, returnData);
 }
 
-CKrvMenu::CKrvMenu() : m_style(std::make_unique<KrvMenuStyle>()) {}
+KrvMenu::KrvMenu() : m_style(std::make_unique<KrvMenuStyle>()) {}
 
-CKrvMenu::~CKrvMenu() {
+KrvMenu::~KrvMenu() {
     m_menu.reset(); // the menus use the style: destroy them first
 }
 
-void CKrvMenu::load(const std::vector<MenuItemDef>& definition) {
+void KrvMenu::load(const std::vector<MenuItemDef>& definition) {
     m_menu.reset();
     m_itemCount = 0;
     m_records = {};
@@ -216,7 +216,7 @@ void CKrvMenu::load(const std::vector<MenuItemDef>& definition) {
     convert(m_menu.get(), definition);
 }
 
-void CKrvMenu::convert(QMenu* menu, const std::vector<MenuItemDef>& items) {
+void KrvMenu::convert(QMenu* menu, const std::vector<MenuItemDef>& items) {
     for (const MenuItemDef& item : items) {
         if (m_itemCount >= MaxRecords)
             return;
@@ -236,7 +236,7 @@ void CKrvMenu::convert(QMenu* menu, const std::vector<MenuItemDef>& items) {
     }
 }
 
-QAction* CKrvMenu::action(int id) const {
+QAction* KrvMenu::action(int id) const {
     if (!m_menu)
         return nullptr;
     const auto all = m_menu->findChildren<QAction*>();

@@ -73,7 +73,7 @@ std::vector<QColor> KrvHighlightRows(int itemHeight);
 
 // A menu drawn by KrvMenuStyle and built from a definition. Each load starts from an empty record
 // list; the record list holds at most 30 items (a definition with more is cut there).
-class CKrvMenu {
+class KrvMenu {
 public:
     static constexpr int MaxRecords = 30;
 
@@ -82,10 +82,10 @@ public:
         int id = 0; // command id, 0 separator, -1 sub-menu
     };
 
-    CKrvMenu();
-    ~CKrvMenu();
-    CKrvMenu(const CKrvMenu&) = delete;
-    CKrvMenu& operator=(const CKrvMenu&) = delete;
+    KrvMenu();
+    ~KrvMenu();
+    KrvMenu(const KrvMenu&) = delete;
+    KrvMenu& operator=(const KrvMenu&) = delete;
 
     // Replaces the menu by the definition (the previous menu is detached and destroyed).
     void load(const std::vector<MenuItemDef>& definition);

@@ -2,7 +2,7 @@
 #include "ui/MacroPage.h"
 
 #include "skin/SkinImages.h"
-#include "ui/CKRV_GlydeDlg.h"
+#include "ui/MainWindow.h"
 #include "ui/QtKeyboardCapture.h"
 
 #include <QFileDialog>
@@ -35,7 +35,7 @@ std::string toUtf8(const QString& text) {
     return std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()));
 }
 
-template <class Widget> Widget* makeControl(CKRV_GlydeDlg& window, const SkinRect& rect) {
+template <class Widget> Widget* makeControl(MainWindow& window, const SkinRect& rect) {
     auto* w = new Widget(&window);
     w->setGeometry(toQRect(rect));
     window.styleChildControl(w); // white on black in the language's font
@@ -157,7 +157,7 @@ template <class List> std::string MacroPage::ListControl<List>::lineText(int lin
 }
 
 template <class List> void MacroPage::ListControl<List>::beginEdit() {
-    if constexpr (std::is_same_v<List, CEditableListBox>) {
+    if constexpr (std::is_same_v<List, EditableListBox>) {
         if (m_list)
             m_list->requestEdit();
     }
@@ -219,7 +219,7 @@ void MacroPage::repaintWindow() {
 void MacroPage::createControls() {
     if (controlsExist())
         return;
-    CKRV_GlydeDlg& window = m_deps.window;
+    MainWindow& window = m_deps.window;
     const SkinDescriptions& skin = window.skin();
 
     m_repeatCount = makeControl<QLineEdit>(window, skin.repeatCountEditRect);
@@ -228,11 +228,11 @@ void MacroPage::createControls() {
     setUpEdit(*m_name);
     m_macroList = makeControl<QListWidget>(window, skin.macroListRect);
     setUpList(*m_macroList);
-    m_eventList = makeControl<CEditableListBox>(window, skin.eventListRect);
+    m_eventList = makeControl<EditableListBox>(window, skin.eventListRect);
     setUpList(*m_eventList);
 
     connect(m_macroList.data(), &QListWidget::currentRowChanged, this, [this](int) { m_editor.OnMacroSelChange(); });
-    connect(m_eventList.data(), &CEditableListBox::editFinished, this, [this] { m_editor.OnDelayEditFinished(); });
+    connect(m_eventList.data(), &EditableListBox::editFinished, this, [this] { m_editor.OnDelayEditFinished(); });
     m_eventList->viewport()->installEventFilter(this);
 
     for (QWidget* w : {static_cast<QWidget*>(m_repeatCount.data()), static_cast<QWidget*>(m_name.data()),
@@ -311,7 +311,7 @@ void MacroPage::action(int element) {
 }
 
 QMenu* MacroPage::contextMenu() {
-    CKrvMenu* menu = m_deps.menu;
+    KrvMenu* menu = m_deps.menu;
     if (menu == nullptr) {
         const UiLanguage language = m_deps.language();
         if (!m_ownMenuLoaded || language != m_ownMenuLanguage) {
@@ -338,7 +338,7 @@ QMenu* MacroPage::contextMenu() {
 void MacroPage::rightClickEventList(QPoint viewportPoint) {
     if (!m_eventList || m_editor.recording())
         return;
-    CEditableListBox& list = *m_eventList;
+    EditableListBox& list = *m_eventList;
     // An open delay edit ends first, while the editor still points at its line: the menu taking the
     // focus would end it only after the click has moved the editor to another line.
     list.EndItemEdit(true);

@@ -6,7 +6,7 @@
 #include "ports/UiNotifier.h"
 #include "settings/ProfileSettings.h"
 #include "settings/UiLanguage.h"
-#include "ui/CEditableListBox.h"
+#include "ui/EditableListBox.h"
 #include "ui/KrvMenu.h"
 #include "ui/MainWindowActions.h"
 
@@ -23,7 +23,7 @@
 
 namespace krv {
 
-class CKRV_GlydeDlg;
+class MainWindow;
 
 // The macro exchange-file dialogs, behind a seam so that tests can answer them. Asynchronous and
 // window-modal: `done` gets the chosen path, empty for Cancel.
@@ -53,14 +53,14 @@ class MacroPage : public QObject, public AdvancedPage {
     Q_OBJECT
 public:
     struct Dependencies {
-        CKRV_GlydeDlg& window;
+        MainWindow& window;
         MacroTable& macros;
         ProfileSettings& settings;
         UiNotifier& notifier; // "Overflow!!!" and missing files
         std::function<UiLanguage()> language;
         std::filesystem::path appDirectory;  // where the file dialogs start
         MacroFileDialogs* dialogs = nullptr; // null: Qt's file dialogs
-        CKrvMenu* menu = nullptr;            // the program's event-list menu; null: the page's own
+        KrvMenu* menu = nullptr;             // the program's event-list menu; null: the page's own
         OpenKeyboardCapture openKeyboardCapture; // the desktop's; empty: the window's own keys
     };
 
@@ -93,7 +93,7 @@ public:
     QLineEdit* repeatCountEdit() const { return m_repeatCount.data(); }
     QLineEdit* nameEdit() const { return m_name.data(); }
     QListWidget* macroList() const { return m_macroList.data(); }
-    CEditableListBox* eventList() const { return m_eventList.data(); }
+    EditableListBox* eventList() const { return m_eventList.data(); }
     // The context menu while it is open (tests answer it), or null.
     QMenu* openMenu() const { return m_openMenu.data(); }
 
@@ -148,14 +148,14 @@ private:
     QPointer<QLineEdit> m_repeatCount;
     QPointer<QLineEdit> m_name;
     QPointer<QListWidget> m_macroList;
-    QPointer<CEditableListBox> m_eventList;
+    QPointer<EditableListBox> m_eventList;
     EditControl m_repeatControl{m_repeatCount};
     EditControl m_nameControl{m_name};
     ListControl<QListWidget> m_macroListControl{m_macroList};
-    ListControl<CEditableListBox> m_eventListControl{m_eventList};
+    ListControl<EditableListBox> m_eventListControl{m_eventList};
 
     QtMacroFileDialogs m_ownDialogs;
-    CKrvMenu m_ownMenu;
+    KrvMenu m_ownMenu;
     bool m_ownMenuLoaded = false;
     UiLanguage m_ownMenuLanguage = UiLanguage::English;
     QPointer<QMenu> m_connectedMenu;

@@ -3,7 +3,7 @@
 
 #include "mouse/ButtonCode.h"
 #include "settings/ProfileEditing.h"
-#include "ui/CKRV_GlydeDlg.h"
+#include "ui/MainWindow.h"
 
 #include <QCoreApplication>
 #include <QMenu>
@@ -25,7 +25,7 @@ MainWindowController::MainWindowController(Dependencies deps, QObject* parent)
       m_preview(deps.window.viewState(), deps.settings, [w = &deps.window] { w->update(); }) {
     m_deps.window.setMouseTracking(true);
     m_deps.window.installEventFilter(this);
-    connect(&m_deps.window, &CKRV_GlydeDlg::closeMenuRequested, this, &MainWindowController::closeFunctionMenu);
+    connect(&m_deps.window, &MainWindow::closeMenuRequested, this, &MainWindowController::closeFunctionMenu);
 }
 
 MainWindowController::~MainWindowController() {
@@ -136,7 +136,7 @@ void MainWindowController::pressMain(QPoint p) {
     } else if (isSlot(h)) {
         clickSlot(h);
     } else if (h == MainElement::WheelFirst || h == MainElement::WheelFirst + 1) {
-        settings.WHEEL_STATUS.store(h - MainElement::WheelFirst);
+        settings.wheelMode.store(h - MainElement::WheelFirst);
     } else if (h >= MainElement::StageEnableFirst && h < MainElement::StageEnableFirst + DpiStageCount) {
         ToggleDpiStage(settings, h - MainElement::StageEnableFirst);
     } else if (h >= MainElement::StageSelectFirst && h < MainElement::StageSelectFirst + DpiStageCount) {
@@ -166,12 +166,12 @@ void MainWindowController::pressAdvanced(QPoint p) {
     if (a >= AdvancedElement::ImportMacros && a <= AdvancedElement::MacroMode) {
         m_deps.advanced.action(a);
     } else if (a >= AdvancedElement::DpiSpeedFirst && a < AdvancedElement::DpiSpeedFirst + 10) {
-        settings.DPI_SPEED.store(static_cast<std::uint8_t>(a - AdvancedElement::DpiSpeedFirst));
+        settings.pointerSpeed.store(static_cast<std::uint8_t>(a - AdvancedElement::DpiSpeedFirst));
     } else if (a >= AdvancedElement::WheelSpeedFirst && a < AdvancedElement::WheelSpeedFirst + 10) {
-        settings.WHEEL_SPEED.store(static_cast<std::uint8_t>(a - AdvancedElement::WheelSpeedFirst));
+        settings.wheelSpeed.store(static_cast<std::uint8_t>(a - AdvancedElement::WheelSpeedFirst));
     } else if (a == AdvancedElement::FireBar) {
         const SkinElement& bar = layout[AdvancedElement::FireBar];
-        settings.FIRE_TIME.store(FireTimeFromBar(p.x(), bar.x, bar.width));
+        settings.fireInterval.store(FireTimeFromBar(p.x(), bar.x, bar.width));
     } else if (a == AdvancedElement::FirePlus) {
         StepFireTime(settings, +1);
     } else if (a == AdvancedElement::FireMinus) {
@@ -190,7 +190,7 @@ void MainWindowController::pressColor(QPoint p) {
     } else if (h == MainElement::PageTabFirst + 1) {
         showPage(SkinPage::Advanced);
     } else if (k >= ColorElement::LedModeFirst && k < ColorElement::LedModeFirst + 4) {
-        m_deps.settings.LED_STATUS.store(static_cast<std::uint8_t>(k));
+        m_deps.settings.ledMode.store(static_cast<std::uint8_t>(k));
     } else if (k == NoHit && h == NoHit) {
         startDrag(p);
     }
@@ -201,7 +201,7 @@ void MainWindowController::showPage(SkinPage page) {
     const SkinPage from = s.page;
     if (from == page)
         return;
-    CKRV_GlydeDlg& w = m_deps.window;
+    MainWindow& w = m_deps.window;
     switch (page) {
     case SkinPage::Advanced:
         s.page = SkinPage::Advanced;
@@ -267,7 +267,7 @@ void MainWindowController::openFunctionMenu(int element, QPoint origin) {
     FunctionMenuLook look;
     look.images = &m_deps.window.images();
     look.font = m_deps.window.fonts().text(m_deps.language);
-    const CKRV_GlydeDlg* window = &m_deps.window;
+    const MainWindow* window = &m_deps.window;
     look.functionName = [window](int code) { return QString::fromStdString(window->skin().functionName(code)); };
     const MacroTable* macros = &m_deps.macros;
     look.macroNames = [macros] {
@@ -277,12 +277,12 @@ void MainWindowController::openFunctionMenu(int element, QPoint origin) {
             names.push_back(QString::fromStdU16String(macros->name(i)));
         return names;
     };
-    auto* menu = new CMenuDlg(std::move(look), &m_deps.window);
+    auto* menu = new FunctionMenu(std::move(look), &m_deps.window);
     m_menu = menu;
     menu->move(origin);
-    connect(menu, &CMenuDlg::codeChosen, this, [this](int code) { storeChoice(code); });
-    connect(menu, &CMenuDlg::subItemChosen, this, [this](int group, int item) {
-        CMenuDlg* first = m_menu.data();
+    connect(menu, &FunctionMenu::codeChosen, this, [this](int code) { storeChoice(code); });
+    connect(menu, &FunctionMenu::subItemChosen, this, [this](int group, int item) {
+        FunctionMenu* first = m_menu.data();
         int code = m_lastSubChoice;
         const auto g = MenuGroupOfRow(group);
         // The first level must still show a group; otherwise the previous second-level choice counts.
@@ -300,7 +300,7 @@ void MainWindowController::storeChoice(int code) {
     const int slot = s.menuSlot - (MainElement::ButtonSlotFirst - 1);
     if (slot < 1 || slot > ButtonSlotCount)
         return;
-    m_deps.settings.K[static_cast<std::size_t>(slot - 1)].store(code);
+    m_deps.settings.buttonCodes[static_cast<std::size_t>(slot - 1)].store(code);
     KeepPrimaryButton(m_deps.settings, slot);
     // The next paint of the main window closes the menus; close them now too when no paint comes
     // (hidden or minimised window).
@@ -314,7 +314,7 @@ void MainWindowController::closeFunctionMenu() {
     s.closeMenuAtPaint = false;
     s.menuOpen = false;
     if (m_menu) {
-        CMenuDlg* menu = m_menu.data();
+        FunctionMenu* menu = m_menu.data();
         m_menu.clear();
         menu->hide();
         menu->deleteLater();
@@ -371,7 +371,7 @@ void MainWindowController::mouseRelease(QPoint p) {
                 reportNotLoaded(loaded); // the profile shown stays
                 break;
             }
-            settings.CurConfig.store(n);
+            settings.currentProfile.store(n);
             m_deps.window.update();
         }
         break;

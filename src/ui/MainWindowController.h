@@ -18,7 +18,7 @@ class QMenu;
 
 namespace krv {
 
-class CKRV_GlydeDlg;
+class MainWindow;
 
 // How the main window reacts to the mouse: hover over the element rectangles, presses and releases
 // on the three pages, page changes, the DPI stages and the fire-time bar, the function menus of the
@@ -29,7 +29,7 @@ class MainWindowController : public QObject {
     Q_OBJECT
 public:
     struct Dependencies {
-        CKRV_GlydeDlg& window;
+        MainWindow& window;
         ProfileSettings& settings;
         MacroTable& macros;
         UiLanguage& language;
@@ -51,7 +51,7 @@ public:
     // Page changes as the page tabs make them.
     void showPage(SkinPage page);
 
-    CMenuDlg* functionMenu() const { return m_menu.data(); }
+    FunctionMenu* functionMenu() const { return m_menu.data(); }
     void closeFunctionMenu();
     // The screen point under a slot's bottom-left corner, where its menu and the warning box open.
     QPoint menuOrigin(int slotElement) const;
@@ -80,7 +80,7 @@ private:
 
     Dependencies m_deps;
     ColorPreview m_preview;
-    QPointer<CMenuDlg> m_menu;
+    QPointer<FunctionMenu> m_menu;
     QPointer<QMenu> m_systemMenu;
     int m_lastSubChoice = 0; // the code of the previous second-level choice
     bool m_dragging = false;

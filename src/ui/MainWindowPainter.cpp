@@ -13,6 +13,7 @@ namespace krv {
 namespace {
 
 using namespace MainElement;
+static_assert(SliderPositions == DpiPositionCount, "the slider shows every DPI position of a stage");
 
 int load(const std::atomic<std::int32_t>& value) { return value.load(std::memory_order_relaxed); }
 int load(const std::atomic<std::uint8_t>& value) { return value.load(std::memory_order_relaxed); }
@@ -64,7 +65,8 @@ QString captionOf(const SkinElement& element) { return QString::fromStdString(el
 QString MainWindowPainter::slotCaption(const MainPaintContext& context, int slot) {
     if (slot < 1 || slot > ButtonSlotCount)
         return {};
-    const ButtonCode code = context.settings.K[static_cast<std::size_t>(slot - 1)].load(std::memory_order_relaxed);
+    const ButtonCode code =
+        context.settings.buttonCodes[static_cast<std::size_t>(slot - 1)].load(std::memory_order_relaxed);
     if (code >= FirstMacroCode) {
         // A macro code names a macro of the table; one whose macro no longer exists shows nothing.
         const int position = code - FirstMacroCode;
@@ -84,7 +86,7 @@ QString MainWindowPainter::recordCaption(UiLanguage language, bool recording) {
 QString MainWindowPainter::fireTimeCaption(int fireTime) { return QString::number(fireTime) + QStringLiteral("ms"); }
 
 int MainWindowPainter::dpiReadout(const ProfileSettings& settings) {
-    const int position = load(settings.DPI_SET_APPLIED[static_cast<std::size_t>(settings.dpiStageIndex())]);
+    const int position = load(settings.appliedDpiStagePositions[static_cast<std::size_t>(settings.dpiStageIndex())]);
     return position >= 0 && position < DpiPositionCount ? DpiOfPosition[static_cast<std::size_t>(position)]
                                                          : DpiOfPosition[1];
 }
@@ -137,16 +139,16 @@ void MainWindowPainter::drawMainStates(QImage& target, const PageImages& images,
 
     const QImage slider = m_images.image(SkinImageName::DpiSlider);
     for (int s = 0; s < DpiStageCount; ++s) {
-        const int knob = load(settings.DPI_SLIDER_ELEMENT[static_cast<std::size_t>(s)]);
-        if (knob >= SliderFirst && knob < SliderFirst + DpiStageCount * DpiPositionCount) {
-            const SkinElement& e = layout[static_cast<std::size_t>(knob)];
-            CopyImageRect(target, e.x, e.y, slider, 0, 0, e.width, e.height);
-        }
-        if (load(settings.DPI_SET_EN[static_cast<std::size_t>(s)]) != 0)
+        // The knob of a stage sits on its chosen position (a hand-edited position past the last shows on the last).
+        const int position =
+            ProfileSettings::positionIndex(load(settings.dpiStagePositions[static_cast<std::size_t>(s)]));
+        const SkinElement& e = layout[static_cast<std::size_t>(sliderOf(s, position))];
+        CopyImageRect(target, e.x, e.y, slider, 0, 0, e.width, e.height);
+        if (load(settings.dpiStageEnabled[static_cast<std::size_t>(s)]) != 0)
             copyFrom(target, images.down, layout, StageEnableFirst + s);
     }
 
-    const int wheel = load(settings.WHEEL_STATUS);
+    const int wheel = load(settings.wheelMode);
     if (wheel == 0 || wheel == 1)
         copyFrom(target, images.down, layout, WheelFirst + wheel);
 
@@ -169,20 +171,20 @@ void MainWindowPainter::drawAdvancedStates(QImage& target, const PageImages& ima
     DrawElementState(target, images.over, images.down, layout, state.advancedHit, state.pressed);
     if (context.macros.recording)
         copyFrom(target, images.down, layout, Record);
-    const int dpiSpeed = load(settings.DPI_SPEED);
+    const int dpiSpeed = load(settings.pointerSpeed);
     if (dpiSpeed <= 9)
         copyFrom(target, images.down, layout, DpiSpeedFirst + dpiSpeed);
-    const int wheelSpeed = load(settings.WHEEL_SPEED);
+    const int wheelSpeed = load(settings.wheelSpeed);
     if (wheelSpeed <= 9)
         copyFrom(target, images.down, layout, WheelSpeedFirst + wheelSpeed);
 
-    // The fire-time bar: the left FIRE_TIME / 300 of the element from the down image.
+    // The fire-time bar: the left fireInterval / 300 of the element from the down image.
     const SkinElement& bar = layout[FireBar];
-    const int fireTime = std::clamp(load(settings.FIRE_TIME), 0, 300);
+    const int fireTime = std::clamp(load(settings.fireInterval), 0, 300);
     const auto filled = static_cast<int>(std::int64_t{fireTime} * bar.width / 300);
     CopyImageRect(target, bar.x, bar.y, images.down, bar.x, bar.y, filled, bar.height);
 
-    if (load(settings.MACRO_MODE2) != 0)
+    if (load(settings.macroPlaybackMode) != 0)
         copyFrom(target, images.down, layout, MacroMode);
     const int current = std::clamp(context.macros.current, 0, MacroTable::Capacity - 1);
     const bool repeat = context.macros.inspect([current](const MacroTable::Records& records, std::int16_t) {
@@ -197,7 +199,7 @@ void MainWindowPainter::drawColorStates(QImage& target, const PageImages& images
     using namespace ColorElement;
     const SkinLayout& layout = context.skin.colorLayout;
     DrawElementState(target, images.over, images.down, layout, state.colorHit, state.pressed);
-    const int led = load(context.settings.LED_STATUS);
+    const int led = load(context.settings.ledMode);
     if (led <= 3)
         copyFrom(target, images.down, layout, LedModeFirst + led);
     if (state.previewOff) {
@@ -215,7 +217,7 @@ void MainWindowPainter::drawColorStates(QImage& target, const PageImages& images
 void MainWindowPainter::drawTopBar(QImage& target, const PageImages& images, const MainViewState& state,
                                    const MainPaintContext& context) {
     const SkinLayout& layout = context.skin.mainLayout;
-    const int profileTab = load(context.settings.CurConfig) + 3;
+    const int profileTab = load(context.settings.currentProfile) + 3;
     const int pageTab = PageTabFirst + static_cast<int>(state.page);
     const int languageButton = context.language == UiLanguage::Chinese ? MainElement::Chinese : MainElement::English;
     for (int i = 0; i <= TopBarLast; ++i) {
@@ -253,7 +255,7 @@ void MainWindowPainter::drawCaptions(QImage& target, const MainViewState& state,
             if (i == AdvancedElement::Record)
                 text = recordCaption(context.language, context.macros.recording);
             else if (i == AdvancedElement::FireReadout)
-                text = fireTimeCaption(load(context.settings.FIRE_TIME));
+                text = fireTimeCaption(load(context.settings.fireInterval));
             else if (i == AdvancedElement::DownCount)
                 text = QString::fromUtf8("[↓]") + QString::number(state.eventDownCount);
             else if (i == AdvancedElement::UpCount)

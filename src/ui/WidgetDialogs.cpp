@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "ui/WidgetDialogs.h"
 
-#include "ui/AboutDlg.h"
-#include "ui/WarningDlg.h"
+#include "ui/AboutBox.h"
+#include "ui/WarningBox.h"
 
 #include <QCoreApplication>
 #include <QFileDialog>
@@ -23,7 +23,7 @@ QString ApplicationName() {
 
 void WidgetDialogs::warning(QWidget* owner, QPoint origin, std::function<void(int)> done) {
     const SkinDescriptions& skin = m_look.skin();
-    auto* box = new WarningDlg(skin.warningLayout, m_look.fonts().text(m_look.language()), m_images, origin, owner);
+    auto* box = new WarningBox(skin.warningLayout, m_look.fonts().text(m_look.language()), m_images, origin, owner);
     box->setAttribute(Qt::WA_DeleteOnClose);
     QObject::connect(box, &QDialog::finished, box, [done = std::move(done)](int result) { done(result); });
     box->open();
@@ -69,7 +69,7 @@ void WidgetDialogs::message(QWidget* owner, const QString& text, std::function<v
 }
 
 void WidgetDialogs::about(QWidget* owner) {
-    auto* box = new CAboutDlg(owner);
+    auto* box = new AboutBox(owner);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->open();
 }

@@ -7,9 +7,9 @@
 #include "app/AppContext.h"
 #include "app/Companion.h"
 #include "sim/SimulatedMouse.h"
-#include "ui/CKRV_GlydeDlg.h"
 #include "ui/DialogSeam.h"
 #include "ui/MacroPage.h"
+#include "ui/MainWindow.h"
 #include "ui/MainWindowController.h"
 #include "fakes/ExecutorFakes.h"
 
@@ -142,7 +142,7 @@ struct CompanionFixture {
             companion->start();
     }
 
-    CKRV_GlydeDlg& window() { return companion->window(); }
+    MainWindow& window() { return companion->window(); }
     MainWindowController& controller() { return companion->controller(); }
     ProfileSettings& settings() { return context->settings; }
     QString configPath() const { return folder.filePath("config.ini"); }

@@ -10,7 +10,7 @@
 #include "settings/IniFile.h"
 #include "settings/ProfileSettings.h"
 #include "skin/SkinImages.h"
-#include "ui/CKRV_GlydeDlg.h"
+#include "ui/MainWindow.h"
 
 #include "fakes/RecordingNotifier.h"
 #include "unit/TempDir.h"
@@ -64,7 +64,7 @@ struct Page {
     AppPaths paths{KRV_BUILD_DATA_DIR};
     test::RecordingNotifier notifier;
     AnsweringDialogs dialogs;
-    std::unique_ptr<CKRV_GlydeDlg> window;
+    std::unique_ptr<MainWindow> window;
     std::unique_ptr<MacroPage> page;
 
     explicit Page(std::initializer_list<MacroRecord> records, UiLanguage lang = UiLanguage::English) : language(lang) {
@@ -73,8 +73,8 @@ struct Page {
                 all[static_cast<std::size_t>(count++)] = r;
         });
         macros.filePath = dir / "Macro_EN.dat";
-        window = std::make_unique<CKRV_GlydeDlg>(
-            CKRV_GlydeDlg::Dependencies{settings, feedback, macros, language, paths, notifier});
+        window = std::make_unique<MainWindow>(
+            MainWindow::Dependencies{settings, feedback, macros, language, paths, notifier});
         window->initialiseSkin();
         page = std::make_unique<MacroPage>(MacroPage::Dependencies{
             *window, macros, settings, notifier, [this] { return language; }, dir.path(), &dialogs, nullptr, {}});
@@ -91,7 +91,7 @@ struct Page {
         window.reset();
     }
 
-    CEditableListBox& events() const { return *page->eventList(); }
+    EditableListBox& events() const { return *page->eventList(); }
     QStringList lines() const {
         QStringList out;
         for (int i = 0; i < events().count(); ++i)
@@ -122,7 +122,7 @@ struct Page {
     void commitDelay(int line, const QString& typed) {
         rightClick(line);
         choose(MacroMenuCommand::ModifyDelay);
-        CEditHelper* edit = events().editor();
+        InPlaceEdit* edit = events().editor();
         QVERIFY(edit != nullptr);
         QCOMPARE(edit->text(), events().item(line)->text());
         QVERIFY(edit->palette().color(QPalette::Base) != QColor(Qt::black)); // not the list's look
@@ -329,7 +329,7 @@ private slots:
         Page p({macro(u"m", {A_DOWN, A_UP, B_DOWN})});
         p.rightClick(3);
         p.choose(MacroMenuCommand::ModifyDelay);
-        CEditHelper* edit = p.events().editor();
+        InPlaceEdit* edit = p.events().editor();
         QVERIFY(edit != nullptr);
         QTest::keyClicks(edit, QStringLiteral("250"));
         QTest::mouseClick(edit, Qt::RightButton, {}, edit->rect().center());
@@ -478,9 +478,9 @@ private slots:
 
     void macroModeAndRepeatSwitches() {
         Page p({macro(u"m", {A_DOWN})});
-        p.settings.MACRO_MODE2.store(0);
+        p.settings.macroPlaybackMode.store(0);
         p.page->action(AdvancedElement::MacroMode);
-        QCOMPARE(int(p.settings.MACRO_MODE2.load()), 1);
+        QCOMPARE(int(p.settings.macroPlaybackMode.load()), 1);
         p.page->action(AdvancedElement::Repeat);
         QCOMPARE(p.macros.record(0).repeatEnabled(), 1);
         p.page->action(AdvancedElement::Repeat);

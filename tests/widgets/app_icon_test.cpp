@@ -3,7 +3,7 @@
 
 #include "widgets/CompanionFixture.h"
 
-#include "ui/AboutDlg.h"
+#include "ui/AboutBox.h"
 
 #include <QDir>
 #include <QLabel>
@@ -45,7 +45,7 @@ void AppIconTest::windowAndTrayCarryTheDrawnIcon() {
 }
 
 void AppIconTest::aboutBoxShowsTheDrawnIcon() {
-    CAboutDlg about;
+    AboutBox about;
     const QList<QLabel*> labels = about.findChildren<QLabel*>();
     const auto icon = std::find_if(labels.begin(), labels.end(), [](QLabel* l) { return !l->pixmap().isNull(); });
     QVERIFY(icon != labels.end());

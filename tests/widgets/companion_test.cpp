@@ -27,12 +27,13 @@ namespace {
 
 void setStages(ProfileSettings& s, std::array<int, 4> enabled, int level) {
     for (std::size_t i = 0; i < 4; ++i)
-        s.DPI_SET_EN[i].store(static_cast<std::uint8_t>(enabled[i]));
-    s.DPI_LEVEL.store(level);
+        s.dpiStageEnabled[i].store(static_cast<std::uint8_t>(enabled[i]));
+    s.dpiStage.store(level);
 }
 
 std::array<int, 4> stages(const ProfileSettings& s) {
-    return {s.DPI_SET_EN[0].load(), s.DPI_SET_EN[1].load(), s.DPI_SET_EN[2].load(), s.DPI_SET_EN[3].load()};
+    return {s.dpiStageEnabled[0].load(), s.dpiStageEnabled[1].load(), s.dpiStageEnabled[2].load(),
+            s.dpiStageEnabled[3].load()};
 }
 
 std::string iniValue(const QString& file, const char* section, const char* key) {
@@ -94,11 +95,11 @@ void CompanionTest::startupAppliesTheProfileToTheMouse() {
     QTRY_VERIFY(f.reportsSent() >= 11);
     const SimMouseState s = f.mouse->state();
     for (int slot = 1; slot <= ButtonSlotCount; ++slot) {
-        const auto expected = DeviceValue(f.settings().K[static_cast<std::size_t>(slot - 1)].load());
+        const auto expected = DeviceValue(f.settings().buttonCodes[static_cast<std::size_t>(slot - 1)].load());
         QCOMPARE(s.buttonMap[DeviceButtonId[static_cast<std::size_t>(slot - 1)]], *expected);
     }
-    QCOMPARE(s.fireTime, static_cast<std::uint8_t>(f.settings().FIRE_TIME.load() / 8));
-    QCOMPARE(f.pointer->speed.load(), PointerSpeedOfStep(f.settings().DPI_SPEED.load()));
+    QCOMPARE(s.fireTime, static_cast<std::uint8_t>(f.settings().fireInterval.load() / 8));
+    QCOMPARE(f.pointer->speed.load(), PointerSpeedOfStep(f.settings().pointerSpeed.load()));
     // The factory profile hands slots 6 and 7 to the host: the mouse acknowledges and the wait ends.
     QTRY_VERIFY(f.context->feedback.HostFunctionsReady.load());
 }
@@ -184,9 +185,9 @@ void CompanionTest::offTheMainPageOnlyTheTopBarReacts() {
     const MainViewState& s = f.window().viewState();
     for (SkinPage page : {SkinPage::Color, SkinPage::Advanced}) {
         f.showPage(page);
-        const int wheel = f.settings().WHEEL_STATUS.load();
+        const int wheel = f.settings().wheelMode.load();
         f.clickMain(MainElement::WheelFirst + 1 - wheel);
-        QCOMPARE(f.settings().WHEEL_STATUS.load(), wheel);
+        QCOMPARE(f.settings().wheelMode.load(), wheel);
         f.moveTo(CompanionFixture::center(f.mainElement(MainElement::ButtonSlotFirst)));
         QCOMPARE(s.mainHit, NoHit);
         QVERIFY(!f.controller().functionMenu());
@@ -219,22 +220,22 @@ void CompanionTest::stageToggles() {
     f.clickMain(MainElement::StageEnableFirst + stage);
     const std::array<int, 4> expected{enabledAfter[0], enabledAfter[1], enabledAfter[2], enabledAfter[3]};
     QCOMPARE(stages(f.settings()), expected);
-    QCOMPARE(f.settings().DPI_LEVEL.load(), levelAfter);
+    QCOMPARE(f.settings().dpiStage.load(), levelAfter);
 }
 
 void CompanionTest::selectingADisabledStageDoesNothingButItsPositionCanBeSet() {
     CompanionFixture f;
     setStages(f.settings(), {1, 0, 1, 1}, 0);
     f.clickMain(MainElement::StageSelectFirst + 1);
-    QCOMPARE(f.settings().DPI_LEVEL.load(), 0);
+    QCOMPARE(f.settings().dpiStage.load(), 0);
     f.clickMain(MainElement::StageSelectFirst + 3);
-    QCOMPARE(f.settings().DPI_LEVEL.load(), 3);
+    QCOMPARE(f.settings().dpiStage.load(), 3);
     // Position 4 of the disabled stage 2 (element 60 + 5 + 4).
     f.clickMain(MainElement::SliderFirst + 5 + 4);
-    QCOMPARE(f.settings().DPI_SET[1].load(), std::uint8_t{4});
-    QCOMPARE(f.settings().DPI_SLIDER_ELEMENT[1].load(), MainElement::SliderFirst + 9);
+    QCOMPARE(f.settings().dpiStagePositions[1].load(), std::uint8_t{4});
+    QCOMPARE(MainElement::sliderOf(1, f.settings().dpiStagePositions[1].load()), MainElement::SliderFirst + 9);
     f.clickMain(MainElement::WheelFirst + 1);
-    QCOMPARE(f.settings().WHEEL_STATUS.load(), 1);
+    QCOMPARE(f.settings().wheelMode.load(), 1);
 }
 
 void CompanionTest::fireTimeBarAndSteps() {
@@ -243,28 +244,28 @@ void CompanionTest::fireTimeBarAndSteps() {
     const SkinElement& bar = f.advancedElement(AdvancedElement::FireBar);
     const int y = bar.y + bar.height / 2;
     f.click({bar.x, y});
-    QCOMPARE(f.settings().FIRE_TIME.load(), 0);
+    QCOMPARE(f.settings().fireInterval.load(), 0);
     f.click({bar.x + bar.width - 1, y});
-    QCOMPARE(f.settings().FIRE_TIME.load(), (bar.width - 1) * 300 / bar.width);
+    QCOMPARE(f.settings().fireInterval.load(), (bar.width - 1) * 300 / bar.width);
     f.click({bar.x + bar.width / 2, y});
-    QCOMPARE(f.settings().FIRE_TIME.load(), (bar.width / 2) * 300 / bar.width);
-    f.settings().FIRE_TIME.store(300);
+    QCOMPARE(f.settings().fireInterval.load(), (bar.width / 2) * 300 / bar.width);
+    f.settings().fireInterval.store(300);
     f.clickAdvanced(AdvancedElement::FirePlus);
-    QCOMPARE(f.settings().FIRE_TIME.load(), 300);
-    f.settings().FIRE_TIME.store(0);
+    QCOMPARE(f.settings().fireInterval.load(), 300);
+    f.settings().fireInterval.store(0);
     f.clickAdvanced(AdvancedElement::FireMinus);
-    QCOMPARE(f.settings().FIRE_TIME.load(), 0);
+    QCOMPARE(f.settings().fireInterval.load(), 0);
     f.clickAdvanced(AdvancedElement::FirePlus);
-    QCOMPARE(f.settings().FIRE_TIME.load(), 1);
+    QCOMPARE(f.settings().fireInterval.load(), 1);
     f.clickAdvanced(AdvancedElement::DpiSpeedFirst + 7);
-    QCOMPARE(f.settings().DPI_SPEED.load(), std::uint8_t{7});
+    QCOMPARE(f.settings().pointerSpeed.load(), std::uint8_t{7});
     f.clickAdvanced(AdvancedElement::WheelSpeedFirst + 9);
-    QCOMPARE(f.settings().WHEEL_SPEED.load(), std::uint8_t{9});
+    QCOMPARE(f.settings().wheelSpeed.load(), std::uint8_t{9});
 }
 
 void CompanionTest::warningGuardsTheLastPrimaryButton() {
     CompanionFixture f;
-    QCOMPARE(f.settings().K[0].load(), 1); // the usual assignment: only slot 1 holds the primary code
+    QCOMPARE(f.settings().buttonCodes[0].load(), 1); // the usual assignment: only slot 1 holds the primary code
     f.dialogs.warningAnswer = 2;
     f.clickMain(MainElement::ButtonSlotFirst);
     QCOMPARE(f.dialogs.warnings.size(), std::size_t{1});
@@ -286,13 +287,13 @@ void CompanionTest::warningGuardsTheLastPrimaryButton() {
 void CompanionTest::secondSlotClickReplacesTheMenu() {
     CompanionFixture f;
     f.clickMain(MainElement::ButtonSlotFirst + 1);
-    QPointer<CMenuDlg> first = f.controller().functionMenu();
+    QPointer<FunctionMenu> first = f.controller().functionMenu();
     QVERIFY(first);
     QCOMPARE(first->pos(), f.controller().menuOrigin(MainElement::ButtonSlotFirst + 1));
     QCOMPARE(first->windowTitle(), QStringLiteral("MainMenuDlg"));
     f.clickMain(MainElement::ButtonSlotFirst + 2);
     QTRY_VERIFY(!first);
-    CMenuDlg* second = f.controller().functionMenu();
+    FunctionMenu* second = f.controller().functionMenu();
     QVERIFY(second);
     QCOMPARE(second->pos(), f.controller().menuOrigin(MainElement::ButtonSlotFirst + 2));
     QCOMPARE(f.window().viewState().menuSlot, MainElement::ButtonSlotFirst + 2);
@@ -306,7 +307,7 @@ namespace {
 // Chooses band `band` of the first level, or item `item` of the group in band `band`.
 void choose(CompanionFixture& f, int slot, int band, int item = 0) {
     f.clickMain(MainElement::ButtonSlotFirst + slot - 1);
-    CMenuDlg* menu = f.controller().functionMenu();
+    FunctionMenu* menu = f.controller().functionMenu();
     QVERIFY(menu);
     const QPoint bandPoint(menu->bandWidth() / 2, (band - 1) * menu->bandHeight() + menu->bandHeight() / 2);
     QTest::mouseMove(menu, bandPoint);
@@ -315,7 +316,7 @@ void choose(CompanionFixture& f, int slot, int band, int item = 0) {
         QTest::mouseClick(menu, Qt::LeftButton, {}, bandPoint);
         return;
     }
-    CSubMenuDlg* sub = menu->subMenu();
+    FunctionSubMenu* sub = menu->subMenu();
     QVERIFY(sub);
     const QPoint itemPoint(sub->bandWidth() / 2, (item - 1) * sub->bandHeight() + sub->bandHeight() / 2);
     sub->hoverAt(itemPoint);
@@ -336,7 +337,7 @@ void CompanionTest::menuChoicesStoreCodes() {
     const Row rows[] = {{4, 3, 0, 3}, {4, 10, 4, 34}, {5, 9, 2, 42}, {3, 7, 1, 11}, {2, 8, 6, 26}};
     for (const Row& row : rows) {
         choose(f, row.slot, row.band, row.item);
-        QCOMPARE(f.settings().K[static_cast<std::size_t>(row.slot - 1)].load(), row.code);
+        QCOMPARE(f.settings().buttonCodes[static_cast<std::size_t>(row.slot - 1)].load(), row.code);
         QTRY_VERIFY(!f.controller().functionMenu());
         QVERIFY(!f.window().viewState().menuOpen);
     }
@@ -349,22 +350,22 @@ void CompanionTest::menuChoicesStoreCodes() {
 void CompanionTest::keepsThePrimaryButton() {
     CompanionFixture f;
     choose(f, 1, 2); // slot 1, the only holder of code 1, takes code 2
-    QCOMPARE(f.settings().K[0].load(), 2);
-    QCOMPARE(f.settings().K[1].load(), 1);
+    QCOMPARE(f.settings().buttonCodes[0].load(), 2);
+    QCOMPARE(f.settings().buttonCodes[1].load(), 1);
     for (std::size_t i = 0; i < 7; ++i)
-        f.settings().K[i].store(3);
-    f.settings().K[7].store(1);
+        f.settings().buttonCodes[i].store(3);
+    f.settings().buttonCodes[7].store(1);
     choose(f, 8, 4);
-    QCOMPARE(f.settings().K[7].load(), 1);
+    QCOMPARE(f.settings().buttonCodes[7].load(), 1);
 }
 
 void CompanionTest::releaseOverAGroupKeepsTheMenuOpen() {
     CompanionFixture f;
-    const int before = f.settings().K[3].load();
+    const int before = f.settings().buttonCodes[3].load();
     choose(f, 4, 7);
-    CMenuDlg* menu = f.controller().functionMenu();
+    FunctionMenu* menu = f.controller().functionMenu();
     QVERIFY(menu);
-    QCOMPARE(f.settings().K[3].load(), before);
+    QCOMPARE(f.settings().buttonCodes[3].load(), before);
     QVERIFY(menu->subMenu());
     QCOMPARE(menu->subMenu()->itemCount(), 9);
     QCOMPARE(menu->subMenu()->pos(), menu->pos() + QPoint(menu->bandWidth(), -menu->bandHeight()));
@@ -393,7 +394,7 @@ void CompanionTest::profileTabLoadsButSendsNothing() {
     ProfileSettings expected;
     krv::test::requireOk(LoadProfile(expected, f.configPath().toStdString(), 3, false, f.context->language));
     f.clickMain(MainElement::ProfileTabFirst + 2);
-    QCOMPARE(f.settings().CurConfig.load(), 3);
+    QCOMPARE(f.settings().currentProfile.load(), 3);
     QVERIFY(f.settings().values() == expected.values());
     QTest::qWait(20);
     QCOMPARE(f.reportsSent(), sent);
@@ -402,17 +403,17 @@ void CompanionTest::profileTabLoadsButSendsNothing() {
 void CompanionTest::cancelRestoresTheAppliedProfileButKeepsTheStage() {
     CompanionFixture f;
     QTRY_VERIFY(f.reportsSent() >= 11);
-    const int k4 = f.settings().K[3].load();
-    const int wheel = f.settings().WHEEL_STATUS.load();
+    const int k4 = f.settings().buttonCodes[3].load();
+    const int wheel = f.settings().wheelMode.load();
     choose(f, 4, 3);
     f.clickMain(MainElement::WheelFirst + 1 - wheel);
     setStages(f.settings(), {1, 1, 1, 1}, 0);
     f.clickMain(MainElement::StageSelectFirst + 2);
-    QCOMPARE(f.settings().DPI_LEVEL.load(), 2);
+    QCOMPARE(f.settings().dpiStage.load(), 2);
     f.clickMain(MainElement::Cancel);
-    QCOMPARE(f.settings().K[3].load(), k4);
-    QCOMPARE(f.settings().WHEEL_STATUS.load(), wheel);
-    QCOMPARE(f.settings().DPI_LEVEL.load(), 2);
+    QCOMPARE(f.settings().buttonCodes[3].load(), k4);
+    QCOMPARE(f.settings().wheelMode.load(), wheel);
+    QCOMPARE(f.settings().dpiStage.load(), 2);
     QCOMPARE(iniValue(f.configPath(), "Config6", "DPI_LEVEL"), std::string("2"));
     QCOMPARE(f.window().viewState().mainHit, NoHit);
     // Hidden to the tray, or minimised where the desktop has no tray.
@@ -426,7 +427,7 @@ void CompanionTest::applyReachesTheMouseAndSavesTheProfile() {
     choose(f, 5, 3);     // slot 5: code 3
     f.showPage(SkinPage::Advanced);
     f.clickAdvanced(AdvancedElement::FireMinus);
-    const int fire = f.settings().FIRE_TIME.load();
+    const int fire = f.settings().fireInterval.load();
     f.showPage(SkinPage::Main);
     f.clickMain(MainElement::Apply);
     const SimMouseState s = f.mouse->state();
@@ -442,7 +443,7 @@ void CompanionTest::applyReachesTheMouseAndSavesTheProfile() {
 void CompanionTest::importAndExportProfiles() {
     CompanionFixture f;
     const QString exchange = f.folder.filePath("exchange.ini");
-    f.settings().FIRE_TIME.store(123);
+    f.settings().fireInterval.store(123);
     f.dialogs.saveAnswer = exchange;
     f.clickMain(MainElement::ExportProfile);
     QCOMPARE(f.dialogs.openFolders.back(), f.folder.path());
@@ -450,12 +451,12 @@ void CompanionTest::importAndExportProfiles() {
     krv::test::requireOk(IniFile::writeString(exchange.toStdString(), "Config7", "FIRE_TIME", "77"));
     f.dialogs.openAnswer = exchange;
     f.clickMain(MainElement::ImportProfile);
-    QCOMPARE(f.settings().FIRE_TIME.load(), 77);
+    QCOMPARE(f.settings().fireInterval.load(), 77);
     // Cancel changes nothing.
     f.dialogs.openAnswer.clear();
-    f.settings().FIRE_TIME.store(5);
+    f.settings().fireInterval.store(5);
     f.clickMain(MainElement::ImportProfile);
-    QCOMPARE(f.settings().FIRE_TIME.load(), 5);
+    QCOMPARE(f.settings().fireInterval.load(), 5);
 }
 
 void CompanionTest::pagesCreateAndDestroyTheAdvancedControls() {
@@ -475,7 +476,7 @@ void CompanionTest::pagesCreateAndDestroyTheAdvancedControls() {
     QTRY_COMPARE(controls(), 0);
     QVERIFY(f.controller().colorPreview().running());
     f.clickColor(ColorElement::LedModeFirst + 2);
-    QCOMPARE(f.settings().LED_STATUS.load(), std::uint8_t{2});
+    QCOMPARE(f.settings().ledMode.load(), std::uint8_t{2});
     f.clickMain(MainElement::PageTabFirst);
     QCOMPARE(f.window().viewState().page, SkinPage::Main);
     // The macro mode toggles on the advanced page, and a named macro is added.
@@ -490,16 +491,16 @@ void CompanionTest::pagesCreateAndDestroyTheAdvancedControls() {
     f.clickAdvanced(AdvancedElement::AddMacro);
     QCOMPARE(f.context->macros.count(), macros + 1);
     QCOMPARE(f.context->macros.nameUtf8(macros), std::string("Combo"));
-    const int mode = f.settings().MACRO_MODE2.load();
+    const int mode = f.settings().macroPlaybackMode.load();
     f.clickAdvanced(AdvancedElement::MacroMode);
-    QCOMPARE(f.settings().MACRO_MODE2.load(), mode == 0 ? 1 : 0);
+    QCOMPARE(f.settings().macroPlaybackMode.load(), mode == 0 ? 1 : 0);
 }
 
 void CompanionTest::colorPreviewFollowsTheAppliedLedMode() {
     CompanionFixture f;
     MainViewState& s = f.window().viewState();
     ColorPreview& preview = f.controller().colorPreview();
-    f.settings().LED_APPLIED.store(0);
+    f.settings().appliedLedMode.store(0);
     setStages(f.settings(), {1, 1, 1, 1}, 1);
     f.showPage(SkinPage::Color);
     QVERIFY(preview.running());
@@ -514,17 +515,17 @@ void CompanionTest::colorPreviewFollowsTheAppliedLedMode() {
     QCOMPARE(s.previewOff, true);
     QCOMPARE(s.previewStage, 3);
     // A new current stage shows its colour for 2 s first.
-    f.settings().DPI_LEVEL.store(0);
+    f.settings().dpiStage.store(0);
     preview.advance();
     QCOMPARE(s.previewOff, false);
     QCOMPARE(s.previewStage, 0);
     QCOMPARE(preview.periodMs(), 2000);
     // Mode 1 steps every 800 ms; mode 3 stays off.
-    f.settings().LED_APPLIED.store(1);
+    f.settings().appliedLedMode.store(1);
     preview.advance();
     preview.advance();
     QCOMPARE(preview.periodMs(), 800);
-    f.settings().LED_APPLIED.store(3);
+    f.settings().appliedLedMode.store(3);
     preview.advance();
     QCOMPARE(s.previewOff, true);
     QCOMPARE(s.previewStage, 0);
@@ -577,7 +578,7 @@ void CompanionTest::pressOnNoElementDragsTheWindow() {
 void CompanionTest::shutDownSaysGoodbyeAndResetsThePointer() {
     CompanionFixture f;
     QTRY_VERIFY(f.reportsSent() >= 11);
-    f.settings().DPI_SPEED.store(9);
+    f.settings().pointerSpeed.store(9);
     f.companion->applyProfile();
     QCOMPARE(f.pointer->speed.load(), 18);
     f.companion->ShutDown();
@@ -591,8 +592,8 @@ void CompanionTest::shutDownSaysGoodbyeAndResetsThePointer() {
 void CompanionTest::removalEndsWithoutGoodbye() {
     CompanionFixture f;
     QTRY_VERIFY(f.reportsSent() >= 11);
-    f.companion->HideToTray();
-    f.settings().DPI_SPEED.store(0);
+    f.companion->hideToTray();
+    f.settings().pointerSpeed.store(0);
     f.companion->applyProfile();
     f.mouse->unplug();
     f.companion->handleDeviceChange({DeviceChange::Kind::Removal, std::string(SimulatedMouse::VendorPath)});
@@ -605,7 +606,7 @@ void CompanionTest::removalEndsWithoutGoodbye() {
 
 void CompanionTest::trayMenuCommands() {
     CompanionFixture f;
-    f.companion->HideToTray();
+    f.companion->hideToTray();
     QAction* show = f.companion->trayMenu().action(MenuCommand::ShowWindow);
     QVERIFY(show);
     show->trigger();
@@ -620,11 +621,11 @@ void CompanionTest::topBarReleaseActions() {
     CompanionFixture f;
     QTRY_VERIFY(f.reportsSent() >= 11);
     // Restore defaults: profile 1 gets the factory values and the current profile is applied.
-    f.settings().FIRE_TIME.store(299);
+    f.settings().fireInterval.store(299);
     krv::test::requireOk(IniFile::writeString(f.configPath().toStdString(), "Config1", "FIRE_TIME", "299"));
     const auto sent = f.reportsSent();
     f.clickMain(MainElement::RestoreDefaults);
-    QCOMPARE(iniValue(f.configPath(), "Config1", "FIRE_TIME"), std::to_string(FactoryProfile().FIRE_TIME));
+    QCOMPARE(iniValue(f.configPath(), "Config1", "FIRE_TIME"), std::to_string(FactoryProfile().fireInterval));
     QVERIFY(f.reportsSent() > sent);
     // The web page.
     UrlSink sink;
@@ -707,12 +708,12 @@ void CompanionTest::hostServedButtonsWorkWhileInTheTray() {
     // The first apply tells the mouse which buttons the host serves; the acknowledgement ends the wait.
     QTRY_VERIFY(f.reportsSent() >= 11);
     QTRY_VERIFY(f.context->feedback.HostFunctionsReady.load());
-    QCOMPARE(f.settings().K[6].load(), 17); // factory slot 7: next DPI stage up
+    QCOMPARE(f.settings().buttonCodes[6].load(), 17); // factory slot 7: next DPI stage up
     setStages(f.settings(), {1, 1, 1, 1}, 0);
-    f.companion->HideToTray();
+    f.companion->hideToTray();
     f.mouse->press(DeviceButtonId[6]);
     f.mouse->release();
-    QTRY_COMPARE(f.settings().DPI_LEVEL.load(), 1);
+    QTRY_COMPARE(f.settings().dpiStage.load(), 1);
     QTRY_COMPARE(f.mouse->state().dpiStage, std::uint8_t{1});
     QTRY_COMPARE(iniValue(f.configPath(), "Config1", "DPI_LEVEL"), std::string("1"));
 }

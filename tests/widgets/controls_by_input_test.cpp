@@ -153,7 +153,7 @@ void clickMacroRow(Fixture& f, int row) {
 
 // Right-click on a line of the event list.
 void rightClickEvent(Fixture& f, int line) {
-    CEditableListBox* events = page(f).eventList();
+    EditableListBox* events = page(f).eventList();
     events->scrollToItem(events->item(line));
     clickAt(events->viewport(), events->visualItemRect(events->item(line)).center(), Qt::RightButton);
 }
@@ -166,7 +166,7 @@ std::uint8_t mouseButton(Fixture& f, int slot) {
 // group that band opens.
 void chooseFunction(Fixture& f, int slot, int band, int item = 0) {
     clickMain(f, MainElement::ButtonSlotFirst + slot - 1);
-    CMenuDlg* menu = f.controller().functionMenu();
+    FunctionMenu* menu = f.controller().functionMenu();
     QVERIFY(menu && menu->isVisible());
     const QPoint bandPoint(menu->bandWidth() / 2, (band - 1) * menu->bandHeight() + menu->bandHeight() / 2);
     moveOver(menu, bandPoint);
@@ -174,7 +174,7 @@ void chooseFunction(Fixture& f, int slot, int band, int item = 0) {
         clickAt(menu, bandPoint);
         return;
     }
-    CSubMenuDlg* sub = menu->subMenu();
+    FunctionSubMenu* sub = menu->subMenu();
     QVERIFY(sub && sub->isVisible());
     const QPoint itemPoint(sub->bandWidth() / 2, (item - 1) * sub->bandHeight() + sub->bandHeight() / 2);
     moveOver(sub, itemPoint);
@@ -218,7 +218,8 @@ const std::vector<Row>& rows() {
              ProfileSettings third;
              krv::test::requireOk(LoadProfile(third, f.configPath().toStdString(), 3, false, f.context->language));
              for (int slot = 1; slot <= ButtonSlotCount; ++slot)
-                 QCOMPARE(mouseButton(f, slot), *DeviceValue(third.K[static_cast<std::size_t>(slot - 1)].load()));
+                 QCOMPARE(mouseButton(f, slot),
+                          *DeviceValue(third.buttonCodes[static_cast<std::size_t>(slot - 1)].load()));
              QCOMPARE(configValue(f, "Init", "CurConfig"), std::string("3"));
              moveAway(f);
              QCOMPARE(lookOf(f, f.mainElement(ProfileTabFirst + 2)), Look::Down);
@@ -310,7 +311,7 @@ const std::vector<Row>& rows() {
         {"restore defaults", [](const QString& folder) { writeIni(folder + "/config.ini", "Config1", "K4", "34"); },
          [](Fixture& f) { clickMain(f, RestoreDefaults); },
          [](Fixture& f) {
-             const ButtonCode factory = FactoryProfile().K[3];
+             const ButtonCode factory = FactoryProfile().buttonCodes[3];
              QCOMPARE(configValue(f, "Config1", "K4"), std::to_string(factory));
              QCOMPARE(mouseButton(f, 4), *DeviceValue(factory));
          }},

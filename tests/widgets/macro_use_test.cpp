@@ -105,8 +105,8 @@ void MacroUseTest::applyEndsAPlayingMacroAndUnplugLetsGoOfItsKeys() {
     // The first apply tells the mouse which buttons the host serves; the acknowledgement ends the wait.
     QTRY_VERIFY(f.reportsSent() >= 11);
     QTRY_VERIFY(f.context->feedback.HostFunctionsReady.load());
-    QCOMPARE(f.settings().K[3].load(), FirstMacroCode);
-    QCOMPARE(f.settings().MACRO_MODE2.load(), 1);
+    QCOMPARE(f.settings().buttonCodes[3].load(), FirstMacroCode);
+    QCOMPARE(f.settings().macroPlaybackMode.load(), 1);
     PressChannel& presses = f.context->presses;
 
     // The button is held; the user applies a profile meanwhile. The button's release may now never

@@ -7,7 +7,7 @@
 #include "skin/SkinImages.h"
 #include "ui/FunctionMenu.h"
 #include "ui/KrvMenu.h"
-#include "ui/WarningDlg.h"
+#include "ui/WarningBox.h"
 
 #include <QApplication>
 #include <QImage>
@@ -118,7 +118,7 @@ void MenusTest::drawnItems() {
 }
 
 void MenusTest::reloadingStartsTheRecordsAgain() {
-    CKrvMenu menu;
+    KrvMenu menu;
     for (int i = 0; i < 2; ++i) {
         menu.load(EventListMenuDefinition(UiLanguage::English));
         QCOMPARE(menu.itemCount(), 23);
@@ -135,7 +135,7 @@ void MenusTest::reloadingStartsTheRecordsAgain() {
     // A definition larger than the record table is cut, never written past.
     std::vector<MenuItemDef> many(40, MenuItemDef{QStringLiteral("x"), 1, {}});
     menu.load(many);
-    QCOMPARE(menu.itemCount(), CKrvMenu::MaxRecords);
+    QCOMPARE(menu.itemCount(), KrvMenu::MaxRecords);
 }
 
 void MenusTest::firstLevelGeometry() {
@@ -145,13 +145,13 @@ void MenusTest::firstLevelGeometry() {
     FunctionMenuLook look;
     look.images = &images;
     look.functionName = [](int code) { return QString::number(code); };
-    CMenuDlg menu(look, nullptr);
+    FunctionMenu menu(look, nullptr);
     QCOMPARE(menu.bandWidth(), 200);
     QCOMPARE(menu.bandHeight(), 30);
     QCOMPARE(menu.size(), QSize(300, 300));
     QCOMPARE(menu.mask().boundingRect(), QRect(0, 0, 200, 301)); // cut by the 300-pixel window
     QCOMPARE(menu.windowTitle(), QStringLiteral("MainMenuDlg"));
-    QSignalSpy chosen(&menu, &CMenuDlg::codeChosen);
+    QSignalSpy chosen(&menu, &FunctionMenu::codeChosen);
     const QPoint band3(100, 2 * 30 + 5);
     menu.hoverAt(band3);
     QTest::mouseClick(&menu, Qt::LeftButton, {}, band3);
@@ -175,10 +175,10 @@ void MenusTest::secondLevelGeometry() {
     look.macroNames = [] {
         return std::vector<QString>{QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")};
     };
-    CMenuDlg menu(look, nullptr);
+    FunctionMenu menu(look, nullptr);
     menu.move(100, 200);
     menu.hoverAt(QPoint(10, 7 * 30 + 1)); // band 8: six items
-    CSubMenuDlg* sub = menu.subMenu();
+    FunctionSubMenu* sub = menu.subMenu();
     QVERIFY(sub);
     QCOMPARE(sub->itemCount(), 6);
     QCOMPARE(sub->bandHeight(), 30);
@@ -189,7 +189,7 @@ void MenusTest::secondLevelGeometry() {
     QCOMPARE(sub->itemCount(), 3);
     QCOMPARE(sub->itemText(2), QStringLiteral("b"));
     QCOMPARE(sub->pos(), QPoint(100 + 150, 200 + 6 * 30));
-    QSignalSpy chosen(&menu, &CMenuDlg::subItemChosen);
+    QSignalSpy chosen(&menu, &FunctionMenu::subItemChosen);
     const QPoint item2(20, 30 + 4);
     sub->hoverAt(item2);
     QTest::mouseClick(sub, Qt::LeftButton, {}, item2);
@@ -225,24 +225,24 @@ void MenusTest::warningAnswers() {
     };
     struct Row {
         const char* name;
-        std::function<void(WarningDlg&)> act;
+        std::function<void(WarningBox&)> act;
         int result; // 0: still open
     };
     const Row rows[] = {
-        {"confirm", [&](WarningDlg& d) { QTest::mouseClick(&d, Qt::LeftButton, {}, centre(0)); }, 1},
-        {"cancel", [&](WarningDlg& d) { QTest::mouseClick(&d, Qt::LeftButton, {}, centre(1)); }, 2},
+        {"confirm", [&](WarningBox& d) { QTest::mouseClick(&d, Qt::LeftButton, {}, centre(0)); }, 1},
+        {"cancel", [&](WarningBox& d) { QTest::mouseClick(&d, Qt::LeftButton, {}, centre(1)); }, 2},
         {"press confirm, release cancel",
-         [&](WarningDlg& d) {
+         [&](WarningBox& d) {
              QTest::mousePress(&d, Qt::LeftButton, {}, centre(0));
              QTest::mouseRelease(&d, Qt::LeftButton, {}, centre(1));
          },
          2},
-        {"release over the message", [&](WarningDlg& d) { QTest::mouseClick(&d, Qt::LeftButton, {}, centre(2)); }, 0},
-        {"enter", [&](WarningDlg& d) { QTest::keyClick(&d, Qt::Key_Return); }, 0},
-        {"escape", [&](WarningDlg& d) { QTest::keyClick(&d, Qt::Key_Escape); }, 2},
+        {"release over the message", [&](WarningBox& d) { QTest::mouseClick(&d, Qt::LeftButton, {}, centre(2)); }, 0},
+        {"enter", [&](WarningBox& d) { QTest::keyClick(&d, Qt::Key_Return); }, 0},
+        {"escape", [&](WarningBox& d) { QTest::keyClick(&d, Qt::Key_Escape); }, 2},
     };
     for (const Row& row : rows) {
-        WarningDlg box(layout, QFont(), images, QPoint(40, 50));
+        WarningBox box(layout, QFont(), images, QPoint(40, 50));
         QCOMPARE(box.pos(), QPoint(40, 50));
         QVERIFY(!box.size().isEmpty());
         QSignalSpy finished(&box, &QDialog::finished);
@@ -299,19 +299,19 @@ void MenusTest::changedImagesShowAtTheNextPaint() {
     QWidget* painted = nullptr;
     QPoint at(3, 3); // clear of the centred texts
     if (window == SkinnedWindow::Warning) {
-        auto box = std::make_unique<WarningDlg>(skin.warningLayout, QFont(), images, QPoint(40, 50));
+        auto box = std::make_unique<WarningBox>(skin.warningLayout, QFont(), images, QPoint(40, 50));
         box->show();
         QVERIFY(QTest::qWaitForWindowExposed(box.get()));
         if (hover) {
             const SkinElement& confirm = skin.warningLayout[WarningElement::Confirm];
             at = QPoint(confirm.x + 2, confirm.y + 2);
             moveMouse(box.get(), at);
-            QTRY_COMPARE(box->hovered(), WarningDlg::Confirm);
+            QTRY_COMPARE(box->hovered(), WarningBox::Confirm);
         }
         painted = box.get();
         owner = std::move(box);
     } else {
-        auto menu = std::make_unique<CMenuDlg>(look, nullptr);
+        auto menu = std::make_unique<FunctionMenu>(look, nullptr);
         menu->move(40, 50);
         menu->show();
         QVERIFY(QTest::qWaitForWindowExposed(menu.get()));

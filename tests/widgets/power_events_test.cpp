@@ -132,7 +132,7 @@ void PowerEventsTest::everyPowerEventSendsTheProfileAgain() {
     QVERIFY(power->watching());
     QTRY_VERIFY(f.reportsSent() >= 11);
     QTRY_VERIFY(f.context->feedback.HostFunctionsReady.load());
-    f.companion->HideToTray();
+    f.companion->hideToTray();
     const auto sent = f.reportsSent();
     const auto before = f.mouse->state().featureReports;
     QSignalSpy events(power, &PowerEvents::powerEvent);

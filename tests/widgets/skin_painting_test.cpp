@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The skin's Qt half and the main window's painting: masks, the image cache, element copies, and the
 // composed pages compared region by region with the shipped images.
-#include "ui/CKRV_GlydeDlg.h"
+#include "ui/MainWindow.h"
 #include "ui/MainWindowPainter.h"
 
 #include "fakes/RecordingNotifier.h"
@@ -83,7 +83,7 @@ private slots:
 
     void init() {
         m_settings.setValues(FactoryProfile());
-        m_settings.CurConfig = 1;
+        m_settings.currentProfile = 1;
         m_feedback.HostFunctionsReady = true;
         m_macros.recording = false;
         m_macros.current = 0;
@@ -230,10 +230,10 @@ private slots:
     // ---- the main page ----
 
     void mainPageStageMarkSlidersEnablesAndWheel() {
-        m_settings.DPI_LEVEL = 2;
-        m_settings.DPI_SET_EN[1] = 0;
-        m_settings.WHEEL_STATUS = 1;
-        m_settings.DPI_SLIDER_ELEMENT[3] = sliderElementOf(3, 4);
+        m_settings.dpiStage = 2;
+        m_settings.dpiStageEnabled[1] = 0;
+        m_settings.wheelMode = 1;
+        m_settings.dpiStagePositions[3] = 4;
         const QImage page = compose(MainViewState{});
         const QImage normal = image(SkinImageName::MainNormal), down = image(SkinImageName::MainDown);
         const QImage knob = image(SkinImageName::DpiSlider);
@@ -242,9 +242,9 @@ private slots:
             QVERIFY(sameRect(page, s == 2 ? down : normal, mark));
             const QRect enable = rectOf(mainElement(MainElement::StageEnableFirst + s));
             QVERIFY(sameRect(page, s == 1 ? normal : down, enable));
-            const int chosen = m_settings.DPI_SLIDER_ELEMENT[static_cast<std::size_t>(s)];
+            const int chosen = MainElement::sliderOf(s, m_settings.dpiStagePositions[static_cast<std::size_t>(s)]);
             for (int v = 0; v < 5; ++v) {
-                const int element = sliderElementOf(s, v);
+                const int element = MainElement::sliderOf(s, v);
                 const QRect r = rectOf(mainElement(element));
                 if (element == chosen)
                     QVERIFY(sameRect(page.copy(r), knob, QRect(QPoint(0, 0), r.size())));
@@ -288,7 +288,7 @@ private slots:
     void topBarTabsAndLanguage() {
         const QImage normal = image(SkinImageName::MainNormal), over = image(SkinImageName::MainOver),
                      down = image(SkinImageName::MainDown);
-        m_settings.CurConfig = 2;
+        m_settings.currentProfile = 2;
         MainViewState state;
         state.mainHit = 5; // the current profile's own tab, hovered, not pressed
         QImage page = compose(state);
@@ -319,7 +319,7 @@ private slots:
     }
     void fireBarShowsTheFireTime() {
         QFETCH(int, fireTime);
-        m_settings.FIRE_TIME = fireTime;
+        m_settings.fireInterval = fireTime;
         MainViewState state;
         state.page = SkinPage::Advanced;
         const QImage page = compose(state);
@@ -336,9 +336,9 @@ private slots:
     void advancedStepsRecordingAndSwitches() {
         const QImage normal = image(SkinImageName::AdvancedNormal), down = image(SkinImageName::AdvancedDown);
         const SkinLayout& a = m_skin.advancedLayout;
-        m_settings.DPI_SPEED = 7;
-        m_settings.WHEEL_SPEED = 0;
-        m_settings.MACRO_MODE2 = 0;
+        m_settings.pointerSpeed = 7;
+        m_settings.wheelSpeed = 0;
+        m_settings.macroPlaybackMode = 0;
         addMacro(m_macros, "one", 0);
         addMacro(m_macros, "two", 1);
         MainViewState state;
@@ -356,7 +356,7 @@ private slots:
 
         m_macros.recording = true;
         m_macros.current = 1;
-        m_settings.MACRO_MODE2 = 1;
+        m_settings.macroPlaybackMode = 1;
         page = compose(state);
         QVERIFY(sameRect(page, down, recordLeft));
         QVERIFY(!sameRect(normal, down, recordLeft));
@@ -368,11 +368,11 @@ private slots:
         SkinDescriptions odd = m_captioned;
         odd.advancedLayout.at(AdvancedElement::FireBar) = {INT32_MAX - 5, -100, INT32_MAX, 50, "bar"};
         odd.advancedLayout.at(AdvancedElement::FireReadout) = {INT32_MIN, INT32_MIN, INT32_MAX, 10, "x"};
-        m_settings.FIRE_TIME = 300;
-        m_settings.DPI_SPEED = 200;
-        m_settings.DPI_SLIDER_ELEMENT[0] = 5;
-        m_settings.DPI_LEVEL = 77;
-        m_settings.CurConfig = -9;
+        m_settings.fireInterval = 300;
+        m_settings.pointerSpeed = 200;
+        m_settings.dpiStagePositions[0] = 200;
+        m_settings.dpiStage = 77;
+        m_settings.currentProfile = -9;
         MainPaintContext c{odd, m_settings, m_feedback, m_macros, UiLanguage::English, m_fonts, QSize(840, 560)};
         MainWindowPainter painter(m_images);
         for (SkinPage page : {SkinPage::Main, SkinPage::Advanced, SkinPage::Color}) {
@@ -398,7 +398,7 @@ private slots:
         QFETCH(bool, off);
         QFETCH(int, stage);
         QFETCH(QString, source);
-        m_settings.LED_STATUS = 2;
+        m_settings.ledMode = 2;
         MainViewState state;
         state.page = SkinPage::Color;
         state.previewOff = off;
@@ -425,11 +425,11 @@ private slots:
     void slotAndRewrittenCaptions() {
         addMacro(m_macros, "Rapid Reload", 0);
         MainPaintContext c{m_captioned, m_settings, m_feedback, m_macros, UiLanguage::English, m_fonts, QSize(840, 560)};
-        m_settings.K[0] = 41;
-        m_settings.K[1] = 0;
-        m_settings.K[2] = 42; // no second macro
-        m_settings.K[3] = 99;
-        m_settings.K[4] = 13;
+        m_settings.buttonCodes[0] = 41;
+        m_settings.buttonCodes[1] = 0;
+        m_settings.buttonCodes[2] = 42; // no second macro
+        m_settings.buttonCodes[3] = 99;
+        m_settings.buttonCodes[4] = 13;
         QCOMPARE(MainWindowPainter::slotCaption(c, 1), QString("Rapid Reload"));
         QCOMPARE(MainWindowPainter::slotCaption(c, 2), QString());
         QCOMPARE(MainWindowPainter::slotCaption(c, 3), QString());
@@ -439,10 +439,10 @@ private slots:
         QCOMPARE(MainWindowPainter::recordCaption(UiLanguage::Chinese, true), QString::fromUtf8("停止"));
         QCOMPARE(MainWindowPainter::recordCaption(UiLanguage::English, true), QString("Stop"));
         QCOMPARE(MainWindowPainter::fireTimeCaption(150), QString("150ms"));
-        m_settings.DPI_LEVEL = 3;
-        m_settings.DPI_SET_APPLIED[3] = 0;
+        m_settings.dpiStage = 3;
+        m_settings.appliedDpiStagePositions[3] = 0;
         QCOMPARE(MainWindowPainter::dpiReadout(m_settings), 3200);
-        m_settings.DPI_SET_APPLIED[3] = 9;
+        m_settings.appliedDpiStagePositions[3] = 9;
         QCOMPARE(MainWindowPainter::dpiReadout(m_settings), 1200);
     }
 
@@ -553,7 +553,7 @@ private slots:
     void windowTakesTheMaskShapeAndSize() {
         RecordingNotifier notifier;
         UiLanguage language = UiLanguage::Chinese;
-        CKRV_GlydeDlg window({m_settings, m_feedback, m_macros, language, m_paths, notifier});
+        MainWindow window({m_settings, m_feedback, m_macros, language, m_paths, notifier});
         QVERIFY(window.initialiseSkin());
         QVERIFY(notifier.messages().empty());
         QCOMPARE(window.size(), QSize(840, 560));
@@ -573,9 +573,9 @@ private slots:
     void closeMenuFlagIsClearedByThePaint() {
         RecordingNotifier notifier;
         UiLanguage language = UiLanguage::English;
-        CKRV_GlydeDlg window({m_settings, m_feedback, m_macros, language, m_paths, notifier});
+        MainWindow window({m_settings, m_feedback, m_macros, language, m_paths, notifier});
         QVERIFY(window.initialiseSkin());
-        QSignalSpy closeMenu(&window, &CKRV_GlydeDlg::closeMenuRequested);
+        QSignalSpy closeMenu(&window, &MainWindow::closeMenuRequested);
         window.viewState().closeMenuAtPaint = true;
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
@@ -589,8 +589,8 @@ private slots:
         AppPaths paths{dir.path().toStdString()};
         RecordingNotifier notifier;
         UiLanguage language = UiLanguage::English;
-        CKRV_GlydeDlg window({m_settings, m_feedback, m_macros, language, paths, notifier});
-        QSignalSpy missing(&window, &CKRV_GlydeDlg::skinMissing);
+        MainWindow window({m_settings, m_feedback, m_macros, language, paths, notifier});
+        QSignalSpy missing(&window, &MainWindow::skinMissing);
         window.show();
         QVERIFY(!window.initialiseSkin());
         QCOMPARE(notifier.messages(), std::vector<std::string>{std::string(Messages::DataFileMissing)});

@@ -9,8 +9,8 @@
 #include "mouse/VirtualKeys.h"
 #include "platform/linux/XTestInjector.h"
 #include "sim/SimulatedMouse.h"
-#include "ui/CKRV_GlydeDlg.h"
 #include "ui/MacroPage.h"
+#include "ui/MainWindow.h"
 #include "ui/MainWindowController.h"
 #include "unit/RequireOk.h"
 
@@ -85,7 +85,7 @@ TEST(MacroPageEndToEnd, RecordEditSaveAssignAndPlay) {
     Companion companion(context, options);
     companion.start();
     ASSERT_EQ(companion.state(), Companion::State::Shown);
-    CKRV_GlydeDlg& window = companion.window();
+    MainWindow& window = companion.window();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
     MainWindowController& controller = companion.controller();
     auto click = [&](const SkinElement& element) {
@@ -148,7 +148,7 @@ TEST(MacroPageEndToEnd, RecordEditSaveAssignAndPlay) {
     EXPECT_EQ(saved.record(0).eventCount(), 6);
 
     // On slot 4, applied; a press of that button plays the keys.
-    context.settings.K[3] = FirstMacroCode + 0;
+    context.settings.buttonCodes[3] = FirstMacroCode + 0;
     companion.applyProfile();
     ASSERT_TRUE(waitUntil([&] { return context.feedback.HostFunctionsReady.load(); }));
     sim.press(DeviceButtonId[3]);

@@ -121,7 +121,7 @@ TEST_F(XTestDelivery, CtrlCFromTheExecutorArrivesWithControlHeldAndTheLetterHeld
                                                 .injector = held, .shell = shell, .clock = clock,
                                                 .configPath = dir / "config.ini", .sendFeatureReport = {},
                                                 .applyProfile = {}, .requestRepaint = {}}};
-    settings.K[0] = 31;
+    settings.buttonCodes[0] = 31;
     executor.servePress(241);
 
     std::vector<Received> got;

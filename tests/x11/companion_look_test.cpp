@@ -6,7 +6,7 @@
 #include "x11/QtEnvironment.h"
 
 #include "ui/FunctionMenu.h"
-#include "ui/WarningDlg.h"
+#include "ui/WarningBox.h"
 
 #include <gtest/gtest.h>
 
@@ -50,7 +50,7 @@ TEST_P(LookTest, WarningBoxAndMenus) {
     companion.start();
     companion.switchLanguage(GetParam());
     const QString lang = GetParam() == UiLanguage::English ? QStringLiteral("en") : QStringLiteral("cn");
-    CKRV_GlydeDlg& window = companion.window();
+    MainWindow& window = companion.window();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
     window.move(20, 20);
     QTest::qWait(100);
@@ -68,11 +68,11 @@ TEST_P(LookTest, WarningBoxAndMenus) {
     companion.controller().mouseMove(slotPoint);
     QTest::mousePress(&window, Qt::LeftButton, {}, slotPoint);
     QTest::mouseRelease(&window, Qt::LeftButton, {}, slotPoint);
-    WarningDlg* box = nullptr;
+    WarningBox* box = nullptr;
     QTRY_VERIFY_WITH_TIMEOUT(
         [&] {
             for (QWidget* w : QApplication::topLevelWidgets())
-                if (auto* b = qobject_cast<WarningDlg*>(w); b && b->isVisible())
+                if (auto* b = qobject_cast<WarningBox*>(w); b && b->isVisible())
                     box = b;
             return box != nullptr;
         }(),
@@ -85,7 +85,7 @@ TEST_P(LookTest, WarningBoxAndMenus) {
     const SkinElement& confirm = warning[WarningElement::Confirm];
     const QPoint confirmPoint(confirm.x + confirm.width / 2, confirm.y + confirm.height / 2);
     QTest::mouseMove(box, confirmPoint);
-    QTRY_COMPARE(box->hovered(), WarningDlg::Confirm);
+    QTRY_COMPARE(box->hovered(), WarningBox::Confirm);
     box->repaint();
     const QImage boxShot = grabScreen(box->geometry());
     boxShot.save(shotPath(lang + "-warning.png"));
@@ -94,7 +94,7 @@ TEST_P(LookTest, WarningBoxAndMenus) {
 
     QTest::mouseClick(box, Qt::LeftButton, {}, confirmPoint);
     QTRY_VERIFY_WITH_TIMEOUT(companion.controller().functionMenu() != nullptr, 5000);
-    CMenuDlg* menu = companion.controller().functionMenu();
+    FunctionMenu* menu = companion.controller().functionMenu();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(menu));
     const QPoint band10(menu->bandWidth() / 2, 9 * menu->bandHeight() + menu->bandHeight() / 2);
     QTest::mouseMove(menu, band10);
@@ -110,13 +110,13 @@ TEST_P(LookTest, WarningBoxAndMenus) {
     expectShown(first, menu->composeImage(), band10, "first level, hovered band");
     expectShown(first, menu->composeImage(), QPoint(menu->bandWidth() / 2, menu->bandHeight() / 2), "first level");
     // Choosing item 4 of the shortcuts stores code 34 in slot 1 and gives code 1 to slot 2.
-    CSubMenuDlg* sub = menu->subMenu();
+    FunctionSubMenu* sub = menu->subMenu();
     const QPoint item4(sub->bandWidth() / 2, 3 * sub->bandHeight() + sub->bandHeight() / 2);
     QTest::mouseMove(sub, item4);
     QTRY_COMPARE(sub->hoveredItem(), 4);
     QTest::mouseClick(sub, Qt::LeftButton, {}, item4);
-    EXPECT_EQ(f.settings().K[0].load(), 34);
-    EXPECT_EQ(f.settings().K[1].load(), 1);
+    EXPECT_EQ(f.settings().buttonCodes[0].load(), 34);
+    EXPECT_EQ(f.settings().buttonCodes[1].load(), 1);
     QTRY_VERIFY(companion.controller().functionMenu() == nullptr);
 
     // The tray menu in the program's colours.

@@ -121,7 +121,7 @@ TEST_P(DemoWindowsTest, VirtualMouseStandsBesideTheMainWindowAndFollowsIt) {
     }
 
     test::CompanionFixture f;
-    CKRV_GlydeDlg& main = f.window();
+    MainWindow& main = f.window();
     VirtualMouseWindow mouse(*f.mouse, *f.pointer, {});
     auto* keeper = new BesideWindowKeeper(main, mouse);
     keeper->place();

@@ -12,9 +12,9 @@
 #include "settings/IniFile.h"
 #include "sim/SimulatedMouse.h"
 #include "skin/SkinImages.h"
-#include "ui/CKRV_GlydeDlg.h"
 #include "ui/FunctionMenu.h"
 #include "ui/MacroPage.h"
+#include "ui/MainWindow.h"
 #include "ui/MainWindowController.h"
 
 #include "fakes/RecordingNotifier.h"
@@ -222,7 +222,7 @@ protected:
         companion.reset();
     }
 
-    CKRV_GlydeDlg& window() { return companion->window(); }
+    MainWindow& window() { return companion->window(); }
     MainWindowController& controller() { return companion->controller(); }
     MacroPage& macroPage() { return companion->macroPage(); }
     const SkinLayout& mainLayout() { return window().skin().mainLayout; }
@@ -249,11 +249,11 @@ protected:
     void chooseFunction(int slot, int band, int item) {
         clickMain(MainElement::ButtonSlotFirst + slot - 1);
         ASSERT_TRUE(waitUntil([&] { return controller().functionMenu() && controller().functionMenu()->isVisible(); }));
-        CMenuDlg* menu = controller().functionMenu();
+        FunctionMenu* menu = controller().functionMenu();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(menu));
         hands.moveTo(menu->mapToGlobal(QPoint(menu->bandWidth() / 2, (band - 1) * menu->bandHeight() + 3)));
         ASSERT_TRUE(waitUntil([&] { return menu->subMenu() && menu->subMenu()->isVisible(); }));
-        CSubMenuDlg* sub = menu->subMenu();
+        FunctionSubMenu* sub = menu->subMenu();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(sub));
         const QPoint itemPoint(sub->bandWidth() / 2, (item - 1) * sub->bandHeight() + sub->bandHeight() / 2);
         hands.moveTo(sub->mapToGlobal(itemPoint));

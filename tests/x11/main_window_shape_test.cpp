@@ -4,7 +4,7 @@
 
 #if __has_include(<QWidget>)
 
-#include "ui/CKRV_GlydeDlg.h"
+#include "ui/MainWindow.h"
 
 #include <QApplication>
 #include <QDeadlineTimer>
@@ -38,13 +38,13 @@ TEST(MainWindowShape, TheScreenShowsTheWindowOnlyInsideItsMask) {
 
     ProfileSettings settings;
     settings.setValues(FactoryProfile());
-    settings.CurConfig = 1;
+    settings.currentProfile = 1;
     ApplyFeedback feedback;
     MacroTable macros;
     UiLanguage language = UiLanguage::English;
     AppPaths paths{KRV_BUILD_DATA_DIR};
     NoMessages notifier;
-    CKRV_GlydeDlg window({settings, feedback, macros, language, paths, notifier});
+    MainWindow window({settings, feedback, macros, language, paths, notifier});
     ASSERT_TRUE(window.initialiseSkin());
     window.move(50, 40);
     window.show();

@@ -2,7 +2,7 @@
 // Shows the real main window on the X display, one page and state after another, and saves what the
 // screen shows of it (shape included) as PNG files:
 //   krv-skin-shots <output folder>        (run by tools/screenshots.sh under Xvfb)
-#include "ui/CKRV_GlydeDlg.h"
+#include "ui/MainWindow.h"
 
 #include "device/ApplyFeedback.h"
 #include "macros/MacroTable.h"
@@ -52,9 +52,9 @@ int main(int argc, char** argv) {
 
     ProfileSettings settings;
     settings.setValues(FactoryProfile());
-    settings.CurConfig = 2;
-    settings.K[3] = 41; // slot 4 plays the first macro
-    settings.K[7] = 31;
+    settings.currentProfile = 2;
+    settings.buttonCodes[3] = 41; // slot 4 plays the first macro
+    settings.buttonCodes[7] = 31;
     ApplyFeedback feedback;
     MacroTable macros;
     addMacro(macros, "Rapid Reload");
@@ -65,7 +65,7 @@ int main(int argc, char** argv) {
         paths.appDirectory = QCoreApplication::applicationDirPath().toStdString();
     PrintingNotifier notifier;
 
-    CKRV_GlydeDlg window({settings, feedback, macros, language, paths, notifier});
+    MainWindow window({settings, feedback, macros, language, paths, notifier});
     if (!window.initialiseSkin())
         return 1;
     window.move(40, 40);
@@ -96,7 +96,7 @@ int main(int argc, char** argv) {
         shot(QStringLiteral("main") + suffix, [&] {
             state = MainViewState{};
             state.mainHit = 27; // hovering slot 3 lights its mark
-            settings.DPI_LEVEL = 1;
+            settings.dpiStage = 1;
         });
         shot(QStringLiteral("main_blink") + suffix, [&] {
             state = MainViewState{};
@@ -105,20 +105,20 @@ int main(int argc, char** argv) {
             feedback.HostFunctionsReady = false;
             feedback.BlinkSlot = 6;
             feedback.BlinkPhase = false;
-            settings.DPI_SET_EN[3] = 0;
-            settings.WHEEL_STATUS = 1;
+            settings.dpiStageEnabled[3] = 0;
+            settings.wheelMode = 1;
         });
         feedback.HostFunctionsReady = true;
-        settings.DPI_SET_EN[3] = 1;
-        settings.WHEEL_STATUS = 0;
+        settings.dpiStageEnabled[3] = 1;
+        settings.wheelMode = 0;
         shot(QStringLiteral("advanced") + suffix, [&] {
             state = MainViewState{};
             state.page = SkinPage::Advanced;
             state.advancedHit = AdvancedElement::ImportMacros;
             state.eventDownCount = 3;
             state.eventUpCount = 2;
-            settings.FIRE_TIME = 150;
-            settings.MACRO_MODE2 = 1;
+            settings.fireInterval = 150;
+            settings.macroPlaybackMode = 1;
             macros.recording = true;
         });
         macros.recording = false;
@@ -127,7 +127,7 @@ int main(int argc, char** argv) {
             state.page = SkinPage::Color;
             state.colorHit = 1;
             state.previewStage = 3;
-            settings.LED_STATUS = 2;
+            settings.ledMode = 2;
         });
     }
     // the images of the menus and the warning box, for a look at their states

@@ -92,7 +92,7 @@ int apply(DeviceLink& link, SimulatedMouse* sim, const std::vector<std::string>&
     UntouchedPointer pointer;
     const UiLanguage language = ReadUiLanguage(file.document);
     settings.setValues(ReadProfileValues(file.document, *n, false, language));
-    settings.CurConfig.store(*n);
+    settings.currentProfile.store(*n);
     ProfileApplier applier({settings, config, link, feedback, pointer, ctx.notifier, {}, [language] { return language; }});
     // A refusal or a failed save has been told through the notifier.
     const ProfileApplier::Outcome outcome = applier.ApplyProfile();

@@ -96,8 +96,8 @@ int restoreDefaults(CtlContext& ctx, const std::vector<std::string>& args) {
         return ctx.fail(config.error);
     const UiLanguage language = ReadUiLanguage(config.document);
     ProfileSettings settings;
-    settings.CurConfig = ReadCurConfig(config.document);
-    settings.setValues(ReadProfileValues(config.document, settings.CurConfig, false, language));
+    settings.currentProfile = ReadCurConfig(config.document);
+    settings.setValues(ReadProfileValues(config.document, settings.currentProfile, false, language));
     MacroTable macros;
     macros.filePath = ctx.paths.userMacroFile(language);
     // Failures are told through the notifier, one line on standard error.

@@ -235,18 +235,18 @@ int main()
     ProfileSettings settings;
     ProfileValues values = FactoryProfile();
     // Host-served: slot 4 Ctrl+C, slots 6 and 7 DPI down and up, slot 8 the first macro.
-    values.K = {1, 2, 3, 31, 5, 18, 17, 41};
-    values.DPI_SET = {1, 2, 3, 0};
-    values.DPI_SET_EN = {1, 1, 1, 1};
-    values.DPI_LEVEL = 1;
-    values.LED_STATUS = 2;
-    values.WHEEL_STATUS = 1;
-    values.FIRE_TIME = 50;
-    values.DPI_SPEED = 3;   // pointer speed 6
-    values.WHEEL_SPEED = 2; // 3 lines
-    values.MACRO_MODE2 = 0;
+    values.buttonCodes = {1, 2, 3, 31, 5, 18, 17, 41};
+    values.dpiStagePositions = {1, 2, 3, 0};
+    values.dpiStageEnabled = {1, 1, 1, 1};
+    values.dpiStage = 1;
+    values.ledMode = 2;
+    values.wheelMode = 1;
+    values.fireInterval = 50;
+    values.pointerSpeed = 3; // pointer speed 6
+    values.wheelSpeed = 2;   // 3 lines
+    values.macroPlaybackMode = 0;
     settings.setValues(values);
-    settings.CurConfig.store(1);
+    settings.currentProfile.store(1);
 
     ApplyFeedback feedback;
     SilentNotifier notifier;
@@ -363,7 +363,7 @@ int main()
     checks.check(afterStep.size() == expected.size() + 1 && afterStep.back() == dpiDown,
                  "the executor's DPI step reaches the mouse",
                  afterStep.size() > expected.size() ? hex(afterStep.back()) : "no report");
-    checks.check(settings.DPI_LEVEL.load() == 0, "DPI_LEVEL stepped down to stage 0");
+    checks.check(settings.dpiStage.load() == 0, "DPI_LEVEL stepped down to stage 0");
     mouse.model().release();
     const auto dpiRelease = events.waitFor(SpecialButtonEvent::Kind::Release, seen, 10s);
     checks.check(dpiRelease && dpiRelease->handled, "ReportReader takes the second release");

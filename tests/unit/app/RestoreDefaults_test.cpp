@@ -26,23 +26,23 @@ TEST(RestoreDefaultsTest, FactoryProfilesThenDefaultsMacrosThenApply) {
     const AppPaths paths = folder.paths();
     const auto config = paths.configPath();
     ProfileSettings settings;
-    settings.CurConfig = 3;
-    settings.MACRO_MODE2 = 1;
-    settings.K[0] = 40;
+    settings.currentProfile = 3;
+    settings.macroPlaybackMode = 1;
+    settings.buttonCodes[0] = 40;
     MacroTable macros;
     RecordingNotifier notifier;
     std::vector<std::string> calls;
     const std::string englishMacrosBefore = readFile(paths.userMacroFile(UiLanguage::English));
-krv::test::requireOk(
-    RestoreDefaults(settings, paths, UiLanguage::Chinese, macros, notifier,
-                    [&] { calls.push_back("refill:" + std::to_string(macros.count())); },
-                    [&] { calls.push_back("apply:K1=" + std::to_string(settings.K[0].load())); }));
+    krv::test::requireOk(RestoreDefaults(
+        settings, paths, UiLanguage::Chinese, macros, notifier,
+        [&] { calls.push_back("refill:" + std::to_string(macros.count())); },
+        [&] { calls.push_back("apply:K1=" + std::to_string(settings.buttonCodes[0].load())); }));
 
     auto doc = IniFile::load(config);
     ProfileSettings profile1;
     krv::test::requireOk(LoadProfile(profile1, config, 1, false, UiLanguage::Chinese));
     ProfileValues expected = FactoryProfile();
-    expected.MACRO_MODE2 = 1; // profile 1 keeps the mode that was current
+    expected.macroPlaybackMode = 1; // profile 1 keeps the mode that was current
     EXPECT_EQ(profile1.values(), expected);
     for (int n = 2; n <= 5; ++n)
         for (const char* key : {"K1", "K6", "K7", "DPI_SET1", "FIRE_TIME", "MACRO_MODE2"})
@@ -52,7 +52,8 @@ krv::test::requireOk(
     ProfileSettings profile3;
     krv::test::requireOk(LoadProfile(profile3, config, 3, false, UiLanguage::Chinese));
     EXPECT_EQ(settings.values(), profile3.values());
-    EXPECT_EQ(calls, (std::vector<std::string>{"refill:3", "apply:K1=" + std::to_string(profile3.K[0].load())}));
+    EXPECT_EQ(calls,
+              (std::vector<std::string>{"refill:3", "apply:K1=" + std::to_string(profile3.buttonCodes[0].load())}));
 
     EXPECT_EQ(macros.name(0), u"换弹");
     EXPECT_EQ(IniFile::readString(paths.userMacroFile(UiLanguage::Chinese), "Macros", "macroNum"), "3");
@@ -104,7 +105,7 @@ TEST(RestoreDefaultsTest, AMissingOrUnreadableSourceChangesNothing) {
         c.breakIt(paths);
         const auto snapshot = folder.snapshot();
         ProfileSettings settings;
-        settings.CurConfig = 1;
+        settings.currentProfile = 1;
         const ProfileValues before = settings.values();
         MacroTable macros;
         RecordingNotifier notifier;
@@ -142,16 +143,17 @@ TEST(ShippedData, EveryProfileKeepsTheEditorsInvariants) {
             krv::test::requireOk(LoadProfile(s, config, n, factory, language));
             ProfileValues v = s.values();
             const std::string where = ProfileSectionName(n, factory, language);
-            EXPECT_NE(std::find(v.K.begin(), v.K.end(), 1), v.K.end()) << where << ": no slot keeps code 1";
-            ASSERT_TRUE(v.DPI_LEVEL >= 0 && v.DPI_LEVEL < 4) << where;
-            EXPECT_EQ(v.DPI_SET_EN[v.DPI_LEVEL], 1) << where << ": current stage disabled";
+            EXPECT_NE(std::find(v.buttonCodes.begin(), v.buttonCodes.end(), 1), v.buttonCodes.end())
+                << where << ": no slot keeps code 1";
+            ASSERT_TRUE(v.dpiStage >= 0 && v.dpiStage < 4) << where;
+            EXPECT_EQ(v.dpiStageEnabled[v.dpiStage], 1) << where << ": current stage disabled";
             for (int stage = 0; stage < 4; ++stage)
-                EXPECT_LE(v.DPI_SET[stage], 4) << where;
-            EXPECT_LE(v.LED_STATUS, 3) << where;
-            EXPECT_LE(v.DPI_SPEED, 9) << where;
-            EXPECT_LE(v.WHEEL_SPEED, 9) << where;
-            EXPECT_TRUE(v.FIRE_TIME >= 0 && v.FIRE_TIME <= 300) << where;
-            for (const int code : v.K) {
+                EXPECT_LE(v.dpiStagePositions[stage], 4) << where;
+            EXPECT_LE(v.ledMode, 3) << where;
+            EXPECT_LE(v.pointerSpeed, 9) << where;
+            EXPECT_LE(v.wheelSpeed, 9) << where;
+            EXPECT_TRUE(v.fireInterval >= 0 && v.fireInterval <= 300) << where;
+            for (const int code : v.buttonCodes) {
                 if (code >= FirstMacroCode) {
                     EXPECT_LT(code - FirstMacroCode, macros) << where << ": a macro that is not shipped";
                 }

@@ -58,19 +58,19 @@ struct ApplyRig {
     }
     void load(const ProfileValues& v, int curConfig) {
         settings.setValues(v);
-        settings.CurConfig.store(curConfig);
+        settings.currentProfile.store(curConfig);
     }
 };
 
-ProfileValues profile(std::array<std::int32_t, 8> K, std::array<std::uint8_t, 4> dpiSet, int level, int led, int wheel,
-                      int fire) {
+ProfileValues profile(std::array<std::int32_t, 8> buttonCodes, std::array<std::uint8_t, 4> dpiSet, int level, int led,
+                      int wheel, int fire) {
     ProfileValues v = FactoryProfile();
-    v.K = K;
-    v.DPI_SET = dpiSet;
-    v.DPI_LEVEL = level;
-    v.LED_STATUS = static_cast<std::uint8_t>(led);
-    v.WHEEL_STATUS = wheel;
-    v.FIRE_TIME = fire;
+    v.buttonCodes = buttonCodes;
+    v.dpiStagePositions = dpiSet;
+    v.dpiStage = level;
+    v.ledMode = static_cast<std::uint8_t>(led);
+    v.wheelMode = wheel;
+    v.fireInterval = fire;
     return v;
 }
 
@@ -128,10 +128,10 @@ TEST(ApplyProfile, FirstHostSlotStartsTheWaitAndTheBlinkOnce) {
     EXPECT_EQ(rig.blinkStarts, 1);
     const std::array<int, 8> dpiAction{0, 0, 0, 0, 0, -1, 1, 0};
     for (int i = 0; i < 8; ++i)
-        EXPECT_EQ(rig.settings.DPI_ACTION[i], dpiAction[i]) << "slot " << i + 1;
+        EXPECT_EQ(rig.settings.dpiActions[i], dpiAction[i]) << "slot " << i + 1;
 
     // No acknowledgement came: the next apply waits again but does not start a second blink.
-    rig.settings.K[5] = 1;
+    rig.settings.buttonCodes[5] = 1;
     rig.applier.ApplyProfile();
     EXPECT_FALSE(rig.feedback.HostFunctionsReady);
     EXPECT_EQ(rig.feedback.BlinkSlot, 7);
@@ -148,7 +148,7 @@ TEST(ApplyProfile, FirstHostSlotStartsTheWaitAndTheBlinkOnce) {
 TEST(ApplyProfile, SavesSnapshotBeforeSendingAndTheProfileAfter) {
     ApplyRig rig;
     ProfileValues v = FactoryProfile();
-    v.K[1] = 3;
+    v.buttonCodes[1] = 3;
     rig.load(v, 3);
     std::vector<std::string> seen; // "Config6 K2" and "Config3 K2" when each report arrives
     rig.sim.setChangeCallback([&] {
@@ -168,8 +168,8 @@ TEST(ApplyProfile, SavesSnapshotBeforeSendingAndTheProfileAfter) {
     krv::test::requireOk(LoadProfile(reread, rig.config, 3, false, UiLanguage::English));
     EXPECT_EQ(reread.values(), v);
     for (int s = 0; s < 4; ++s)
-        EXPECT_EQ(rig.settings.DPI_SET_APPLIED[s], v.DPI_SET[s]);
-    EXPECT_EQ(rig.settings.LED_APPLIED, v.LED_STATUS);
+        EXPECT_EQ(rig.settings.appliedDpiStagePositions[s], v.dpiStagePositions[s]);
+    EXPECT_EQ(rig.settings.appliedLedMode, v.ledMode);
     EXPECT_GE(rig.notifier.repaints, 1);
 }
 
@@ -180,7 +180,7 @@ TEST(ApplyProfile, PointerSpeedAndWheelLines) {
         EXPECT_EQ(PointerSpeedOfStep(static_cast<std::uint8_t>(step)), speed) << "DPI_SPEED " << step;
 
     ApplyRig rig;
-    rig.load(FactoryProfile(), 1); // DPI_SPEED 5, WHEEL_SPEED 2
+    rig.load(FactoryProfile(), 1); // pointer speed 5, wheel speed 2
     rig.applier.ApplyProfile();
     EXPECT_EQ(rig.pointer.calls(), (std::vector<std::string>{"get speed", "set speed 10", "get lines", "set lines 3"}));
 

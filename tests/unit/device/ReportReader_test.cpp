@@ -138,7 +138,7 @@ TEST(ReportReader, TheMouseAcknowledgesAnApplyOnItsOwn) {
     test::TempDir dir;
     test::RecordingPointer pointer;
     rig.settings.setValues(FactoryProfile());
-    rig.settings.CurConfig = 1;
+    rig.settings.currentProfile = 1;
     ProfileApplier applier({rig.settings, dir / "config.ini", rig.link, rig.feedback, pointer, rig.notifier, {}});
     applier.ApplyProfile();
     ASSERT_TRUE(rig.waitForHostFunctions()); // the reader sets it when (6, 0) arrives
@@ -153,7 +153,7 @@ TEST(ReportReader, AMouseThatAcknowledgesAtOnceLeavesHostFunctionsReady) {
     test::TempDir dir;
     test::RecordingPointer pointer;
     rig.settings.setValues(FactoryProfile()); // slots 6 and 7 are served by the host
-    rig.settings.CurConfig = 1;
+    rig.settings.currentProfile = 1;
     ProfileApplier applier({rig.settings, dir / "config.ini", rig.link, rig.feedback, pointer, rig.notifier, {}});
     for (int round = 0; round < 20; ++round) {
         applier.ApplyProfile();
@@ -171,7 +171,7 @@ TEST(ReportReader, SecondPressAndReleaseFollowTheMacroMode) {
     for (const Case& c : std::vector<Case>{{0, true, false}, {1, false, true}}) {
         SCOPED_TRACE(c.mode);
         ReaderRig rig;
-        rig.settings.MACRO_MODE2 = c.mode;
+        rig.settings.macroPlaybackMode = c.mode;
         rig.press(5);
         ASSERT_EQ(rig.presses.PendingPress, 1u);
         rig.press(6); // while the first is served: not queued
@@ -211,7 +211,7 @@ TEST(ReportReader, GarbageShortAndOversizedReportsAreHarmless) {
 
 TEST(ReportReader, ReportsOfThePointerCollectionOnTheSameNodeAreNotOurs) {
     ReaderRig rig;
-    rig.settings.MACRO_MODE2 = 1;
+    rig.settings.macroPlaybackMode = 1;
     // Pointer reports (id 1): buttons 0xF5 would read as press 245, no buttons as a release.
     rig.sim.sendInputReport({SimulatedMouse::PointerReportId, 0xF5, 3, 0, 4, 0, 0});
     rig.sim.sendInputReport({SimulatedMouse::PointerReportId, 0x00, 3, 0, 4, 0, 0});

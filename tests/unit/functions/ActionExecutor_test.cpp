@@ -43,8 +43,8 @@ protected:
 
     // As an apply leaves a slot: its code and its DPI action.
     void setSlot(int slot, ButtonCode code) {
-        settings.K[slot - 1] = code;
-        settings.DPI_ACTION[slot - 1] = DpiAction(code);
+        settings.buttonCodes[slot - 1] = code;
+        settings.dpiActions[slot - 1] = DpiAction(code);
     }
     static std::uint8_t reportCodeOf(int slot) { return static_cast<std::uint8_t>(PressReportBase + DeviceButtonId[slot - 1]); }
     void press(int slot) { executor.servePress(reportCodeOf(slot)); }
@@ -154,19 +154,19 @@ TEST_F(ExecutorTest, DpiStepsFollowEnabledStagesAndAlwaysResend) {
         {"cycle no enabled stage ends unchanged", 6, {0, 0, 0, 0}, 2, 2},
         {"level out of range is clamped", 18, {1, 1, 1, 1}, 9, 2},
     };
-    settings.CurConfig = 2;
-    settings.LED_APPLIED = 1;
+    settings.currentProfile = 2;
+    settings.appliedLedMode = 1;
     for (int s = 0; s < 4; ++s)
-        settings.DPI_SET_APPLIED[s] = static_cast<std::uint8_t>(s + 1); // positions 1, 2, 3, 4
+        settings.appliedDpiStagePositions[s] = static_cast<std::uint8_t>(s + 1); // positions 1, 2, 3, 4
     for (const DpiCase& c : cases) {
         sent.clear();
         repaints = 0;
         for (int s = 0; s < 4; ++s)
-            settings.DPI_SET_EN[s] = static_cast<std::uint8_t>(c.enabled[s]);
-        settings.DPI_LEVEL = c.level;
+            settings.dpiStageEnabled[s] = static_cast<std::uint8_t>(c.enabled[s]);
+        settings.dpiStage = c.level;
         setSlot(6, c.code);
         press(6);
-        EXPECT_EQ(settings.DPI_LEVEL.load(), c.expectedLevel) << c.name;
+        EXPECT_EQ(settings.dpiStage.load(), c.expectedLevel) << c.name;
         const int position = c.expectedLevel + 1;
         const std::vector<Sent> expected{{0x09, c.expectedLevel, (8 + position) * 16 + 1}};
         EXPECT_EQ(sent, expected) << c.name;
@@ -176,26 +176,26 @@ TEST_F(ExecutorTest, DpiStepsFollowEnabledStagesAndAlwaysResend) {
 }
 
 TEST_F(ExecutorTest, DpiActionOfTheLastApplyWinsOverTheEditedCode) {
-    settings.DPI_SET_EN[0] = settings.DPI_SET_EN[1] = 1;
-    settings.DPI_ACTION[2] = 1; // applied as "DPI up"
-    settings.K[2] = 38;         // edited since to "calculator", not applied yet
+    settings.dpiStageEnabled[0] = settings.dpiStageEnabled[1] = 1;
+    settings.dpiActions[2] = 1;   // applied as "DPI up"
+    settings.buttonCodes[2] = 38; // edited since to "calculator", not applied yet
     press(3);
-    EXPECT_EQ(settings.DPI_LEVEL.load(), 1);
+    EXPECT_EQ(settings.dpiStage.load(), 1);
     EXPECT_TRUE(shell.calls.empty());
 }
 
 TEST_F(ExecutorTest, LedToggleSwitchesBetweenModeThreeAndTheAppliedModeAndDpiStepsKeepIt) {
-    settings.DPI_LEVEL = 1;
-    settings.DPI_SET_APPLIED[1] = 4;
-    settings.DPI_SET_EN[1] = 1;
-    settings.LED_APPLIED = 2;
+    settings.dpiStage = 1;
+    settings.appliedDpiStagePositions[1] = 4;
+    settings.dpiStageEnabled[1] = 1;
+    settings.appliedLedMode = 2;
     setSlot(8, 19);
     setSlot(7, 6);
     press(8);
-    EXPECT_EQ(settings.LED_OVERRIDE.load(), 3);
+    EXPECT_EQ(settings.toggledLedMode.load(), 3);
     press(7); // the DPI step sends mode 3 while the override holds
     press(8);
-    EXPECT_EQ(settings.LED_OVERRIDE.load(), 2);
+    EXPECT_EQ(settings.toggledLedMode.load(), 2);
     press(7);
     EXPECT_EQ(sent, (std::vector<Sent>{{0x09, 1, 0xC3}, {0x09, 1, 0xC3}, {0x09, 1, 0xC2}, {0x09, 1, 0xC2}}));
     EXPECT_EQ(repaints, 4);
@@ -208,12 +208,12 @@ TEST_F(ExecutorTest, ProfileSwitchLoadsTheNextProfileAndAppliesIt) {
     setSlot(1, 40);
     int expectedApplies = 0;
     for (const auto& [from, to] : cases) {
-        settings.CurConfig = from;
-        settings.K[0] = 40;
-        settings.DPI_ACTION[0] = 0;
+        settings.currentProfile = from;
+        settings.buttonCodes[0] = 40;
+        settings.dpiActions[0] = 0;
         press(1);
-        EXPECT_EQ(settings.CurConfig.load(), to) << "from " << from;
-        EXPECT_EQ(settings.K[7].load(), 10 + to) << "from " << from;
+        EXPECT_EQ(settings.currentProfile.load(), to) << "from " << from;
+        EXPECT_EQ(settings.buttonCodes[7].load(), 10 + to) << "from " << from;
         EXPECT_EQ(applies, ++expectedApplies);
     }
     EXPECT_EQ(repaints, expectedApplies);
@@ -284,7 +284,7 @@ TEST_F(ExecutorTest, ModeZeroSecondPressStopsAfterTheCurrentPause) {
 }
 
 TEST_F(ExecutorTest, ModeOneRepeatsWhileHeldAndStopsOnRelease) {
-    settings.MACRO_MODE2 = 1;
+    settings.macroPlaybackMode = 1;
     const int m = addMacro({{'R', 1, 10}, {'R', 2, 10}}, 0, 1); // its own repeat setting does not count
     setSlot(3, FirstMacroCode + m);
     clock.at(95ms, [this] { channel.requestStop(); }); // the button is released at 95 ms
@@ -295,7 +295,7 @@ TEST_F(ExecutorTest, ModeOneRepeatsWhileHeldAndStopsOnRelease) {
 }
 
 TEST_F(ExecutorTest, ModeOnePlaysAtMostOneHundredThousandRounds) {
-    settings.MACRO_MODE2 = 1;
+    settings.macroPlaybackMode = 1;
     const int m = addMacro({{'R', 3, 1}});
     executor.playMacro(m);
     EXPECT_EQ(clock.elapsedMs(), 100000);
@@ -336,7 +336,7 @@ TEST_F(ExecutorTest, AStopSignalNeverCarriesOverToTheNextPress) {
 }
 
 TEST_F(ExecutorTest, AQuickTapInRepeatWhileHeldModePlaysOneEventAndLetsGo) {
-    settings.MACRO_MODE2 = 1;
+    settings.macroPlaybackMode = 1;
     const int m = addMacro({{'R', 1, 10}, {'R', 2, 10}});
     setSlot(3, FirstMacroCode + m);
     // The release comes before the executor has taken the press up.
@@ -379,7 +379,7 @@ TEST_F(ExecutorTest, PlaybackEndedEarlyLetsGoOfEverythingItHolds) {
                                               .sendFeatureReport = {},
                                               .applyProfile = {},
                                               .requestRepaint = {}}};
-        settings.MACRO_MODE2 = c.mode;
+        settings.macroPlaybackMode = c.mode;
         // Shift, the left button and R are down when the stop comes in R's pause; X was let go.
         const int m = addMacro({{0xA0, 1, 10},
                                 {'X', 1, 0},
@@ -460,10 +460,10 @@ TEST(ActionExecutorThread, ServesPressesFromAnotherThreadAndStopsMidMacro) {
         records[0].setEvent(1, {'L', 2, 0});
         count = 1;
     });
-    settings.K[0] = 33;
-    settings.K[1] = FirstMacroCode;
-    settings.DPI_ACTION[2] = 2;
-    settings.DPI_SET_EN[0] = 1;
+    settings.buttonCodes[0] = 33;
+    settings.buttonCodes[1] = FirstMacroCode;
+    settings.dpiActions[2] = 2;
+    settings.dpiStageEnabled[0] = 1;
     executor.start();
 
     std::thread reader([&] {

@@ -32,24 +32,16 @@ TEST(ButtonCodeTable, ReportCodesMapBackToSlots) {
 }
 
 TEST(ButtonCodeTable, KeepsCodeOneOnSomeSlot) {
-    std::array<ButtonCode, 8> K{2, 2, 3, 5, 4, 18, 17, 13}; // slot 1 just lost code 1
-    EXPECT_EQ(KeepPrimaryButton(K, 1), 2);
-    EXPECT_EQ(K[1], 1);
+    std::array<ButtonCode, 8> codes{2, 2, 3, 5, 4, 18, 17, 13}; // slot 1 just lost code 1
+    EXPECT_EQ(KeepPrimaryButton(codes, 1), 2);
+    EXPECT_EQ(codes[1], 1);
 
-    K = {2, 3, 3, 5, 4, 18, 17, 6}; // slot 8 was the only holder
-    EXPECT_EQ(KeepPrimaryButton(K, 8), 8);
-    EXPECT_EQ(K[7], 1);
+    codes = {2, 3, 3, 5, 4, 18, 17, 6}; // slot 8 was the only holder
+    EXPECT_EQ(KeepPrimaryButton(codes, 8), 8);
+    EXPECT_EQ(codes[7], 1);
 
-    K = {1, 2, 3, 5, 4, 18, 17, 13};
-    EXPECT_EQ(KeepPrimaryButton(K, 3), std::nullopt);
-}
-
-TEST(ButtonCodeTable, MenuGroups) {
-    EXPECT_FALSE(MenuGroupOfRow(6));
-    EXPECT_EQ(MenuGroupOfRow(7)->base + 9, 19);
-    EXPECT_EQ(MenuGroupOfRow(8)->base + MenuGroupOfRow(8)->itemCount, 26);
-    EXPECT_EQ(MenuGroupOfRow(10)->base + 4, 34);
-    EXPECT_EQ(MenuGroupOfRow(9)->base + 2, 42);
+    codes = {1, 2, 3, 5, 4, 18, 17, 13};
+    EXPECT_EQ(KeepPrimaryButton(codes, 3), std::nullopt);
 }
 
 } // namespace

@@ -74,17 +74,17 @@ protected:
         while (channel.PendingPress.load(std::memory_order_acquire) != 0)
             std::this_thread::yield();
     }
-    void writeProfile(int n, std::array<std::int32_t, 8> K, int level) {
+    void writeProfile(int n, std::array<std::int32_t, 8> buttonCodes, int level) {
         ProfileValues v = FactoryProfile();
-        v.K = K;
-        v.DPI_LEVEL = level;
+        v.buttonCodes = buttonCodes;
+        v.dpiStage = level;
         ASSERT_TRUE(SaveProfileValues(v, config, n));
     }
 };
 
 TEST_F(ExecutorWithMouse, DpiStepFromTheMouseReachesTheMouseAndTheFile) {
     writeProfile(3, {1, 2, 3, 5, 4, 18, 17, 13}, 2);
-    settings.CurConfig = 3;
+    settings.currentProfile = 3;
     krv::test::requireOk(LoadProfile(settings, config, 3, false, UiLanguage::English));
     applier.ApplyProfile();
     waitForAcknowledgement();
@@ -92,7 +92,7 @@ TEST_F(ExecutorWithMouse, DpiStepFromTheMouseReachesTheMouseAndTheFile) {
     mouse.press(6); // slot 6: DPI down
     waitForMouse([](const SimMouseState& s) { return s.dpiStage == 1; });
     mouse.release();
-    EXPECT_EQ(settings.DPI_LEVEL.load(), 1);
+    EXPECT_EQ(settings.dpiStage.load(), 1);
     waitUntilServed();
     EXPECT_EQ(IniFile::readString(config, "Config3", "DPI_LEVEL", "", 5), "1");
 }
@@ -100,7 +100,7 @@ TEST_F(ExecutorWithMouse, DpiStepFromTheMouseReachesTheMouseAndTheFile) {
 TEST_F(ExecutorWithMouse, ProfileSwitchAppliesTheNextProfileFromTheExecutorThread) {
     writeProfile(1, {1, 40, 3, 5, 4, 18, 17, 13}, 0);
     writeProfile(2, {1, 40, 3, 31, 4, 18, 17, 13}, 0);
-    settings.CurConfig = 1;
+    settings.currentProfile = 1;
     krv::test::requireOk(LoadProfile(settings, config, 1, false, UiLanguage::English));
     applier.ApplyProfile();
     waitForAcknowledgement();
@@ -110,7 +110,7 @@ TEST_F(ExecutorWithMouse, ProfileSwitchAppliesTheNextProfileFromTheExecutorThrea
     waitForMouse([&](const SimMouseState& s) { return s.featureReports.size() >= reportsBefore + 11; });
     mouse.release();
     waitUntilServed();
-    EXPECT_EQ(settings.CurConfig.load(), 2);
+    EXPECT_EQ(settings.currentProfile.load(), 2);
     EXPECT_EQ(IniFile::readString(config, "Init", "CurConfig", "", 5), "2");
     EXPECT_EQ(mouse.state().buttonMap[5], HostCode); // slot 4 (device button 5) now Ctrl+C
 
@@ -131,9 +131,9 @@ TEST_F(ExecutorWithMouse, ReleaseOfAQuickFunctionLeavesTheNextHeldMacroWhole) {
         count = 1;
     });
     writeProfile(4, {1, 2, 3, FirstMacroCode, 19, 18, 17, 13}, 0); // slot 4 macro 1, slot 5 LED toggle
-    settings.CurConfig = 4;
+    settings.currentProfile = 4;
     krv::test::requireOk(LoadProfile(settings, config, 4, false, UiLanguage::English));
-    settings.MACRO_MODE2 = 1;
+    settings.macroPlaybackMode = 1;
     applier.ApplyProfile();
     waitForAcknowledgement();
 

@@ -276,9 +276,9 @@ TEST_F(MacroEditorTest, ToggleRepeatAndMacroMode) {
     EXPECT_EQ(repeat.value, "1");
     EXPECT_FALSE(repeat.enabled);
     editor.ToggleMacroMode();
-    EXPECT_EQ(settings.MACRO_MODE2.load(), 1);
+    EXPECT_EQ(settings.macroPlaybackMode.load(), 1);
     editor.ToggleMacroMode();
-    EXPECT_EQ(settings.MACRO_MODE2.load(), 0);
+    EXPECT_EQ(settings.macroPlaybackMode.load(), 0);
 }
 
 // Recording: keys in, events out.

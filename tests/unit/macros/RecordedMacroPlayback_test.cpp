@@ -108,9 +108,9 @@ TEST(RecordedMacroPlayback, RecordedKeysPlayBackInOrderWithTheirPauses) {
     ASSERT_EQ(macros.count(), 1);
     const std::filesystem::path config = dir / "config.ini";
     ProfileValues values = FactoryProfile();
-    values.K = {1, 2, 3, FirstMacroCode + 0, 4, 18, 17, 13};
+    values.buttonCodes = {1, 2, 3, FirstMacroCode + 0, 4, 18, 17, 13};
     ASSERT_TRUE(SaveProfileValues(values, config, 1));
-    settings.CurConfig = 1;
+    settings.currentProfile = 1;
     krv::test::requireOk(LoadProfile(settings, config, 1, false, UiLanguage::English));
 
     SimulatedMouse mouse;

@@ -19,9 +19,9 @@ struct StageToggleCase {
 
 void setStages(ProfileSettings& s, const std::array<int, DpiStageCount>& enabled, int current) {
     for (int i = 0; i < DpiStageCount; ++i)
-        s.DPI_SET_EN[static_cast<std::size_t>(i)].store(
+        s.dpiStageEnabled[static_cast<std::size_t>(i)].store(
             static_cast<std::uint8_t>(enabled[static_cast<std::size_t>(i)]));
-    s.DPI_LEVEL.store(current);
+    s.dpiStage.store(current);
 }
 
 TEST(ProfileEditing, ToggledStagesKeepOneEnabledStageCurrent) {
@@ -38,9 +38,10 @@ TEST(ProfileEditing, ToggledStagesKeepOneEnabledStageCurrent) {
         setStages(s, c.enabledBefore, c.currentBefore);
         ToggleDpiStage(s, c.toggled);
         for (int i = 0; i < DpiStageCount; ++i)
-            EXPECT_EQ(s.DPI_SET_EN[static_cast<std::size_t>(i)].load(), c.enabledAfter[static_cast<std::size_t>(i)])
+            EXPECT_EQ(s.dpiStageEnabled[static_cast<std::size_t>(i)].load(),
+                      c.enabledAfter[static_cast<std::size_t>(i)])
                 << "toggled " << c.toggled << ", stage " << i;
-        EXPECT_EQ(s.DPI_LEVEL.load(), c.currentAfter) << "toggled " << c.toggled;
+        EXPECT_EQ(s.dpiStage.load(), c.currentAfter) << "toggled " << c.toggled;
     }
 }
 
@@ -48,9 +49,9 @@ TEST(ProfileEditing, OnlyAnEnabledStageCanBeSelected) {
     ProfileSettings s;
     setStages(s, {1, 0, 1, 1}, 0);
     EXPECT_FALSE(SelectDpiStage(s, 1));
-    EXPECT_EQ(s.DPI_LEVEL.load(), 0);
+    EXPECT_EQ(s.dpiStage.load(), 0);
     EXPECT_TRUE(SelectDpiStage(s, 2));
-    EXPECT_EQ(s.DPI_LEVEL.load(), 2);
+    EXPECT_EQ(s.dpiStage.load(), 2);
     EXPECT_FALSE(SelectDpiStage(s, -1));
     EXPECT_FALSE(SelectDpiStage(s, DpiStageCount));
 }
@@ -61,14 +62,14 @@ TEST(ProfileEditing, FireTimeFollowsTheBarAndStaysWithinItsRange) {
     EXPECT_EQ(FireTimeFromBar(160, 10, 150), MaxFireTime);
     EXPECT_EQ(FireTimeFromBar(20, 10, 0), 0); // a bar of no width gives no division by zero
     ProfileSettings s;
-    s.FIRE_TIME.store(MaxFireTime);
+    s.fireInterval.store(MaxFireTime);
     StepFireTime(s, +1);
-    EXPECT_EQ(s.FIRE_TIME.load(), MaxFireTime);
-    s.FIRE_TIME.store(0);
+    EXPECT_EQ(s.fireInterval.load(), MaxFireTime);
+    s.fireInterval.store(0);
     StepFireTime(s, -1);
-    EXPECT_EQ(s.FIRE_TIME.load(), 0);
+    EXPECT_EQ(s.fireInterval.load(), 0);
     StepFireTime(s, +1);
-    EXPECT_EQ(s.FIRE_TIME.load(), 1);
+    EXPECT_EQ(s.fireInterval.load(), 1);
 }
 
 } // namespace

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "settings/IniFile.h"
-#include "unit/RequireOk.h"
 #include "settings/ProfileSettings.h"
+#include "skin/SkinLayout.h"
+#include "unit/RequireOk.h"
 
 #include "unit/TempDir.h"
 
@@ -32,9 +33,9 @@ TEST(ProfileStore, SaveWritesEveryKeyInOrderAndLoadReadsItBack) {
     ProfileSettings loaded;
     krv::test::requireOk(LoadProfile(loaded, file, 1, false, UiLanguage::English));
     EXPECT_EQ(loaded.values(), factory);
-    EXPECT_EQ(loaded.DPI_SET_APPLIED[3].load(), 0);
-    EXPECT_EQ(loaded.DPI_SLIDER_ELEMENT[0].load(), 61);
-    EXPECT_EQ(loaded.DPI_SLIDER_ELEMENT[3].load(), 75);
+    EXPECT_EQ(loaded.appliedDpiStagePositions[3].load(), 0);
+    EXPECT_EQ(MainElement::sliderOf(0, loaded.dpiStagePositions[0].load()), 61);
+    EXPECT_EQ(MainElement::sliderOf(3, loaded.dpiStagePositions[3].load()), 75);
 }
 
 TEST(ProfileStore, ValuesAreReadAsTheFileFormatDemands) {
@@ -43,20 +44,20 @@ TEST(ProfileStore, ValuesAreReadAsTheFileFormatDemands) {
     writeFile(file, "[Config2]\nK1=12345\nK2=  12ab\nK3=x5\nFIRE_TIME=-3\nDPI_SET_EN2=7\n"
                     "DPI_SET1=123456789\nLED_STATUS=259\nDPI_SPEED= 9\n");
     ProfileSettings s;
-    s.CurConfig = 4;
-    s.LED_APPLIED = 2;
+    s.currentProfile = 4;
+    s.appliedLedMode = 2;
     krv::test::requireOk(LoadProfile(s, file, 2, false, UiLanguage::Chinese));
-    EXPECT_EQ(s.K[0].load(), 1234);  // four characters at most
-    EXPECT_EQ(s.K[1].load(), 12);
-    EXPECT_EQ(s.K[2].load(), 0);
-    EXPECT_EQ(s.FIRE_TIME.load(), -3);
-    EXPECT_EQ(s.DPI_SET_EN[1].load(), 1); // any non-zero value enables, written back as 1
-    EXPECT_EQ(s.DPI_SET[0].load(), 123456789 & 0xFF); // nine characters, low 8 bits
-    EXPECT_EQ(s.LED_STATUS.load(), 3);
-    EXPECT_EQ(s.DPI_SPEED.load(), 9);
-    EXPECT_EQ(s.K[7].load(), 0); // missing key
-    EXPECT_EQ(s.CurConfig.load(), 4); // untouched
-    EXPECT_EQ(s.LED_APPLIED.load(), 2);
+    EXPECT_EQ(s.buttonCodes[0].load(), 1234); // four characters at most
+    EXPECT_EQ(s.buttonCodes[1].load(), 12);
+    EXPECT_EQ(s.buttonCodes[2].load(), 0);
+    EXPECT_EQ(s.fireInterval.load(), -3);
+    EXPECT_EQ(s.dpiStageEnabled[1].load(), 1);                  // any non-zero value enables, written back as 1
+    EXPECT_EQ(s.dpiStagePositions[0].load(), 123456789 & 0xFF); // nine characters, low 8 bits
+    EXPECT_EQ(s.ledMode.load(), 3);
+    EXPECT_EQ(s.pointerSpeed.load(), 9);
+    EXPECT_EQ(s.buttonCodes[7].load(), 0); // missing key
+    EXPECT_EQ(s.currentProfile.load(), 4); // untouched
+    EXPECT_EQ(s.appliedLedMode.load(), 2);
 
     ASSERT_TRUE(SaveProfile(s, file, 2));
     EXPECT_EQ(IniFile::readString(file, "Config2", "DPI_SET_EN2"), "1");
@@ -69,10 +70,10 @@ TEST(ProfileStore, OutOfRangeValuesNeverIndexOutside) {
     writeFile(file, "[Config1]\nDPI_LEVEL=9\nDPI_SET1=200\n");
     ProfileSettings s;
     krv::test::requireOk(LoadProfile(s, file, 1, false, UiLanguage::English));
-    EXPECT_EQ(s.DPI_LEVEL.load(), 9); // held as read
+    EXPECT_EQ(s.dpiStage.load(), 9);  // held as read
     EXPECT_EQ(s.dpiStageIndex(), 3);  // clamped where it indexes
-    EXPECT_EQ(s.DPI_SLIDER_ELEMENT[0].load(), 64);
-    EXPECT_EQ(ProfileSettings::positionIndex(s.DPI_SET[0].load()), 4);
+    EXPECT_EQ(MainElement::sliderOf(0, ProfileSettings::positionIndex(s.dpiStagePositions[0].load())), 64);
+    EXPECT_EQ(ProfileSettings::positionIndex(s.dpiStagePositions[0].load()), 4);
 }
 
 TEST(ProfileStore, FactorySectionsFollowTheLanguage) {
@@ -87,7 +88,7 @@ TEST(ProfileStore, FactorySectionsFollowTheLanguage) {
     for (const auto& c : cases) {
         ProfileSettings s;
         krv::test::requireOk(LoadProfile(s, file, c.n, true, c.language));
-        EXPECT_EQ(s.K[0].load(), c.expectedK1) << c.n;
+        EXPECT_EQ(s.buttonCodes[0].load(), c.expectedK1) << c.n;
     }
 }
 
@@ -108,8 +109,8 @@ TEST(ProfileStore, SaveDpiLevelTouchesOnlyThatKey) {
     const std::string before = std::string("[Config6]\r\n") + FactorySectionText;
     writeFile(file, before);
     ProfileSettings s;
-    s.DPI_LEVEL = 2;
-    s.K[0] = 40;
+    s.dpiStage = 2;
+    s.buttonCodes[0] = 40;
     ASSERT_TRUE(SaveDpiLevel(s, file, 6));
     std::string expected = before;
     expected.replace(expected.find("DPI_LEVEL=0"), 11, "DPI_LEVEL=2");
@@ -124,7 +125,7 @@ TEST(ProfileStore, OneAtomicSaveEqualsTwentyOneSingleWrites) {
     writeFile(batch, start);
     writeFile(single, start);
     ProfileValues v = FactoryProfile();
-    v.MACRO_MODE2 = 1;
+    v.macroPlaybackMode = 1;
     ASSERT_TRUE(SaveProfileValues(v, batch, 3));
     for (const auto& [key, value] : ProfileKeyValues(v))
         krv::test::requireOk(IniFile::writeString(single, "Config3", key, value));

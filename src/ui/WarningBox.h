@@ -17,13 +17,13 @@ class SkinImageCache;
 // over the cancelling button (element 1) with 2; Esc or closing gives 2; Enter does nothing. Its images
 // are looked up in the cache at every paint, so a changed image file shows at the next one; the shape
 // is cut once, when the box is created.
-class WarningDlg : public QDialog {
+class WarningBox : public QDialog {
     Q_OBJECT
 public:
     static constexpr int Confirm = 1;
     static constexpr int Cancel = 2;
 
-    WarningDlg(const SkinLayout& layout, const QFont& font, SkinImageCache& images, QPoint origin,
+    WarningBox(const SkinLayout& layout, const QFont& font, SkinImageCache& images, QPoint origin,
                QWidget* owner = nullptr);
 
     // 1 over the confirming button, 2 over the cancelling one, 255 over neither.

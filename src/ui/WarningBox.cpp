@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "ui/WarningDlg.h"
+#include "ui/WarningBox.h"
 
 #include "skin/SkinImages.h"
 
@@ -9,7 +9,7 @@
 
 namespace krv {
 
-WarningDlg::WarningDlg(const SkinLayout& layout, const QFont& font, SkinImageCache& images, QPoint origin,
+WarningBox::WarningBox(const SkinLayout& layout, const QFont& font, SkinImageCache& images, QPoint origin,
                        QWidget* owner)
     : QDialog(owner, Qt::Dialog | Qt::FramelessWindowHint), m_layout(layout), m_font(font), m_images(images) {
     setWindowTitle(QStringLiteral("VELDRA GAMING MOUSE"));
@@ -26,7 +26,7 @@ WarningDlg::WarningDlg(const SkinLayout& layout, const QFont& font, SkinImageCac
     move(origin);
 }
 
-QImage WarningDlg::composeImage() const {
+QImage WarningBox::composeImage() const {
     const QImage normal = m_images.image(SkinImageName::WarningNormal);
     QImage target = normal.isNull() ? QImage(size(), QImage::Format_RGB32) : normal.copy();
     if (normal.isNull())
@@ -49,12 +49,12 @@ QImage WarningDlg::composeImage() const {
     return target;
 }
 
-void WarningDlg::paintEvent(QPaintEvent*) {
+void WarningBox::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.drawImage(0, 0, composeImage());
 }
 
-void WarningDlg::mouseMoveEvent(QMouseEvent* event) {
+void WarningBox::mouseMoveEvent(QMouseEvent* event) {
     const QPoint p = event->position().toPoint();
     int hovered = 255;
     if (m_layout[WarningElement::Confirm].contains(p.x(), p.y()))
@@ -68,7 +68,7 @@ void WarningDlg::mouseMoveEvent(QMouseEvent* event) {
     }
 }
 
-void WarningDlg::mouseReleaseEvent(QMouseEvent* event) {
+void WarningBox::mouseReleaseEvent(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton)
         return;
     // Only the position at the release counts: track it even when no move preceded.
@@ -77,7 +77,7 @@ void WarningDlg::mouseReleaseEvent(QMouseEvent* event) {
         done(m_hovered);
 }
 
-void WarningDlg::keyPressEvent(QKeyEvent* event) {
+void WarningBox::keyPressEvent(QKeyEvent* event) {
     switch (event->key()) {
     case Qt::Key_Return:
     case Qt::Key_Enter:
@@ -91,7 +91,7 @@ void WarningDlg::keyPressEvent(QKeyEvent* event) {
     }
 }
 
-void WarningDlg::reject() {
+void WarningBox::reject() {
     done(Cancel);
 }
 

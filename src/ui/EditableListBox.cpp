@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "ui/CEditableListBox.h"
+#include "ui/EditableListBox.h"
 
 #include <QApplication>
 #include <QKeyEvent>
@@ -8,12 +8,12 @@
 
 namespace krv {
 
-CEditHelper::CEditHelper(QWidget* parent) : QLineEdit(parent) {
+InPlaceEdit::InPlaceEdit(QWidget* parent) : QLineEdit(parent) {
     // No cut/copy/paste menu: the right button belongs to the list's own menu.
     setContextMenuPolicy(Qt::PreventContextMenu);
 }
 
-void CEditHelper::mousePressEvent(QMouseEvent* event) {
+void InPlaceEdit::mousePressEvent(QMouseEvent* event) {
     if (event->button() == Qt::RightButton) {
         event->accept(); // the release does the work
         return;
@@ -21,7 +21,7 @@ void CEditHelper::mousePressEvent(QMouseEvent* event) {
     QLineEdit::mousePressEvent(event);
 }
 
-void CEditHelper::mouseReleaseEvent(QMouseEvent* event) {
+void InPlaceEdit::mouseReleaseEvent(QMouseEvent* event) {
     if (event->button() == Qt::RightButton) {
         event->accept();
         emit rightButtonReleased(mapToParent(event->position().toPoint()), event->modifiers());
@@ -30,7 +30,7 @@ void CEditHelper::mouseReleaseEvent(QMouseEvent* event) {
     QLineEdit::mouseReleaseEvent(event);
 }
 
-void CEditHelper::keyPressEvent(QKeyEvent* event) {
+void InPlaceEdit::keyPressEvent(QKeyEvent* event) {
     // Enter and Escape end the edit on release; their presses must not reach the list.
     if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter || event->key() == Qt::Key_Escape) {
         event->accept();
@@ -39,7 +39,7 @@ void CEditHelper::keyPressEvent(QKeyEvent* event) {
     QLineEdit::keyPressEvent(event);
 }
 
-void CEditHelper::keyReleaseEvent(QKeyEvent* event) {
+void InPlaceEdit::keyReleaseEvent(QKeyEvent* event) {
     const int key = event->key();
     if (!event->isAutoRepeat()) {
         if (key == Qt::Key_Return || key == Qt::Key_Enter)
@@ -50,12 +50,12 @@ void CEditHelper::keyReleaseEvent(QKeyEvent* event) {
     QLineEdit::keyReleaseEvent(event);
 }
 
-void CEditHelper::focusOutEvent(QFocusEvent* event) {
+void InPlaceEdit::focusOutEvent(QFocusEvent* event) {
     emit endEdit(true);
     QLineEdit::focusOutEvent(event);
 }
 
-CEditableListBox::CEditableListBox(QWidget* parent) : QListWidget(parent) {
+EditableListBox::EditableListBox(QWidget* parent) : QListWidget(parent) {
     setSelectionMode(QAbstractItemView::SingleSelection);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     // A scroll-bar action ends the edit before the list moves.
@@ -64,7 +64,7 @@ CEditableListBox::CEditableListBox(QWidget* parent) : QListWidget(parent) {
     connect(horizontalScrollBar(), &QScrollBar::actionTriggered, this, endOnScroll);
 }
 
-CEditableListBox::~CEditableListBox() {
+EditableListBox::~EditableListBox() {
     // An open edit goes away without committing and without notices.
     if (m_edit) {
         disconnect(m_edit.data(), nullptr, this, nullptr);
@@ -72,12 +72,12 @@ CEditableListBox::~CEditableListBox() {
     }
 }
 
-void CEditableListBox::onCharacter(int code) {
+void EditableListBox::onCharacter(int code) {
     m_editRequest = code;
     BeginItemEdit();
 }
 
-void CEditableListBox::BeginItemEdit() {
+void EditableListBox::BeginItemEdit() {
     if (m_editRequest != BeginEditRequest)
         return;
     m_editRequest = 0;
@@ -88,7 +88,7 @@ void CEditableListBox::BeginItemEdit() {
     if (m_edit)
         EndItemEdit(true);
 
-    auto* edit = new CEditHelper(viewport());
+    auto* edit = new InPlaceEdit(viewport());
     edit->setGeometry(visualItemRect(it).adjusted(0, -2, 0, 2));
     edit->setFont(font());
     edit->setFrame(true);
@@ -100,8 +100,8 @@ void CEditableListBox::BeginItemEdit() {
         for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled})
             look.setColor(group, role, system.color(group, role));
     edit->setPalette(look);
-    connect(edit, &CEditHelper::endEdit, this, &CEditableListBox::EndItemEdit);
-    connect(edit, &CEditHelper::rightButtonReleased, this, [this](QPoint point, Qt::KeyboardModifiers modifiers) {
+    connect(edit, &InPlaceEdit::endEdit, this, &EditableListBox::EndItemEdit);
+    connect(edit, &InPlaceEdit::rightButtonReleased, this, [this](QPoint point, Qt::KeyboardModifiers modifiers) {
         // The edit lies on the viewport: the release goes on to it, as if it had landed on the line.
         QMouseEvent release(QEvent::MouseButtonRelease, point, viewport()->mapToGlobal(point), Qt::RightButton,
                             Qt::NoButton, modifiers);
@@ -115,7 +115,7 @@ void CEditableListBox::BeginItemEdit() {
     edit->setFocus(Qt::OtherFocusReason);
 }
 
-void CEditableListBox::EndItemEdit(bool commit) {
+void EditableListBox::EndItemEdit(bool commit) {
     if (!m_edit || m_committing)
         return;
     if (commit && m_editIndex != -1) {
@@ -145,7 +145,7 @@ void CEditableListBox::EndItemEdit(bool commit) {
     if (m_edit->hasFocus())
         setFocus(Qt::OtherFocusReason);
     if (m_edit) {
-        CEditHelper* edit = m_edit.data();
+        InPlaceEdit* edit = m_edit.data();
         m_edit.clear();
         disconnect(edit, nullptr, this, nullptr);
         edit->hide();
@@ -154,7 +154,7 @@ void CEditableListBox::EndItemEdit(bool commit) {
     emit editFinished();
 }
 
-void CEditableListBox::keyPressEvent(QKeyEvent* event) {
+void EditableListBox::keyPressEvent(QKeyEvent* event) {
     // The character a key types, with Ctrl+letter as the control character 1..26.
     int code = 0;
     const int key = event->key();
@@ -168,13 +168,13 @@ void CEditableListBox::keyPressEvent(QKeyEvent* event) {
     QListWidget::keyPressEvent(event);
 }
 
-void CEditableListBox::keyReleaseEvent(QKeyEvent* event) {
+void EditableListBox::keyReleaseEvent(QKeyEvent* event) {
     if (event->key() == Qt::Key_Insert)
         BeginItemEdit(); // opens nothing: no request is ever left pending
     QListWidget::keyReleaseEvent(event);
 }
 
-void CEditableListBox::mouseReleaseEvent(QMouseEvent* event) {
+void EditableListBox::mouseReleaseEvent(QMouseEvent* event) {
     if (event->button() == Qt::RightButton) {
         QListWidgetItem* selected = currentItem();
         if (selected && visualItemRect(selected).contains(event->position().toPoint()))
@@ -183,12 +183,12 @@ void CEditableListBox::mouseReleaseEvent(QMouseEvent* event) {
     QListWidget::mouseReleaseEvent(event);
 }
 
-void CEditableListBox::resizeEvent(QResizeEvent* event) {
+void EditableListBox::resizeEvent(QResizeEvent* event) {
     QListWidget::resizeEvent(event);
     EndItemEdit(true);
 }
 
-void CEditableListBox::scrollContentsBy(int dx, int dy) {
+void EditableListBox::scrollContentsBy(int dx, int dy) {
     EndItemEdit(true);
     QListWidget::scrollContentsBy(dx, dy);
 }

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "ui/CKRV_GlydeDlg.h"
+#include "ui/MainWindow.h"
 
 #include <QPaintEvent>
 #include <QPainter>
@@ -7,7 +7,7 @@
 
 namespace krv {
 
-CKRV_GlydeDlg::CKRV_GlydeDlg(Dependencies dependencies, QWidget* parent)
+MainWindow::MainWindow(Dependencies dependencies, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::FramelessWindowHint), m_deps(dependencies),
       m_images(dependencies.paths.skinDirectory()) {
     setWindowTitle(QString::fromUtf8(WindowTitle));
@@ -17,7 +17,7 @@ CKRV_GlydeDlg::CKRV_GlydeDlg(Dependencies dependencies, QWidget* parent)
     setMouseTracking(true);
 }
 
-bool CKRV_GlydeDlg::initialiseSkin() {
+bool MainWindow::initialiseSkin() {
     if (!reloadSkinDescriptions())
         return false;
     InstallSkinFontAliases(m_deps.paths.skinDirectory());
@@ -36,7 +36,7 @@ bool CKRV_GlydeDlg::initialiseSkin() {
     return true;
 }
 
-bool CKRV_GlydeDlg::reloadSkinDescriptions() {
+bool MainWindow::reloadSkinDescriptions() {
     const SkinLoadResult result = LoadSkinDescriptions(m_skin, m_deps.paths, m_deps.language, m_deps.notifier);
     if (result)
         return true;
@@ -45,24 +45,24 @@ bool CKRV_GlydeDlg::reloadSkinDescriptions() {
     return false;
 }
 
-void CKRV_GlydeDlg::setPage(SkinPage page) {
+void MainWindow::setPage(SkinPage page) {
     m_state.page = page;
     update();
 }
 
-void CKRV_GlydeDlg::setHover(HitIndex mainHit, HitIndex advancedHit, HitIndex colorHit) {
+void MainWindow::setHover(HitIndex mainHit, HitIndex advancedHit, HitIndex colorHit) {
     m_state.mainHit = mainHit;
     m_state.advancedHit = advancedHit;
     m_state.colorHit = colorHit;
     update();
 }
 
-void CKRV_GlydeDlg::setPressed(bool pressed) {
+void MainWindow::setPressed(bool pressed) {
     m_state.pressed = pressed;
     update();
 }
 
-void CKRV_GlydeDlg::styleChildControl(QWidget* control) const {
+void MainWindow::styleChildControl(QWidget* control) const {
     control->setFont(m_fonts.text(m_deps.language));
     QPalette palette = control->palette();
     for (QPalette::ColorRole role : {QPalette::Base, QPalette::Window, QPalette::Button, QPalette::AlternateBase})
@@ -73,13 +73,13 @@ void CKRV_GlydeDlg::styleChildControl(QWidget* control) const {
     control->setAutoFillBackground(true);
 }
 
-MainPaintContext CKRV_GlydeDlg::paintContext() const {
+MainPaintContext MainWindow::paintContext() const {
     return {m_skin, m_deps.settings, m_deps.feedback, m_deps.macros, m_deps.language, m_fonts, m_size};
 }
 
-QImage CKRV_GlydeDlg::composeCurrentPage() { return m_painter.compose(m_state, paintContext()); }
+QImage MainWindow::composeCurrentPage() { return m_painter.compose(m_state, paintContext()); }
 
-void CKRV_GlydeDlg::paintEvent(QPaintEvent*) {
+void MainWindow::paintEvent(QPaintEvent*) {
     if (m_state.closeMenuAtPaint) {
         m_state.closeMenuAtPaint = false;
         emit closeMenuRequested();

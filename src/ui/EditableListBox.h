@@ -7,13 +7,13 @@
 
 namespace krv {
 
-// The in-place edit of CEditableListBox. Enter and Escape act on key release, so that they work even
+// The in-place edit of EditableListBox. Enter and Escape act on key release, so that they work even
 // where the main window swallows their key presses; losing the focus commits. The right button is
 // the list's: the edit has no menu of its own and hands the right-button release to the list.
-class CEditHelper : public QLineEdit {
+class InPlaceEdit : public QLineEdit {
     Q_OBJECT
 public:
-    explicit CEditHelper(QWidget* parent);
+    explicit InPlaceEdit(QWidget* parent);
 
 signals:
     // Asks the list box to close the edit, keeping the typed text when commit is true.
@@ -37,13 +37,13 @@ protected:
 // empty close): receivers must give the same result when run twice. A right-button release over the
 // open edit reaches the list's viewport as if the edit were not there (where the list's owner shows
 // its context menu).
-class CEditableListBox : public QListWidget {
+class EditableListBox : public QListWidget {
     Q_OBJECT
 public:
     static constexpr int BeginEditRequest = 1;
 
-    explicit CEditableListBox(QWidget* parent = nullptr);
-    ~CEditableListBox() override;
+    explicit EditableListBox(QWidget* parent = nullptr);
+    ~EditableListBox() override;
 
     // Sends the request character, as the parent does to open an edit on the selected line.
     void requestEdit() { onCharacter(BeginEditRequest); }
@@ -58,7 +58,7 @@ public:
 
     bool editing() const { return !m_edit.isNull(); }
     int editIndex() const { return m_editIndex; }
-    CEditHelper* editor() const { return m_edit.data(); }
+    InPlaceEdit* editor() const { return m_edit.data(); }
 
 signals:
     // A committed edit changed the line's text; the line is now at `index`.
@@ -76,7 +76,7 @@ protected:
 private:
     void onCharacter(int code);
 
-    QPointer<CEditHelper> m_edit;
+    QPointer<InPlaceEdit> m_edit;
     int m_editIndex = -1;
     int m_editRequest = 0;
     bool m_notify = true;

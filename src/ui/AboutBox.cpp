@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "ui/AboutDlg.h"
+#include "ui/AboutBox.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -32,7 +32,7 @@ QIcon ApplicationIcon() {
     return QIcon::fromTheme(ApplicationId(), QIcon::fromTheme(QStringLiteral("input-mouse")));
 }
 
-CAboutDlg::CAboutDlg(QWidget* owner) : QDialog(owner) {
+AboutBox::AboutBox(QWidget* owner) : QDialog(owner) {
     // The classic template measures 235 x 55 dialog units of an 8-point font: about 353 x 90 pixels.
     setWindowTitle(QStringLiteral("About KRV_Glyde"));
     setFixedSize(353, 90);

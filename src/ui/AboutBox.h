@@ -6,10 +6,10 @@
 namespace krv {
 
 // The about box: the application's icon, "KRV_Glyde Version 1.0", a second line and an OK button.
-class CAboutDlg : public QDialog {
+class AboutBox : public QDialog {
     Q_OBJECT
 public:
-    explicit CAboutDlg(QWidget* owner = nullptr);
+    explicit AboutBox(QWidget* owner = nullptr);
 };
 
 // The application's id: the name of its desktop entry, icon and AppStream metainfo.

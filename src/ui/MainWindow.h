@@ -21,7 +21,7 @@ namespace krv {
 // The main window: a frameless window cut to the shape of the main mask, painted from the skin. It
 // holds references to the program's state (made once in main) and owns only its view state, the
 // skin it read and the image cache.
-class CKRV_GlydeDlg : public QWidget {
+class MainWindow : public QWidget {
     Q_OBJECT
 public:
     static constexpr const char* WindowTitle = "VELDRA GAMING MOUSE";
@@ -35,7 +35,7 @@ public:
         UiNotifier& notifier;
     };
 
-    explicit CKRV_GlydeDlg(Dependencies dependencies, QWidget* parent = nullptr);
+    explicit MainWindow(Dependencies dependencies, QWidget* parent = nullptr);
 
     // Reads the skin descriptions of the current language, installs the font aliases and creates
     // the fonts, loads the main mask, sizes the window and cuts its shape and RepaintRegion. When a

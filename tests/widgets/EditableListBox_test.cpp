@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "ui/CEditableListBox.h"
+#include "ui/EditableListBox.h"
 
 #include <QLineEdit>
 #include <QScrollBar>
@@ -8,18 +8,18 @@
 
 using namespace krv;
 
-class CEditableListBoxTest : public QObject {
+class EditableListBoxTest : public QObject {
     Q_OBJECT
 
 private:
     struct Fixture {
         QWidget window;
-        CEditableListBox* list = nullptr;
+        EditableListBox* list = nullptr;
         QLineEdit* other = nullptr;
 
         Fixture() {
             window.resize(300, 200);
-            list = new CEditableListBox(&window);
+            list = new EditableListBox(&window);
             list->setGeometry(0, 0, 200, 120);
             other = new QLineEdit(&window);
             other->setGeometry(0, 150, 200, 20);
@@ -65,8 +65,8 @@ private slots:
 
     void enterCommitsOnReleaseAndNotifies() {
         Fixture f;
-        QSignalSpy changed(f.list, &CEditableListBox::itemTextChanged);
-        QSignalSpy finished(f.list, &CEditableListBox::editFinished);
+        QSignalSpy changed(f.list, &EditableListBox::itemTextChanged);
+        QSignalSpy finished(f.list, &EditableListBox::editFinished);
         f.list->requestEdit();
         QLineEdit* edit = f.list->editor();
         QTest::keyClicks(edit, QStringLiteral("new text"));
@@ -88,8 +88,8 @@ private slots:
 
     void unchangedTextAndNoNotifyStyleSendOnlyTheFinishNotice() {
         Fixture f;
-        QSignalSpy changed(f.list, &CEditableListBox::itemTextChanged);
-        QSignalSpy finished(f.list, &CEditableListBox::editFinished);
+        QSignalSpy changed(f.list, &EditableListBox::itemTextChanged);
+        QSignalSpy finished(f.list, &EditableListBox::editFinished);
         f.list->requestEdit();
         QTest::keyClick(f.list->editor(), Qt::Key_Return);
         QCOMPARE(changed.count(), 0);
@@ -106,8 +106,8 @@ private slots:
 
     void escapeCancels() {
         Fixture f;
-        QSignalSpy changed(f.list, &CEditableListBox::itemTextChanged);
-        QSignalSpy finished(f.list, &CEditableListBox::editFinished);
+        QSignalSpy changed(f.list, &EditableListBox::itemTextChanged);
+        QSignalSpy finished(f.list, &EditableListBox::editFinished);
         f.list->requestEdit();
         QTest::keyClicks(f.list->editor(), QStringLiteral("typed"));
         QTest::keyClick(f.list->editor(), Qt::Key_Escape);
@@ -119,7 +119,7 @@ private slots:
 
     void focusLossCommits() {
         Fixture f;
-        QSignalSpy finished(f.list, &CEditableListBox::editFinished);
+        QSignalSpy finished(f.list, &EditableListBox::editFinished);
         f.list->requestEdit();
         QTest::keyClicks(f.list->editor(), QStringLiteral("250"));
         f.other->setFocus();
@@ -161,12 +161,12 @@ private slots:
         f.list->setCurrentRow(2);
         f.list->requestEdit();
         QPointer<QLineEdit> edit = f.list->editor();
-        QSignalSpy finished(f.list, &CEditableListBox::editFinished);
+        QSignalSpy finished(f.list, &EditableListBox::editFinished);
         delete f.list;
         QVERIFY(edit.isNull());
         QCOMPARE(finished.count(), 0);
     }
 };
 
-QTEST_MAIN(CEditableListBoxTest)
-#include "CEditableListBox_test.moc"
+QTEST_MAIN(EditableListBoxTest)
+#include "EditableListBox_test.moc"
