@@ -4,9 +4,9 @@
 #include "app/Companion.h"
 #include "app/ProcessWiring.h"
 #include "app/SingleInstance.h"
-#include "platform/linux/ProgramFolder.h"
-#include "ui/AboutDlg.h"
 #include "platform/linux/TerminationSignals.h"
+#include "settings/AppFolders.h"
+#include "ui/AboutDlg.h"
 
 #include <QApplication>
 
