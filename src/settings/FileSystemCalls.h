@@ -60,7 +60,7 @@ bool FlushToDisk(int fd);
 bool Close(int fd);
 
 // Puts from in the place of to in one step: a reader sees the old file or the new one, never a part.
-bool ReplaceFile(const std::filesystem::path& from, const std::filesystem::path& to);
+bool MoveIntoPlace(const std::filesystem::path& from, const std::filesystem::path& to);
 // Makes a replacement in folder durable where the system needs that separately (POSIX).
 void FlushFolder(const std::filesystem::path& folder);
 

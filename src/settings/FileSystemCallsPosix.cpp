@@ -91,7 +91,7 @@ bool Close(int fd) {
     return ::close(fd) == 0;
 }
 
-bool ReplaceFile(const fs::path& from, const fs::path& to) {
+bool MoveIntoPlace(const fs::path& from, const fs::path& to) {
     return ::rename(from.c_str(), to.c_str()) == 0;
 }
 

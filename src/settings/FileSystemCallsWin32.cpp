@@ -180,7 +180,7 @@ bool Close(int fd) {
     return false;
 }
 
-bool ReplaceFile(const fs::path& from, const fs::path& to) {
+bool MoveIntoPlace(const fs::path& from, const fs::path& to) {
     // A program that has the old file open without sharing it for deletion (a virus scanner, an
     // indexer) refuses the replacement for a moment: it is tried again for up to a second.
     const std::wstring source = from.wstring();

@@ -163,7 +163,7 @@ FileStatus writeReplacement(const fs::path& target, std::string_view bytes, cons
         return fail(fsys::LastFailure());
     if (!fd.close())
         return fail(fsys::LastFailure());
-    if (!fsys::ReplaceFile(temporary, target))
+    if (!fsys::MoveIntoPlace(temporary, target))
         return fail(fsys::LastFailure());
     fsys::FlushFolder(folder);
     return FileStatus::success();
