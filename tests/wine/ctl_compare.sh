@@ -8,9 +8,10 @@
 # The Windows build writes paths with backslashes ("d\config.ini"): they are compared as slashes.
 # Its help names %APPDATA%\krv-glyde where the Linux help names ~/.config/krv-glyde.
 set -uo pipefail
-linux_ctl=$1
-windows_ctl=$2
-data=$3
+# The commands run in folders of their own: the programs are named by absolute paths.
+linux_ctl=$(realpath "$1")
+windows_ctl=$(realpath "$2")
+data=$(realpath "$3")
 wine=${4:-wine}
 
 work=$(mktemp -d)
@@ -50,14 +51,28 @@ cases=(
   "profile import missing.ini"
   "profile import config.ini"
   "profile import Macro_EN.dat 1"
+  "profile import exchange-in.ini 4"
+  "profile import exchange-in.ini"
+  "macro import exchange-in.ini"
+  "macro import Macro_CN.dat"
   "restore-defaults"
   "-- apply"
+  "--dir=nowhere status"
 )
 
-# A fresh folder with the shipped user files (the skins are not needed by any command).
+# The shipped user files and default macros, and a profile exchange file (profile 3, exported by the
+# Linux build) to import.
+seed=$work/seed
+mkdir -p "$seed/skins/INI_EN" "$seed/skins/INI_CN"
+cp "$data/config.ini" "$data/Macro_EN.dat" "$data/Macro_CN.dat" "$seed/"
+cp "$data/skins/INI_EN/defMacro.dat" "$seed/skins/INI_EN/"
+cp "$data/skins/INI_CN/defMacro.dat" "$seed/skins/INI_CN/"
+"$linux_ctl" --dir "$seed" profile export "$seed/exchange-in.ini" 3 >/dev/null || exit 1
+rm -f "$seed"/.*.lock
+
 fresh_folder() {
   mkdir -p "$1"
-  cp "$data/config.ini" "$data/Macro_EN.dat" "$data/Macro_CN.dat" "$1/"
+  cp -r "$seed/." "$1/"
 }
 
 # Every file of a folder with its bytes, the program's lock files left out.
@@ -99,9 +114,9 @@ for line in "${cases[@]}"; do
   else
     failures=$((failures + 1))
     echo "DIFFERENT: krv-glyde-ctl $line"
-    for f in status out err; do
-      diff -u --label "linux $f" --label "windows $f" "$work/$n/linux/$f" "$work/$n/windows/$f.cmp" 2>/dev/null ||
-        diff -u --label "linux $f" --label "windows $f" "$work/$n/linux/$f" "$work/$n/windows/$f"
+    diff -u --label "linux status" --label "windows status" "$work/$n/linux/status" "$work/$n/windows/status"
+    for f in out err; do
+      diff -u --label "linux $f" --label "windows $f" "$work/$n/linux/$f" "$work/$n/windows/$f.cmp"
     done
     diff -u --label "linux files" --label "windows files" "$work/$n/linux/files.txt" "$work/$n/windows/files.txt" | head -40
   fi
