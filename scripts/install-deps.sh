@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
 # Installs the Debian packages the build, the program and the tests need, only those missing.
-# Usage: scripts/install-deps.sh [run|test|package]
+# Usage: scripts/install-deps.sh [run|test|package|windows]
 set -euo pipefail
 
 build_pkgs=(build-essential cmake ninja-build pkg-config
@@ -14,13 +14,17 @@ package_pkgs=(dpkg-dev file)
 # The package's checks also run Debian's and freedesktop's validators on it.
 test_pkgs=(libgtest-dev libgmock-dev xvfb xauth x11-utils dbus-daemon openbox bash-completion
            dpkg-dev file lintian appstream desktop-file-utils weston qt6-wayland)
+# The Windows build: MinGW-w64's compiler with the posix thread model, GoogleTest's sources to build
+# for it, and Wine to run its tests.
+windows_pkgs=(g++-mingw-w64-x86-64-posix googletest wine wine64)
 
 want=("${build_pkgs[@]}")
 case "${1:-test}" in
   run) want+=("${run_pkgs[@]}") ;;
   test) want+=("${test_pkgs[@]}") ;;
   package) want+=("${package_pkgs[@]}") ;;
-  *) echo "usage: $0 [run|test|package]" >&2; exit 2 ;;
+  windows) want=(cmake ninja-build "${windows_pkgs[@]}") ;;
+  *) echo "usage: $0 [run|test|package|windows]" >&2; exit 2 ;;
 esac
 
 missing=()

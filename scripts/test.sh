@@ -2,10 +2,14 @@
 # SPDX-License-Identifier: MIT
 # Builds and runs every test: a normal build, then an address+undefined sanitizer build, then the
 # thread sanitizer on the threaded core (reader, apply, executor; also in the virtual machine of
-# tests/kernel). Installs what it needs first.
+# tests/kernel), then the Windows build under Wine. Installs what it needs first.
+#   scripts/test.sh            every leg
+#   scripts/test.sh windows    the Windows leg only (it uses the normal build when it is there)
 set -euo pipefail
 cd "$(dirname "$0")/.."
+legs=${1:-all}
 scripts/install-deps.sh test
+scripts/install-deps.sh windows
 
 export QT_QPA_PLATFORM=offscreen
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=0
@@ -21,6 +25,31 @@ run_ctest() {
   ctest --test-dir "$dir" --output-on-failure -j "$jobs" --timeout 300 "$@"
 }
 
+# The Windows leg: the command-line tool and the core's tests cross-built with MinGW-w64 and run under
+# Wine, in a Wine prefix of their own inside the build folder. One wineserver stays up for the whole
+# run (a cold start costs seconds per test), and is ended however the leg ends. The comparison of the
+# tool with the Linux build's (tests/wine) runs when the normal build is there.
+windows_leg() {
+  local dir=build-windows
+  local linux_ctl=$PWD/build/bin/krv-glyde-ctl
+  export WINEPREFIX=$PWD/$dir/wine-prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+  mkdir -p "$WINEPREFIX"
+  trap 'wineserver -k 2>/dev/null || true' EXIT
+  wineserver -p
+  local linux_opt=()
+  [ -x "$linux_ctl" ] && linux_opt=(-DKRV_LINUX_CTL="$linux_ctl")
+  scripts/build.sh "$dir" -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/mingw-w64-x86_64.cmake" \
+    -DCMAKE_BUILD_TYPE=RelWithDebInfo -DWITH_TESTS=ON -DWITH_BENCH=OFF -DWITH_WERROR=ON "${linux_opt[@]}"
+  run_ctest "$dir"
+  wineserver -k 2>/dev/null || true
+  trap - EXIT
+}
+
+if [ "$legs" = windows ]; then
+  windows_leg
+  exit 0
+fi
+
 scripts/build.sh build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DWITH_TESTS=ON -DWITH_BENCH=ON -DWITH_WERROR=ON
 run_ctest build
 
@@ -29,3 +58,5 @@ run_ctest build-asan
 
 scripts/build.sh build-tsan -DCMAKE_BUILD_TYPE=Debug -DWITH_TSAN=ON -DWITH_GUI=OFF -DWITH_BENCH=OFF -DWITH_WERROR=ON
 run_ctest build-tsan -L "unit|kernel"
+
+windows_leg

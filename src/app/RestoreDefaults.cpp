@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "app/RestoreDefaults.h"
 
+#include "settings/FileSystemCalls.h"
 #include "settings/IniFile.h"
 
 namespace krv {
@@ -26,7 +27,8 @@ FileStatus RestoreDefaults(ProfileSettings& settings, const AppPaths& paths, UiL
         for (int n = 2; n <= ProfileCount; ++n) {
             const std::string factory = ProfileSectionName(n, true, language);
             if (!doc.hasSection(factory))
-                return FileStatus::failure(config.string() + ": the factory section \"" + factory + "\" is missing");
+                return FileStatus::failure(fsys::Utf8Of(config) + ": the factory section \"" + factory +
+                                           "\" is missing");
         }
         WriteProfileValues(doc, profileOne, 1);
         for (int n = ProfileCount; n >= 2; --n)

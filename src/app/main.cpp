@@ -5,7 +5,7 @@
 #include "app/ProcessWiring.h"
 #include "app/QtLog.h"
 #include "app/SingleInstance.h"
-#include "platform/linux/ProgramFolder.h"
+#include "settings/AppFolders.h"
 #include "ui/AboutBox.h"
 
 #include <QApplication>

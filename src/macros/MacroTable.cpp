@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "macros/MacroTable.h"
 
+#include "settings/FileSystemCalls.h"
 #include "settings/IniFile.h"
 #include "settings/TextCodec.h"
 
@@ -98,9 +99,9 @@ FileStatus LoadMacroSource(MacroTable& table, const std::filesystem::path& path)
     if (read.unreadable())
         return read.status();
     if (read.state == FileState::Missing)
-        return FileStatus::failure(path.string() + ": No such file or directory");
+        return FileStatus::failure(fsys::Utf8Of(path) + ": No such file or directory");
     if (!read.document.value(MacroSection, CountKey))
-        return FileStatus::failure(path.string() + ": not a macro file (no \"" + CountKey + "\" in a section \"" +
+        return FileStatus::failure(fsys::Utf8Of(path) + ": not a macro file (no \"" + CountKey + "\" in a section \"" +
                                    MacroSection + "\")");
     ReadMacroDocument(table, read.document);
     return FileStatus::success();

@@ -2,7 +2,9 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
+#include <mutex>
 
 namespace krv {
 
@@ -10,6 +12,9 @@ namespace krv {
 // being served, further presses only act as stop signals or are dropped (the reader decides).
 // The code is published before the pending flag (release), and the executor reads the flag (acquire)
 // before the code. The executor sleeps in waitForPress() until a press or close() wakes it: no polling.
+// The sleep is on a condition variable whose mutex every wake-up passes through, so a wake-up that
+// comes between the executor's last look and its sleep is never lost (whatever the system's atomic
+// wait does: some check the value before taking their lock).
 //
 // PendingPress holds the serial number of the press being served (0: none), and StopRequest the
 // serial of the press a stop is meant for. A stop that arrives after its press has been served, or
@@ -46,14 +51,11 @@ public:
 
     // Executor side: blocks until a press is pending (true) or the channel is closed (false).
     bool waitForPress() {
-        for (;;) {
-            const std::uint32_t seen = m_signal.load(std::memory_order_acquire);
-            if (m_closed.load(std::memory_order_acquire))
-                return false;
-            if (PendingPress.load(std::memory_order_acquire) != 0)
-                return true;
-            m_signal.wait(seen, std::memory_order_acquire);
-        }
+        std::unique_lock lock(m_wakeMutex);
+        m_wakeUp.wait(lock, [this] {
+            return m_closed.load(std::memory_order_acquire) || PendingPress.load(std::memory_order_acquire) != 0;
+        });
+        return !m_closed.load(std::memory_order_acquire);
     }
     // Ends the serving of a press: a stop signal never carries over to the next press.
     void finishPress() {
@@ -73,16 +75,21 @@ public:
     }
     bool closed() const { return m_closed.load(std::memory_order_acquire); }
 
-    // A counter that changes with every press, stop signal and close; a waiter for stop signals
-    // (macro pauses) can wait on it.
+    // A counter that changes with every press, stop signal and close (to see that one came; waiting
+    // for a press is waitForPress()).
     std::atomic<std::uint32_t>& signal() { return m_signal; }
 
 private:
+    // The state has been stored before: a waiter that has not yet looked sees it once it has the
+    // mutex, and one that has looked is asleep once the mutex is free, so the notification reaches it.
     void wake() {
         m_signal.fetch_add(1, std::memory_order_acq_rel);
-        m_signal.notify_all();
+        { std::lock_guard lock(m_wakeMutex); }
+        m_wakeUp.notify_all();
     }
 
+    std::mutex m_wakeMutex;
+    std::condition_variable m_wakeUp;
     std::atomic<std::uint32_t> m_signal{0};
     std::atomic<bool> m_closed{false};
     std::atomic<std::uint32_t> m_lastSerial{0};

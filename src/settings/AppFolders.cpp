@@ -2,8 +2,8 @@
 #include "settings/AppFolders.h"
 
 #include "log/Log.h"
+#include "settings/FileSystemCalls.h"
 
-#include <cstdlib>
 #include <system_error>
 
 namespace krv {
@@ -24,14 +24,8 @@ bool moveFile(const fs::path& from, const fs::path& to) {
     return true;
 }
 
-// $<variable>/krv-glyde, else $HOME/<underHome>/krv-glyde. Only absolute paths count: a relative XDG
-// path is to be ignored.
-fs::path xdgFolder(const char* variable, const fs::path& underHome) {
-    if (const char* xdg = std::getenv(variable); xdg != nullptr && fs::path(xdg).is_absolute())
-        return fs::path(xdg) / "krv-glyde";
-    if (const char* home = std::getenv("HOME"); home != nullptr && fs::path(home).is_absolute())
-        return fs::path(home) / underHome / "krv-glyde";
-    return {};
+fs::path programFolderIn(const fs::path& root) {
+    return root.empty() ? fs::path{} : root / "krv-glyde";
 }
 
 } // namespace
@@ -78,8 +72,22 @@ AppPaths ResolveAppPaths(const fs::path& programDirectory, bool programDirectory
     return paths;
 }
 
-fs::path DefaultUserSettingsFolder() { return xdgFolder("XDG_CONFIG_HOME", ".config"); }
+fs::path DefaultUserSettingsFolder() {
+    return programFolderIn(fsys::UserSettingsRoot());
+}
 
-fs::path EarlierUserDataFolder() { return xdgFolder("XDG_DATA_HOME", fs::path(".local") / "share"); }
+fs::path EarlierUserDataFolder() {
+    return programFolderIn(fsys::EarlierUserDataRoot());
+}
+
+fs::path RunningProgramFolder() {
+    const fs::path program = fsys::RunningProgramFile();
+    return program.empty() ? fs::path(".") : program.parent_path();
+}
+
+AppPaths AppPathsForProgram(const fs::path& programDirectory) {
+    return ResolveAppPaths(programDirectory, fsys::IsWritableFolder(programDirectory), DefaultUserSettingsFolder(),
+                           EarlierUserDataFolder());
+}
 
 } // namespace krv

@@ -18,10 +18,18 @@ AppPaths ResolveAppPaths(const std::filesystem::path& programDirectory, bool pro
                          const std::filesystem::path& userSettingsFolder,
                          const std::filesystem::path& earlierFolder = {});
 
-// $XDG_CONFIG_HOME/krv-glyde, else $HOME/.config/krv-glyde; empty without either.
+// $XDG_CONFIG_HOME/krv-glyde, else $HOME/.config/krv-glyde; on Windows %APPDATA%\krv-glyde. Empty
+// when the environment names none of them.
 std::filesystem::path DefaultUserSettingsFolder();
 // Where earlier versions kept the user's files: $XDG_DATA_HOME/krv-glyde, else
-// $HOME/.local/share/krv-glyde; empty without either.
+// $HOME/.local/share/krv-glyde; empty without either (and on Windows).
 std::filesystem::path EarlierUserDataFolder();
+
+// The folder of the running program ("." when the system does not tell).
+std::filesystem::path RunningProgramFolder();
+
+// The folders of the program started from programDirectory, on this system: the user's files beside
+// the program when the user may write there, else in DefaultUserSettingsFolder() (see ResolveAppPaths).
+AppPaths AppPathsForProgram(const std::filesystem::path& programDirectory);
 
 } // namespace krv

@@ -1,19 +1,17 @@
 // SPDX-License-Identifier: MIT
 #include "settings/IniFile.h"
 
+#include "settings/FileSystemCalls.h"
+
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
-#include <fcntl.h>
 #include <map>
 #include <memory>
 #include <mutex>
-#include <sys/file.h>
-#include <sys/stat.h>
 #include <thread>
-#include <unistd.h>
 #include <utility>
 
 namespace krv {
@@ -28,9 +26,9 @@ constexpr auto LockPatience = std::chrono::seconds(10);
 // long file name still leaves room for them within the system's limit on a name.
 constexpr std::size_t NameStemBytes = 200;
 
-std::string reasonOf(int error) { return std::strerror(error); }
-
-std::string failureText(const fs::path& file, const std::string& reason) { return file.string() + ": " + reason; }
+std::string failureText(const fs::path& file, const std::string& reason) {
+    return fsys::Utf8Of(file) + ": " + reason;
+}
 
 // A descriptor closed when it goes.
 class FileDescriptor {
@@ -38,7 +36,7 @@ public:
     explicit FileDescriptor(int fd = -1) : m_fd(fd) {}
     ~FileDescriptor() {
         if (m_fd >= 0)
-            ::close(m_fd);
+            fsys::Close(m_fd);
     }
     FileDescriptor(const FileDescriptor&) = delete;
     FileDescriptor& operator=(const FileDescriptor&) = delete;
@@ -50,7 +48,7 @@ public:
     // Closes now and reports whether the close succeeded (a delayed write error shows up here).
     bool close() {
         const int fd = std::exchange(m_fd, -1);
-        return fd < 0 || ::close(fd) == 0;
+        return fd < 0 || fsys::Close(fd);
     }
 
 private:
@@ -73,19 +71,28 @@ fs::path folderOf(const fs::path& file) {
     return folder.empty() ? fs::path(".") : folder;
 }
 
-std::string nameStem(const fs::path& file) { return file.filename().string().substr(0, NameStemBytes); }
-fs::path lockFileOf(const fs::path& file) { return folderOf(file) / ("." + nameStem(file) + ".lock"); }
+// The first NameStemBytes bytes of the name's UTF-8 text, never cutting a character in two.
+std::string nameStem(const fs::path& file) {
+    const std::string name = fsys::Utf8Of(file.filename());
+    std::size_t length = std::min(name.size(), NameStemBytes);
+    while (length > 0 && length < name.size() && (static_cast<unsigned char>(name[length]) & 0xC0) == 0x80)
+        --length;
+    return name.substr(0, length);
+}
+fs::path lockFileOf(const fs::path& file) {
+    return folderOf(file) / fsys::PathFromUtf8("." + nameStem(file) + ".lock");
+}
 std::string temporaryPrefixOf(const fs::path& file) { return "." + nameStem(file) + ".tmp-"; }
 
 // One mutex per file for the life of the process: threads of one process queue here, processes on
 // the lock file.
 std::mutex& threadLockFor(const fs::path& file) {
     static std::mutex registryLock;
-    static std::map<std::string, std::unique_ptr<std::mutex>> locks;
+    static std::map<fs::path::string_type, std::unique_ptr<std::mutex>> locks;
     std::error_code ec;
     fs::path key = fs::absolute(file, ec);
     std::lock_guard guard(registryLock);
-    auto& slot = locks[(ec ? file : key).lexically_normal().string()];
+    auto& slot = locks[(ec ? file : key).lexically_normal().native()];
     if (!slot)
         slot = std::make_unique<std::mutex>();
     return *slot;
@@ -95,16 +102,18 @@ std::mutex& threadLockFor(const fs::path& file) {
 // the file. The lock is held until the descriptor closes (also when the process dies).
 FileStatus lockAcross(const fs::path& file, FileDescriptor& lock) {
     const fs::path lockFile = lockFileOf(file);
-    lock.reset(::open(lockFile.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0666));
+    lock.reset(fsys::OpenLockFile(lockFile));
     if (lock.get() < 0)
-        return FileStatus::failure(failureText(file, "cannot save in " + folderOf(file).string() + ": " + reasonOf(errno)));
+        return FileStatus::failure(
+            failureText(file, "cannot save in " + fsys::Utf8Of(folderOf(file)) + ": " + fsys::LastFailure()));
     // Saves take milliseconds, so the lock is nearly always free; a peer that holds it for longer
     // (stopped in a debugger, say) ends the wait with an error instead of a hang.
     const auto giveUp = std::chrono::steady_clock::now() + LockPatience;
     auto pause = std::chrono::milliseconds(1);
-    while (::flock(lock.get(), LOCK_EX | LOCK_NB) != 0) {
-        if (errno != EWOULDBLOCK && errno != EINTR)
-            return FileStatus::failure(failureText(file, "cannot lock " + lockFile.string() + ": " + reasonOf(errno)));
+    for (fsys::LockAttempt attempt; (attempt = fsys::TryLock(lock.get())) != fsys::LockAttempt::Locked;) {
+        if (attempt == fsys::LockAttempt::Failed)
+            return FileStatus::failure(
+                failureText(file, "cannot lock " + fsys::Utf8Of(lockFile) + ": " + fsys::LastFailure()));
         if (std::chrono::steady_clock::now() > giveUp)
             return FileStatus::failure(failureText(file, "another program has held it locked for too long"));
         std::this_thread::sleep_for(pause);
@@ -119,40 +128,44 @@ void removeStaleTemporaries(const fs::path& file) {
     const std::string prefix = temporaryPrefixOf(file);
     std::error_code ec;
     for (fs::directory_iterator it(folderOf(file), ec), end; !ec && it != end; it.increment(ec)) {
-        const std::string name = it->path().filename().string();
-        if (name.rfind(prefix, 0) == 0)
-            ::unlink(it->path().c_str());
+        const std::string name = fsys::Utf8Of(it->path().filename());
+        if (name.rfind(prefix, 0) == 0) {
+            std::error_code removeError;
+            fs::remove(it->path(), removeError);
+        }
     }
 }
 
-FileStatus writeReplacement(const fs::path& target, std::string_view bytes, const struct stat* existing, FileSink& sink) {
+FileStatus writeReplacement(const fs::path& target, std::string_view bytes, const fsys::FileFacts* existing,
+                            FileSink& sink) {
     static std::atomic<unsigned> counter{0};
     const fs::path folder = folderOf(target);
     const fs::path temporary =
-        folder / (temporaryPrefixOf(target) + std::to_string(::getpid()) + "-" + std::to_string(counter++));
+        folder / fsys::PathFromUtf8(temporaryPrefixOf(target) + std::to_string(fsys::ProcessId()) + "-" +
+                                    std::to_string(counter++));
     // 0666 less the umask for a new file; a replaced file keeps its own mode.
-    FileDescriptor fd(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666));
+    FileDescriptor fd(fsys::CreateNew(temporary));
     if (fd.get() < 0)
-        return FileStatus::failure(failureText(target, "cannot save in " + folder.string() + ": " + reasonOf(errno)));
-    auto fail = [&](int error) {
+        return FileStatus::failure(
+            failureText(target, "cannot save in " + fsys::Utf8Of(folder) + ": " + fsys::LastFailure()));
+    auto fail = [&](const std::string& reason) {
         static_cast<void>(fd.close());
-        ::unlink(temporary.c_str());
-        return FileStatus::failure(failureText(target, reasonOf(error)));
+        std::error_code ec;
+        fs::remove(temporary, ec);
+        return FileStatus::failure(failureText(target, reason));
     };
-    if (existing && ::fchmod(fd.get(), existing->st_mode & 07777) != 0)
-        return fail(errno);
+    if (existing && !fsys::SetMode(fd.get(), existing->mode))
+        return fail(fsys::LastFailure());
     errno = EIO;
     if (!sink.write(fd.get(), bytes))
-        return fail(errno);
-    if (::fsync(fd.get()) != 0)
-        return fail(errno);
+        return fail(std::strerror(errno));
+    if (!fsys::FlushToDisk(fd.get()))
+        return fail(fsys::LastFailure());
     if (!fd.close())
-        return fail(errno);
-    if (::rename(temporary.c_str(), target.c_str()) != 0)
-        return fail(errno);
-    FileDescriptor folderFd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (folderFd.get() >= 0)
-        ::fsync(folderFd.get());
+        return fail(fsys::LastFailure());
+    if (!fsys::MoveIntoPlace(temporary, target))
+        return fail(fsys::LastFailure());
+    fsys::FlushFolder(folder);
     return FileStatus::success();
 }
 
@@ -160,9 +173,7 @@ FileStatus writeReplacement(const fs::path& target, std::string_view bytes, cons
 
 bool FileSink::write(int fd, std::string_view data) {
     while (!data.empty()) {
-        ssize_t n = ::write(fd, data.data(), data.size());
-        if (n < 0 && errno == EINTR)
-            continue;
+        const long n = fsys::WriteSome(fd, data.data(), data.size());
         if (n <= 0)
             return false;
         data.remove_prefix(static_cast<std::size_t>(n));
@@ -179,24 +190,30 @@ IniRead IniFile::read(const fs::path& file) {
     };
     // The type is checked before opening, and the open never waits, so a FIFO or a device in the
     // file's place is refused instead of blocking the program.
-    struct stat st {};
-    if (::stat(file.c_str(), &st) != 0)
-        return errno == ENOENT ? std::move(result) : unreadable(reasonOf(errno));
-    if (S_ISDIR(st.st_mode))
+    const std::optional<fsys::FileFacts> facts = fsys::Examine(file);
+    if (!facts)
+        return unreadable(fsys::LastFailure());
+    if (facts->kind == fsys::FileFacts::Kind::Missing)
+        return result;
+    if (facts->kind == fsys::FileFacts::Kind::Folder)
         return unreadable("is a folder, not a file");
-    if (!S_ISREG(st.st_mode))
+    if (facts->kind != fsys::FileFacts::Kind::Regular)
         return unreadable("is not a regular file");
-    if (static_cast<std::size_t>(st.st_size) > MaxFileBytes)
+    if (facts->size > MaxFileBytes)
         return unreadable("is larger than " + std::to_string(MaxFileBytes >> 20) + " MiB");
 
-    FileDescriptor fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
+    bool missing = false;
+    FileDescriptor fd(fsys::OpenForReading(file, missing));
     if (fd.get() < 0)
-        return errno == ENOENT ? std::move(result) : unreadable(reasonOf(errno));
-    if (::fstat(fd.get(), &st) != 0)
-        return unreadable(reasonOf(errno));
-    if (!S_ISREG(st.st_mode))
+        return missing ? std::move(result) : unreadable(fsys::LastFailure());
+    const std::optional<fsys::FileFacts> opened = fsys::ExamineOpen(fd.get());
+    if (!opened)
+        return unreadable(fsys::LastFailure());
+    if (opened->kind != fsys::FileFacts::Kind::Regular)
         return unreadable("is not a regular file");
-    const auto expected = static_cast<std::size_t>(st.st_size);
+    if (opened->size > MaxFileBytes)
+        return unreadable("is larger than " + std::to_string(MaxFileBytes >> 20) + " MiB");
+    const auto expected = static_cast<std::size_t>(opened->size);
     if (expected > MaxFileBytes)
         return unreadable("is larger than " + std::to_string(MaxFileBytes >> 20) + " MiB");
 
@@ -204,11 +221,9 @@ IniRead IniFile::read(const fs::path& file) {
     std::string bytes(expected + 1, '\0');
     std::size_t got = 0;
     while (got < bytes.size()) {
-        const ssize_t n = ::read(fd.get(), bytes.data() + got, bytes.size() - got);
-        if (n < 0 && errno == EINTR)
-            continue;
+        const long n = fsys::ReadSome(fd.get(), bytes.data() + got, bytes.size() - got);
         if (n < 0)
-            return unreadable(reasonOf(errno));
+            return unreadable(fsys::LastFailure());
         if (n == 0)
             break;
         got += static_cast<std::size_t>(n);
@@ -251,10 +266,11 @@ FileStatus IniFile::update(const fs::path& file, const Change& change, FileSink*
     IniRead before = read(target);
     if (before.unreadable())
         return before.status();
-    struct stat existing {};
-    const bool exists = before.state == FileState::Readable && ::stat(target.c_str(), &existing) == 0;
-    // Root may write anywhere: the file's own mode says whether its owner wants it kept as it is.
-    if (exists && ((existing.st_mode & 0222) == 0 || ::access(target.c_str(), W_OK) != 0))
+    std::optional<fsys::FileFacts> existing;
+    if (before.state == FileState::Readable)
+        existing = fsys::Examine(target);
+    const bool exists = existing && existing->kind == fsys::FileFacts::Kind::Regular;
+    if (exists && !existing->writable)
         return FileStatus::failure(failureText(file, "is read-only (no write permission)"));
 
     const std::string oldBytes = exists ? before.document.serialize() : std::string{};
@@ -264,7 +280,7 @@ FileStatus IniFile::update(const fs::path& file, const Change& change, FileSink*
     const std::string newBytes = doc.serialize();
     if (exists && newBytes == oldBytes)
         return FileStatus::success();
-    return writeReplacement(target, newBytes, exists ? &existing : nullptr, sink ? *sink : plain);
+    return writeReplacement(target, newBytes, exists ? &*existing : nullptr, sink ? *sink : plain);
 }
 
 bool IniFile::exists(const fs::path& file) {

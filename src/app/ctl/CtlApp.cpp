@@ -3,6 +3,8 @@
 
 #include "app/ctl/CtlCommands.h"
 #include "app/ctl/CtlDeviceCommands.h"
+#include "app/ctl/CtlSystem.h"
+#include "settings/FileSystemCalls.h"
 #include "log/Log.h"
 #include "settings/ProfileSettings.h"
 
@@ -22,8 +24,9 @@ std::optional<int> CtlContext::currentProfile(const IniDocument& config) const {
     const int n = ReadCurConfig(config);
     if (text && n >= 1 && n <= ProfileCount)
         return n;
-    fail(text ? "\"CurConfig\" of " + paths.configPath().string() + " is \"" + *text + "\", not a profile number (1 to 5)"
-              : "no \"CurConfig\" in " + paths.configPath().string() + ": give the profile number");
+    const std::string file = fsys::Utf8Of(paths.configPath());
+    fail(text ? "\"CurConfig\" of " + file + " is \"" + *text + "\", not a profile number (1 to 5)"
+              : "no \"CurConfig\" in " + file + ": give the profile number");
     return std::nullopt;
 }
 
@@ -52,13 +55,15 @@ bool isGroup(const std::string& word) {
                        [&](const CtlCommand& c) { return c.words.size() > 1 && c.words[0] == word; });
 }
 
-void printUsage(std::ostream& out, const std::string& group = {}) {
+void printUsage(std::ostream& out, const CtlSystem& system, const std::string& group = {}) {
     out << "usage: krv-glyde-ctl [OPTIONS] " << (group.empty() ? "COMMAND" : group + " COMMAND") << " [ARGS]\n";
     if (group.empty())
         out << "options (anywhere on the line; -- ends them):\n"
                "  --dir DIR, --dir=DIR  the folder of config.ini, the macro files and skins/ (default: this\n"
                "                        program's; installed where you cannot write, your files are kept in\n"
-               "                        ~/.config/krv-glyde)\n"
+               "                        "
+            << system.userSettingsFolder
+            << ")\n"
                "  --simulate            use the simulated mouse instead of the real one\n"
                "  -v, --verbose         say on standard error what the tool does (the device, the apply,\n"
                "                        the files)\n"
@@ -98,9 +103,9 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
                 line.error = "option --dir needs a folder";
                 break;
             }
-            line.dir = args[++i];
+            line.dir = fsys::PathFromUtf8(args[++i]);
         } else if (a.rfind("--dir=", 0) == 0) {
-            line.dir = a.substr(6);
+            line.dir = fsys::PathFromUtf8(a.substr(6));
         } else if (a == "--simulate") {
             line.simulate = true;
         } else if (a == "-v" || a == "--verbose") {
@@ -118,11 +123,12 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
 
 } // namespace
 
-int runCtl(const std::vector<std::string>& args, const AppPaths& programPaths, std::ostream& out, std::ostream& err) {
+int runCtl(const std::vector<std::string>& args, const AppPaths& programPaths, const CtlSystem& system,
+           std::ostream& out, std::ostream& err) {
     StreamNotifier notifier(err);
     const std::filesystem::path programFolder =
         programPaths.programDirectory.empty() ? programPaths.appDirectory : programPaths.programDirectory;
-    CtlContext ctx{programPaths, false, out, err, notifier, programFolder};
+    CtlContext ctx{programPaths, false, out, err, notifier, programFolder, system};
 
     CommandLine line = parseCommandLine(args);
     StreamLog log(err, "krv-glyde-ctl", line.verbose);
@@ -138,17 +144,17 @@ int runCtl(const std::vector<std::string>& args, const AppPaths& programPaths, s
         line.words.erase(line.words.begin());
     }
     if (line.help) {
-        printUsage(out, !line.words.empty() && isGroup(line.words[0]) ? line.words[0] : std::string{});
+        printUsage(out, system, !line.words.empty() && isGroup(line.words[0]) ? line.words[0] : std::string{});
         return ExitOk;
     }
     if (line.words.empty()) {
-        printUsage(err);
+        printUsage(err, system);
         return ExitError;
     }
     ctx.simulate = line.simulate;
     if (line.dir) {
         if (std::error_code ec; !std::filesystem::is_directory(*line.dir, ec))
-            return ctx.fail(line.dir->string() + ": no such folder");
+            return ctx.fail(fsys::Utf8Of(*line.dir) + ": no such folder");
         ctx.paths = AppPaths{*line.dir};
     }
 

@@ -9,9 +9,15 @@
 
 namespace krv::ctl {
 
+struct CtlSystem;
+
 // Runs one command line of krv-glyde-ctl. Output goes to out, messages and errors to err.
 // Returns the exit status: 0 success, 1 a negative answer (mouse not found), 2 a usage or file error.
 // programPaths: where the program's files are (--dir replaces them with one folder for everything).
+// system: the operating system's side of the mouse commands (see CtlSystem.h); without it, this
+// system's own (ThisSystem()).
+int runCtl(const std::vector<std::string>& args, const AppPaths& programPaths, const CtlSystem& system,
+           std::ostream& out, std::ostream& err);
 int runCtl(const std::vector<std::string>& args, const AppPaths& programPaths, std::ostream& out, std::ostream& err);
 
 } // namespace krv::ctl

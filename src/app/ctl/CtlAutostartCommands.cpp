@@ -2,9 +2,9 @@
 // krv-glyde-ctl: autostart on|off|status, the desktop's autostart entry that starts the companion at
 // login in the tray.
 #include "app/ctl/CtlCommands.h"
+#include "settings/FileSystemCalls.h"
 
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <sstream>
@@ -19,10 +19,10 @@ namespace {
 // $XDG_CONFIG_HOME/autostart/krv-glyde.desktop, else under $HOME/.config; empty without either.
 fs::path autostartEntry() {
     fs::path config;
-    if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg != nullptr && fs::path(xdg).is_absolute())
+    if (fs::path xdg = fsys::EnvironmentFolder("XDG_CONFIG_HOME"); !xdg.empty())
         config = xdg;
-    else if (const char* home = std::getenv("HOME"); home != nullptr && fs::path(home).is_absolute())
-        config = fs::path(home) / ".config";
+    else if (fs::path home = fsys::EnvironmentFolder("HOME"); !home.empty())
+        config = home / ".config";
     else
         return {};
     return config / "autostart" / "krv-glyde.desktop";
@@ -53,34 +53,35 @@ int autostartOn(CtlContext& ctx, const std::vector<std::string>& args) {
         return ctx.fail("no HOME or XDG_CONFIG_HOME: nowhere to put the autostart entry");
     const fs::path companion = ctx.programFolder / "krv-glyde";
     if (std::error_code ec; !fs::is_regular_file(companion, ec))
-        return ctx.fail(companion.string() + ": the companion is not installed beside krv-glyde-ctl");
+        return ctx.fail(fsys::Utf8Of(companion) + ": the companion is not installed beside krv-glyde-ctl");
     std::ostringstream text;
     text << "[Desktop Entry]\n"
             "Type=Application\n"
             "Name=KRV Glyde\n"
             "Comment=Companion of the VELDRA gaming mouse, started in the tray\n"
             "Exec="
-         << execArgument(companion.string())
+         << execArgument(fsys::Utf8Of(companion))
          << " --tray\n"
             "Icon=" KRV_APP_ID "\n"
             "Terminal=false\n"
             "X-GNOME-Autostart-enabled=true\n";
     std::error_code ec;
     fs::create_directories(entry.parent_path(), ec);
-    const fs::path temporary = entry.string() + ".tmp";
+    fs::path temporary = entry;
+    temporary += ".tmp";
     {
         std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
         out << text.str();
         out.flush();
         if (!out)
-            return ctx.fail(entry.string() + ": " + std::strerror(errno));
+            return ctx.fail(fsys::Utf8Of(entry) + ": " + std::strerror(errno));
     }
     fs::rename(temporary, entry, ec);
     if (ec) {
         fs::remove(temporary, ec);
-        return ctx.fail(entry.string() + ": " + ec.message());
+        return ctx.fail(fsys::Utf8Of(entry) + ": " + ec.message());
     }
-    ctx.out << "on " << entry.string() << '\n';
+    ctx.out << "on " << fsys::Utf8Of(entry) << '\n';
     return ExitOk;
 }
 
@@ -90,7 +91,7 @@ int autostartOff(CtlContext& ctx, const std::vector<std::string>& args) {
     const fs::path entry = autostartEntry();
     std::error_code ec;
     if (!entry.empty() && fs::remove(entry, ec); ec)
-        return ctx.fail(entry.string() + ": " + ec.message());
+        return ctx.fail(fsys::Utf8Of(entry) + ": " + ec.message());
     ctx.out << "off\n";
     return ExitOk;
 }
@@ -101,7 +102,7 @@ int autostartStatus(CtlContext& ctx, const std::vector<std::string>& args) {
     const fs::path entry = autostartEntry();
     std::error_code ec;
     if (!entry.empty() && fs::is_regular_file(entry, ec))
-        ctx.out << "on " << entry.string() << '\n';
+        ctx.out << "on " << fsys::Utf8Of(entry) << '\n';
     else
         ctx.out << "off\n";
     return ExitOk;

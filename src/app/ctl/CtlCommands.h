@@ -35,6 +35,8 @@ private:
     std::ostream& m_err;
 };
 
+struct CtlSystem;
+
 struct CtlContext {
     AppPaths paths;
     bool simulate = false; // --simulate: the simulated mouse instead of the real one
@@ -42,6 +44,7 @@ struct CtlContext {
     std::ostream& err;
     UiNotifier& notifier;
     std::filesystem::path programFolder; // where krv-glyde-ctl and krv-glyde are
+    const CtlSystem& system;             // the operating system's side of the mouse commands
 
     // Prints "krv-glyde-ctl: <text>" to standard error and returns ExitError.
     int fail(const std::string& text) const;

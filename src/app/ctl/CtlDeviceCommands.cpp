@@ -1,23 +1,15 @@
 // SPDX-License-Identifier: MIT
 #include "app/ctl/CtlDeviceCommands.h"
 
+#include "app/ctl/CtlSystem.h"
 #include "device/ApplyProfile.h"
 #include "device/DeviceLink.h"
 #include "device/ReportReader.h"
-#include "platform/linux/DeviceAccess.h"
 #include "mouse/PressChannel.h"
-#include "platform/linux/HidrawBackend.h"
-#include "platform/linux/UdevMonitor.h"
 #include "settings/IniFile.h"
 #include "settings/ProfileSettings.h"
 #include "sim/SimulatedMouse.h"
 
-#include <poll.h>
-#include <signal.h>
-#include <sys/signalfd.h>
-#include <unistd.h>
-
-#include <array>
 #include <cstdio>
 #include <memory>
 #include <mutex>
@@ -40,13 +32,17 @@ public:
 
 // One line on why the mouse cannot be used: not plugged in, plugged in but not accessible (with the
 // command that gives access), or plugged in with a collection missing.
-int notFound(std::ostream& err, const DeviceLink& link) {
+int notFound(const CtlContext& ctx, const DeviceLink& link) {
+    std::ostream& err = ctx.err;
     const DeviceLink::ScanReport scan = link.lastScan();
     switch (scan.problem) {
-    case DeviceLink::ScanReport::Problem::NotAccessible:
-        err << Program << "mouse found at " << scan.node << " but it cannot be opened: " << scan.detail
-            << "; to give access, run: " << DeviceAccessCommand() << '\n';
+    case DeviceLink::ScanReport::Problem::NotAccessible: {
+        err << Program << "mouse found at " << scan.node << " but it cannot be opened: " << scan.detail;
+        if (const std::string command = ctx.system.deviceAccessCommand(); !command.empty())
+            err << "; to give access, run: " << command;
+        err << '\n';
         break;
+    }
     case DeviceLink::ScanReport::Problem::CollectionMissing:
         err << Program << "mouse found at " << scan.node << " but its " << scan.detail << " is missing\n";
         break;
@@ -57,13 +53,13 @@ int notFound(std::ostream& err, const DeviceLink& link) {
     return ExitNegative;
 }
 
-int status(DeviceLink& link, std::ostream& out, std::ostream& err) {
+int status(DeviceLink& link, const CtlContext& ctx) {
     if (!link.ScanForMouse())
-        return notFound(err, link);
-    out << "mouse found\n"
-        << "path " << link.devicePath() << '\n'
-        << "input report length " << link.inputReportLength() << '\n'
-        << "feature report length " << link.featureReportLength() << '\n';
+        return notFound(ctx, link);
+    ctx.out << "mouse found\n"
+            << "path " << link.devicePath() << '\n'
+            << "input report length " << link.inputReportLength() << '\n'
+            << "feature report length " << link.featureReportLength() << '\n';
     return ExitOk;
 }
 
@@ -85,7 +81,7 @@ int apply(DeviceLink& link, SimulatedMouse* sim, const std::vector<std::string>&
             return ExitError;
     }
     if (!link.ScanForMouse())
-        return notFound(ctx.err, link);
+        return notFound(ctx, link);
 
     ProfileSettings settings;
     ApplyFeedback feedback;
@@ -106,23 +102,14 @@ int listen(DeviceLink& link, bool simulated, CtlContext& ctx) {
     std::ostream& out = ctx.out;
     std::ostream& err = ctx.err;
     if (!link.ScanForMouse())
-        return notFound(err, link);
-    // Interruption arrives on a signal descriptor: blocked here, before the reader thread starts, so
-    // that no thread takes the signal itself.
-    sigset_t signals;
-    sigemptyset(&signals);
-    sigaddset(&signals, SIGINT);
-    sigaddset(&signals, SIGTERM);
-    sigset_t previous;
-    pthread_sigmask(SIG_BLOCK, &signals, &previous);
-    const int signalFd = signalfd(-1, &signals, SFD_CLOEXEC);
-    if (signalFd < 0) {
-        pthread_sigmask(SIG_SETMASK, &previous, nullptr);
-        return ctx.fail("cannot wait for interruption");
-    }
-    std::unique_ptr<UdevMonitor> monitor;
+        return notFound(ctx, link);
+    std::unique_ptr<DeviceChangeMonitor> monitor;
     if (!simulated)
-        monitor = std::make_unique<UdevMonitor>();
+        monitor = ctx.system.deviceChanges();
+    // Made before the reader thread starts, so that no thread takes the interruption itself.
+    const std::unique_ptr<InterruptWait> interruption = ctx.system.interruptWait(monitor.get());
+    if (!interruption)
+        return ctx.fail("cannot wait for interruption");
 
     ProfileSettings settings;
     ApplyFeedback feedback;
@@ -140,37 +127,31 @@ int listen(DeviceLink& link, bool simulated, CtlContext& ctx) {
 
     int result = ExitOk;
     for (;;) {
-        std::array<pollfd, 2> fds{{{signalFd, POLLIN, 0}, {monitor ? monitor->fd() : -1, POLLIN, 0}}};
-        if (poll(fds.data(), fds.size(), -1) < 0)
-            continue;
-        if (fds[0].revents & POLLIN)
+        const InterruptWait::Wake wake = interruption->wait();
+        if (wake.interrupted)
             break;
-        if (fds[1].revents & POLLIN) {
-            bool removed = false;
-            for (const DeviceChange& change : monitor->readChanges())
-                removed |= change.kind == DeviceChange::Kind::Removal && link.handleDeviceChange(change);
-            if (removed) {
-                err << Program << "the mouse was removed\n";
-                result = ExitNegative;
-                break;
-            }
+        bool removed = false;
+        for (const DeviceChange& change : wake.changes)
+            removed |= change.kind == DeviceChange::Kind::Removal && link.handleDeviceChange(change);
+        if (removed) {
+            err << Program << "the mouse was removed\n";
+            result = ExitNegative;
+            break;
         }
     }
     reader.stop();
-    ::close(signalFd);
-    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
     return result;
 }
 
 // The system's HID devices, or the simulated mouse with --simulate.
 struct Device {
-    explicit Device(bool simulate) {
-        if (simulate) {
+    explicit Device(const CtlContext& ctx) {
+        if (ctx.simulate) {
             auto mouse = std::make_unique<SimulatedMouse>();
             sim = mouse.get();
             backend = std::move(mouse);
         } else {
-            backend = std::make_unique<HidrawBackend>();
+            backend = ctx.system.hidBackend();
         }
         link = std::make_unique<DeviceLink>(*backend);
     }
@@ -182,19 +163,19 @@ struct Device {
 int runStatus(CtlContext& ctx, const std::vector<std::string>& args) {
     if (!args.empty())
         return ctx.fail("usage: status");
-    Device device(ctx.simulate);
-    return status(*device.link, ctx.out, ctx.err);
+    Device device(ctx);
+    return status(*device.link, ctx);
 }
 
 int runApply(CtlContext& ctx, const std::vector<std::string>& args) {
-    Device device(ctx.simulate);
+    Device device(ctx);
     return apply(*device.link, device.sim, args, ctx);
 }
 
 int runListen(CtlContext& ctx, const std::vector<std::string>& args) {
     if (!args.empty())
         return ctx.fail("usage: listen");
-    Device device(ctx.simulate);
+    Device device(ctx);
     return listen(*device.link, ctx.simulate, ctx);
 }
 

@@ -2,6 +2,7 @@
 // krv-glyde-ctl: macro list/show/import/export of the language's macro file.
 #include "app/ctl/CtlCommands.h"
 #include "macros/MacroTable.h"
+#include "settings/FileSystemCalls.h"
 #include "settings/IniFile.h"
 
 namespace krv::ctl {
@@ -26,7 +27,7 @@ bool loadLanguageMacros(const CtlContext& ctx, MacroTable& table) {
         return false;
     const IniRead read = IniFile::read(*file);
     if (read.state != FileState::Readable) {
-        ctx.fail(read.unreadable() ? read.error : "cannot read " + file->string());
+        ctx.fail(read.unreadable() ? read.error : "cannot read " + fsys::Utf8Of(*file));
         return false;
     }
     ReadMacroDocument(table, read.document);
@@ -69,7 +70,7 @@ int macroImport(CtlContext& ctx, const std::vector<std::string>& args) {
         return ctx.fail("usage: macro import FILE");
     // The source is checked whole before the user's file is touched.
     MacroTable table;
-    if (const FileStatus found = LoadMacroSource(table, args[0]); !found)
+    if (const FileStatus found = LoadMacroSource(table, fsys::PathFromUtf8(args[0])); !found)
         return ctx.fail(found.message());
     const auto target = languageMacroFile(ctx);
     if (!target)
@@ -85,7 +86,7 @@ int macroExport(CtlContext& ctx, const std::vector<std::string>& args) {
     MacroTable table;
     if (!loadLanguageMacros(ctx, table))
         return ExitError;
-    if (const FileStatus saved = SaveMacroFile(table, args[0]); !saved)
+    if (const FileStatus saved = SaveMacroFile(table, fsys::PathFromUtf8(args[0])); !saved)
         return ctx.fail(saved.message());
     return ExitOk;
 }

@@ -2,6 +2,7 @@
 // krv-glyde-ctl: profile show/import/export and restore-defaults.
 #include "app/RestoreDefaults.h"
 #include "app/ctl/CtlCommands.h"
+#include "settings/FileSystemCalls.h"
 #include "settings/IniFile.h"
 #include "settings/ProfileSettings.h"
 
@@ -49,14 +50,14 @@ int profileImport(CtlContext& ctx, const std::vector<std::string>& args) {
     std::optional<int> target;
     if (args.size() == 2 && !(target = explicitProfile(ctx, args[1], ProfileCount)))
         return ExitError;
-    const std::filesystem::path file = args[0];
+    const std::filesystem::path file = fsys::PathFromUtf8(args[0]);
     const IniRead exchange = IniFile::read(file);
     if (exchange.state != FileState::Readable)
-        return ctx.fail(exchange.unreadable() ? exchange.error : file.string() + ": No such file or directory");
+        return ctx.fail(exchange.unreadable() ? exchange.error : fsys::Utf8Of(file) + ": No such file or directory");
     // A file without the exchange section would load a profile of zeros: refuse it.
     const std::string section = ProfileSectionName(ExchangeProfileSection);
     if (!exchange.document.hasSection(section))
-        return ctx.fail(file.string() + " holds no profile (no section " + section + ")");
+        return ctx.fail(fsys::Utf8Of(file) + " holds no profile (no section " + section + ")");
     const ProfileValues values = ReadProfileValues(exchange.document, ExchangeProfileSection, false, UiLanguage::English);
     // The current profile is read under the same lock as the write, so a switch by another program
     // in between cannot send the import to the wrong profile.
@@ -83,7 +84,7 @@ int profileExport(CtlContext& ctx, const std::vector<std::string>& args) {
     if (!n)
         return ExitError;
     const ProfileValues values = ReadProfileValues(config.document, *n, false, UiLanguage::English);
-    if (const FileStatus saved = SaveProfileValues(values, args[0], ExchangeProfileSection); !saved)
+    if (const FileStatus saved = SaveProfileValues(values, fsys::PathFromUtf8(args[0]), ExchangeProfileSection); !saved)
         return ctx.fail(saved.message());
     return ExitOk;
 }

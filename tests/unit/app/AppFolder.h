@@ -22,7 +22,7 @@ public:
         }
     }
     AppPaths paths() const { return AppPaths{m_dir.path()}; }
-    std::filesystem::path operator/(const std::string& rel) const { return m_dir / rel; }
+    std::filesystem::path operator/(const std::filesystem::path& rel) const { return m_dir / rel; }
     std::map<std::string, std::string> snapshot() const { return snapshotOf(m_dir.path()); }
     // A second folder beside it, for the user's other files.
     const TempDir& temp() const { return m_other; }

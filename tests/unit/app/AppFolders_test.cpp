@@ -4,6 +4,7 @@
 #include "settings/IniFile.h"
 #include "unit/RequireOk.h"
 
+#include "unit/Environment.h"
 #include "unit/TempDir.h"
 #include "unit/app/AppFolder.h"
 
@@ -60,21 +61,27 @@ TEST(AppFolders, WithoutAUsableUserFolderTheProgramFolderServes) {
     }
 }
 
-// Sets an environment variable for the scope (unset for nullopt), then restores it.
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, std::optional<std::string> value) : m_name(name) {
-        if (const char* old = std::getenv(name))
-            m_old = old;
-        value ? setenv(name, value->c_str(), 1) : unsetenv(name);
+using test::ScopedEnv;
+
+#ifdef _WIN32
+// On Windows the user's settings live in %APPDATA%\krv-glyde; no earlier version kept them elsewhere.
+TEST(AppFolders, TheUsersFoldersFollowAppData) {
+    struct Case {
+        std::optional<std::string> appData;
+        fs::path settings;
+    };
+    const std::vector<Case> cases{
+        {"C:\\Users\\u\\AppData\\Roaming", "C:\\Users\\u\\AppData\\Roaming\\krv-glyde"},
+        {"relative", ""}, // ignored
+        {std::nullopt, ""},
+    };
+    for (const Case& c : cases) {
+        ScopedEnv appData("APPDATA", c.appData);
+        EXPECT_EQ(DefaultUserSettingsFolder(), c.settings) << c.appData.value_or("-");
+        EXPECT_EQ(EarlierUserDataFolder(), fs::path()) << c.appData.value_or("-");
     }
-    ~ScopedEnv() { m_old ? setenv(m_name, m_old->c_str(), 1) : unsetenv(m_name); }
-
-private:
-    const char* m_name;
-    std::optional<std::string> m_old;
-};
-
+}
+#else
 TEST(AppFolders, TheUsersFoldersFollowXdg) {
     struct Case {
         std::optional<std::string> xdg, home;
@@ -94,6 +101,7 @@ TEST(AppFolders, TheUsersFoldersFollowXdg) {
         EXPECT_EQ(EarlierUserDataFolder(), c.earlier) << c.xdg.value_or("-") << " " << c.home.value_or("-");
     }
 }
+#endif
 
 // The user's files kept by an earlier version in ~/.local/share/krv-glyde move to the settings folder
 // once; a file already in the settings folder is never replaced, and a missing one is seeded.

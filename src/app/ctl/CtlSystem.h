@@ -1,0 +1,40 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "ports/DeviceChange.h"
+#include "ports/HidBackend.h"
+#include "ports/InterruptWait.h"
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace krv::ctl {
+
+// The operating system's side of krv-glyde-ctl, chosen by main: the ports its mouse commands use.
+struct CtlSystem {
+    // The system's HID devices, where the real mouse is looked for.
+    std::function<std::unique_ptr<HidBackend>()> hidBackend;
+    // The hot-plug monitor of those devices ("listen" ends when the mouse is removed); null when the
+    // system offers none.
+    std::function<std::unique_ptr<DeviceChangeMonitor>()> deviceChanges;
+    // The command that gives the user access to a mouse that is present but cannot be opened; empty
+    // when there is none to offer.
+    std::function<std::string()> deviceAccessCommand;
+    // The wait of "listen" for an interruption or the monitor's changes (monitor may be null); null
+    // when the system cannot wait for an interruption.
+    std::function<std::unique_ptr<InterruptWait>(DeviceChangeMonitor* monitor)> interruptWait;
+    // Where the user's files are kept when the program's folder is not writable, as the help says it.
+    std::string userSettingsFolder;
+};
+
+// This system's side (CtlSystemLinux.cpp, CtlSystemWindows.cpp).
+CtlSystem ThisSystem();
+
+// The program's arguments (without its name) in UTF-8.
+std::vector<std::string> CommandLineArguments(int argc, char** argv);
+// Standard output and error write the bytes they are given, as UTF-8 text with "\n" line ends.
+void PrepareStandardStreams();
+
+} // namespace krv::ctl
