@@ -40,10 +40,13 @@ TEST(FeatureReportBuffer, IsExactlyTheCollectionsFeatureLength) {
 
 // The mouse on Windows: one interface path per collection.
 constexpr const char* Pointer = R"(\\?\hid#vid_18f8&pid_0f99&mi_00#7&1&0&0000#{4d1e55b2-f16f-11cf-88cb-001111000030})";
-constexpr const char* VendorIn = R"(\\?\hid#vid_18f8&pid_0f99&mi_01&col01#7&2&0&0000#{4d1e55b2-f16f-11cf-88cb-001111000030})";
-constexpr const char* VendorOut = R"(\\?\hid#vid_18f8&pid_0f99&mi_01&col02#7&2&0&0001#{4d1e55b2-f16f-11cf-88cb-001111000030})";
+constexpr const char* VendorIn =
+    R"(\\?\hid#vid_18f8&pid_0f99&mi_01&col01#7&2&0&0000#{4d1e55b2-f16f-11cf-88cb-001111000030})";
+constexpr const char* VendorOut =
+    R"(\\?\hid#vid_18f8&pid_0f99&mi_01&col02#7&2&0&0001#{4d1e55b2-f16f-11cf-88cb-001111000030})";
 constexpr const char* Keyboard = R"(\\?\hid#vid_046d&pid_c31c&mi_00#7&3&0&0000#{4d1e55b2-f16f-11cf-88cb-001111000030})";
-constexpr const char* OtherVendor = R"(\\?\hid#vid_1234&pid_0f99&mi_01&col01#7&4&0&0000#{4d1e55b2-f16f-11cf-88cb-001111000030})";
+constexpr const char* OtherVendor =
+    R"(\\?\hid#vid_1234&pid_0f99&mi_01&col01#7&4&0&0000#{4d1e55b2-f16f-11cf-88cb-001111000030})";
 
 HidInterfaceRecord record(const char* path, std::uint16_t vendor, std::uint16_t product, std::uint16_t page,
                           std::uint16_t usage, std::uint16_t in, std::uint16_t feature) {
@@ -78,18 +81,38 @@ TEST(WindowsHidBackend, TheScanPicksBothVendorCollectionsOfTheListing) {
     };
     using Problem = DeviceLink::ScanReport::Problem;
     const Row rows[] = {
-        {"the whole mouse among other devices", {KeyboardRecord, PointerRecord, InRecord, OutRecord},
-         Problem::NotAccessible, VendorIn, VendorIn, VendorOut},
-        {"feature collection listed first", {OutRecord, KeyboardRecord, InRecord, PointerRecord},
-         Problem::NotAccessible, VendorOut, VendorIn, VendorOut},
-        {"two input collections: the first counts", {InRecord, secondIn, OutRecord}, Problem::NotAccessible,
-         VendorIn, VendorIn, VendorOut},
+        {"the whole mouse among other devices",
+         {KeyboardRecord, PointerRecord, InRecord, OutRecord},
+         Problem::NotAccessible,
+         VendorIn,
+         VendorIn,
+         VendorOut},
+        {"feature collection listed first",
+         {OutRecord, KeyboardRecord, InRecord, PointerRecord},
+         Problem::NotAccessible,
+         VendorOut,
+         VendorIn,
+         VendorOut},
+        {"two input collections: the first counts",
+         {InRecord, secondIn, OutRecord},
+         Problem::NotAccessible,
+         VendorIn,
+         VendorIn,
+         VendorOut},
         {"no mouse", {KeyboardRecord}, Problem::NotPluggedIn, "", "", ""},
-        {"another vendor's collections with the same usage", {otherVendorIn, KeyboardRecord}, Problem::NotPluggedIn,
-         "", "", ""},
+        {"another vendor's collections with the same usage",
+         {otherVendorIn, KeyboardRecord},
+         Problem::NotPluggedIn,
+         "",
+         "",
+         ""},
         {"the mouse's ids cannot be read", {unreadableIds, KeyboardRecord}, Problem::NotPluggedIn, "", "", ""},
-        {"the feature collection's capabilities cannot be read", {PointerRecord, InRecord, outWithoutCaps},
-         Problem::NotAccessible, VendorIn, VendorIn, ""},
+        {"the feature collection's capabilities cannot be read",
+         {PointerRecord, InRecord, outWithoutCaps},
+         Problem::NotAccessible,
+         VendorIn,
+         VendorIn,
+         ""},
         {"only the pointer", {PointerRecord}, Problem::CollectionMissing, Pointer, "", ""},
     };
     for (const Row& row : rows) {
@@ -132,8 +155,7 @@ TEST(WindowsHidBackend, TheSystemsListingHasNoMouseAndLeaksNoHandles) {
     const std::vector<HidInterfaceRecord> records = WindowsHidBackend::ListHidInterfaces();
     for (const HidInterfaceRecord& interfaceRecord : records) {
         EXPECT_FALSE(interfaceRecord.path.empty());
-        EXPECT_FALSE(interfaceRecord.vendorId == 0x18F8 && interfaceRecord.productId == 0x0F99)
-            << interfaceRecord.path;
+        EXPECT_FALSE(interfaceRecord.vendorId == 0x18F8 && interfaceRecord.productId == 0x0F99) << interfaceRecord.path;
     }
     WindowsHidBackend backend;
     DeviceLink link(backend);

@@ -4,8 +4,8 @@
 #include "platform/windows/Win32.h"
 
 #include <chrono>
-#include <cstdint>
 #include <condition_variable>
+#include <cstdint>
 #include <mutex>
 #include <vector>
 
@@ -34,8 +34,7 @@ inline bool RunningUnderWine() {
 }
 
 // Values handed over from another thread, waited for with a bound.
-template <typename T>
-class Mailbox {
+template <typename T> class Mailbox {
 public:
     void put(T value) {
         {

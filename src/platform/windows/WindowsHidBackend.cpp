@@ -29,8 +29,8 @@ bool readCaps(HANDLE device, HIDP_CAPS& caps) {
 }
 
 UniqueHandle openInterface(const std::wstring& path, DWORD access, DWORD flags) {
-    return UniqueHandle(CreateFileW(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                    flags, nullptr));
+    return UniqueHandle(
+        CreateFileW(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, flags, nullptr));
 }
 
 HidInterfaceRecord probeInterface(const std::wstring& path) {
@@ -92,9 +92,8 @@ std::vector<HidCollectionInfo> DescribeInterfaces(const std::vector<HidInterface
 std::vector<std::uint8_t> FeatureReportBuffer(std::span<const std::uint8_t> report, std::size_t featureLength) {
     if (report.empty() || featureLength == 0)
         return {};
-    if (report.size() > featureLength &&
-        !std::all_of(report.begin() + static_cast<std::ptrdiff_t>(featureLength), report.end(),
-                     [](std::uint8_t byte) { return byte == 0; }))
+    if (report.size() > featureLength && !std::all_of(report.begin() + static_cast<std::ptrdiff_t>(featureLength),
+                                                      report.end(), [](std::uint8_t byte) { return byte == 0; }))
         return {};
     std::vector<std::uint8_t> buffer(featureLength, 0);
     std::copy_n(report.begin(), std::min(report.size(), featureLength), buffer.begin());
@@ -279,8 +278,8 @@ std::unique_ptr<HidHandle> WindowsHidBackend::open(const std::string& path, HidA
     if (!widePath)
         return fail(ERROR_INVALID_NAME, SystemErrorMessage(ERROR_INVALID_NAME));
     const bool read = access == HidAccess::Read;
-    UniqueHandle device = openInterface(*widePath, read ? GENERIC_READ : GENERIC_READ | GENERIC_WRITE,
-                                        read ? FILE_FLAG_OVERLAPPED : 0);
+    UniqueHandle device =
+        openInterface(*widePath, read ? GENERIC_READ : GENERIC_READ | GENERIC_WRITE, read ? FILE_FLAG_OVERLAPPED : 0);
     if (!device) {
         const DWORD error = GetLastError();
         return fail(error, SystemErrorMessage(error));

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "ports/HidBackend.h"
 #include "platform/windows/UniqueHandle.h"
+#include "ports/HidBackend.h"
 
 #include <cstdint>
 #include <functional>
