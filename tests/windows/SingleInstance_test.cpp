@@ -32,10 +32,6 @@ DWORD secondProcess(const std::string& name) {
     return exitCode;
 }
 
-TEST(SingleInstance, TheProgramsNameIsTheMutexName) {
-    EXPECT_STREQ(SingleInstance::MutexName, "CKRV_GlydeApp");
-}
-
 TEST(SingleInstance, ASecondHandleOrProcessFindsTheFirst) {
     const std::string name = testInstanceName();
     {

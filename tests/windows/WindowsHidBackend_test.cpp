@@ -162,31 +162,37 @@ TEST(WindowsHidBackend, TheSystemsListingHasNoMouseAndLeaksNoHandles) {
     EXPECT_FALSE(link.ScanForMouse());
     EXPECT_EQ(link.lastScan().problem, DeviceLink::ScanReport::Problem::NotPluggedIn);
 
-    const auto before = test::HandleMark();
-    for (int i = 0; i < 20; ++i) {
-        (void)backend.enumerate();
-        (void)link.ScanForMouse();
-    }
-    EXPECT_EQ(test::HandleMark(), before);
+    constexpr int Runs = 20;
+    EXPECT_LT(test::HandlesLeftOpen(Runs,
+                                    [&] {
+                                        (void)backend.enumerate();
+                                        (void)link.ScanForMouse();
+                                    }),
+              Runs);
 }
 
 TEST(WindowsHidBackend, OpeningAMissingInterfaceFailsWithTheSystemsReason) {
     WindowsHidBackend backend;
-    const auto before = test::HandleMark();
-    for (HidAccess access : {HidAccess::Read, HidAccess::Write}) {
-        errno = 0;
-        EXPECT_EQ(backend.open(VendorIn, access), nullptr);
-        EXPECT_EQ(errno, ENOENT);
-        EXPECT_FALSE(backend.lastOpenError().empty());
-    }
-    // A file that is no HID collection opens, but is refused.
     wchar_t self[MAX_PATH];
     ASSERT_GT(GetModuleFileNameW(nullptr, self, MAX_PATH), 0u);
     char selfUtf8[MAX_PATH * 3];
     ASSERT_GT(WideCharToMultiByte(CP_UTF8, 0, self, -1, selfUtf8, sizeof selfUtf8, nullptr, nullptr), 0);
-    EXPECT_EQ(backend.open(selfUtf8, HidAccess::Read), nullptr);
-    EXPECT_NE(backend.lastOpenError().find("not a HID collection"), std::string::npos) << backend.lastOpenError();
-    EXPECT_EQ(test::HandleMark(), before);
+    constexpr int Runs = 10;
+    EXPECT_LT(
+        test::HandlesLeftOpen(Runs,
+                              [&] {
+                                  for (HidAccess access : {HidAccess::Read, HidAccess::Write}) {
+                                      errno = 0;
+                                      EXPECT_EQ(backend.open(VendorIn, access), nullptr);
+                                      EXPECT_EQ(errno, ENOENT);
+                                      EXPECT_FALSE(backend.lastOpenError().empty());
+                                  }
+                                  // A file that is no HID collection opens, but is refused.
+                                  EXPECT_EQ(backend.open(selfUtf8, HidAccess::Read), nullptr);
+                                  EXPECT_NE(backend.lastOpenError().find("not a HID collection"), std::string::npos)
+                                      << backend.lastOpenError();
+                              }),
+        Runs);
 }
 
 // The system's own HID collections (under Wine its virtual mouse and keyboard): opened for reading,
@@ -196,34 +202,37 @@ TEST(WindowsHidBackend, CollectionsOfTheSystemAreReadWithTimeoutAndInterrupt) {
     WindowsHidBackend backend;
     const std::vector<HidCollectionInfo> collections = backend.enumerate();
     int read = 0;
-    const auto before = test::HandleMark();
-    for (const HidCollectionInfo& collection : collections) {
-        SCOPED_TRACE(collection.path);
-        if (collection.inputReportLength == 0)
-            continue;
-        std::unique_ptr<HidHandle> handle = backend.open(collection.path, HidAccess::Read);
-        if (!handle)
-            continue; // held by the system
-        ++read;
-        Bytes buffer(collection.inputReportLength);
-        EXPECT_EQ(handle->readInputReport(buffer, 30ms), 0);
-        auto waiting = std::async(std::launch::async, [&] {
-            Bytes report(collection.inputReportLength);
-            return handle->readInputReport(report, HidHandle::WaitForever);
-        });
-        handle->interruptRead();
-        ASSERT_EQ(waiting.wait_for(test::EventBound), std::future_status::ready);
-        EXPECT_EQ(waiting.get(), 0);
-        EXPECT_FALSE(handle->sendFeatureReport(Bytes{7, 0x20, 0, 0}));
+    auto readEach = [&] {
+        read = 0;
+        for (const HidCollectionInfo& collection : collections) {
+            SCOPED_TRACE(collection.path);
+            if (collection.inputReportLength == 0)
+                continue;
+            std::unique_ptr<HidHandle> handle = backend.open(collection.path, HidAccess::Read);
+            if (!handle)
+                continue; // held by the system
+            ++read;
+            Bytes buffer(collection.inputReportLength);
+            EXPECT_EQ(handle->readInputReport(buffer, 30ms), 0);
+            auto waiting = std::async(std::launch::async, [&] {
+                Bytes report(collection.inputReportLength);
+                return handle->readInputReport(report, HidHandle::WaitForever);
+            });
+            handle->interruptRead(); // during the read or just before it: either way it ends it
+            ASSERT_EQ(waiting.wait_for(test::EventBound), std::future_status::ready);
+            EXPECT_EQ(waiting.get(), 0);
+            EXPECT_FALSE(handle->sendFeatureReport(Bytes{7, 0x20, 0, 0}));
 
-        if (collection.featureReportLength == 0) {
-            std::unique_ptr<HidHandle> writer = backend.open(collection.path, HidAccess::Write);
-            if (writer) {
-                EXPECT_FALSE(writer->sendFeatureReport(Bytes{7, 0x20, 0, 0}));
+            if (collection.featureReportLength == 0) {
+                std::unique_ptr<HidHandle> writer = backend.open(collection.path, HidAccess::Write);
+                if (writer) {
+                    EXPECT_FALSE(writer->sendFeatureReport(Bytes{7, 0x20, 0, 0}));
+                }
             }
         }
-    }
-    EXPECT_EQ(test::HandleMark(), before);
+    };
+    constexpr int Runs = 5;
+    EXPECT_LT(test::HandlesLeftOpen(Runs, readEach), Runs);
     if (read == 0)
         GTEST_SKIP() << "the system lists no HID collection that may be read";
 }

@@ -14,17 +14,28 @@ namespace krv::test {
 // How long a test waits for something the system does at once; only reached when it never comes.
 inline constexpr std::chrono::seconds EventBound{10};
 
-// A mark of the handles open in this process: a test takes it before and after some work, and equal
-// marks mean the work left no handle open. Windows counts the handles; Wine answers 0 to that count,
-// so there the mark is the value a new handle gets, which is the lowest free slot of Wine's handle
-// table: a handle left open takes that slot and moves the mark.
-inline std::uintptr_t HandleMark() {
+// A mark of the handles open in this process. Windows counts the handles; Wine answers 0 to that
+// count, so there the mark is the slot a new handle gets, which is the lowest free slot of Wine's
+// handle table (slots are 4 apart): a handle left open takes that slot and moves the mark by one.
+inline long HandleMark() {
     DWORD count = 0;
     if (GetProcessHandleCount(GetCurrentProcess(), &count) && count != 0)
-        return count;
+        return static_cast<long>(count);
     const HANDLE probe = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     CloseHandle(probe);
-    return reinterpret_cast<std::uintptr_t>(probe);
+    return static_cast<long>(reinterpret_cast<std::uintptr_t>(probe) / 4);
+}
+
+// Runs `work` once, then `times` more times, and returns how far the handle mark moved over those.
+// A handle left open by each run moves it by at least `times`; the system's own helper threads,
+// started by the first run, may still take a handle or two meanwhile, so a test expects less than
+// `times`, not exactly nothing.
+template <typename Work> long HandlesLeftOpen(int times, Work work) {
+    work();
+    const long before = HandleMark();
+    for (int i = 0; i < times; ++i)
+        work();
+    return HandleMark() - before;
 }
 
 // True when the program runs under Wine (which exports wine_get_version from ntdll).
