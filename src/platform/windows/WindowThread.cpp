@@ -29,8 +29,10 @@ WindowThread::WindowThread(Kind kind, Handler handler, OnCreated onCreated, OnDe
 WindowThread::~WindowThread() {
     if (!m_thread.joinable())
         return;
-    // The window is destroyed on its own thread, whose loop then ends.
-    PostMessageW(m_window, WM_CLOSE, 0, 0);
+    // The window is destroyed on its own thread, whose loop then ends. Should the window's queue be
+    // full, the thread is told to quit and destroys the window after its loop.
+    if (!PostMessageW(m_window, WM_CLOSE, 0, 0))
+        PostThreadMessageW(m_threadId, WM_QUIT, 0, 0);
     m_thread.join();
 }
 
@@ -90,12 +92,19 @@ void WindowThread::run(Kind kind, std::promise<void>* started) {
         return;
     }
     m_window = window;
+    m_threadId = GetCurrentThreadId();
     started->set_value();
 
     MSG message;
     while (GetMessageW(&message, nullptr, 0, 0) > 0) {
         TranslateMessage(&message);
         DispatchMessageW(&message);
+    }
+    if (IsWindow(window)) {
+        if (m_onDestroy)
+            m_onDestroy(window);
+        SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+        DestroyWindow(window);
     }
     UnregisterClassW(m_className.c_str(), instance);
 }

@@ -54,6 +54,7 @@ private:
     OnDestroy m_onDestroy;
     std::wstring m_className;
     HWND m_window = nullptr;
+    DWORD m_threadId = 0;
     std::string m_error;
     std::thread m_thread;
 };
