@@ -33,9 +33,13 @@ windows_leg() {
   local dir=build-windows
   local linux_ctl=$PWD/build/bin/krv-glyde-ctl
   export WINEPREFIX=$PWD/$dir/wine-prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-  mkdir -p "$WINEPREFIX"
+  mkdir -p "$WINEPREFIX" "$dir"
   trap 'wineserver -k 2>/dev/null || true' EXIT
   wineserver -p
+  # A new prefix is made by the first Wine program, whose services then stay with the persistent
+  # server holding that program's output open: made here, with the output in a file, no test or test
+  # discovery waits for it.
+  wine wineboot --init >"$dir/wineboot.log" 2>&1 </dev/null
   local linux_opt=()
   [ -x "$linux_ctl" ] && linux_opt=(-DKRV_LINUX_CTL="$linux_ctl")
   scripts/build.sh "$dir" -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/mingw-w64-x86_64.cmake" \

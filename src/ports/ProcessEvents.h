@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "ports/ThreadScheduling.h"
+
 #include <functional>
 #include <memory>
 
@@ -24,9 +26,8 @@ using WatchPowerEvents = std::function<std::unique_ptr<ProcessEventWatch>(std::f
 // onRequest receives the request's number (the signal, on Linux).
 using WatchTerminationRequests = std::function<std::unique_ptr<ProcessEventWatch>(std::function<void(int)> onRequest)>;
 
-// The threads that serve the mouse's buttons, each of which asks first thing for the scheduling its
-// job needs.
-enum class ServiceThread { Reader, Executor };
+// Called first thing on each thread that serves the mouse's buttons, to ask for the scheduling its job
+// needs.
 using ServiceThreadStart = std::function<void(ServiceThread)>;
 
 } // namespace krv

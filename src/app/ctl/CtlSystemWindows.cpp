@@ -2,6 +2,8 @@
 // krv-glyde-ctl on Windows: the console's Ctrl+C, arguments and output in UTF-8.
 #include "app/ctl/CtlApp.h"
 #include "app/ctl/CtlSystem.h"
+#include "platform/windows/WindowsDeviceChanges.h"
+#include "platform/windows/WindowsHidBackend.h"
 
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
@@ -19,16 +21,8 @@ namespace krv::ctl {
 
 namespace {
 
-// TODO(lead): replace with WindowsHidBackend (platform/windows) once it is merged; until then the
-// real mouse is never found ("mouse not found", exit 1) and only --simulate reaches a mouse.
-class NoHidDevices final : public HidBackend {
-public:
-    std::vector<HidCollectionInfo> enumerate() override { return {}; }
-    std::unique_ptr<HidHandle> open(const std::string&, HidAccess) override { return nullptr; }
-};
-
-// Ctrl+C, Ctrl+Break and the console window closing set one event; the wait sleeps on it. With a
-// hot-plug monitor (whose port offers no handle to wait on) the monitor is read every quarter second.
+// Ctrl+C, Ctrl+Break and the console window closing set one event; the wait sleeps on it and, with the
+// hot-plug monitor, on the monitor's event.
 HANDLE g_interrupted = nullptr;
 
 BOOL WINAPI onConsoleControl(DWORD event) {
@@ -45,7 +39,8 @@ BOOL WINAPI onConsoleControl(DWORD event) {
 
 class ConsoleInterruptWait final : public InterruptWait {
 public:
-    explicit ConsoleInterruptWait(DeviceChangeMonitor* monitor) : m_monitor(monitor) {
+    explicit ConsoleInterruptWait(DeviceChangeMonitor* monitor)
+        : m_monitor(dynamic_cast<WindowsDeviceChangeMonitor*>(monitor)) {
         if (g_interrupted == nullptr)
             g_interrupted = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
         if (g_interrupted != nullptr) {
@@ -63,17 +58,21 @@ public:
     bool valid() const { return m_installed; }
 
     Wake wait() override {
+        const HANDLE events[] = {g_interrupted, m_monitor ? m_monitor->changesEvent() : nullptr};
+        const DWORD count = m_monitor ? 2 : 1;
         for (;;) {
-            if (::WaitForSingleObject(g_interrupted, m_monitor ? 250 : INFINITE) == WAIT_OBJECT_0)
+            const DWORD woken = ::WaitForMultipleObjects(count, events, FALSE, INFINITE);
+            if (woken == WAIT_OBJECT_0)
                 return {true, {}};
-            if (m_monitor)
-                if (std::vector<DeviceChange> changes = m_monitor->readChanges(); !changes.empty())
-                    return {false, std::move(changes)};
+            if (woken != WAIT_OBJECT_0 + 1)
+                return {true, {}}; // the wait itself failed: end rather than spin
+            if (std::vector<DeviceChange> changes = m_monitor->readChanges(); !changes.empty())
+                return {false, std::move(changes)};
         }
     }
 
 private:
-    DeviceChangeMonitor* m_monitor;
+    WindowsDeviceChangeMonitor* m_monitor;
     bool m_installed = false;
 };
 
@@ -91,9 +90,13 @@ std::string utf8Of(const wchar_t* text) {
 
 CtlSystem ThisSystem() {
     CtlSystem system;
-    system.hidBackend = [] { return std::make_unique<NoHidDevices>(); };
-    // TODO(lead): WindowsDeviceChangeMonitor (platform/windows).
-    system.deviceChanges = []() -> std::unique_ptr<DeviceChangeMonitor> { return nullptr; };
+    system.hidBackend = [] { return std::make_unique<WindowsHidBackend>(); };
+    system.deviceChanges = []() -> std::unique_ptr<DeviceChangeMonitor> {
+        auto monitor = std::make_unique<WindowsDeviceChangeMonitor>();
+        if (!monitor->valid())
+            return nullptr;
+        return monitor;
+    };
     system.deviceAccessCommand = [] { return std::string{}; };
     system.interruptWait = [](DeviceChangeMonitor* monitor) -> std::unique_ptr<InterruptWait> {
         auto wait = std::make_unique<ConsoleInterruptWait>(monitor);

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "ports/ThreadScheduling.h"
+
 #include <chrono>
 #include <string>
 
@@ -30,15 +32,6 @@ public:
     [[nodiscard]] virtual bool makeThreadRealtime(pid_t thread, int priority, std::string& error) = 0;
     // True when the broker set the thread's nice value to `nice` (or the lowest it grants above it).
     [[nodiscard]] virtual bool makeThreadHighPriority(pid_t thread, int nice, std::string& error) = 0;
-};
-
-enum class ThreadScheduling { Normal, RaisedNice, Realtime };
-
-struct ServiceThreadScheduling {
-    ThreadScheduling level = ThreadScheduling::Normal;
-    // What the thread got and, below real-time, why nothing better: "real-time (SCHED_FIFO 10)",
-    // "nice -10 (real-time refused: ...)", "normal priority (refused: ...)".
-    std::string description;
 };
 
 // Prepares the calling thread to serve the mouse's buttons: real-time scheduling (SCHED_FIFO directly
