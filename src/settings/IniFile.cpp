@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "settings/IniFile.h"
 
+#include "log/Log.h"
 #include "settings/FileSystemCalls.h"
 
 #include <algorithm>
@@ -119,6 +120,8 @@ FileStatus lockAcross(const fs::path& file, FileDescriptor& lock) {
         std::this_thread::sleep_for(pause);
         pause = std::min(pause * 2, std::chrono::milliseconds(50));
     }
+    if (pause > std::chrono::milliseconds(1))
+        LogDetail(LogCategory::Files) << "waited for another program's save of " << fsys::Utf8Of(file);
     return FileStatus::success();
 }
 
@@ -131,7 +134,8 @@ void removeStaleTemporaries(const fs::path& file) {
         const std::string name = fsys::Utf8Of(it->path().filename());
         if (name.rfind(prefix, 0) == 0) {
             std::error_code removeError;
-            fs::remove(it->path(), removeError);
+            if (fs::remove(it->path(), removeError))
+                LogDetail(LogCategory::Files) << "removed " << name << ", left by a save that was ended";
         }
     }
 }
@@ -186,6 +190,7 @@ IniRead IniFile::read(const fs::path& file) {
     auto unreadable = [&](const std::string& reason) {
         result.state = FileState::Unreadable;
         result.error = failureText(file, reason);
+        LogDetail(LogCategory::Files) << "unreadable: " << result.error;
         return std::move(result);
     };
     // The type is checked before opening, and the open never waits, so a FIFO or a device in the
@@ -278,9 +283,16 @@ FileStatus IniFile::update(const fs::path& file, const Change& change, FileSink*
     if (FileStatus changed = change(doc); !changed)
         return changed;
     const std::string newBytes = doc.serialize();
-    if (exists && newBytes == oldBytes)
+    if (exists && newBytes == oldBytes) {
+        LogDetail(LogCategory::Files) << fsys::Utf8Of(target) << " holds these settings already: not rewritten";
         return FileStatus::success();
-    return writeReplacement(target, newBytes, exists ? &*existing : nullptr, sink ? *sink : plain);
+    }
+    FileStatus written = writeReplacement(target, newBytes, exists ? &*existing : nullptr, sink ? *sink : plain);
+    if (written)
+        LogDetail(LogCategory::Files) << "saved " << fsys::Utf8Of(target) << " (" << newBytes.size() << " bytes)";
+    else
+        LogDetail(LogCategory::Files) << "not saved: " << written.message();
+    return written;
 }
 
 bool IniFile::exists(const fs::path& file) {

@@ -63,16 +63,17 @@ TEST(CtlDevice, StatusAndErrors) {
 
 TEST(CtlDevice, VerboseSaysWhatTheToolDoesOnStandardError) {
     test::AppFolder folder;
-    const CtlResult quiet = ctl(folder, {"--simulate", "apply", "1"});
-    const CtlResult verbose = ctl(folder, {"apply", "--verbose", "1", "--simulate"});
+    // Profile 2: the shipped file holds profile 1 as applied already, and would not be rewritten.
+    const CtlResult verbose = ctl(folder, {"apply", "--verbose", "2", "--simulate"});
+    const CtlResult quiet = ctl(folder, {"--simulate", "apply", "2"});
     EXPECT_EQ(verbose.status, 0);
     EXPECT_EQ(verbose.out, quiet.out); // the reports on standard output stay as they are
     EXPECT_TRUE(quiet.err.empty());
     for (const char* expected :
          {"krv-glyde-ctl: device: scan of 3 HID collections: the mouse at /dev/hidraw-sim1 (input reports of 8 bytes, "
           "feature reports of 8 bytes)\n",
-          "krv-glyde-ctl: apply: applying profile 1\n", "krv-glyde-ctl: device: feature report 07 10 01 01 00 00 00 00\n",
-          "krv-glyde-ctl: apply: applied and saved\n"})
+          "krv-glyde-ctl: apply: applying profile 2\n", "krv-glyde-ctl: files: saved ", "krv-glyde-ctl: device: feature report 07 10 01 ",
+          "/config.ini (", "krv-glyde-ctl: apply: applied and saved\n"})
         EXPECT_NE(verbose.err.find(expected), std::string::npos) << expected << "\nin:\n" << verbose.err;
 }
 
