@@ -73,7 +73,7 @@ TEST(CtlDevice, VerboseSaysWhatTheToolDoesOnStandardError) {
          {"krv-glyde-ctl: device: scan of 3 HID collections: the mouse at /dev/hidraw-sim1 (input reports of 8 bytes, "
           "feature reports of 8 bytes)\n",
           "krv-glyde-ctl: apply: applying profile 2\n", "krv-glyde-ctl: files: saved ", "krv-glyde-ctl: device: feature report 07 10 01 ",
-          "/config.ini (", "krv-glyde-ctl: apply: applied and saved\n"})
+          "config.ini (", "krv-glyde-ctl: apply: applied and saved\n"})
         EXPECT_NE(verbose.err.find(expected), std::string::npos) << expected << "\nin:\n" << verbose.err;
 }
 
