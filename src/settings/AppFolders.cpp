@@ -33,18 +33,18 @@ fs::path programFolderIn(const fs::path& root) {
 AppPaths ResolveAppPaths(const fs::path& programDirectory, bool programDirectoryWritable,
                          const fs::path& userSettingsFolder, const fs::path& earlierFolder) {
     if (programDirectoryWritable || userSettingsFolder.empty()) {
-        LogDetail(LogCategory::Files) << "the user's files are beside the program, in " << programDirectory.string();
+        LogDetail(LogCategory::Files) << "the user's files are beside the program, in " << fsys::Utf8Of(programDirectory);
         return AppPaths{programDirectory};
     }
     std::error_code ec;
     fs::create_directories(userSettingsFolder, ec);
     if (ec || !fs::is_directory(userSettingsFolder, ec)) {
-        LogWarning(LogCategory::Files) << "cannot create " << userSettingsFolder.string() << " ("
+        LogWarning(LogCategory::Files) << "cannot create " << fsys::Utf8Of(userSettingsFolder) << " ("
                                        << (ec ? ec.message() : "not a folder") << "): the user's files are read from "
-                                       << programDirectory.string() << " and cannot be saved";
+                                       << fsys::Utf8Of(programDirectory) << " and cannot be saved";
         return AppPaths{programDirectory};
     }
-    LogDetail(LogCategory::Files) << "the user's files are in " << userSettingsFolder.string();
+    LogDetail(LogCategory::Files) << "the user's files are in " << fsys::Utf8Of(userSettingsFolder);
     const AppPaths paths{userSettingsFolder, programDirectory};
     for (const fs::path& own : paths.userFiles()) {
         if (fs::exists(own, ec))
@@ -52,10 +52,10 @@ AppPaths ResolveAppPaths(const fs::path& programDirectory, bool programDirectory
         const fs::path earlier = earlierFolder.empty() ? fs::path{} : earlierFolder / own.filename();
         if (!earlier.empty() && fs::is_regular_file(earlier, ec)) {
             if (moveFile(earlier, own)) {
-                LogDetail(LogCategory::Files) << "moved " << earlier.string() << " to " << own.string();
+                LogDetail(LogCategory::Files) << "moved " << fsys::Utf8Of(earlier) << " to " << fsys::Utf8Of(own);
                 continue;
             }
-            LogWarning(LogCategory::Files) << "cannot move " << earlier.string() << " to " << own.string();
+            LogWarning(LogCategory::Files) << "cannot move " << fsys::Utf8Of(earlier) << " to " << fsys::Utf8Of(own);
         }
         // A failed copy leaves the file missing, which reads as the defaults and is created by the
         // first save.
@@ -63,10 +63,10 @@ AppPaths ResolveAppPaths(const fs::path& programDirectory, bool programDirectory
         if (fs::exists(shipped, ec)) {
             fs::copy_file(shipped, own, fs::copy_options::skip_existing, ec);
             if (ec)
-                LogWarning(LogCategory::Files) << "cannot copy " << shipped.string() << " to " << own.string() << ": "
+                LogWarning(LogCategory::Files) << "cannot copy " << fsys::Utf8Of(shipped) << " to " << fsys::Utf8Of(own) << ": "
                                                << ec.message();
             else
-                LogDetail(LogCategory::Files) << "copied " << shipped.string() << " to " << own.string();
+                LogDetail(LogCategory::Files) << "copied " << fsys::Utf8Of(shipped) << " to " << fsys::Utf8Of(own);
         }
     }
     return paths;

@@ -15,6 +15,8 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+
 namespace krv::test {
 namespace {
 
@@ -66,8 +68,11 @@ protected:
         mouseChanged.wait(lock, [&] { return pred(mouse.state()); });
     }
     void waitForAcknowledgement() {
-        while (!feedback.HostFunctionsReady.load())
-            feedback.HostFunctionsReady.wait(false);
+        // Polled, not atomic-waited: MinGW's atomic wait can miss a notification.
+        const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (!feedback.HostFunctionsReady.load() && std::chrono::steady_clock::now() < giveUp)
+            std::this_thread::yield();
+        ASSERT_TRUE(feedback.HostFunctionsReady.load());
     }
     void waitUntilServed() {
         // The press is taken (PendingPress set) and then served (cleared).

@@ -18,6 +18,8 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+
 namespace krv::test {
 namespace {
 
@@ -137,8 +139,11 @@ TEST(RecordedMacroPlayback, RecordedKeysPlayBackInOrderWithTheirPauses) {
     reader.start();
     executor.start();
     applier.ApplyProfile();
-    while (!feedback.HostFunctionsReady.load())
-        feedback.HostFunctionsReady.wait(false);
+    // Polled, not atomic-waited: MinGW's atomic wait can miss a notification.
+    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!feedback.HostFunctionsReady.load() && std::chrono::steady_clock::now() < giveUp)
+        std::this_thread::yield();
+    ASSERT_TRUE(feedback.HostFunctionsReady.load());
 
     mouse.press(DeviceButtonId[3]); // slot 4
     const std::size_t total = recorded.size() + 2;
