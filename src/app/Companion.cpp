@@ -93,7 +93,11 @@ Companion::Companion(AppContext& context, Options options) : m_ctx(context), m_o
                             [applier] { applier->ApplyProfile(); }, [notifier] { notifier->requestRepaint(); },
                             serviceThreadStart(ServiceThread::Executor),
                             [this](const FileStatus& problem) { reportNotSaved(problem); },
-                            [this](const FileStatus& problem) { reportNotLoaded(problem); }});
+                            [this](const FileStatus& problem) { reportNotLoaded(problem); },
+                            [this](int next, int current) {
+                                m_notifier->showMessage(
+                                    Messages::SwitchWithoutLeftButton(m_messageLanguage.load(), next, current));
+                            }});
     m_reader->setOnThreadStart(serviceThreadStart(ServiceThread::Reader));
     m_blink = std::make_unique<ApplyBlink>(m_ctx.feedback, *m_notifier,
                                            [this] { return m_window->viewState().page == SkinPage::Main; });
@@ -113,6 +117,41 @@ Companion::Companion(AppContext& context, Options options) : m_ctx(context), m_o
             [this](QSystemTrayIcon::ActivationReason reason) { onTrayActivated(static_cast<int>(reason)); });
 
     m_ctx.link.setRemovalCallback([this] { mouseRemoved(); });
+    m_ctx.link.setArrivalCallback([this](bool connected) { mouseArrived(connected); });
+}
+
+QString Companion::MouseAwaitedText(UiLanguage language) {
+    if (language == UiLanguage::English)
+        return QStringLiteral("The mouse is not plugged in: waiting for it");
+    return QStringLiteral("鼠标未插入，正在等待");
+}
+
+void Companion::setWaitingForMouse(bool waiting) {
+    m_waitingForMouse = waiting;
+    const QString title = QString::fromUtf8(MainWindow::WindowTitle);
+    m_tray->setToolTip(waiting ? title + QStringLiteral(" — ") + MouseAwaitedText(m_ctx.language) : title);
+    delete m_waitingLine.data();
+    QMenu* menu = m_trayMenu.menu();
+    if (!waiting || !menu)
+        return;
+    QAction* first = menu->actions().isEmpty() ? nullptr : menu->actions().first();
+    auto* line = new QAction(MouseAwaitedText(m_ctx.language), menu);
+    line->setEnabled(false);
+    menu->insertAction(first, line);
+    m_waitingLine = line;
+}
+
+void Companion::mouseArrived(bool connected) {
+    if (!m_waitingForMouse || !connected || m_state == State::Ended)
+        return;
+    // The mouse plugged in after a start in the tray: serving starts as after a start with it.
+    setWaitingForMouse(false);
+    if (m_applyOnArrival) {
+        QTimer::singleShot(ApplyDelay, this, [this] {
+            if (m_state != State::Ended)
+                applyProfile();
+        });
+    }
 }
 
 Companion::~Companion() {
@@ -183,8 +222,20 @@ void Companion::start() {
         m_power = m_ctx.ports.watchPowerEvents([this](PowerEvent) { applyProfile(); });
 
     if (!m_ctx.link.ScanForMouse()) {
-        // The message first; the shutdown once it is dismissed. Nothing is applied or written.
-        m_dialogs->message(nullptr, unusableMouseMessage(), [self = QPointer<Companion>(this)] {
+        // Started in the tray (at login) without the mouse: wait there for it, as the desktop's device
+        // tools do; the hot-plug monitor brings it. A mouse that is there but cannot be used is said.
+        if (m_options.startInTray && (m_udevNotifier || !m_options.watchHotplug) &&
+            m_ctx.link.lastScan().problem == DeviceLink::ScanReport::Problem::NotPluggedIn) {
+            m_applyOnArrival = !config.unreadable();
+            m_state = State::Shown;
+            hideToTray();
+            setWaitingForMouse(true);
+            return;
+        }
+        // The message after those of the start-up before it (one at a time); the shutdown once every
+        // one has been read. Nothing is applied or written.
+        m_notifier->showMessage(unusableMouseMessage().toStdString());
+        m_notifier->whenIdle([self = QPointer<Companion>(this)] {
             if (self)
                 self->ShutDown();
         });
@@ -226,6 +277,8 @@ void Companion::loadMenus() {
     // A StatusNotifierItem tray draws the menu itself from the same items (their texts).
     if (m_statusNotifierTray)
         m_tray->setContextMenu(m_trayMenu.menu());
+    if (m_waitingForMouse)
+        setWaitingForMouse(true); // the new menu gets the line too, in its language
 }
 
 void Companion::onTrayCommand(int id) {
@@ -337,7 +390,7 @@ void Companion::ShutDown() {
 }
 
 void Companion::mouseRemoved() {
-    if (m_state == State::Ended)
+    if (m_state == State::Ended || m_waitingForMouse)
         return;
     RemoveTrayIcon();
     end(0);
@@ -356,6 +409,11 @@ void Companion::end(int status) {
 }
 
 void Companion::handleDeviceChange(const DeviceChange& change) {
+    // While the mouse is awaited no path is known yet: any arrival may be it, and is scanned for.
+    if (m_waitingForMouse && change.kind == DeviceChange::Kind::Arrival) {
+        mouseArrived(m_ctx.link.ScanForMouse());
+        return;
+    }
     m_ctx.link.handleDeviceChange(change);
 }
 

@@ -21,6 +21,7 @@
 #include <memory>
 #include <optional>
 
+class QAction;
 class QSocketNotifier;
 class QSystemTrayIcon;
 
@@ -94,6 +95,8 @@ public:
     void startBlinkIfIdle() override;
 
     State state() const { return m_state; }
+    // Started with --tray without the mouse: the companion waits in the tray for it to be plugged in.
+    bool waitingForMouse() const { return m_waitingForMouse; }
     bool trayIconShown() const;
     MainWindow& window() { return *m_window; }
     MainWindowController& controller() { return *m_controller; }
@@ -109,6 +112,8 @@ public:
 
     // The missing-mouse message of a language.
     static QString MissingMouseMessage(UiLanguage language);
+    // What the tray says while the mouse is awaited.
+    static QString MouseAwaitedText(UiLanguage language);
 
 signals:
     // The program ends with this status (main quits its event loop).
@@ -131,6 +136,9 @@ private:
     void onTrayActivated(int reason);
     void showFromTray();
     void onTrayCommand(int id);
+    // The tray's tooltip and first menu line say that the mouse is awaited (or no longer).
+    void setWaitingForMouse(bool waiting);
+    void mouseArrived(bool connected);
 
     AppContext& m_ctx;
     Options m_options;
@@ -153,6 +161,9 @@ private:
     std::unique_ptr<ProcessEventWatch> m_power;
     State m_state = State::Starting;
     bool m_statusNotifierTray = false;
+    bool m_waitingForMouse = false;
+    bool m_applyOnArrival = false; // config.ini was readable: the mouse gets the profile when it comes
+    QPointer<QAction> m_waitingLine;
     // The language of messages composed on the executor's thread (the context's own is the UI thread's).
     std::atomic<UiLanguage> m_messageLanguage{UiLanguage::Chinese};
 };

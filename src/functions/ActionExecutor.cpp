@@ -185,11 +185,22 @@ void ActionExecutor::nextProfile() {
     const int current = s.currentProfile.load(relaxed);
     // Profile 5 wraps to 1; so does a number outside 1..5 read from a hand-edited file.
     const int next = (current >= ProfileCount || current < 1) ? 1 : current + 1;
-    if (FileStatus loaded = LoadProfile(s, m_ports.configPath, next, false, UiLanguage::English); !loaded) {
+    // The next profile is read aside first: one that cannot be read, or one without a left click
+    // (which the mouse would never be sent), leaves the profile in use, on the mouse, in the window
+    // and in the file.
+    ProfileSettings candidate;
+    if (FileStatus loaded = LoadProfile(candidate, m_ports.configPath, next, false, UiLanguage::English); !loaded) {
         if (m_ports.reportNotLoaded)
             m_ports.reportNotLoaded(loaded);
-        return; // the profile in use stays, on the mouse and in the window
+        return;
     }
+    if (!AnySlotHoldsPrimary(candidate)) {
+        LogDetail(LogCategory::Executor) << "profile switch to " << next << " refused: no button is the left button";
+        if (m_ports.reportSwitchRefused)
+            m_ports.reportSwitchRefused(next, current);
+        return;
+    }
+    s.setValues(candidate.values());
     s.currentProfile.store(next, relaxed);
     if (m_ports.applyProfile)
         m_ports.applyProfile();

@@ -40,6 +40,9 @@ struct ActionExecutorPorts {
     // (it is then not applied). Called on the executor's thread.
     std::function<void(const FileStatus&)> reportNotSaved = {};
     std::function<void(const FileStatus&)> reportNotLoaded = {};
+    // Tell the user that the profile switch was refused: profile `next` has no left click, and the
+    // mouse stays on `current`. Called on the executor's thread.
+    std::function<void(int next, int current)> reportSwitchRefused = {};
 };
 
 // Performs the host-served button functions. It sleeps until ReportReader publishes a press on the

@@ -101,8 +101,10 @@ void MacroEditor::ShowMacroEvents(int m) {
     page.eventList.clear();
     const MacroRecord r = record(m);
     const int n = std::min<int>(r.eventCount(), MacroRecord::EventSlots);
-    if (n == 0)
+    if (n == 0) {
+        m_notifier.requestRepaint(); // the counters show the zeros, not the previous macro's counts
         return;
+    }
     for (int j = 0; j < n; ++j)
         AddEventLines(m, j);
     if (r.repeatEnabled() != 1) {

@@ -37,6 +37,15 @@ inline std::string_view NoLeftButton(UiLanguage language) {
                "a left button. Set a button to Left Click and apply again.";
     return "没有任何按键设为左键，配置未发送到鼠标（否则鼠标将没有左键）。请将一个按键设为左键后重新应用。";
 }
+// The profile-switch button found no left click in profile `next`: the mouse stays on `current`.
+inline std::string SwitchWithoutLeftButton(UiLanguage language, int next, int current) {
+    if (language == UiLanguage::English)
+        return "Profile " + std::to_string(next) + " has no button set to Left Click, so the mouse stays on profile " +
+               std::to_string(current) + ". Set a button of profile " + std::to_string(next) +
+               " to Left Click and apply it once.";
+    return "配置 " + std::to_string(next) + " 没有任何按键设为左键，鼠标仍使用配置 " + std::to_string(current) +
+           "。请将配置 " + std::to_string(next) + " 的一个按键设为左键并应用一次。";
+}
 // The mouse is plugged in but cannot be used: `node` and the system's `reason`, and the command that
 // gives this user access.
 inline std::string MouseNotAccessible(UiLanguage language, std::string_view node, std::string_view reason,

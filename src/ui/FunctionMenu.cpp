@@ -3,8 +3,12 @@
 
 #include "skin/SkinImages.h"
 
+#include <QGuiApplication>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QScreen>
+
+#include <algorithm>
 
 namespace krv {
 
@@ -87,6 +91,26 @@ QPoint SubMenuOffset(int groupBand, int firstBandWidth, int firstBandHeight, int
     }
 }
 
+QPoint PlaceOnScreen(QPoint wanted, QSize size, QRect screen, int flipAbove, int flipLeft) {
+    if (screen.isEmpty())
+        return wanted;
+    QPoint p = wanted;
+    if (p.y() + size.height() > screen.bottom() + 1)
+        p.setY(flipAbove - size.height());
+    if (p.x() + size.width() > screen.right() + 1)
+        p.setX(flipLeft - size.width());
+    p.setY(std::clamp(p.y(), screen.top(), std::max(screen.top(), screen.bottom() + 1 - size.height())));
+    p.setX(std::clamp(p.x(), screen.left(), std::max(screen.left(), screen.right() + 1 - size.width())));
+    return p;
+}
+
+QRect ScreenAreaAt(QPoint point) {
+    QScreen* screen = QGuiApplication::screenAt(point);
+    if (!screen)
+        screen = QGuiApplication::primaryScreen();
+    return screen ? screen->availableGeometry() : QRect();
+}
+
 FunctionMenu::FunctionMenu(FunctionMenuLook look, QWidget* owner) : QWidget(owner, MenuFlags), m_look(std::move(look)) {
     setWindowTitle(QStringLiteral("MainMenuDlg"));
     setAttribute(Qt::WA_NoSystemBackground);
@@ -136,18 +160,24 @@ void FunctionMenu::replaceSubMenu() {
         return;
     auto* sub = new FunctionSubMenu(m_hovered, this);
     m_sub = sub;
-    const int macroCount = m_look.macroNames ? static_cast<int>(m_look.macroNames().size()) : 0;
-    sub->move(pos() + SubMenuOffset(m_hovered, m_bandWidth, m_bandHeight, macroCount));
+    placeSubMenu();
     connect(sub, &FunctionSubMenu::itemChosen, this, &FunctionMenu::subItemChosen);
     if (sub->itemCount() > 0)
         sub->show(); // an empty group (no macros) opens nothing that can be seen or clicked
 }
 
+void FunctionMenu::placeSubMenu() {
+    // Beside the first level, or on its left where the screen ends; kept on the first level's screen.
+    if (!m_sub)
+        return;
+    const int macroCount = m_look.macroNames ? static_cast<int>(m_look.macroNames().size()) : 0;
+    const QPoint wanted = pos() + SubMenuOffset(m_hovered, m_bandWidth, m_bandHeight, macroCount);
+    const QSize size = m_sub->visibleSize();
+    m_sub->move(PlaceOnScreen(wanted, size, ScreenAreaAt(pos()), wanted.y() + size.height(), pos().x()));
+}
+
 void FunctionMenu::moveEvent(QMoveEvent*) {
-    if (m_sub) {
-        const int macroCount = m_look.macroNames ? static_cast<int>(m_look.macroNames().size()) : 0;
-        m_sub->move(pos() + SubMenuOffset(m_hovered, m_bandWidth, m_bandHeight, macroCount));
-    }
+    placeSubMenu();
 }
 
 void FunctionMenu::mouseMoveEvent(QMouseEvent* event) {

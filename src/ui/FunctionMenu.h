@@ -35,6 +35,14 @@ int MenuBandAt(QPoint point, int bandWidth, int bandHeight, int limit);
 // at T.
 QPoint SubMenuOffset(int groupBand, int firstBandWidth, int firstBandHeight, int macroCount);
 
+// Where a menu of `size` opens so that the whole of it lies on `screen`, `wanted` being its place
+// when there is room: one that would run past the bottom opens above `flipAbove` (the top of what it
+// opens under) instead, one that would run past the right edge opens left of `flipLeft`, and what
+// still does not fit is shifted inside.
+QPoint PlaceOnScreen(QPoint wanted, QSize size, QRect screen, int flipAbove, int flipLeft);
+// The free area of the screen that holds `point` (the primary screen's when none does).
+QRect ScreenAreaAt(QPoint point);
+
 // The first level of a button slot's function menu ("MainMenuDlg"): ten bands cut from the
 // "menu_*.jpg" images, bands 1..6 choose codes 1..6, bands 7..10 open a group beside it.
 // Frameless and not modal: the main window goes on working while it is open.
@@ -50,6 +58,8 @@ public:
     int bandWidth() const { return m_bandWidth; }
     int bandHeight() const { return m_bandHeight; }
     int hoveredBand() const { return m_hovered; }
+    // The drawn part: the ten bands (the window itself is larger).
+    QSize visibleSize() const { return {m_bandWidth, Bands * m_bandHeight + 1}; }
     FunctionSubMenu* subMenu() const { return m_sub.data(); }
     const FunctionMenuLook& look() const { return m_look; }
     QImage composeImage() const;
@@ -72,6 +82,7 @@ protected:
 
 private:
     void replaceSubMenu();
+    void placeSubMenu();
 
     FunctionMenuLook m_look;
     int m_bandWidth = 0;
@@ -93,6 +104,7 @@ public:
     int bandWidth() const { return m_bandWidth; }
     int bandHeight() const { return m_bandHeight; }
     int hoveredItem() const { return m_hovered; }
+    QSize visibleSize() const { return {m_bandWidth, m_count * m_bandHeight + 1}; }
     QString itemText(int item) const; // item 1..n
     QImage composeImage() const;
     void hoverAt(QPoint point);

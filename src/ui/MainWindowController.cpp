@@ -279,7 +279,10 @@ void MainWindowController::openFunctionMenu(int element, QPoint origin) {
     };
     auto* menu = new FunctionMenu(std::move(look), &m_deps.window);
     m_menu = menu;
-    menu->move(origin);
+    // Under the slot where the screen has room, else above it (or shifted), on the slot's screen.
+    const SkinElement& e = m_deps.window.skin().mainLayout[static_cast<std::size_t>(element)];
+    const QPoint slotLeft = m_deps.window.geometry().topLeft() + QPoint(e.x, e.y);
+    menu->move(PlaceOnScreen(origin, menu->visibleSize(), ScreenAreaAt(slotLeft), slotLeft.y(), origin.x()));
     connect(menu, &FunctionMenu::codeChosen, this, [this](int code) { storeChoice(code); });
     connect(menu, &FunctionMenu::subItemChosen, this, [this](int group, int item) {
         FunctionMenu* first = m_menu.data();
@@ -383,8 +386,15 @@ void MainWindowController::cancelEdits() {
     const auto config = m_deps.paths.configPath();
     if (FileStatus saved = SaveDpiLevel(m_deps.settings, config, AppliedProfileSection); !saved)
         reportNotSaved(saved);
-    if (FileStatus loaded = LoadProfile(m_deps.settings, config, AppliedProfileSection, false, m_deps.language); !loaded)
+    if (FileStatus loaded = LoadProfile(m_deps.settings, config, AppliedProfileSection, false, m_deps.language); !loaded) {
         reportNotLoaded(loaded);
+    } else {
+        // The applied profile comes back whole, its number too: a profile tab clicked since must not
+        // stay lit over the applied values, or the next apply would write them into that profile.
+        const int applied = ReadCurConfig(config);
+        if (applied >= 1 && applied <= ProfileCount)
+            m_deps.settings.currentProfile.store(applied);
+    }
     m_deps.actions.hideToTray();
     m_deps.window.update();
 }

@@ -217,7 +217,9 @@ void MainWindowPainter::drawColorStates(QImage& target, const PageImages& images
 void MainWindowPainter::drawTopBar(QImage& target, const PageImages& images, const MainViewState& state,
                                    const MainPaintContext& context) {
     const SkinLayout& layout = context.skin.mainLayout;
-    const int profileTab = load(context.settings.currentProfile) + 3;
+    // No profile (an unreadable config.ini, a "CurConfig" out of range) lights no tab and nothing else.
+    const int profile = load(context.settings.currentProfile);
+    const int profileTab = profile >= 1 && profile <= ProfileCount ? ProfileTabFirst + profile - 1 : NoHit;
     const int pageTab = PageTabFirst + static_cast<int>(state.page);
     const int languageButton = context.language == UiLanguage::Chinese ? MainElement::Chinese : MainElement::English;
     for (int i = 0; i <= TopBarLast; ++i) {

@@ -8,6 +8,7 @@
 
 #include "mouse/ButtonCode.h"
 #include "settings/IniFile.h"
+#include "skin/FunctionMenuRows.h"
 #include "skin/SkinImages.h"
 #include "ui/FunctionMenu.h"
 #include "ui/KrvMenu.h"
@@ -19,6 +20,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
+#include <QScreen>
 #include <QSystemTrayIcon>
 #include <QTest>
 
@@ -123,6 +125,15 @@ std::string iniValue(const QString& file, const char* section, const char* key) 
 
 std::string configValue(Fixture& f, const char* section, const char* key) {
     return iniValue(f.configPath(), section, key);
+}
+
+// The stored fields of profile n in config.ini, as they are written.
+std::vector<std::pair<std::string, std::string>> profileInFile(Fixture& f, int n) {
+    return ProfileKeyValues(ReadProfileValues(IniFile::load(f.configPath().toStdString()), n, false, f.context->language));
+}
+std::vector<std::pair<std::string, std::string>>& storedProfile3() {
+    static std::vector<std::pair<std::string, std::string>> values;
+    return values;
 }
 
 std::unique_ptr<MacroTable> macroFile(const QString& path) {
@@ -262,6 +273,49 @@ const std::vector<Row>& rows() {
              QVERIFY(!f.window().isVisible() || f.window().isMinimized());
              QCOMPARE(lookOf(f, f.mainElement(WheelFirst)), Look::Down);
              QCOMPARE(lookOf(f, f.mainElement(WheelFirst + 1)), Look::Normal);
+         }},
+        {"a profile tab, CANCEL, APPLY leaves the clicked profile as it was",
+         {},
+         [](Fixture& f) {
+             storedProfile3() = profileInFile(f, 3);
+             clickMain(f, ProfileTabFirst + 2);
+             clickMain(f, Cancel);
+             f.companion->restoreWindow();
+             QTRY_VERIFY(f.window().isVisible() && !f.window().isMinimized());
+             clickMain(f, Apply);
+         },
+         [](Fixture& f) {
+             QCOMPARE(configValue(f, "Init", "CurConfig"), std::string("1"));
+             QVERIFY(profileInFile(f, 3) == storedProfile3());
+             moveAway(f);
+             QCOMPARE(lookOf(f, f.mainElement(ProfileTabFirst)), Look::Down);
+             QCOMPARE(lookOf(f, f.mainElement(ProfileTabFirst + 2)), Look::Normal);
+         }},
+        {"slot 8's function menu near the screen's bottom shows all its rows, and its second level too",
+         {},
+         [](Fixture& f) {
+             const QRect screen = f.window().screen()->availableGeometry();
+             const SkinElement& slot = f.mainElement(ButtonSlotFirst + 7);
+             f.window().move(screen.left() + 10, screen.bottom() - slot.y - slot.height - 5);
+             QTRY_COMPARE(f.window().pos().y(), screen.bottom() - slot.y - slot.height - 5);
+             clickMain(f, ButtonSlotFirst + 7);
+         },
+         [](Fixture& f) {
+             const QRect screen = f.window().screen()->availableGeometry();
+             FunctionMenu* menu = f.controller().functionMenu();
+             QVERIFY(menu && menu->isVisible());
+             QVERIFY2(screen.contains(QRect(menu->pos(), menu->visibleSize())), "the first level runs off the screen");
+             // Band 10 opens the ten-item group.
+             moveOver(menu, QPoint(menu->bandWidth() / 2, 9 * menu->bandHeight() + menu->bandHeight() / 2));
+             FunctionSubMenu* sub = menu->subMenu();
+             QVERIFY(sub && sub->isVisible());
+             QVERIFY2(screen.contains(QRect(sub->pos(), sub->visibleSize())), "the second level runs off the screen");
+             // Its last item is still reached by a click where it is drawn.
+             const int items = sub->itemCount();
+             const QPoint last(sub->bandWidth() / 2, (items - 1) * sub->bandHeight() + sub->bandHeight() / 2);
+             moveOver(sub, last);
+             clickAt(sub, last);
+             QCOMPARE(f.settings().buttonCodes[7].load(), MenuGroupOfRow(10)->base + items);
          }},
         {"minimise",
          {},
@@ -645,6 +699,23 @@ const std::vector<Row>& rows() {
              clickAdvanced(f, A::ImportMacros);
          },
          [](Fixture& f) { QCOMPARE(page(f).macroList()->count(), 0); }},
+        {"a macro without events shows zero presses and releases",
+         {},
+         [](Fixture& f) {
+             clickMain(f, PageTabFirst + 1);
+             clickMacroRow(f, 0);
+             QTRY_VERIFY(f.window().viewState().eventDownCount > 0);
+             retype(page(f).nameEdit(), QStringLiteral("Empty"));
+             clickAdvanced(f, A::AddMacro);
+             QTRY_COMPARE(page(f).macroList()->count(), 4);
+             clickMacroRow(f, 0);
+             clickMacroRow(f, 3);
+         },
+         [](Fixture& f) {
+             QCOMPARE(page(f).eventList()->count(), 0);
+             QTRY_COMPARE(f.window().viewState().eventDownCount, 0);
+             QCOMPARE(f.window().viewState().eventUpCount, 0);
+         }},
         {"event list context menu: Delete",
          {},
          [](Fixture& f) {

@@ -13,6 +13,7 @@
 #include "fakes/RecordingNotifier.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QTest>
@@ -53,6 +54,7 @@ class MacroUseTest : public QObject {
     Q_OBJECT
 private slots:
     void theClickedMacroIsTheOneRepeatSaveAndTheMenuChange();
+    void aSwitchToAProfileWithoutALeftClickIsRefusedWhole();
     void applyEndsAPlayingMacroAndUnplugLetsGoOfItsKeys();
 };
 
@@ -95,6 +97,37 @@ void MacroUseTest::theClickedMacroIsTheOneRepeatSaveAndTheMenuChange() {
     QTRY_VERIFY(QApplication::activePopupWidget() != nullptr);
     QApplication::activePopupWidget()->close();
     QCOMPARE(f.companion->macroEditor().contextMacro(), 1);
+}
+
+void MacroUseTest::aSwitchToAProfileWithoutALeftClickIsRefusedWhole() {
+    // Profile 1's slot 8 switches profiles; profile 2 has no left click anywhere.
+    CompanionFixture f([](const QString& dir, SimulatedMouse&) {
+        const std::string config = (dir + "/config.ini").toStdString();
+        krv::test::requireOk(IniFile::writeString(config, "Config1", "K8", "40"));
+        krv::test::requireOk(IniFile::writeString(config, "Config2", "K1", "2"));
+    });
+    QTRY_VERIFY(f.reportsSent() >= 11);
+    QTRY_VERIFY(f.context->feedback.HostFunctionsReady.load());
+    QFile file(f.configPath());
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray before = file.readAll();
+    file.close();
+    const std::size_t sent = f.reportsSent();
+    const SimMouseState mouse = f.mouse->state();
+    const std::int32_t slot1 = f.settings().buttonCodes[0].load();
+
+    f.mouse->press(DeviceButtonId[7]);
+    f.mouse->release();
+    QTRY_COMPARE(f.dialogs.messages.size(), std::size_t{1});
+    QCOMPARE(f.dialogs.messages[0],
+             QString::fromStdString(Messages::SwitchWithoutLeftButton(f.context->language, 2, 1)));
+    // Nothing saved, nothing sent, the window keeps profile 1.
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), before);
+    QCOMPARE(f.reportsSent(), sent);
+    QVERIFY(f.mouse->state().buttonMap == mouse.buttonMap);
+    QCOMPARE(f.settings().currentProfile.load(), 1);
+    QCOMPARE(f.settings().buttonCodes[0].load(), slot1);
 }
 
 void MacroUseTest::applyEndsAPlayingMacroAndUnplugLetsGoOfItsKeys() {

@@ -4,6 +4,7 @@
 // owner-drawn menu. `--tray` starts with the window out of the way.
 #include "widgets/CompanionFixture.h"
 
+#include <QAction>
 #include <QMenu>
 #include <QSystemTrayIcon>
 #include <QTest>
@@ -13,8 +14,14 @@ using namespace krv::test;
 
 namespace {
 
-std::unique_ptr<CompanionFixture> companion(std::optional<bool> statusNotifier, bool startInTray = false) {
-    return std::make_unique<CompanionFixture>(std::function<void(const QString&, SimulatedMouse&)>{}, true, false,
+std::unique_ptr<CompanionFixture> companion(std::optional<bool> statusNotifier, bool startInTray = false,
+                                            bool plugged = true) {
+    return std::make_unique<CompanionFixture>(
+        [=](const QString&, SimulatedMouse& mouse) {
+            if (!plugged)
+                mouse.unplug();
+        },
+        true, false,
                                               [=](Companion::Options& o) {
                                                   o.statusNotifierTray = statusNotifier;
                                                   o.startInTray = startInTray;
@@ -81,6 +88,43 @@ private slots:
         QCOMPARE(f->companion->state() == Companion::State::InTray, QSystemTrayIcon::isSystemTrayAvailable());
         QVERIFY(!f->window().isVisible() || f->window().isMinimized());
         QTRY_VERIFY(f->reportsSent() >= 11); // the profile is applied all the same
+    }
+
+    // At login (--tray) without the mouse the companion waits in the tray, says so there, and starts
+    // serving when the mouse is plugged in; a start from the menu says the mouse is missing and ends.
+    void startingInTheTrayWithoutTheMouseWaitsForIt() {
+        auto f = companion(false, true, false);
+        QVERIFY(f->companion->waitingForMouse());
+        QVERIFY(f->dialogs.messages.empty());
+        QVERIFY(f->endings.empty());
+        QVERIFY(!f->window().isVisible() || f->window().isMinimized());
+        QVERIFY2(f->companion->trayIcon().toolTip().contains("not plugged in"),
+                 qPrintable(f->companion->trayIcon().toolTip()));
+        const QList<QAction*> items = f->companion->trayMenu().menu()->actions();
+        QVERIFY(!items.isEmpty());
+        QCOMPARE(items.first()->text(), Companion::MouseAwaitedText(f->context->language));
+        QVERIFY(!items.first()->isEnabled());
+        QTest::qWait(50);
+        QCOMPARE(f->reportsSent(), std::size_t{0});
+
+        f->mouse->plugIn();
+        f->companion->handleDeviceChange({DeviceChange::Kind::Arrival, std::string(SimulatedMouse::VendorPath)});
+        QTRY_VERIFY(f->reportsSent() >= 11);
+        QVERIFY(!f->companion->waitingForMouse());
+        QVERIFY(!f->companion->trayIcon().toolTip().contains("not plugged in"));
+        QCOMPARE(f->companion->trayMenu().menu()->actions().first()->text(), QStringLiteral("Show Window"));
+        // From now on an unplug ends the program as usual.
+        f->mouse->unplug();
+        f->companion->handleDeviceChange({DeviceChange::Kind::Removal, std::string(SimulatedMouse::VendorPath)});
+        QTRY_COMPARE(f->endings, std::vector<int>{0});
+    }
+
+    void startingFromTheMenuWithoutTheMouseSaysSoAndEnds() {
+        auto f = companion(false, false, false);
+        QVERIFY(!f->companion->waitingForMouse());
+        QTRY_COMPARE(f->dialogs.messages.size(), std::size_t{1});
+        QCOMPARE(f->dialogs.messages[0], Companion::MissingMouseMessage(f->context->language));
+        QTRY_COMPARE(f->endings, std::vector<int>{0});
     }
 };
 

@@ -5,6 +5,7 @@
 #include "widgets/CompanionFixture.h"
 
 #include "settings/IniFile.h"
+#include "skin/SkinImages.h"
 
 #include <QDir>
 #include <QFile>
@@ -12,6 +13,25 @@
 
 using namespace krv;
 using namespace krv::test;
+
+namespace {
+
+// Whether the window draws an element of the main page with the pressed image (most of its pixels).
+bool drawnPressed(CompanionFixture& f, int element) {
+    const QImage shot = f.window().grab().toImage().convertToFormat(QImage::Format_RGB32);
+    const QImage down = f.window().images().image(SkinImageName::MainDown).convertToFormat(QImage::Format_RGB32);
+    const QImage normal = f.window().images().image(SkinImageName::MainNormal).convertToFormat(QImage::Format_RGB32);
+    const SkinElement& e = f.mainElement(element);
+    int downs = 0, normals = 0;
+    for (int y = e.y; y < e.y + e.height; ++y)
+        for (int x = e.x; x < e.x + e.width; ++x) {
+            downs += shot.pixel(x, y) == down.pixel(x, y) ? 1 : 0;
+            normals += shot.pixel(x, y) == normal.pixel(x, y) ? 1 : 0;
+        }
+    return downs > normals;
+}
+
+} // namespace
 
 class UserFilesTest : public QObject {
     Q_OBJECT
@@ -22,6 +42,11 @@ private slots:
             QDir(folder).mkdir("config.ini");
         });
         QTRY_COMPARE(f.dialogs.messages.size(), std::size_t{1});
+        // No profile is lit, and APPLY, not pressed, is not drawn as if it were.
+        QVERIFY(QTest::qWaitForWindowExposed(&f.window()));
+        QVERIFY(!drawnPressed(f, MainElement::Apply));
+        for (int tab = MainElement::ProfileTabFirst; tab < MainElement::ProfileTabFirst + ProfileCount; ++tab)
+            QVERIFY(!drawnPressed(f, tab));
         const QString message = f.dialogs.messages[0];
         QVERIFY2(message.contains("config.ini: is a folder, not a file"), qPrintable(message));
         QVERIFY2(message.contains("nothing was loaded from it") || message.contains("未从中读取"), qPrintable(message));
@@ -32,6 +57,44 @@ private slots:
         f.clickMain(MainElement::Apply);
         QCOMPARE(f.reportsSent(), std::size_t{0});
         QTRY_COMPARE(f.dialogs.messages.size(), std::size_t{2});
+        QVERIFY(QFileInfo(f.configPath()).isDir());
+    }
+
+    // Every start-up message waits for the one before it; the missing mouse's, whose OK ends the
+    // program, comes after the others have been read.
+    void startUpMessagesComeOneAtATimeAndTheMissingMouseLast() {
+        CompanionFixture f(
+            [](const QString& folder, SimulatedMouse& mouse) {
+                QFile::remove(folder + "/config.ini");
+                QDir(folder).mkdir("config.ini");
+                for (const char* name : {"/Macro_EN.dat", "/Macro_CN.dat"}) {
+                    QFile::remove(folder + name);
+                    QDir(folder).mkdir(folder + name);
+                }
+                mouse.unplug();
+            },
+            false);
+        f.dialogs.answerMessages = false;
+        f.companion->start();
+        auto readOne = [&] {
+            QVERIFY(!f.dialogs.openMessages.empty());
+            auto done = std::move(f.dialogs.openMessages.front());
+            f.dialogs.openMessages.pop_front();
+            done();
+        };
+        // The start-up shows its messages before it returns: what is open now is all there is.
+        QCOMPARE(f.dialogs.messages.size(), std::size_t{1});
+        QVERIFY2(f.dialogs.messages[0].contains("config.ini"), qPrintable(f.dialogs.messages[0]));
+        readOne();
+        QTRY_COMPARE(f.dialogs.messages.size(), std::size_t{2});
+        QVERIFY2(f.dialogs.messages[1].contains("Macro_"), qPrintable(f.dialogs.messages[1]));
+        QVERIFY(f.endings.empty());
+        readOne();
+        QTRY_COMPARE(f.dialogs.messages.size(), std::size_t{3});
+        QCOMPARE(f.dialogs.messages[2], Companion::MissingMouseMessage(f.context->language));
+        QVERIFY(f.endings.empty());
+        readOne();
+        QTRY_COMPARE(f.endings, std::vector<int>{0});
         QVERIFY(QFileInfo(f.configPath()).isDir());
     }
 
