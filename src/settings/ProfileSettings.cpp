@@ -1,9 +1,11 @@
 // SPDX-License-Identifier: MIT
 #include "settings/ProfileSettings.h"
 
+#include "settings/FileSystemCalls.h"
 #include "settings/IniFile.h"
 
 #include <algorithm>
+#include <optional>
 #include <type_traits>
 #include <utility>
 
@@ -169,6 +171,29 @@ FileStatus LoadProfile(ProfileSettings& settings, const fs::path& file, int n, b
     if (read.unreadable())
         return read.status();
     settings.setValues(ReadProfileValues(read.document, n, fromDefaults, language));
+    return FileStatus::success();
+}
+
+FileStatus ReadImportedProfile(const fs::path& file, ProfileValues& out) {
+    const IniRead read = IniFile::read(file);
+    if (read.unreadable())
+        return read.status();
+    const std::string name = fsys::Utf8Of(file);
+    if (read.state != FileState::Readable)
+        return FileStatus::failure(name + ": No such file or directory");
+    const std::string section = ProfileSectionName(ExchangeProfileSection);
+    if (!read.document.hasSection(section))
+        return FileStatus::failure(name + " holds no profile (no section " + section + ")");
+    for (const auto& [key, unused] : ProfileKeyValues(ProfileValues{})) {
+        const std::optional<std::string> text = read.document.value(section, key);
+        const bool number = text && !text->empty() &&
+                            std::all_of(text->begin() + ((*text)[0] == '-' ? 1 : 0), text->end(),
+                                        [](char c) { return c >= '0' && c <= '9'; }) &&
+                            *text != "-";
+        if (!number)
+            return FileStatus::failure(name + " holds an incomplete profile: " + section + " has no number for " + key);
+    }
+    out = ReadProfileValues(read.document, ExchangeProfileSection, false, UiLanguage::English);
     return FileStatus::success();
 }
 

@@ -107,6 +107,10 @@ FileStatus SaveProfile(const ProfileSettings& settings, const std::filesystem::p
                        FileLock locking = FileLock::AcrossProcesses);
 FileStatus SaveProfileValues(const ProfileValues& values, const std::filesystem::path& file, int n,
                              FileLock locking = FileLock::AcrossProcesses);
+// The profile of an exchange file (its section "Config7"), for an import into a profile. Refused with a
+// message naming the file, and out untouched, when the file cannot be read, has no such section, or a
+// stored key is missing or holds no number: such a file would import as zeros (no left click).
+FileStatus ReadImportedProfile(const std::filesystem::path& file, ProfileValues& out);
 // Writes only "DPI_LEVEL" into "Config" + n.
 FileStatus SaveDpiLevel(const ProfileSettings& settings, const std::filesystem::path& file, int n);
 // "CurConfig" of "Init" (at most 4 characters; no range check: a missing key gives 0).

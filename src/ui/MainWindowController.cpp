@@ -405,10 +405,13 @@ void MainWindowController::importProfile() {
                                    [self](const QString& path) {
                                        if (!self || path.isEmpty())
                                            return;
-                                       if (FileStatus loaded = LoadProfile(self->m_deps.settings, path.toStdString(),
-                                                                           ExchangeProfileSection, false, self->m_deps.language);
-                                           !loaded)
+                                       // The same check as the command-line import: a file without a whole
+                                       // profile is refused and the profile on screen stays as it was.
+                                       ProfileValues values;
+                                       if (FileStatus loaded = ReadImportedProfile(path.toStdString(), values); !loaded)
                                            self->reportNotLoaded(loaded);
+                                       else
+                                           self->m_deps.settings.setValues(values);
                                        self->m_deps.window.update();
                                    });
 }

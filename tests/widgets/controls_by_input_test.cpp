@@ -352,7 +352,8 @@ const std::vector<Row>& rows() {
          {},
          [](Fixture& f) {
              const QString exchange = f.folder.filePath("theirs.ini");
-             writeIni(exchange, "Config7", "K1", "1"); // a profile without the left click is never sent
+             for (const auto& [key, value] : ProfileKeyValues(FactoryProfile()))
+                 writeIni(exchange, "Config7", key.c_str(), value.c_str());
              writeIni(exchange, "Config7", "FIRE_TIME", "77");
              writeIni(exchange, "Config7", "LED_STATUS", "3");
              f.dialogs.openAnswer = exchange;
@@ -362,6 +363,19 @@ const std::vector<Row>& rows() {
          [](Fixture& f) {
              QCOMPARE(configValue(f, "Config1", "FIRE_TIME"), std::string("77"));
              QCOMPARE(f.mouse->state().ledMode, std::uint8_t{3});
+         }},
+        {"profile IMPORT refuses a file without a whole profile",
+         {},
+         [](Fixture& f) {
+             const QString exchange = f.folder.filePath("partial.ini");
+             writeIni(exchange, "Config7", "FIRE_TIME", "77"); // no K1: it would import without the left click
+             f.dialogs.openAnswer = exchange;
+             clickMain(f, ImportProfile);
+             clickMain(f, Apply);
+         },
+         [](Fixture& f) {
+             QCOMPARE(configValue(f, "Config1", "FIRE_TIME"), std::to_string(FactoryProfile().fireInterval));
+             QCOMPARE(configValue(f, "Config1", "K1"), std::to_string(FactoryProfile().buttonCodes[0]));
          }},
         {"restore defaults", [](const QString& folder) { writeIni(folder + "/config.ini", "Config1", "K4", "34"); },
          [](Fixture& f) { clickMain(f, RestoreDefaults); },

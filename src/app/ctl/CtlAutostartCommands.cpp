@@ -28,23 +28,6 @@ fs::path autostartEntry() {
     return config / "autostart" / "krv-glyde.desktop";
 }
 
-// One argument of an Exec line. An argument with reserved characters is quoted, and inside the quotes
-// '"', '`', '$' and '\\' take a backslash; the value's own escaping then doubles every backslash, so a
-// '$' is written "\\$" and a backslash four times.
-std::string execArgument(const std::string& text) {
-    if (text.find_first_of(" \t\n\"'\\><~|&;$*?#()`") == std::string::npos)
-        return text;
-    std::string quoted = "\"";
-    for (char c : text) {
-        if (c == '"' || c == '`' || c == '$')
-            quoted += "\\\\";
-        else if (c == '\\')
-            quoted += "\\\\\\";
-        quoted += c;
-    }
-    return quoted + "\"";
-}
-
 int autostartOn(CtlContext& ctx, const std::vector<std::string>& args) {
     if (!args.empty())
         return ctx.fail("usage: autostart on");
@@ -59,9 +42,10 @@ int autostartOn(CtlContext& ctx, const std::vector<std::string>& args) {
             "Type=Application\n"
             "Name=KRV Glyde\n"
             "Comment=Companion of the VELDRA gaming mouse, started in the tray\n"
-            "Exec="
-         << execArgument(fsys::Utf8Of(companion))
-         << " --tray\n"
+            // The command name, not the installed program's private path: an uninstalled program
+            // leaves an entry the desktop skips (TryExec) instead of a broken login item.
+            "TryExec=krv-glyde\n"
+            "Exec=krv-glyde --tray\n"
             "Icon=" KRV_APP_ID "\n"
             "Terminal=false\n"
             "X-GNOME-Autostart-enabled=true\n";

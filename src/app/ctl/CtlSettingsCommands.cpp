@@ -38,6 +38,10 @@ int profileShow(CtlContext& ctx, const std::vector<std::string>& args) {
         if (!n)
             return ExitError;
     }
+    // A file without the section would print a profile of zeros as if it were stored.
+    if (const std::string section = ProfileSectionName(*n); !config.document.hasSection(section))
+        return ctx.fail("profile " + std::to_string(*n) + " is missing: " + fsys::Utf8Of(ctx.paths.configPath()) +
+                        " has no section " + section);
     const ProfileValues values = ReadProfileValues(config.document, *n, false, ReadUiLanguage(config.document));
     for (const auto& [key, value] : ProfileKeyValues(values))
         ctx.out << key << '=' << value << '\n';
@@ -50,15 +54,9 @@ int profileImport(CtlContext& ctx, const std::vector<std::string>& args) {
     std::optional<int> target;
     if (args.size() == 2 && !(target = explicitProfile(ctx, args[1], ProfileCount)))
         return ExitError;
-    const std::filesystem::path file = fsys::PathFromUtf8(args[0]);
-    const IniRead exchange = IniFile::read(file);
-    if (exchange.state != FileState::Readable)
-        return ctx.fail(exchange.unreadable() ? exchange.error : fsys::Utf8Of(file) + ": No such file or directory");
-    // A file without the exchange section would load a profile of zeros: refuse it.
-    const std::string section = ProfileSectionName(ExchangeProfileSection);
-    if (!exchange.document.hasSection(section))
-        return ctx.fail(fsys::Utf8Of(file) + " holds no profile (no section " + section + ")");
-    const ProfileValues values = ReadProfileValues(exchange.document, ExchangeProfileSection, false, UiLanguage::English);
+    ProfileValues values;
+    if (const FileStatus read = ReadImportedProfile(fsys::PathFromUtf8(args[0]), values); !read)
+        return ctx.fail(read.message());
     // The current profile is read under the same lock as the write, so a switch by another program
     // in between cannot send the import to the wrong profile.
     const FileStatus saved = IniFile::update(ctx.paths.configPath(), [&](IniDocument& config) {

@@ -83,6 +83,55 @@ krv::test::requireOk(
     EXPECT_EQ(ctl(folder, {"profile", "show", "3"}).out, before);
 }
 
+TEST(Ctl, ProfileImportRefusesAFileWithoutAWholeProfile) {
+    struct Case {
+        const char* name;
+        std::string text;
+        std::string said; // part of the message
+    };
+    std::string whole = "[Config7]\n";
+    for (const char* key : {"K1", "K2", "K3", "K4", "K5", "K6", "K7", "K8", "DPI_LEVEL", "WHEEL_STATUS", "MACRO_MODE2",
+                            "DPI_SET1", "DPI_SET_EN1", "DPI_SET2", "DPI_SET_EN2", "DPI_SET3", "DPI_SET_EN3", "DPI_SET4",
+                            "DPI_SET_EN4", "LED_STATUS", "DPI_SPEED", "WHEEL_SPEED"})
+        whole += std::string(key) + "=1\n";
+    const std::vector<Case> cases = {
+        {"empty section", "[Config7]\n", "has no number for K1"},
+        {"partial", "[Config7]\nK1=1\nK2=2\n", "has no number for K3"},
+        {"empty value", whole + "FIRE_TIME=\n", "has no number for FIRE_TIME"},
+        {"not a number", whole + "FIRE_TIME=abc\n", "has no number for FIRE_TIME"},
+        {"no section", "[Other]\nK1=5\n", "no section Config7"},
+    };
+    for (const Case& c : cases) {
+        AppFolder folder;
+        const auto exchange = folder / "exchange.ini";
+        krv::test::writeFile(exchange, c.text);
+        const auto before = folder.snapshot();
+        CtlRun run = ctl(folder, {"profile", "import", exchange.string(), "2"});
+        EXPECT_EQ(run.status, 2) << c.name;
+        EXPECT_NE(run.err.find(c.said), std::string::npos) << c.name << ": " << run.err;
+        EXPECT_EQ(folder.snapshot(), before) << c.name;
+    }
+    AppFolder folder;
+    krv::test::writeFile(folder / "whole.ini", whole + "FIRE_TIME=7\n");
+    ASSERT_EQ(ctl(folder, {"profile", "import", (folder / "whole.ini").string(), "2"}).status, 0);
+    EXPECT_EQ(IniFile::readString(folder / "config.ini", "Config2", "FIRE_TIME"), "7");
+}
+
+TEST(Ctl, ProfileShowOfAMissingSectionSaysSo) {
+    AppFolder folder;
+    krv::test::writeFile(folder / "config.ini", "[Init]\nCurConfig=1\n[Config1]\nK1=1\n");
+    const auto before = folder.snapshot();
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"profile", "show", "4"}, std::vector<std::string>{"profile", "show", "6"}}) {
+        CtlRun run = ctl(folder, args);
+        EXPECT_EQ(run.status, 2);
+        EXPECT_TRUE(run.out.empty());
+        EXPECT_NE(run.err.find("profile " + args[2] + " is missing"), std::string::npos) << run.err;
+    }
+    EXPECT_EQ(ctl(folder, {"profile", "show", "1"}).status, 0);
+    EXPECT_EQ(folder.snapshot(), before);
+}
+
 TEST(Ctl, MacroCommandsUseTheLanguagesFile) {
     AppFolder folder;
     const std::string chinese = readFile(folder / "Macro_CN.dat");
@@ -185,7 +234,7 @@ TEST(Ctl, AutostartWritesAndRemovesTheEntry) {
     EXPECT_EQ(on.status, 0) << on.err;
     const std::string text = readFile(entry);
     EXPECT_NE(text.find("[Desktop Entry]\nType=Application\n"), std::string::npos) << text;
-    EXPECT_NE(text.find("\nExec=" + (folder / "krv-glyde").string() + " --tray\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("\nTryExec=krv-glyde\nExec=krv-glyde --tray\n"), std::string::npos) << text;
     EXPECT_EQ(ctl(folder, {"autostart", "status"}).out, "on " + entry.string() + "\n");
     EXPECT_EQ(ctl(folder, {"autostart", "off"}).status, 0);
     EXPECT_FALSE(std::filesystem::exists(entry));
