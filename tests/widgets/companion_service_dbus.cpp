@@ -113,6 +113,8 @@ void CompanionServiceTest::introspectionShowsTheInterface() {
 
 void CompanionServiceTest::profileSwitchFromTheShellIsServed() {
     CompanionFixture f(twoProfiles);
+    // The start-up apply has reached the mouse.
+    QTRY_VERIFY(f.reportsSent() >= 11);
     QTRY_VERIFY(f.context->feedback.HostFunctionsReady.load());
     CompanionService service(*f.companion);
     QVERIFY(service.registerOn(Name));
@@ -143,6 +145,8 @@ void CompanionServiceTest::profileSwitchFromTheShellIsServed() {
 
 void CompanionServiceTest::profileOutsideTheRangeIsRefusedAndNothingChanges() {
     CompanionFixture f;
+    // The start-up apply has reached the mouse.
+    QTRY_VERIFY(f.reportsSent() >= 11);
     QTRY_VERIFY(f.context->feedback.HostFunctionsReady.load());
     CompanionService service(*f.companion);
     QVERIFY(service.registerOn(Name));
@@ -152,7 +156,7 @@ void CompanionServiceTest::profileOutsideTheRangeIsRefusedAndNothingChanges() {
     file.close();
     const std::size_t reports = f.reportsSent();
     for (const char* n : {"0", "6", "-1"}) {
-        const Run run = gdbusCall(QStringLiteral("ApplyProfile"), {QString::fromLatin1(n)});
+        const Run run = gdbusCall(QStringLiteral("ApplyProfile"), {QStringLiteral("--"), QString::fromLatin1(n)});
         QVERIFY(run.status != 0);
         QVERIFY2(run.err.contains(QStringLiteral("InvalidArgs")), qPrintable(run.err));
     }
@@ -164,6 +168,8 @@ void CompanionServiceTest::profileOutsideTheRangeIsRefusedAndNothingChanges() {
 
 void CompanionServiceTest::reloadTakesTheFilesAsTheyAreNow() {
     CompanionFixture f;
+    // The start-up apply has reached the mouse.
+    QTRY_VERIFY(f.reportsSent() >= 11);
     QTRY_VERIFY(f.context->feedback.HostFunctionsReady.load());
     CompanionService service(*f.companion);
     QVERIFY(service.registerOn(Name));
