@@ -7,7 +7,7 @@ set -euo pipefail
 build_pkgs=(build-essential cmake ninja-build pkg-config
             qt6-base-dev libqt6opengl6-dev libgl-dev
             libhidapi-dev libudev-dev libxtst-dev libx11-dev libxi-dev
-            fontconfig fonts-liberation fonts-wqy-zenhei scdoc)
+            fontconfig fonts-liberation fonts-wqy-zenhei scdoc ccache)
 run_pkgs=(xvfb xauth)
 # Making the .deb: CPack computes its dependencies with dpkg-shlibdeps, which needs file.
 package_pkgs=(dpkg-dev file)
@@ -16,7 +16,7 @@ test_pkgs=(libgtest-dev libgmock-dev xvfb xauth x11-utils dbus-daemon libglib2.0
            dpkg-dev file lintian appstream desktop-file-utils weston qt6-wayland)
 # The Windows build: MinGW-w64's compiler with the posix thread model, GoogleTest's sources to build
 # for it, and Wine to run its tests.
-windows_pkgs=(g++-mingw-w64-x86-64-posix googletest wine wine64)
+windows_pkgs=(g++-mingw-w64-x86-64-posix googletest wine wine64 ccache)
 
 want=("${build_pkgs[@]}")
 case "${1:-test}" in

@@ -67,7 +67,8 @@ Companion::Companion(AppContext& context, Options options) : m_ctx(context), m_o
     m_window->installEventFilter(this);
     m_advanced = std::make_unique<MacroPage>(MacroPage::Dependencies{
         *m_window, m_ctx.macros, m_ctx.settings, *m_notifier, [this] { return m_ctx.language; },
-        m_ctx.paths.appDirectory, m_options.macroDialogs, &m_eventListMenu, m_ctx.ports.openKeyboardCapture});
+        m_ctx.paths.appDirectory, m_options.macroDialogs, &m_eventListMenu, m_ctx.ports.openKeyboardCapture,
+        m_ctx.paths.configPath()});
     m_controller = std::make_unique<MainWindowController>(MainWindowController::Dependencies{
         *m_window, m_ctx.settings, m_ctx.macros, m_ctx.language, m_ctx.paths, *this, *m_dialogs, *m_advanced, *m_notifier});
 

@@ -39,7 +39,6 @@ void ActionExecutor::start() {
 
 void ActionExecutor::stop() {
     m_ports.channel.close();
-    m_ports.clock.interrupt();
     if (m_thread.joinable())
         m_thread.join();
 }
@@ -166,8 +165,9 @@ void ActionExecutor::shortcut(std::uint8_t letter) {
     InputInjector& in = m_ports.injector;
     in.keyDown(Vk::Control, false);
     in.keyDown(letter, false);
-    // The hold ends early only when the program stops; the keys are released all the same.
-    pauseUntil(m_ports.clock.now() + ShortcutHold);
+    // The hold ends early only when the program stops (a release does not shorten it); the keys are
+    // released all the same.
+    pauseUntil(m_ports.clock.now() + ShortcutHold, false);
     in.keyUp(letter, false);
     in.keyUp(Vk::Control, false);
 }
@@ -227,7 +227,9 @@ void ActionExecutor::playMacro(int position) {
             const ExecutorClock::TimePoint now = m_ports.clock.now();
             if (now - deadline > MaxCatchUp)
                 deadline = now;
-            if (!pauseUntil(deadline) || m_ports.channel.stopRequested())
+            // A stop request ends the pause at once, not at its deadline: what the macro holds is let go
+            // right away (a key held through the rest of a long pause would auto-repeat).
+            if (!pauseUntil(deadline, true))
                 return endEarly();
         }
         if (m_ports.channel.stopRequested() || stopping())
@@ -268,12 +270,23 @@ void ActionExecutor::releaseHeld(HeldByPlayback& held) {
     held.clear();
 }
 
-bool ActionExecutor::pauseUntil(ExecutorClock::TimePoint deadline) {
-    if (stopping())
-        return false;
-    if (m_ports.clock.now() < deadline)
-        m_ports.clock.sleepUntil(deadline);
-    return !stopping();
+bool ActionExecutor::pauseUntil(ExecutorClock::TimePoint deadline, bool endOnStop) {
+    // The channel wakes the sleep: a stop request for the press being served (a second press, the
+    // button's release in "repeat while held" mode, an apply) or its closing (the program's end).
+    class ChannelWake final : public ExecutorClock::Wake {
+    public:
+        ChannelWake(PressChannel& channel, bool endOnStop) : m_channel(channel), m_endOnStop(endOnStop) {}
+        bool due() const override { return m_channel.closed() || (m_endOnStop && m_channel.stopRequested()); }
+        void waitUntil(ExecutorClock::TimePoint until) override { m_channel.sleepUntil(until, m_endOnStop); }
+
+    private:
+        PressChannel& m_channel;
+        bool m_endOnStop;
+    };
+    ChannelWake wake(m_ports.channel, endOnStop);
+    if (!wake.due() && m_ports.clock.now() < deadline)
+        m_ports.clock.sleepUntil(deadline, wake);
+    return !wake.due();
 }
 
 void ActionExecutor::repaint() {

@@ -72,7 +72,7 @@ public:
     ActionExecutor& operator=(const ActionExecutor&) = delete;
 
     void start();
-    // Closes the channel, cuts a running pause short and joins the thread. Safe to call twice.
+    // Closes the channel, which cuts a running pause short, and joins the thread. Safe to call twice.
     void stop();
 
     // The thread's body: serves presses until the channel is closed.
@@ -106,8 +106,9 @@ private:
     using HeldByPlayback = std::vector<HeldInput>; // in the order pressed
     void playEvent(std::uint8_t code, std::uint8_t action, HeldByPlayback& held);
     void releaseHeld(HeldByPlayback& held);
-    // Sleeps until the deadline; false when the executor is being stopped.
-    bool pauseUntil(ExecutorClock::TimePoint deadline);
+    // Sleeps until the deadline; false when it ended early: the executor is being stopped, or (with
+    // endOnStop) the press being served has been asked to stop. Either wakes it at once.
+    bool pauseUntil(ExecutorClock::TimePoint deadline, bool endOnStop);
     bool stopping() const { return m_ports.channel.closed(); }
     void repaint();
 

@@ -67,6 +67,14 @@ public:
         const std::uint32_t stop = StopRequest.load(std::memory_order_relaxed);
         return stop != 0 && stop == PendingPress.load(std::memory_order_relaxed);
     }
+    // Executor side: sleeps until the deadline, or until the channel is closed or (with endOnStop)
+    // the press being served is asked to stop, whichever comes first. A stop or close wakes it at
+    // once, through the same mutex as waitForPress(), so none is lost between a look and the sleep.
+    template <class TimePoint>
+    void sleepUntil(TimePoint deadline, bool endOnStop) {
+        std::unique_lock lock(m_wakeMutex);
+        m_wakeUp.wait_until(lock, deadline, [&] { return closed() || (endOnStop && stopRequested()); });
+    }
 
     // Wakes every waiter for good (program end, tests).
     void close() {

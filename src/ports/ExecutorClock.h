@@ -2,8 +2,6 @@
 #pragma once
 
 #include <chrono>
-#include <condition_variable>
-#include <mutex>
 
 namespace krv {
 
@@ -14,35 +12,31 @@ public:
     using Clock = std::chrono::steady_clock;
     using TimePoint = Clock::time_point;
 
+    // What ends a sleep before its deadline: a stop request for the press being served, the end of
+    // the program. Whoever makes due() true wakes waitUntil().
+    class Wake {
+    public:
+        // Whether the sleep must end now.
+        virtual bool due() const = 0;
+        // Blocks until due() holds or the steady clock reaches the deadline.
+        virtual void waitUntil(TimePoint deadline) = 0;
+
+    protected:
+        ~Wake() = default;
+    };
+
     virtual ~ExecutorClock() = default;
     virtual TimePoint now() = 0;
-    // Returns at the deadline, or earlier once interrupt() has been called (then every later call
-    // returns at once too).
-    virtual void sleepUntil(TimePoint deadline) = 0;
-    virtual void interrupt() = 0;
+    // Returns at the deadline, or as soon as wake.due() holds (at once when it already does).
+    virtual void sleepUntil(TimePoint deadline, Wake& wake) = 0;
 };
 
 // The steady clock of the system; sleeps wake at the absolute deadline (no drift from the time the
-// work between sleeps takes).
+// work between sleeps takes), or when woken.
 class SteadyExecutorClock final : public ExecutorClock {
 public:
     TimePoint now() override { return Clock::now(); }
-    void sleepUntil(TimePoint deadline) override {
-        std::unique_lock lock(m_mutex);
-        m_wake.wait_until(lock, deadline, [this] { return m_interrupted; });
-    }
-    void interrupt() override {
-        {
-            std::lock_guard lock(m_mutex);
-            m_interrupted = true;
-        }
-        m_wake.notify_all();
-    }
-
-private:
-    std::mutex m_mutex;
-    std::condition_variable m_wake;
-    bool m_interrupted = false;
+    void sleepUntil(TimePoint deadline, Wake& wake) override { wake.waitUntil(deadline); }
 };
 
 } // namespace krv

@@ -5,6 +5,8 @@
 
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 namespace krv {
 
@@ -65,6 +67,22 @@ inline std::string UinputNotWritable(UiLanguage language, std::string_view probl
     return "这是 Wayland 会话，按键和鼠标按钮只能通过 /dev/uinput 发送给其他程序，而本程序无权写入它（" +
            std::string(problem) + "）。\n按键的快捷键和宏只能送达 X11 程序。若要送达所有程序，请运行：\n" +
            std::string(command) + "\n然后重新启动本程序。";
+}
+// A deleted macro was played by buttons, which now have their slot's factory function.
+inline std::string MacroButtonsReset(UiLanguage language, std::string_view macroName,
+                                     const std::vector<std::pair<int, int>>& profileAndButton) {
+    std::string list;
+    for (const auto& [profile, button] : profileAndButton) {
+        if (language == UiLanguage::English)
+            list += "\n  profile " + std::to_string(profile) + ", button " + std::to_string(button);
+        else
+            list += "\n  配置 " + std::to_string(profile) + "，按键 " + std::to_string(button);
+    }
+    if (language == UiLanguage::English)
+        return "The deleted macro \"" + std::string(macroName) +
+               "\" was played by these buttons, which now have their factory function (apply to send it to the "
+               "mouse):" + list;
+    return "已删除的宏“" + std::string(macroName) + "”曾由以下按键播放，这些按键已恢复出厂功能（应用后发送到鼠标）：" + list;
 }
 inline std::string DefaultsNotRestored(UiLanguage language, std::string_view problem) {
     if (language == UiLanguage::English)

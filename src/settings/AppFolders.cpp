@@ -30,9 +30,9 @@ fs::path programFolderIn(const fs::path& root) {
 
 } // namespace
 
-AppPaths ResolveAppPaths(const fs::path& programDirectory, bool programDirectoryWritable,
+AppPaths ResolveAppPaths(const fs::path& programDirectory, bool programFolderIsUsersOwn,
                          const fs::path& userSettingsFolder, const fs::path& earlierFolder) {
-    if (programDirectoryWritable || userSettingsFolder.empty()) {
+    if (programFolderIsUsersOwn || userSettingsFolder.empty()) {
         LogDetail(LogCategory::Files) << "the user's files are beside the program, in " << fsys::Utf8Of(programDirectory);
         return AppPaths{programDirectory};
     }
@@ -86,7 +86,7 @@ fs::path RunningProgramFolder() {
 }
 
 AppPaths AppPathsForProgram(const fs::path& programDirectory) {
-    return ResolveAppPaths(programDirectory, fsys::IsWritableFolder(programDirectory), DefaultUserSettingsFolder(),
+    return ResolveAppPaths(programDirectory, fsys::IsUsersOwnFolder(programDirectory), DefaultUserSettingsFolder(),
                            EarlierUserDataFolder());
 }
 

@@ -8,13 +8,14 @@
 namespace krv {
 
 // The folders of a program started from programDirectory. The user's files live beside the program
-// when the user may write there (the build tree, a copy in the user's own folders). A program
-// installed where the user cannot write would lose every save there, so its user's files live in
-// userSettingsFolder instead. A user file it does not hold yet is moved there once from
+// when its folder is the user's own (the build tree, a copy installed in the user's own folders). An
+// installed program, or any program in a folder the user does not own, keeps every user's files
+// (the administrator's too) in userSettingsFolder instead and never writes into its own folder: a
+// package's folder must stay as the package made it. A user file it does not hold yet is moved there once from
 // earlierFolder (where earlier versions kept them), else copied from the shipped one; the skins are
 // still read beside the program. When userSettingsFolder cannot be made, the program's folder is used
 // as it is.
-AppPaths ResolveAppPaths(const std::filesystem::path& programDirectory, bool programDirectoryWritable,
+AppPaths ResolveAppPaths(const std::filesystem::path& programDirectory, bool programFolderIsUsersOwn,
                          const std::filesystem::path& userSettingsFolder,
                          const std::filesystem::path& earlierFolder = {});
 
@@ -29,7 +30,9 @@ std::filesystem::path EarlierUserDataFolder();
 std::filesystem::path RunningProgramFolder();
 
 // The folders of the program started from programDirectory, on this system: the user's files beside
-// the program when the user may write there, else in DefaultUserSettingsFolder() (see ResolveAppPaths).
+// the program when its folder is the user's own (fsys::IsUsersOwnFolder), else in
+// DefaultUserSettingsFolder() (see ResolveAppPaths). This may create that folder and copy files into
+// it, and says so in the log category "files".
 AppPaths AppPathsForProgram(const std::filesystem::path& programDirectory);
 
 } // namespace krv

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "ui/MacroPage.h"
 
+#include "macros/MacroCodes.h"
 #include "skin/SkinImages.h"
 #include "ui/MainWindow.h"
 #include "ui/QtKeyboardCapture.h"
@@ -265,6 +266,38 @@ void MacroPage::refillMacroList() {
     m_editor.RefillMacroList();
 }
 
+void MacroPage::deleteMacro() {
+    const int countBefore = m_deps.macros.count();
+    const int deleted = m_macroList ? m_macroList->currentRow() : -1;
+    const std::string name = deleted >= 0 && deleted < countBefore ? m_deps.macros.nameUtf8(deleted) : std::string();
+    m_editor.DeleteMacro();
+    if (deleted < 0 || m_deps.macros.count() != countBefore - 1)
+        return; // nothing was deleted (an empty list, a recording running)
+    const UiLanguage language = m_deps.language();
+    MacroDeletionOutcome outcome;
+    if (m_deps.configPath.empty()) {
+        for (int slot = 1; slot <= ButtonSlotCount; ++slot) {
+            auto& code = m_deps.settings.buttonCodes[static_cast<std::size_t>(slot - 1)];
+            code.store(CodeAfterMacroDeleted(code.load(), slot, deleted, countBefore));
+        }
+    } else {
+        outcome = RenumberAfterMacroDeleted(m_deps.settings, m_deps.configPath, deleted, countBefore);
+    }
+    std::vector<std::pair<int, int>> buttons;
+    for (const ResetButton& r : outcome.reset)
+        buttons.emplace_back(r.profile, r.slot);
+    std::string text;
+    if (!buttons.empty())
+        text = Messages::MacroButtonsReset(language, name, buttons);
+    if (!outcome.saved)
+        text += (text.empty() ? "" : "\n\n") + Messages::NotSaved(language, outcome.saved.message());
+    if (const FileStatus saved = SaveMacroFile(m_deps.macros, m_deps.macros.filePath); !saved)
+        text += (text.empty() ? "" : "\n\n") + Messages::NotSaved(language, saved.message());
+    if (!text.empty())
+        m_deps.notifier.showMessage(text);
+    m_deps.window.update();
+}
+
 void MacroPage::action(int element) {
     const QString folder = QString::fromStdString(m_deps.appDirectory.string());
     switch (element) {
@@ -288,7 +321,7 @@ void MacroPage::action(int element) {
         m_editor.AddMacro();
         break;
     case AdvancedElement::DeleteMacro:
-        m_editor.DeleteMacro();
+        deleteMacro();
         break;
     case AdvancedElement::Record:
         if (m_eventList)

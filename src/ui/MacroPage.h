@@ -62,6 +62,9 @@ public:
         MacroFileDialogs* dialogs = nullptr; // null: Qt's file dialogs
         KrvMenu* menu = nullptr;             // the program's event-list menu; null: the page's own
         OpenKeyboardCapture openKeyboardCapture; // the desktop's; empty: the window's own keys
+        // The profile file whose buttons follow their macros when one is deleted; empty: only the
+        // profile in memory follows.
+        std::filesystem::path configPath = {};
     };
 
     explicit MacroPage(Dependencies deps, QObject* parent = nullptr);
@@ -101,6 +104,11 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // DELETE: the editor deletes the selected macro; the buttons of every profile keep their macros
+    // (renumbered), those of the deleted one get their factory function and are named to the user,
+    // and the macro file is saved so that it agrees with the profiles.
+    void deleteMacro();
+
     class Notifier : public UiNotifier {
     public:
         explicit Notifier(MacroPage& page) : m_page(page) {}

@@ -21,22 +21,24 @@ using namespace std::chrono_literals;
 
 // A clock that only moves when the executor sleeps: a sleep jumps to its deadline and runs the
 // actions scheduled up to then (a second press, a release), as a reader thread would at that time.
+// An action that makes the sleep's wake due ends the sleep at the action's time.
 class ManualClock final : public ExecutorClock {
 public:
     TimePoint now() override { return m_now; }
-    void sleepUntil(TimePoint deadline) override {
-        if (m_interrupted)
+    void sleepUntil(TimePoint deadline, Wake& wake) override {
+        if (wake.due())
             return;
         while (!m_scheduled.empty() && m_scheduled.begin()->first <= deadline) {
             auto node = m_scheduled.extract(m_scheduled.begin());
             if (node.key() > m_now)
                 m_now = node.key();
             node.mapped()();
+            if (wake.due())
+                return;
         }
         if (deadline > m_now)
             m_now = deadline;
     }
-    void interrupt() override { m_interrupted = true; }
 
     // Runs `action` when the clock passes `at` (milliseconds after the start).
     void at(std::chrono::milliseconds at, std::function<void()> action) { m_scheduled.emplace(Start + at, std::move(action)); }
@@ -47,7 +49,6 @@ public:
 private:
     TimePoint m_now = Start;
     std::multimap<TimePoint, std::function<void()>> m_scheduled;
-    bool m_interrupted = false;
 };
 
 enum class InputKind { KeyDown, KeyUp, ButtonDown, ButtonUp };

@@ -24,6 +24,7 @@
 
 #include <functional>
 #include <memory>
+#include <tuple>
 #include <vector>
 
 using namespace krv;
@@ -541,6 +542,40 @@ const std::vector<Row>& rows() {
              const auto saved = savedMacros(f);
              QCOMPARE(int(saved->count()), 2);
              QCOMPARE(saved->nameUtf8(0), std::string("Burst Fire x3"));
+         }},
+        // Shipped: "Reload", "Burst Fire x3", "Copy then Paste" (codes 41, 42, 43); profile 4 (current)
+        // plays them on buttons 4, 5 and 6, profile 2's button 5 plays "Copy then Paste", profile 1's
+        // button 3 a macro that does not exist. DELETE of "Burst Fire x3" keeps every button on its macro.
+        {"DELETE keeps the buttons of every profile on their macros",
+         [](const QString& folder) {
+             writeIni(folder + "/config.ini", "Init", "CurConfig", "4");
+             writeIni(folder + "/config.ini", "Config2", "K5", "43");
+             writeIni(folder + "/config.ini", "Config1", "K3", "52");
+         },
+         [](Fixture& f) {
+             clickMain(f, PageTabFirst + 1);
+             clickMacroRow(f, 1);
+             clickAdvanced(f, A::DeleteMacro);
+         },
+         [](Fixture& f) {
+             QCOMPARE(listLines(page(f).macroList()), (QStringList{"Reload", "Copy then Paste"}));
+             const std::vector<std::tuple<const char*, const char*, const char*>> expected{
+                 {"Config4", "K4", "41"}, {"Config4", "K5", "4"}, {"Config4", "K6", "42"}, // 4: button 5's factory function
+                 {"Config6", "K4", "41"}, {"Config6", "K5", "4"}, {"Config6", "K6", "42"}, // the applied snapshot
+                 {"Config2", "K5", "42"}, {"Config1", "K3", "52"}, {"Config4", "K8", "40"}};
+             for (const auto& [section, key, value] : expected)
+                 QCOMPARE(configValue(f, section, key), std::string(value));
+             QCOMPARE(f.settings().buttonCodes[4].load(), 4);
+             QCOMPARE(f.settings().buttonCodes[5].load(), 42);
+             QCOMPARE(f.dialogs.messages.size(), std::size_t{1});
+             QVERIFY2(f.dialogs.messages.front().contains("Burst Fire x3") &&
+                          f.dialogs.messages.front().contains("profile 4, button 5"),
+                      qPrintable(f.dialogs.messages.front()));
+             QVERIFY(!f.dialogs.messages.front().contains("profile 2"));
+             // The macro file agrees with the profiles: code 42 is "Copy then Paste" there too.
+             const auto saved = savedMacros(f);
+             QCOMPARE(int(saved->count()), 2);
+             QCOMPARE(saved->nameUtf8(1), std::string("Copy then Paste"));
          }},
         {"Record, keys, Stop",
          {},

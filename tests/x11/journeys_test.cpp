@@ -370,6 +370,52 @@ TEST_F(Journey, RecordSaveAssignAndPlayAMacro) {
     EXPECT_TRUE(watcher.collect(1, 300).empty());
 }
 
+// "C down, a minute's pause, C up" on slot 4 in "repeat while held" mode: the virtual button held
+// for a moment and let go. C goes up as the button comes up, not when the pause ends.
+TEST_F(Journey, AMacroHeldThroughALongPauseLetsGoOfItsKeyAtTheRelease) {
+    // The macro as an import would bring it: the fourth of the table.
+    context->macros.modify([](MacroTable::Records& records, std::int16_t& count) {
+        MacroRecord& r = records[3];
+        r.setName(u"long C");
+        r.setEventCount(2);
+        r.setEvent(0, {'C', 1, 60000});
+        r.setEvent(1, {'C', 2, 0});
+        count = 4;
+    });
+    clickMain(MainElement::PageTabFirst + 1);
+    ASSERT_TRUE(waitUntil([&] { return macroPage().controlsExist(); }));
+    clickAdvanced(AdvancedElement::MacroMode);
+    ASSERT_TRUE(waitUntil([&] { return context->settings.macroPlaybackMode.load() == 1; }));
+    clickMain(MainElement::PageTabFirst);
+    ASSERT_TRUE(waitUntil([&] { return !macroPage().controlsExist(); }));
+    chooseFunction(4, 9, 4);
+    apply();
+    watcher.take();
+    QPushButton* button = nullptr;
+    for (QPushButton* b : virtualMouse->findChildren<QPushButton*>())
+        if (b->text() == QStringLiteral("Button 4"))
+            button = b;
+    ASSERT_NE(button, nullptr);
+    hands.moveTo(button->mapToGlobal(button->rect().center()));
+    hands.button(true);
+    using K = KeyWatcher::Key;
+    std::vector<K> keys = watcher.collect(1);
+    ASSERT_FALSE(keys.empty());
+    EXPECT_EQ(keys.front(), (K{XK_c, true, 0}));
+    hands.button(false);
+    // The bound is far below the pause: only a pause that ends at the release lets C go in time.
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            for (const K& k : watcher.take())
+                keys.push_back(k);
+            return std::find(keys.begin(), keys.end(), K{XK_c, false, 0}) != keys.end();
+        },
+        10000))
+        << "C is still down";
+    EXPECT_FALSE(watcher.anyKeyDown());
+    EXPECT_TRUE(watcher.collect(1, 300).empty()); // no more presses after the release
+}
+
 TEST_F(Journey, SwitchProfileAndLanguage) {
     // Profile 3 (work: Ctrl+C and Ctrl+V on slots 4 and 5, LED off), applied.
     clickMain(MainElement::ProfileTabFirst + 2);

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
@@ -34,13 +35,17 @@ struct ReaderRig {
 
     std::mutex mutex;
     std::condition_variable logged;
-    std::vector<SpecialButtonEvent> events;
+    struct Logged {
+        std::vector<std::uint8_t> report;
+        SpecialButtonEvent event;
+    };
+    std::vector<Logged> events;
 
     explicit ReaderRig(bool connect = true) {
         sim.setAcknowledges(false);
-        reader.setEventCallback([this](std::span<const std::uint8_t>, const SpecialButtonEvent& event) {
+        reader.setEventCallback([this](std::span<const std::uint8_t> report, const SpecialButtonEvent& event) {
             std::lock_guard lock(mutex);
-            events.push_back(event);
+            events.push_back({{report.begin(), report.end()}, event});
             logged.notify_all();
         });
         if (connect) {
@@ -52,16 +57,29 @@ struct ReaderRig {
     // it writes to goes away.
     ~ReaderRig() { reader.stop(); }
 
-    // Delivers a report and returns its meaning once the reader has acted on it.
+    // Delivers a report and returns its meaning once the reader has acted on it. Reports the mouse
+    // sent on its own before (a second acknowledgement still on its way) are passed over: the answer
+    // is that of the first report with the bytes sent.
     SpecialButtonEvent send(std::vector<std::uint8_t> report) {
         std::unique_lock lock(mutex);
-        const std::size_t before = events.size();
+        std::size_t next = events.size();
         lock.unlock();
+        const std::vector<std::uint8_t> sent = report;
         sim.sendInputReport(std::move(report));
         lock.lock();
+        auto find = [&] {
+            for (; next < events.size(); ++next) {
+                // The reader may cut a long report to the collection's length.
+                const std::vector<std::uint8_t>& got = events[next].report;
+                const std::size_t n = std::min(got.size(), sent.size());
+                if (std::equal(sent.begin(), sent.begin() + static_cast<long>(n), got.begin()))
+                    return true;
+            }
+            return false;
+        };
         // The bound only keeps a broken reader from hanging the test run.
-        EXPECT_TRUE(logged.wait_for(lock, 10s, [&] { return events.size() > before; }));
-        return events.size() > before ? events[before] : SpecialButtonEvent{};
+        EXPECT_TRUE(logged.wait_for(lock, 10s, find));
+        return next < events.size() ? events[next].event : SpecialButtonEvent{};
     }
     SpecialButtonEvent press(std::uint8_t id) {
         return send({5, static_cast<std::uint8_t>(240 + id), 0, 0, 0, 0, 0, 0});

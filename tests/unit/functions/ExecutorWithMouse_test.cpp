@@ -162,5 +162,41 @@ TEST_F(ExecutorWithMouse, ReleaseOfAQuickFunctionLeavesTheNextHeldMacroWhole) {
     EXPECT_EQ(held, 0) << "R is still down";
 }
 
+// "C down, a minute's pause, C up" on slot 4: the release of the button (repeat while held) or a
+// second press (played once) ends the pause at once and C goes up then, not a minute later.
+TEST_F(ExecutorWithMouse, AStopFromTheMouseLetsGoOfTheKeyInTheMiddleOfALongPause) {
+    macros.modify([](MacroTable::Records& records, std::int16_t& count) {
+        records[0].setEventCount(2);
+        records[0].setEvent(0, {'C', 1, 60000});
+        records[0].setEvent(1, {'C', 2, 0});
+        count = 1;
+    });
+    writeProfile(4, {1, 2, 3, FirstMacroCode, 4, 18, 17, 13}, 0);
+    settings.currentProfile = 4;
+    krv::test::requireOk(LoadProfile(settings, config, 4, false, UiLanguage::English));
+    for (const int mode : {1, 0}) {
+        SCOPED_TRACE(mode == 1 ? "release (repeat while held)" : "second press");
+        settings.macroPlaybackMode = mode;
+        applier.ApplyProfile();
+        waitForAcknowledgement();
+        const std::size_t before = injector.events().size();
+        mouse.press(5); // slot 4
+        ASSERT_TRUE(injector.waitFor(before + 1, 10s));
+        if (mode == 1) {
+            mouse.release();
+        } else {
+            mouse.release();
+            mouse.press(5);
+            mouse.release();
+        }
+        // The bound is far below the pause: only a pause that ends at the stop lets C go in time.
+        ASSERT_TRUE(injector.waitFor(before + 2, 10s)) << "C is still down";
+        waitUntilServed();
+        const std::vector<InputEvent> events = injector.events();
+        EXPECT_EQ(std::vector<InputEvent>(events.begin() + static_cast<long>(before), events.end()),
+                  (std::vector<InputEvent>{down('C'), up('C')}));
+    }
+}
+
 } // namespace
 } // namespace krv::test
