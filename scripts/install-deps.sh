@@ -12,7 +12,7 @@ run_pkgs=(xvfb xauth)
 # Making the .deb: CPack computes its dependencies with dpkg-shlibdeps, which needs file.
 package_pkgs=(dpkg-dev file)
 # The package's checks also run Debian's and freedesktop's validators on it.
-test_pkgs=(libgtest-dev libgmock-dev xvfb xauth x11-utils dbus-daemon openbox bash-completion
+test_pkgs=(libgtest-dev libgmock-dev xvfb xauth x11-utils dbus-daemon libglib2.0-bin systemd openbox bash-completion
            dpkg-dev file lintian appstream desktop-file-utils weston qt6-wayland)
 # The Windows build: MinGW-w64's compiler with the posix thread model, GoogleTest's sources to build
 # for it, and Wine to run its tests.

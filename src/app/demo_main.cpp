@@ -7,6 +7,7 @@
 //   krv-glyde-demo --verbose          says on standard error what the companion does
 #include "app/AppContext.h"
 #include "app/Companion.h"
+#include "app/dbus/CompanionService.h"
 #include "app/ProcessWiring.h"
 #include "app/QtLog.h"
 #include "app/SingleInstance.h"
@@ -121,6 +122,10 @@ int main(int argc, char** argv) {
     });
     const auto termination = krv::wireCompanionToProcess(companion, instance, context);
     companion.start();
+    // The demo's own name, so that it never stands in for the companion of a real mouse.
+    krv::CompanionService service(companion);
+    if (screenshots.isEmpty() && companion.state() != krv::Companion::State::Ended)
+        service.registerOn(QString::fromLatin1(krv::CompanionService::DemoServiceName));
     if (companion.state() == krv::Companion::State::Shown) {
         // Beside the main window wherever the window manager puts it, both on the screen.
         auto* keeper = new krv::BesideWindowKeeper(companion.window(), mouseWindow);

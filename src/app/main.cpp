@@ -2,6 +2,7 @@
 // krv-glyde: the companion of the VELDRA gaming mouse.
 #include "app/AppContext.h"
 #include "app/Companion.h"
+#include "app/dbus/CompanionService.h"
 #include "app/ProcessWiring.h"
 #include "app/QtLog.h"
 #include "app/SingleInstance.h"
@@ -121,5 +122,8 @@ int main(int argc, char** argv) {
     krv::Companion companion(context, options);
     const auto termination = krv::wireCompanionToProcess(companion, instance, context);
     companion.start();
+    krv::CompanionService service(companion);
+    if (companion.state() != krv::Companion::State::Ended)
+        service.registerOn(QString::fromLatin1(krv::CompanionService::ServiceName));
     return app.exec();
 }

@@ -18,7 +18,7 @@ for option in --dir --simulate --verbose --help --version; do
     grep -qF -- "$option" <<<"$page" || { echo "man page lacks the option: $option"; fail=1; }
 done
 zcat "$build/docs/man/krv-glyde.1.gz" | sed 's/\\-/-/g' > "$build/krv-glyde.1.txt"
-for option in --tray --verbose QT_LOGGING_RULES; do
+for option in --tray --verbose QT_LOGGING_RULES ApplyProfile CurrentProfile KrvGlyde1 PropertiesChanged; do
     grep -qF -- "$option" "$build/krv-glyde.1.txt" || { echo "krv-glyde(1) lacks $option"; fail=1; }
 done
 

@@ -22,6 +22,8 @@ done
 if [ -e "$app/krv-glyde" ]; then
   grep -q '^Exec=krv-glyde$' "$root/usr/share/applications/io.github.krv_glyde.KrvGlyde.desktop" || fail "no desktop entry"
   [ "$(readlink -f "$root/usr/bin/krv-glyde")" = "$(readlink -f "$app/krv-glyde")" ] || fail "bin/krv-glyde"
+  grep -q '<interface name="io.github.krv_glyde.KrvGlyde1">' \
+    "$root/usr/share/dbus-1/interfaces/io.github.krv_glyde.KrvGlyde1.xml" || fail "no D-Bus interface description"
 fi
 
 # The link runs the program in its own folder.

@@ -49,12 +49,13 @@ required=(
   /usr/lib/udev/rules.d/70-krv-glyde.rules
   /usr/share/applications/$id.desktop
   /usr/share/metainfo/$id.metainfo.xml
+  /usr/share/dbus-1/interfaces/io.github.krv_glyde.KrvGlyde1.xml
   /usr/share/icons/hicolor/scalable/apps/$id.svg
   /usr/share/doc/krv-glyde/copyright /usr/share/doc/krv-glyde/changelog.gz
 )
 for size in 16 22 24 32 48 64 128 256; do required+=(/usr/share/icons/hicolor/${size}x${size}/apps/$id.png); done
 for p in "${required[@]}"; do grep -qxF "$p" <<<"$paths" || fail "missing $p"; done
-allowed='^/(|usr/|usr/bin/(krv-glyde(-ctl)?)?|usr/lib/|usr/lib/krv-glyde/.*|usr/lib/udev/|usr/lib/udev/rules\.d/|usr/lib/udev/rules\.d/70-krv-glyde\.rules|usr/share/|usr/share/(applications|metainfo|icons|man|bash-completion)/.*|usr/share/doc/|usr/share/doc/krv-glyde/.*)$'
+allowed='^/(|usr/|usr/bin/(krv-glyde(-ctl)?)?|usr/lib/|usr/lib/krv-glyde/.*|usr/lib/udev/|usr/lib/udev/rules\.d/|usr/lib/udev/rules\.d/70-krv-glyde\.rules|usr/share/|usr/share/(applications|metainfo|icons|man|bash-completion|dbus-1)/.*|usr/share/doc/|usr/share/doc/krv-glyde/.*)$'
 stray=$(grep -vE "$allowed" <<<"$paths" || true)
 [ -z "$stray" ] || fail "files outside the package's places: $stray"
 grep -E '/usr/share/man/' <<<"$paths" | grep -vqE '^/usr/share/man/(man1/)?$|^/usr/share/man/man1/[^/]+\.1\.gz$' &&

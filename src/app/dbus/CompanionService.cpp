@@ -1,0 +1,139 @@
+// SPDX-License-Identifier: MIT
+#include "app/dbus/CompanionService.h"
+
+#include "app/Companion.h"
+#include "settings/IniFile.h"
+#include "ui/MacroPage.h"
+#include "ui/MainWindow.h"
+
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusError>
+#include <QDBusMessage>
+
+#include <cstdio>
+
+namespace krv {
+
+namespace {
+
+// How often the properties are compared with what was last announced. The executor and the reader
+// change the DPI stage and the connection on their own threads; a look at the values is cheaper and
+// safer than a signal from there.
+constexpr int WatchIntervalMs = 100;
+
+} // namespace
+
+CompanionService::CompanionService(Companion& companion, QObject* parent) : QObject(parent), m_companion(companion) {
+    m_watch.setInterval(WatchIntervalMs);
+    connect(&m_watch, &QTimer::timeout, this, &CompanionService::announceChanges);
+}
+
+bool CompanionService::registerOn(const QString& serviceName) {
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected()) {
+        std::fprintf(stderr, "krv-glyde: no session bus: other programs cannot reach the companion\n");
+        return false;
+    }
+    if (!bus.registerObject(QString::fromLatin1(ObjectPath), this,
+                            QDBusConnection::ExportAllSlots | QDBusConnection::ExportAllProperties)) {
+        std::fprintf(stderr, "krv-glyde: the object %s is taken on the session bus\n", ObjectPath);
+        return false;
+    }
+    if (!bus.registerService(serviceName)) {
+        bus.unregisterObject(QString::fromLatin1(ObjectPath));
+        std::fprintf(stderr, "krv-glyde: the name %s is taken on the session bus\n", qPrintable(serviceName));
+        return false;
+    }
+    m_announced = snapshot();
+    m_watch.start();
+    return true;
+}
+
+int CompanionService::currentProfile() const {
+    return m_companion.context().settings.currentProfile.load();
+}
+
+bool CompanionService::connected() const {
+    return m_companion.context().link.connected();
+}
+
+int CompanionService::dpiStage() const {
+    return m_companion.context().settings.dpiStageIndex() + 1;
+}
+
+QString CompanionService::language() const {
+    return m_companion.context().language == UiLanguage::English ? QStringLiteral("en") : QStringLiteral("zh");
+}
+
+void CompanionService::ApplyProfile(int n) {
+    if (n < 1 || n > ProfileCount) {
+        sendErrorReply(QDBusError::InvalidArgs, QStringLiteral("the profile is one of 1 to %1").arg(ProfileCount));
+        return;
+    }
+    if (m_companion.state() == Companion::State::Ended || m_companion.state() == Companion::State::Starting) {
+        sendErrorReply(QDBusError::Failed, QStringLiteral("the companion is not running"));
+        return;
+    }
+    AppContext& ctx = m_companion.context();
+    if (FileStatus loaded = LoadProfile(ctx.settings, ctx.paths.configPath(), n, false, ctx.language); !loaded) {
+        sendErrorReply(QDBusError::Failed, QString::fromStdString(loaded.message()));
+        return;
+    }
+    ctx.settings.currentProfile.store(n);
+    m_companion.applyProfile();
+    announceChanges();
+}
+
+void CompanionService::ShowWindow() {
+    m_companion.restoreWindow();
+}
+
+void CompanionService::Reload() {
+    if (m_companion.state() == Companion::State::Ended || m_companion.state() == Companion::State::Starting) {
+        sendErrorReply(QDBusError::Failed, QStringLiteral("the companion is not running"));
+        return;
+    }
+    AppContext& ctx = m_companion.context();
+    const IniRead config = IniFile::read(ctx.paths.configPath());
+    if (config.unreadable()) {
+        sendErrorReply(QDBusError::Failed, QString::fromStdString(config.status().message()));
+        return;
+    }
+    ctx.settings.currentProfile.store(ReadCurConfig(config.document));
+    ctx.settings.setValues(ReadProfileValues(config.document, ctx.settings.currentProfile.load(), false, ctx.language));
+    if (FileStatus loaded = LoadMacroFile(ctx.macros, ctx.macros.filePath, m_companion.notifier()); !loaded) {
+        sendErrorReply(QDBusError::Failed, QString::fromStdString(loaded.message()));
+        return;
+    }
+    if (m_companion.window().viewState().page == SkinPage::Advanced)
+        m_companion.macroPage().refillMacroList();
+    m_companion.applyProfile();
+    announceChanges();
+}
+
+QVariantMap CompanionService::snapshot() const {
+    return {{QStringLiteral("CurrentProfile"), currentProfile()},
+            {QStringLiteral("Connected"), connected()},
+            {QStringLiteral("DpiStage"), dpiStage()},
+            {QStringLiteral("Language"), language()}};
+}
+
+void CompanionService::announceChanges() {
+    const QVariantMap now = snapshot();
+    QVariantMap changed;
+    for (auto it = now.cbegin(); it != now.cend(); ++it) {
+        if (m_announced.value(it.key()) != it.value())
+            changed.insert(it.key(), it.value());
+    }
+    if (changed.isEmpty())
+        return;
+    m_announced = now;
+    QDBusMessage signal = QDBusMessage::createSignal(QString::fromLatin1(ObjectPath),
+                                                     QStringLiteral("org.freedesktop.DBus.Properties"),
+                                                     QStringLiteral("PropertiesChanged"));
+    signal << QString::fromLatin1(InterfaceName) << changed << QStringList();
+    QDBusConnection::sessionBus().send(signal);
+}
+
+} // namespace krv

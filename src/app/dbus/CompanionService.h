@@ -1,0 +1,62 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <QDBusContext>
+#include <QObject>
+#include <QString>
+#include <QTimer>
+#include <QVariantMap>
+
+namespace krv {
+
+class Companion;
+
+// The companion on the user's session bus: the desktop, a script or the command-line tool read the
+// current profile, the connection, the DPI stage and the language, switch the profile, show the
+// window and have the files read again. The session bus only: no other user reaches it.
+//   bus name     io.github.krv_glyde.KrvGlyde (the demo: io.github.krv_glyde.KrvGlyde.Demo)
+//   object path  /io/github/krv_glyde/KrvGlyde
+//   interface    io.github.krv_glyde.KrvGlyde1
+// Changes of the properties are announced with org.freedesktop.DBus.Properties.PropertiesChanged.
+class CompanionService : public QObject, protected QDBusContext {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "io.github.krv_glyde.KrvGlyde1")
+    Q_PROPERTY(int CurrentProfile READ currentProfile)
+    Q_PROPERTY(bool Connected READ connected)
+    Q_PROPERTY(int DpiStage READ dpiStage)
+    Q_PROPERTY(QString Language READ language)
+public:
+    static constexpr const char* ServiceName = "io.github.krv_glyde.KrvGlyde";
+    static constexpr const char* DemoServiceName = "io.github.krv_glyde.KrvGlyde.Demo";
+    static constexpr const char* ObjectPath = "/io/github/krv_glyde/KrvGlyde";
+    static constexpr const char* InterfaceName = "io.github.krv_glyde.KrvGlyde1";
+
+    explicit CompanionService(Companion& companion, QObject* parent = nullptr);
+
+    // Registers the object and takes the name on the session bus; false (and a line on standard
+    // error) when there is no session bus or the name is taken: the companion runs on without it.
+    bool registerOn(const QString& serviceName);
+
+    int currentProfile() const;
+    bool connected() const;
+    int dpiStage() const; // 1..4
+    QString language() const; // "zh" or "en"
+
+public slots:
+    // Loads profile n (1..5) from the files into the window and applies it: the mouse gets it and the
+    // companion serves its host functions. An n outside 1..5 is an InvalidArgs error.
+    void ApplyProfile(int n);
+    void ShowWindow();
+    // Reads the current profile and the macros from the files again and applies the profile.
+    void Reload();
+
+private:
+    QVariantMap snapshot() const;
+    void announceChanges();
+
+    Companion& m_companion;
+    QTimer m_watch;
+    QVariantMap m_announced;
+};
+
+} // namespace krv
