@@ -120,9 +120,19 @@ std::vector<std::string> in(const AppFolder& folder, std::vector<std::string> ar
     return args;
 }
 
-std::string exchangeFile(const TempDir& dir, const char* name, const std::string& k1) {
+std::string exchangeFile(const TempDir& dir, const std::string& name, const std::string& k1,
+                         std::int32_t k2 = 2) {
     const fs::path file = dir / name;
-    writeFile(file, "[Config7]\r\nK1=" + k1 + "\r\nK2=2\r\nDPI_SET_EN1=1\r\nFIRE_TIME=77\r\n");
+    // A whole profile (an import refuses a partial one): the factory's, with the values the tests look for.
+    ProfileValues values = FactoryProfile();
+    values.buttonCodes[1] = k2;
+    values.dpiStageEnabled[0] = 1;
+    values.fireInterval = 77;
+    std::string text = "[Config7]\r\nK1=" + k1 + "\r\n";
+    for (const auto& [key, value] : ProfileKeyValues(values))
+        if (key != "K1")
+            text += key + "=" + value + "\r\n";
+    writeFile(file, text);
     return file.string();
 }
 
@@ -316,10 +326,8 @@ TEST(CtlProcess, ConcurrentSavesFromSeveralProcessesAllLand) {
         std::vector<pid_t> pids;
         const int devNull = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
         for (int n = 1; n <= ProfileCount; ++n) {
-            const std::string k2 = std::to_string(100 * round + n);
-            const fs::path file = folder.temp() / ("p" + std::to_string(n) + ".ini");
-            writeFile(file, "[Config7]\r\nK1=1\r\nK2=" + k2 + "\r\n");
-            pids.push_back(start(in(folder, {"profile", "import", file.string(), std::to_string(n)}), {}, devNull, devNull));
+            const std::string file = exchangeFile(folder.temp(), "p" + std::to_string(n) + ".ini", "1", 100 * round + n);
+            pids.push_back(start(in(folder, {"profile", "import", file, std::to_string(n)}), {}, devNull, devNull));
         }
         ::close(devNull);
         for (pid_t pid : pids) {

@@ -202,8 +202,11 @@ TEST_F(ExecutorTest, LedToggleSwitchesBetweenModeThreeAndTheAppliedModeAndDpiSte
 }
 
 TEST_F(ExecutorTest, ProfileSwitchLoadsTheNextProfileAndAppliesIt) {
-    for (int n = 1; n <= 5; ++n)
+    for (int n = 1; n <= 5; ++n) {
+        // Each profile keeps a left click: a switch to one without it is refused.
+        ASSERT_TRUE(IniFile::writeString(dir / "config.ini", "Config" + std::to_string(n), "K1", "1"));
         ASSERT_TRUE(IniFile::writeString(dir / "config.ini", "Config" + std::to_string(n), "K8", std::to_string(10 + n)));
+    }
     const std::vector<std::pair<int, int>> cases{{1, 2}, {4, 5}, {5, 1}, {0, 1}, {-3, 1}, {9, 1}};
     setSlot(1, 40);
     int expectedApplies = 0;
