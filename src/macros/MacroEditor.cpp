@@ -244,7 +244,7 @@ void MacroEditor::ImportMacros(const std::filesystem::path& path) {
     m_notifier.requestRepaint();
 }
 
-void MacroEditor::ExportMacros(const std::filesystem::path& path) { reportIfNotSaved(SaveMacroFile(m_table, path)); }
+void MacroEditor::ExportMacros(const std::filesystem::path& path) { reportIfNotSaved(SaveMacroFile(m_table, path, FileLock::None)); }
 
 void MacroEditor::reportIfNotSaved(const FileStatus& saved) {
     if (!saved)

@@ -126,11 +126,14 @@ void WriteMacroDocument(const MacroTable& table, IniDocument& doc) {
     });
 }
 
-FileStatus SaveMacroFile(const MacroTable& table, const std::filesystem::path& path) {
-    return IniFile::update(path, [&](IniDocument& doc) {
-        WriteMacroDocument(table, doc);
-        return FileStatus::success();
-    });
+FileStatus SaveMacroFile(const MacroTable& table, const std::filesystem::path& path, FileLock locking) {
+    return IniFile::update(
+        path,
+        [&](IniDocument& doc) {
+            WriteMacroDocument(table, doc);
+            return FileStatus::success();
+        },
+        nullptr, locking);
 }
 
 } // namespace krv

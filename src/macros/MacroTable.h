@@ -70,6 +70,8 @@ FileStatus LoadMacroFile(MacroTable& table, const std::filesystem::path& path, U
 // must be readable and hold "macroNum" in section "Macros". Otherwise fails, the table unchanged.
 FileStatus LoadMacroSource(MacroTable& table, const std::filesystem::path& path);
 // Writes "macroNum" and keys "0".."count-1", each the record spelled as 1064 three-digit fields.
-FileStatus SaveMacroFile(const MacroTable& table, const std::filesystem::path& path);
+// locking: FileLock::None for a file the user chose (an export), see IniFile::update.
+FileStatus SaveMacroFile(const MacroTable& table, const std::filesystem::path& path,
+                         FileLock locking = FileLock::AcrossProcesses);
 
 } // namespace krv

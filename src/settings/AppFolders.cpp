@@ -30,12 +30,12 @@ fs::path programFolderIn(const fs::path& root) {
 
 } // namespace
 
-AppPaths ResolveAppPaths(const fs::path& programDirectory, bool programDirectoryWritable,
+AppPaths ResolveAppPaths(const fs::path& programDirectory, bool programFolderIsUsersOwn,
                          const fs::path& userSettingsFolder, const fs::path& earlierFolder,
                          const fs::path& shippedDirectory) {
     const fs::path& shipped = shippedDirectory.empty() ? programDirectory : shippedDirectory;
-    if (programDirectoryWritable || userSettingsFolder.empty()) {
-        LogDetail(LogCategory::Files) << "the user's files are in " << fsys::Utf8Of(shipped);
+    if (programFolderIsUsersOwn || userSettingsFolder.empty()) {
+        LogDetail(LogCategory::Files) << "the user's files are beside the program, in " << fsys::Utf8Of(shipped);
         return AppPaths{shipped, programDirectory, shippedDirectory};
     }
     std::error_code ec;
@@ -105,7 +105,7 @@ AppPaths AppPathsForProgram(const fs::path& programDirectory) {
         LogDetail(LogCategory::Files) << "the shipped files are in " << fsys::Utf8Of(shipped);
         return ResolveAppPaths(programDirectory, false, DefaultUserSettingsFolder(), EarlierUserDataFolder(), shipped);
     }
-    return ResolveAppPaths(programDirectory, fsys::IsWritableFolder(programDirectory), DefaultUserSettingsFolder(),
+    return ResolveAppPaths(programDirectory, fsys::IsUsersOwnFolder(programDirectory), DefaultUserSettingsFolder(),
                            EarlierUserDataFolder());
 }
 

@@ -8,13 +8,14 @@
 namespace krv {
 
 // The folders of a program started from programDirectory. The user's files live beside the program
-// when the user may write there (the build tree, a copy in the user's own folders). A program
-// installed where the user cannot write would lose every save there, so its user's files live in
-// userSettingsFolder instead. A user file it does not hold yet is moved there once from
+// when its folder is the user's own (the build tree, a copy installed in the user's own folders). An
+// installed program, or any program in a folder the user does not own, keeps every user's files
+// (the administrator's too) in userSettingsFolder instead and never writes into its own folder: a
+// package's folder must stay as the package made it. A user file it does not hold yet is moved there once from
 // earlierFolder (where earlier versions kept them), else copied from the shipped one; the skins are
 // still read from the shipped files, which are in shippedDirectory (empty: beside the program). When
 // userSettingsFolder cannot be made, the shipped files are used as they are.
-AppPaths ResolveAppPaths(const std::filesystem::path& programDirectory, bool programDirectoryWritable,
+AppPaths ResolveAppPaths(const std::filesystem::path& programDirectory, bool programFolderIsUsersOwn,
                          const std::filesystem::path& userSettingsFolder,
                          const std::filesystem::path& earlierFolder = {},
                          const std::filesystem::path& shippedDirectory = {});
@@ -36,8 +37,9 @@ std::filesystem::path EarlierUserDataFolder();
 std::filesystem::path RunningProgramFolder();
 
 // The folders of the program started from programDirectory, on this system: the user's files beside
-// the program when the shipped files are there too and the user may write there, else in
-// DefaultUserSettingsFolder() (see ResolveAppPaths); the shipped files from ShippedDataFolder().
+// the program when its folder is the user's own (fsys::IsUsersOwnFolder) and holds the shipped files,
+// else in DefaultUserSettingsFolder() (see ResolveAppPaths); the shipped files from ShippedDataFolder().
+// This may create that folder and copy files into it, and says so in the log category "files".
 AppPaths AppPathsForProgram(const std::filesystem::path& programDirectory);
 
 } // namespace krv

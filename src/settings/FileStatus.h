@@ -11,6 +11,9 @@ namespace krv {
 // over the size cap). An unreadable file is never used as data and never replaced.
 enum class FileState { Missing, Readable, Unreadable };
 
+// Whether a save of a file holds the lock that every process of the program shares for it.
+enum class FileLock { AcrossProcesses, None };
+
 // The outcome of an operation on the user's files: success, or one line that names the file and the
 // system's reason ("/home/u/config.ini: Permission denied"). Callers must look at it.
 class [[nodiscard]] FileStatus {

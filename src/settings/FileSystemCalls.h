@@ -33,6 +33,9 @@ struct FileFacts {
     std::uint64_t size = 0;
     // The permission bits, to give a replacement the mode of the file it replaces (0 on Windows).
     std::uint32_t mode = 0;
+    // The owner and group, to give a replacement those of the file it replaces (0 on Windows).
+    std::uint32_t owner = 0;
+    std::uint32_t group = 0;
     // The file's own attributes allow writing (some write bit on POSIX, not read-only on Windows) and
     // this process may write it.
     bool writable = false;
@@ -54,6 +57,18 @@ long ReadSome(int fd, char* data, std::size_t size);
 long WriteSome(int fd, const char* data, std::size_t size);
 // Gives the file the permission bits mode (nothing to do on Windows).
 bool SetMode(int fd, std::uint32_t mode);
+// Gives the file this owner and group. Nothing is asked of the system when the file has them already,
+// so a user who may not change owners can still replace a file of their own (nothing to do on Windows).
+bool SetOwner(int fd, std::uint32_t owner, std::uint32_t group);
+
+// What is at path itself, a link not followed: whether it is a link, and whether a save may follow it.
+// A link is followed only when this process's user or the system's administrator made it: anyone else's
+// link (planted in a folder others may write) could send the save to a file of the user's choosing.
+struct LinkFacts {
+    bool isLink = false;
+    bool mayFollow = true;
+};
+std::optional<LinkFacts> ExamineLink(const std::filesystem::path& path);
 // Waits until the file's bytes are on the disk.
 bool FlushToDisk(int fd);
 // Closes the descriptor; false reports a late write error.
@@ -78,6 +93,10 @@ unsigned long ProcessId();
 std::filesystem::path RunningProgramFile();
 // True when this process may create files in folder (a read-only mount counts as not writable).
 bool IsWritableFolder(const std::filesystem::path& folder);
+// True when folder is the user's own place for a program's files: the user owns it and may write in
+// it, and it is not where the system installs programs (/usr, /opt: those belong to the system even
+// when the administrator runs the program). On Windows, a folder the user may write in.
+bool IsUsersOwnFolder(const std::filesystem::path& folder);
 // The absolute path an environment variable holds; empty when it is unset or not absolute.
 std::filesystem::path EnvironmentFolder(const char* name);
 

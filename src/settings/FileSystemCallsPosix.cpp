@@ -2,6 +2,7 @@
 // The settings layer's system calls on Linux (and any POSIX system).
 #include "settings/FileSystemCalls.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -23,6 +24,8 @@ FileFacts factsOf(const struct stat& st, const char* path) {
                                        : FileFacts::Kind::Other;
     facts.size = static_cast<std::uint64_t>(st.st_size);
     facts.mode = st.st_mode & 07777;
+    facts.owner = st.st_uid;
+    facts.group = st.st_gid;
     // Root may write anywhere: the file's own mode says whether its owner wants it kept as it is.
     facts.writable = (st.st_mode & 0222) != 0 && (path == nullptr || ::access(path, W_OK) == 0);
     return facts;
@@ -83,6 +86,25 @@ bool SetMode(int fd, std::uint32_t mode) {
     return ::fchmod(fd, static_cast<mode_t>(mode)) == 0;
 }
 
+bool SetOwner(int fd, std::uint32_t owner, std::uint32_t group) {
+    struct stat st {};
+    if (::fstat(fd, &st) != 0)
+        return false;
+    if (st.st_uid == owner && st.st_gid == group)
+        return true;
+    return ::fchown(fd, static_cast<uid_t>(owner), static_cast<gid_t>(group)) == 0;
+}
+
+std::optional<LinkFacts> ExamineLink(const fs::path& path) {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0)
+        return errno == ENOENT ? std::optional<LinkFacts>(LinkFacts{}) : std::nullopt;
+    LinkFacts facts;
+    facts.isLink = S_ISLNK(st.st_mode);
+    facts.mayFollow = !facts.isLink || st.st_uid == ::geteuid() || st.st_uid == 0;
+    return facts;
+}
+
 bool FlushToDisk(int fd) {
     return ::fsync(fd) == 0;
 }
@@ -125,6 +147,23 @@ fs::path RunningProgramFile() {
 
 bool IsWritableFolder(const fs::path& folder) {
     return ::access(folder.c_str(), W_OK | X_OK) == 0;
+}
+
+bool IsUsersOwnFolder(const fs::path& folder) {
+    struct stat st {};
+    if (::stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::geteuid() || !IsWritableFolder(folder))
+        return false;
+    if (::geteuid() != 0)
+        return true;
+    // The administrator owns every folder of the system: where it lies tells an installed program.
+    std::error_code ec;
+    const fs::path real = fs::weakly_canonical(folder, ec);
+    for (const fs::path system : {"/usr", "/opt"}) {
+        auto [end, at] = std::mismatch(system.begin(), system.end(), (ec ? folder : real).begin(), (ec ? folder : real).end());
+        if (end == system.end())
+            return false;
+    }
+    return true;
 }
 
 fs::path EnvironmentFolder(const char* name) {

@@ -166,6 +166,19 @@ bool SetMode(int, std::uint32_t) {
     return true;
 }
 
+bool SetOwner(int, std::uint32_t, std::uint32_t) {
+    return true;
+}
+
+std::optional<LinkFacts> ExamineLink(const fs::path& path) {
+    // Making a link takes a privilege on Windows: the links there are the user's or an administrator's.
+    std::error_code ec;
+    const fs::file_status status = fs::symlink_status(path, ec);
+    if (ec && status.type() != fs::file_type::not_found)
+        return std::nullopt;
+    return LinkFacts{status.type() == fs::file_type::symlink, true};
+}
+
 bool FlushToDisk(int fd) {
     if (::FlushFileBuffers(handleOf(fd)))
         return true;
@@ -238,6 +251,10 @@ fs::path RunningProgramFile() {
             return fs::path(std::wstring(buffer.data(), length));
         buffer.resize(buffer.size() * 2);
     }
+}
+
+bool IsUsersOwnFolder(const fs::path& folder) {
+    return IsWritableFolder(folder);
 }
 
 bool IsWritableFolder(const fs::path& folder) {

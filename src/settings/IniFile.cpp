@@ -3,6 +3,7 @@
 
 #include "log/Log.h"
 #include "settings/FileSystemCalls.h"
+#include "settings/TextCodec.h"
 
 #include <algorithm>
 #include <atomic>
@@ -56,15 +57,25 @@ private:
     int m_fd;
 };
 
-// The file a write really replaces: a link is followed, so the link itself stays a link.
-fs::path writeTarget(const fs::path& file) {
+// The file a write really replaces: a link is followed, so the link itself stays a link; but only a
+// link of the user's own (or the administrator's), as the kernel's protected_symlinks rule has it.
+// Anyone else's link is refused: followed, it would let them choose which of the user's files a save
+// rewrites.
+FileStatus writeTarget(const fs::path& file, fs::path& target) {
+    target = file;
+    const std::optional<fsys::LinkFacts> link = fsys::ExamineLink(file);
+    if (!link)
+        return FileStatus::failure(failureText(file, fsys::LastFailure()));
+    if (!link->isLink)
+        return FileStatus::success();
+    if (!link->mayFollow)
+        return FileStatus::failure(
+            failureText(file, "is a link made by another user: not followed, nothing saved"));
     std::error_code ec;
-    if (fs::is_symlink(file, ec)) {
-        fs::path resolved = fs::weakly_canonical(file, ec);
-        if (!ec)
-            return resolved;
-    }
-    return file;
+    fs::path resolved = fs::weakly_canonical(file, ec);
+    if (!ec)
+        target = std::move(resolved);
+    return FileStatus::success();
 }
 
 fs::path folderOf(const fs::path& file) {
@@ -158,6 +169,9 @@ FileStatus writeReplacement(const fs::path& target, std::string_view bytes, cons
         fs::remove(temporary, ec);
         return FileStatus::failure(failureText(target, reason));
     };
+    // The owner first: a change of owner may clear mode bits.
+    if (existing && !fsys::SetOwner(fd.get(), existing->owner, existing->group))
+        return fail("cannot give the new file the owner and group of the one it replaces: " + fsys::LastFailure());
     if (existing && !fsys::SetMode(fd.get(), existing->mode))
         return fail(fsys::LastFailure());
     errno = EIO;
@@ -173,7 +187,25 @@ FileStatus writeReplacement(const fs::path& target, std::string_view bytes, cons
     return FileStatus::success();
 }
 
+std::string capText(std::size_t bytes) { return std::to_string(bytes >> 20) + " MiB"; }
+
 } // namespace
+
+std::size_t IniFile::countLineEnds(std::string_view bytes) {
+    std::string decoded;
+    if (bytes.size() >= 2 && bytes[0] == '\xFF' && bytes[1] == '\xFE') {
+        TextEncoding encoding{};
+        decoded = decodeText(bytes, encoding);
+        bytes = decoded;
+    }
+    // CR LF is one line end, as are a lone CR and a lone LF.
+    std::size_t ends = 0;
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        if (bytes[i] == '\n' || (bytes[i] == '\r' && (i + 1 == bytes.size() || bytes[i + 1] != '\n')))
+            ++ends;
+    }
+    return ends;
+}
 
 bool FileSink::write(int fd, std::string_view data) {
     while (!data.empty()) {
@@ -205,7 +237,7 @@ IniRead IniFile::read(const fs::path& file) {
     if (facts->kind != fsys::FileFacts::Kind::Regular)
         return unreadable("is not a regular file");
     if (facts->size > MaxFileBytes)
-        return unreadable("is larger than " + std::to_string(MaxFileBytes >> 20) + " MiB");
+        return unreadable("is larger than " + capText(MaxFileBytes));
 
     bool missing = false;
     FileDescriptor fd(fsys::OpenForReading(file, missing));
@@ -217,10 +249,10 @@ IniRead IniFile::read(const fs::path& file) {
     if (opened->kind != fsys::FileFacts::Kind::Regular)
         return unreadable("is not a regular file");
     if (opened->size > MaxFileBytes)
-        return unreadable("is larger than " + std::to_string(MaxFileBytes >> 20) + " MiB");
+        return unreadable("is larger than " + capText(MaxFileBytes));
     const auto expected = static_cast<std::size_t>(opened->size);
     if (expected > MaxFileBytes)
-        return unreadable("is larger than " + std::to_string(MaxFileBytes >> 20) + " MiB");
+        return unreadable("is larger than " + capText(MaxFileBytes));
 
     // One byte more than the file holds, so a file that grew under us shows as a size mismatch too.
     std::string bytes(expected + 1, '\0');
@@ -236,8 +268,7 @@ IniRead IniFile::read(const fs::path& file) {
     if (got != expected)
         return unreadable("read " + std::to_string(got) + " of its " + std::to_string(expected) + " bytes");
     bytes.resize(got);
-    const auto lineBreaks = static_cast<std::size_t>(std::count_if(bytes.begin(), bytes.end(), [](char c) { return c == '\n' || c == '\r'; }));
-    if (lineBreaks > MaxLineBreaks)
+    if (countLineEnds(bytes) > MaxLineBreaks)
         return unreadable("has more than " + std::to_string(MaxLineBreaks) + " lines");
     result.state = FileState::Readable;
     result.document = IniDocument::parse(bytes);
@@ -259,14 +290,18 @@ FileStatus IniFile::writeString(const fs::path& file, std::string_view section, 
     });
 }
 
-FileStatus IniFile::update(const fs::path& file, const Change& change, FileSink* sink) {
+FileStatus IniFile::update(const fs::path& file, const Change& change, FileSink* sink, FileLock locking) {
     FileSink plain;
-    const fs::path target = writeTarget(file);
+    fs::path target;
+    if (FileStatus followed = writeTarget(file, target); !followed)
+        return followed;
     std::lock_guard threadGuard(threadLockFor(target));
     FileDescriptor lock;
-    if (FileStatus locked = lockAcross(target, lock); !locked)
-        return locked;
-    removeStaleTemporaries(target);
+    if (locking == FileLock::AcrossProcesses) {
+        if (FileStatus locked = lockAcross(target, lock); !locked)
+            return locked;
+        removeStaleTemporaries(target);
+    }
 
     IniRead before = read(target);
     if (before.unreadable())
@@ -287,6 +322,13 @@ FileStatus IniFile::update(const fs::path& file, const Change& change, FileSink*
         LogDetail(LogCategory::Files) << fsys::Utf8Of(target) << " holds these settings already: not rewritten";
         return FileStatus::success();
     }
+    // The program would refuse to read a file past its caps: such a change is refused instead.
+    if (newBytes.size() > MaxFileBytes)
+        return FileStatus::failure(failureText(
+            file, "not saved: the change would make it larger than " + capText(MaxFileBytes) + ", the most the program reads"));
+    if (countLineEnds(newBytes) > MaxLineBreaks)
+        return FileStatus::failure(failureText(file, "not saved: the change would give it more than " +
+                                                         std::to_string(MaxLineBreaks) + " lines, the most the program reads"));
     FileStatus written = writeReplacement(target, newBytes, exists ? &*existing : nullptr, sink ? *sink : plain);
     if (written)
         LogDetail(LogCategory::Files) << "saved " << fsys::Utf8Of(target) << " (" << newBytes.size() << " bytes)";

@@ -35,13 +35,16 @@ struct IniRead {
 // Reading and writing INI files on disk with the private-profile semantics of IniDocument.
 // - A file is missing, readable or unreadable (see FileState); opening never blocks (anything but a
 //   regular file is refused before it is read), and files over MaxFileBytes or MaxLineBreaks are
-//   unreadable, so memory stays a small multiple of the cap.
-// - Every change is one read-change-replace under an advisory lock shared by every process of the
-//   program (flock on ".<name>.lock" beside the file), so no process loses another's update. The file
+//   unreadable, so memory stays a small multiple of the cap. CR LF is one line end. A change that
+//   would take a file past a cap is refused before anything is written.
+// - Every change of one of the program's own files is one read-change-replace under an advisory lock
+//   shared by every process of the program (flock on ".<name>.lock" beside the file), so no process
+//   loses another's update. A file the user chose (an export) gets no lock file beside it. The file
 //   is replaced atomically (a temporary file in the same folder, flushed, then renamed over it);
-//   temporaries left by a killed save are removed by the next save of the file.
-// - A replaced file keeps its mode; a new file gets 0666 less the umask. A file without write
-//   permission, or that cannot be read, is never replaced.
+//   temporaries left by a killed save of a locked file are removed by its next save.
+// - A replaced file keeps its mode, owner and group; a new file gets 0666 less the umask. A file
+//   without write permission, or that cannot be read, is never replaced. A link at the file's name is
+//   followed only when the user or the administrator owns it.
 // - A file is written back in the encoding it had; a new file is UTF-8 without BOM with CRLF lines.
 class IniFile {
 public:
@@ -62,11 +65,18 @@ public:
     static FileStatus writeString(const std::filesystem::path& file, std::string_view section, std::string_view key,
                                   std::string_view value);
 
+    // The line ends of a file's bytes as the reader counts them: CR LF, a lone CR and a lone LF each
+    // count one; a UTF-16 file's are counted in its text.
+    static std::size_t countLineEnds(std::string_view bytes);
+
     using Change = std::function<FileStatus(IniDocument&)>;
     // One read-change-replace under the file's lock: reads the file (an unreadable one fails here),
     // lets change() edit the document, and replaces the file once if anything changed. A change that
     // returns a failure writes nothing and its failure is returned.
-    static FileStatus update(const std::filesystem::path& file, const Change& change, FileSink* sink = nullptr);
+    // locking: AcrossProcesses for the program's own files; None for a file the user chose elsewhere
+    // (an export), where a lock file would be litter.
+    static FileStatus update(const std::filesystem::path& file, const Change& change, FileSink* sink = nullptr,
+                             FileLock locking = FileLock::AcrossProcesses);
 
     static bool exists(const std::filesystem::path& file);
 };

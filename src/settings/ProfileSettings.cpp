@@ -172,15 +172,18 @@ FileStatus LoadProfile(ProfileSettings& settings, const fs::path& file, int n, b
     return FileStatus::success();
 }
 
-FileStatus SaveProfileValues(const ProfileValues& values, const fs::path& file, int n) {
-    return IniFile::update(file, [&](IniDocument& doc) {
-        WriteProfileValues(doc, values, n);
-        return FileStatus::success();
-    });
+FileStatus SaveProfileValues(const ProfileValues& values, const fs::path& file, int n, FileLock locking) {
+    return IniFile::update(
+        file,
+        [&](IniDocument& doc) {
+            WriteProfileValues(doc, values, n);
+            return FileStatus::success();
+        },
+        nullptr, locking);
 }
 
-FileStatus SaveProfile(const ProfileSettings& settings, const fs::path& file, int n) {
-    return SaveProfileValues(settings.values(), file, n);
+FileStatus SaveProfile(const ProfileSettings& settings, const fs::path& file, int n, FileLock locking) {
+    return SaveProfileValues(settings.values(), file, n, locking);
 }
 
 FileStatus SaveDpiLevel(const ProfileSettings& settings, const fs::path& file, int n) {

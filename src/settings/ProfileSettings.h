@@ -102,8 +102,11 @@ void WriteProfileValues(IniDocument& doc, const ProfileValues& values, int n);
 FileStatus LoadProfile(ProfileSettings& settings, const std::filesystem::path& file, int n, bool fromDefaults,
                        UiLanguage language);
 // Writes every stored field into "Config" + n, in the order of the keys, as one atomic replace.
-FileStatus SaveProfile(const ProfileSettings& settings, const std::filesystem::path& file, int n);
-FileStatus SaveProfileValues(const ProfileValues& values, const std::filesystem::path& file, int n);
+// locking: FileLock::None for a file the user chose (an export), see IniFile::update.
+FileStatus SaveProfile(const ProfileSettings& settings, const std::filesystem::path& file, int n,
+                       FileLock locking = FileLock::AcrossProcesses);
+FileStatus SaveProfileValues(const ProfileValues& values, const std::filesystem::path& file, int n,
+                             FileLock locking = FileLock::AcrossProcesses);
 // Writes only "DPI_LEVEL" into "Config" + n.
 FileStatus SaveDpiLevel(const ProfileSettings& settings, const std::filesystem::path& file, int n);
 // "CurConfig" of "Init" (at most 4 characters; no range check: a missing key gives 0).

@@ -410,7 +410,7 @@ void MainWindowController::exportProfile() {
                                        if (!self || path.isEmpty())
                                            return;
                                        if (FileStatus saved = SaveProfile(self->m_deps.settings, path.toStdString(),
-                                                                          ExchangeProfileSection);
+                                                                          ExchangeProfileSection, FileLock::None);
                                            !saved)
                                            self->reportNotSaved(saved);
                                        self->m_deps.window.update();

@@ -12,11 +12,13 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <pwd.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <functional>
 #include <random>
@@ -45,8 +47,9 @@ struct Fault {
 };
 
 // Starts krv-glyde-ctl; `beforeExec` runs in the child (a umask, say).
+// program: the copy of the tool to run.
 pid_t start(const std::vector<std::string>& args, const Fault& fault, int outFd, int errFd,
-            const std::function<void()>& beforeExec = {}) {
+            const std::function<void()>& beforeExec = {}, const std::string& program = KRV_CTL) {
     const pid_t pid = ::fork();
     if (pid != 0)
         return pid;
@@ -61,20 +64,21 @@ pid_t start(const std::vector<std::string>& args, const Fault& fault, int outFd,
     }
     if (beforeExec)
         beforeExec();
-    std::vector<char*> argv{const_cast<char*>(KRV_CTL)};
+    std::vector<char*> argv{const_cast<char*>(program.c_str())};
     for (const std::string& a : args)
         argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
-    ::execv(KRV_CTL, argv.data());
+    ::execv(program.c_str(), argv.data());
     ::_exit(127);
 }
 
 // Runs krv-glyde-ctl to its end (killed after 30 s: a command that hangs fails the test).
-CtlRun run(const std::vector<std::string>& args, const Fault& fault = {}, const std::function<void()>& beforeExec = {}) {
+CtlRun run(const std::vector<std::string>& args, const Fault& fault = {}, const std::function<void()>& beforeExec = {},
+           const std::string& program = KRV_CTL) {
     int out[2], err[2];
     EXPECT_EQ(::pipe2(out, O_CLOEXEC), 0);
     EXPECT_EQ(::pipe2(err, O_CLOEXEC), 0);
-    const pid_t pid = start(args, fault, out[1], err[1], beforeExec);
+    const pid_t pid = start(args, fault, out[1], err[1], beforeExec, program);
     ::close(out[1]);
     ::close(err[1]);
     CtlRun result;
@@ -166,6 +170,16 @@ TEST(CtlProcess, EveryFailureExitsTwoAndLeavesTheFilesAsTheyWere) {
         {"config.ini of too many lines",
          replaceConfig([](const fs::path& p) { writeFile(p, std::string(IniFile::MaxLineBreaks + 1, '\n')); }),
          {"--simulate", "apply", "1"}, {}, "lines"},
+        {"an apply that would take config.ini past the line cap",
+         [](const AppFolder& f) {
+             replaceInFile(f / "config.ini", "[Config6]", "[Unused6]");
+             const std::string text = readFile(f / "config.ini");
+             std::string filler;
+             for (std::size_t n = IniFile::countLineEnds(text); n < IniFile::MaxLineBreaks; ++n)
+                 filler += ";\r\n";
+             writeFile(f / "config.ini", text + filler);
+         },
+         {"--simulate", "apply", "3"}, {}, "more than 131072 lines"},
         {"a full disk",
          [](const AppFolder& f) { replaceInFile(f / "config.ini", "[Config3]\r\n", "[Config3]\r\nFIRE_TIME=99\r\n"); },
          {"restore-defaults"}, {"write-enospc", "config.ini"}, "No space left on device"},
@@ -317,6 +331,69 @@ TEST(CtlProcess, ConcurrentSavesFromSeveralProcessesAllLand) {
         for (int n = 1; n <= ProfileCount; ++n)
             EXPECT_EQ(doc.value(ProfileSectionName(n), "K2"), std::to_string(100 * round + n)) << "round " << round;
     }
+}
+
+} // namespace
+
+namespace {
+
+// An installed program: its folder is not the user's (a package's, or here another user's), so
+// every user's files, root's too, are kept in $XDG_CONFIG_HOME/krv-glyde and nothing is written
+// beside the program, even where the user could write.
+TEST(CtlProcess, AnInstalledProgramKeepsTheUsersFilesInTheirOwnFolder) {
+    const passwd* nobody = ::getpwnam("nobody");
+    if (::geteuid() != 0 || nobody == nullptr)
+        GTEST_SKIP() << "needs root and a user \"nobody\" to own the program's folder";
+    AppFolder installed;
+    const fs::path program = installed / "krv-glyde-ctl";
+    fs::copy_file(KRV_CTL, program);
+    for (const auto& entry : fs::recursive_directory_iterator(installed / ""))
+        ASSERT_EQ(::lchown(entry.path().c_str(), nobody->pw_uid, nobody->pw_gid), 0);
+    ASSERT_EQ(::chown((installed / "").c_str(), nobody->pw_uid, nobody->pw_gid), 0);
+    const auto shipped = installed.snapshot();
+    const fs::path config = installed.temp() / "config";
+    const fs::path own = config / "krv-glyde";
+    const auto environment = [&] {
+        ::setenv("XDG_CONFIG_HOME", config.c_str(), 1);
+        ::setenv("XDG_DATA_HOME", (installed.temp() / "data").c_str(), 1);
+    };
+
+    // Help, the version and a wrong command line make no folder and copy nothing.
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"--help"}, {"--version"}, {"--no-such-option"}, {"no-such-command"}}) {
+        const CtlRun r = run(args, {}, environment, program.string());
+        EXPECT_NE(r.status, -1) << args[0];
+        EXPECT_FALSE(fs::exists(config)) << args[0];
+    }
+
+    // A command says where the files are and what it copied there; the apply lands there.
+    const CtlRun first = run({"-v", "--simulate", "apply", "3"}, {}, environment, program.string());
+    EXPECT_EQ(first.status, 0) << first.err;
+    EXPECT_NE(first.err.find("the user's files are in " + own.string()), std::string::npos) << first.err;
+    EXPECT_NE(first.err.find("copied " + (installed / "config.ini").string()), std::string::npos) << first.err;
+    EXPECT_EQ(IniFile::readString(own / "config.ini", "Init", "CurConfig"), "3");
+
+    // The program's folder is as the package left it: no settings, no lock file.
+    for (const auto& entry : fs::recursive_directory_iterator(installed / ""))
+        EXPECT_EQ(entry.path().filename().string().find(".lock"), std::string::npos) << entry.path();
+    EXPECT_EQ(installed.snapshot(), shipped);
+}
+
+// An export goes to a file the user chose: nothing but that file appears in its folder.
+TEST(CtlProcess, AnExportLeavesNoLockFileBesideTheUsersFile) {
+    AppFolder folder;
+    TempDir elsewhere;
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"profile", "export", (elsewhere / "notes.txt").string(), "1"},
+          {"macro", "export", (elsewhere / "macros.dat").string()}}) {
+        const CtlRun r = run(in(folder, args));
+        EXPECT_EQ(r.status, 0) << r.err;
+    }
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(elsewhere.path()))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"macros.dat", "notes.txt"}));
 }
 
 } // namespace

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <functional>
 #include <ostream>
 
 namespace krv::ctl {
@@ -125,10 +126,16 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
 
 int runCtl(const std::vector<std::string>& args, const AppPaths& programPaths, const CtlSystem& system,
            std::ostream& out, std::ostream& err) {
-    StreamNotifier notifier(err);
     const std::filesystem::path programFolder =
         programPaths.programDirectory.empty() ? programPaths.appDirectory : programPaths.programDirectory;
-    CtlContext ctx{programPaths, false, out, err, notifier, programFolder, system};
+    return runCtl(args, programFolder, [&] { return programPaths; }, system, out, err);
+}
+
+int runCtl(const std::vector<std::string>& args, const std::filesystem::path& programFolder,
+           const std::function<AppPaths()>& resolvePaths, const CtlSystem& system, std::ostream& out,
+           std::ostream& err) {
+    StreamNotifier notifier(err);
+    CtlContext ctx{AppPaths{programFolder}, false, out, err, notifier, programFolder, system};
 
     CommandLine line = parseCommandLine(args);
     StreamLog log(err, "krv-glyde-ctl", line.verbose);
@@ -180,6 +187,10 @@ int runCtl(const std::vector<std::string>& args, const AppPaths& programPaths, c
             text += (text.empty() ? "" : " ") + word;
         return ctx.fail("unknown command: " + text + " (see krv-glyde-ctl --help)");
     }
+    // Only now, with a command to run, are the user's files looked for (which may make their folder
+    // and copy the shipped files there, said with --verbose).
+    if (!line.dir)
+        ctx.paths = resolvePaths();
     const std::vector<std::string> commandArgs(rest.begin() + static_cast<std::ptrdiff_t>(best->words.size()), rest.end());
     return best->run(ctx, commandArgs);
 }

@@ -3,6 +3,8 @@
 
 #include "settings/UiLanguage.h"
 
+#include <filesystem>
+#include <functional>
 #include <iosfwd>
 #include <string>
 #include <vector>
@@ -19,5 +21,10 @@ struct CtlSystem;
 int runCtl(const std::vector<std::string>& args, const AppPaths& programPaths, const CtlSystem& system,
            std::ostream& out, std::ostream& err);
 int runCtl(const std::vector<std::string>& args, const AppPaths& programPaths, std::ostream& out, std::ostream& err);
+// The same, finding the user's files only once a command is to run (never for --help, --version or a
+// wrong command line): resolvePaths is called then, unless --dir names the folder.
+int runCtl(const std::vector<std::string>& args, const std::filesystem::path& programFolder,
+           const std::function<AppPaths()>& resolvePaths, const CtlSystem& system, std::ostream& out,
+           std::ostream& err);
 
 } // namespace krv::ctl

@@ -86,7 +86,7 @@ int macroExport(CtlContext& ctx, const std::vector<std::string>& args) {
     MacroTable table;
     if (!loadLanguageMacros(ctx, table))
         return ExitError;
-    if (const FileStatus saved = SaveMacroFile(table, fsys::PathFromUtf8(args[0])); !saved)
+    if (const FileStatus saved = SaveMacroFile(table, fsys::PathFromUtf8(args[0]), FileLock::None); !saved)
         return ctx.fail(saved.message());
     return ExitOk;
 }

@@ -84,7 +84,8 @@ int profileExport(CtlContext& ctx, const std::vector<std::string>& args) {
     if (!n)
         return ExitError;
     const ProfileValues values = ReadProfileValues(config.document, *n, false, UiLanguage::English);
-    if (const FileStatus saved = SaveProfileValues(values, fsys::PathFromUtf8(args[0]), ExchangeProfileSection); !saved)
+    if (const FileStatus saved = SaveProfileValues(values, fsys::PathFromUtf8(args[0]), ExchangeProfileSection,
+                                                             FileLock::None); !saved)
         return ctx.fail(saved.message());
     return ExitOk;
 }

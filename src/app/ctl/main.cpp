@@ -8,6 +8,8 @@
 int main(int argc, char** argv) {
     krv::ctl::PrepareStandardStreams();
     const std::vector<std::string> args = krv::ctl::CommandLineArguments(argc, argv);
-    return krv::ctl::runCtl(args, krv::AppPathsForProgram(krv::RunningProgramFolder()), krv::ctl::ThisSystem(),
-                            std::cout, std::cerr);
+    const std::filesystem::path programFolder = krv::RunningProgramFolder();
+    return krv::ctl::runCtl(
+        args, programFolder, [&] { return krv::AppPathsForProgram(programFolder); }, krv::ctl::ThisSystem(), std::cout,
+        std::cerr);
 }

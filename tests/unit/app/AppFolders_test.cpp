@@ -1,5 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "app/ctl/CtlApp.h"
+#include "app/ctl/CtlSystem.h"
+#include "settings/FileSystemCalls.h"
 #include "settings/AppFolders.h"
 #include "settings/FileSystemCalls.h"
 #include "settings/IniFile.h"
@@ -15,6 +17,11 @@
 #include <cstdlib>
 #include <optional>
 #include <sstream>
+
+#ifndef _WIN32
+#include <pwd.h>
+#include <unistd.h>
+#endif
 
 using namespace krv;
 using krv::test::readFile;
@@ -193,5 +200,65 @@ TEST(AppFolders, RestoringDefaultsReadsTheProgramsSkinsAndWritesTheUsersFiles) {
     EXPECT_EQ(readFile(program / "config.ini"), shippedConfig);
     EXPECT_EQ(readFile(program / "Macro_EN.dat"), shippedMacros);
 }
+
+} // namespace
+
+namespace {
+
+// The command line is looked at before the user's files: help, the version and a wrong command line
+// make no folder and copy nothing. A command finds them, and with --verbose says where.
+TEST(AppFolders, TheToolLooksForTheUsersFilesOnlyForACommand) {
+    test::AppFolder program;
+    test::TempDir home;
+    const fs::path own = home / "krv-glyde";
+    struct Case {
+        std::vector<std::string> args;
+        bool resolved;
+    };
+    const std::vector<Case> cases{
+        {{"--help"}, false},          {{"--version"}, false},   {{"help", "profile"}, false},
+        {{"--no-such-option"}, false}, {{}, false},             {{"no-such-command"}, false},
+        {{"-v", "profile", "show", "1"}, true},
+    };
+    for (const Case& c : cases) {
+        int calls = 0;
+        std::ostringstream out, err;
+        ctl::runCtl(c.args, program.paths().appDirectory,
+                    [&] {
+                        ++calls;
+                        return ResolveAppPaths(program.paths().appDirectory, false, own);
+                    },
+                    ctl::ThisSystem(), out, err);
+        const std::string line = c.args.empty() ? "(nothing)" : c.args[0];
+        EXPECT_EQ(calls, c.resolved ? 1 : 0) << line;
+        EXPECT_EQ(fs::exists(own), c.resolved) << line;
+        if (c.resolved) {
+            EXPECT_NE(err.str().find("the user's files are in " + own.string()), std::string::npos) << err.str();
+            EXPECT_NE(err.str().find("copied " + (program / "config.ini").string()), std::string::npos) << err.str();
+        }
+    }
+}
+
+#ifndef _WIN32
+// Whose folder it is decides, not whether the user may write there: root may write anywhere, and
+// an installed program's folder is the system's.
+TEST(AppFolders, OnlyTheUsersOwnFolderKeepsTheFilesBesideTheProgram) {
+    test::TempDir dir;
+    EXPECT_TRUE(fsys::IsUsersOwnFolder(dir.path()));
+    EXPECT_FALSE(fsys::IsUsersOwnFolder(dir / "missing"));
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "the other cases need root";
+    const passwd* nobody = ::getpwnam("nobody");
+    ASSERT_NE(nobody, nullptr);
+    fs::create_directories(dir / "theirs");
+    ASSERT_EQ(::chown((dir / "theirs").c_str(), nobody->pw_uid, nobody->pw_gid), 0);
+    EXPECT_FALSE(fsys::IsUsersOwnFolder(dir / "theirs")); // root may write there, but it is not root's
+    for (const char* system : {"/usr/lib", "/usr/bin", "/opt"}) {
+        if (fs::is_directory(system)) {
+            EXPECT_FALSE(fsys::IsUsersOwnFolder(system)) << system;
+        }
+    }
+}
+#endif
 
 } // namespace

@@ -7,8 +7,16 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <thread>
+#include <utility>
 #include <vector>
+
+#ifndef _WIN32
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 using krv::IniFile;
 using krv::test::readFile;
@@ -183,3 +191,159 @@ TEST(IniFile, AUtf16FileOfOddLengthKeepsItsLastByteThroughASave) {
 }
 
 } // namespace
+
+namespace {
+
+// Line ends as the reader counts them: CR LF is one.
+TEST(IniFile, CountsLineEndsAsTheTextHasThem) {
+    struct Case {
+        std::string bytes;
+        std::size_t ends;
+    };
+    const std::vector<Case> cases{
+        {"", 0},
+        {"a\r\nb\r\n", 2},
+        {"a\nb\rc\r\n", 3},
+        {"\r\r\n\n", 3},
+        {"a\r", 1},
+        // UTF-16LE with BOM: "a" CR LF "b" LF, counted in the text, not in its bytes.
+        {std::string("\xFF\xFE" "a\0\r\0\n\0b\0\n\0", 12), 2},
+        // A code unit whose bytes are 0x0A and 0x0D (U+0D0A) is no line end.
+        {std::string("\xFF\xFE\x0A\x0D", 4), 0},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(IniFile::countLineEnds(c.bytes), c.ends) << testing::PrintToString(c.bytes);
+}
+
+std::string linesOf(std::size_t count, const char* end) {
+    std::string text = "[S]";
+    text += end;
+    for (std::size_t i = 1; i < count; ++i) {
+        text += ";";
+        text += end;
+    }
+    return text;
+}
+
+TEST(IniFile, AFileOfCrLfLinesWithinTheCapIsReadAndSaved) {
+    TempDir dir;
+    auto file = dir / "config.ini";
+    writeFile(file, linesOf(70278, "\r\n"));
+    EXPECT_EQ(IniFile::read(file).state, krv::FileState::Readable);
+    krv::test::requireOk(IniFile::writeString(file, "S", "k", "v"));
+    EXPECT_EQ(IniFile::readString(file, "S", "k"), "v");
+}
+
+// A change that would take a file past what the reader accepts is refused, and the file stays as it was.
+TEST(IniFile, AChangePastACapIsRefusedBeforeAnythingIsWritten) {
+    struct Case {
+        const char* name;
+        std::string before;
+        std::string value; // written to [S] k
+        const char* message;
+    };
+    const std::string bigValue(IniFile::MaxFileBytes / 2, 'x');
+    const std::vector<Case> cases{
+        {"lines", linesOf(IniFile::MaxLineBreaks, "\r\n"), "v", "more than 131072 lines"},
+        {"bytes", "[S]\r\na=" + bigValue + "\r\n", bigValue, "larger than 4 MiB"},
+        {"bytes as UTF-16", std::string("\xFF\xFE", 2) + "[\0S\0]\0\r\0\n\0" + std::string(IniFile::MaxFileBytes / 2, 'x'),
+         std::string(IniFile::MaxFileBytes / 4, 'y'), "larger than 4 MiB"},
+    };
+    for (const Case& c : cases) {
+        TempDir dir;
+        auto file = dir / "config.ini";
+        writeFile(file, c.before);
+        ASSERT_EQ(IniFile::read(file).state, krv::FileState::Readable) << c.name;
+        const krv::FileStatus saved = IniFile::writeString(file, "S", "k", c.value);
+        EXPECT_FALSE(saved) << c.name;
+        EXPECT_NE(saved.message().find(c.message), std::string::npos) << c.name << ": " << saved.message();
+        EXPECT_EQ(readFile(file), c.before) << c.name;
+        EXPECT_EQ(IniFile::read(file).state, krv::FileState::Readable) << c.name;
+    }
+}
+
+// An export goes to a file the user chose: no lock file is left beside it. The program's own files
+// keep theirs, which every process of the program shares.
+TEST(IniFile, OnlyTheProgramsOwnFilesGetALockFile) {
+    TempDir dir;
+    auto exported = dir / "notes.txt";
+    krv::test::requireOk(IniFile::update(
+        exported, [](krv::IniDocument& doc) { doc.write("Config7", "K1", "1"); return krv::FileStatus::success(); },
+        nullptr, krv::FileLock::None));
+    EXPECT_EQ(readFile(exported), "[Config7]\r\nK1=1\r\n");
+    EXPECT_FALSE(std::filesystem::exists(dir / ".notes.txt.lock"));
+
+    krv::test::requireOk(IniFile::writeString(dir / "config.ini", "Init", "CurConfig", "1"));
+    EXPECT_TRUE(std::filesystem::exists(dir / ".config.ini.lock"));
+}
+
+} // namespace
+
+#ifndef _WIN32
+namespace {
+
+// Another user's ids ("nobody"), for the tests that need files of someone else: they run as root.
+std::optional<std::pair<uid_t, gid_t>> anotherUser() {
+    if (::geteuid() != 0)
+        return std::nullopt;
+    const passwd* nobody = ::getpwnam("nobody");
+    if (nobody == nullptr)
+        return std::nullopt;
+    return std::pair{nobody->pw_uid, nobody->pw_gid};
+}
+
+// A link at the file's name is followed only when the user (or the administrator) made it, as the
+// kernel's protected_symlinks rule does in sticky folders; another user's link is refused with the
+// files left as they were.
+TEST(IniFile, ASaveFollowsOnlyTheUsersOwnLinks) {
+    const auto other = anotherUser();
+    if (!other)
+        GTEST_SKIP() << "needs root and a user \"nobody\"";
+    struct Case {
+        const char* name;
+        bool othersLink;
+        bool saved;
+    };
+    for (const Case& c : {Case{"the user's link", false, true}, Case{"another user's link", true, false}}) {
+        TempDir dir;
+        auto real = dir / "victim.ini";
+        auto link = dir / "export.ini";
+        writeFile(real, "[S]\nk=1\n");
+        std::filesystem::create_symlink(real, link);
+        if (c.othersLink) {
+            ASSERT_EQ(::lchown(link.c_str(), other->first, other->second), 0);
+        }
+        const krv::FileStatus saved =
+            IniFile::update(link, [](krv::IniDocument& doc) { doc.write("S", "k", "2"); return krv::FileStatus::success(); },
+                            nullptr, krv::FileLock::None);
+        EXPECT_EQ(saved.ok(), c.saved) << c.name << ": " << saved.message();
+        EXPECT_TRUE(std::filesystem::is_symlink(link)) << c.name;
+        EXPECT_EQ(readFile(real), c.saved ? "[S]\nk=2\n" : "[S]\nk=1\n") << c.name;
+        if (!c.saved) {
+            EXPECT_NE(saved.message().find("link made by another user"), std::string::npos) << saved.message();
+        }
+    }
+}
+
+// A replaced file keeps its owner and group as well as its mode: the administrator saving a user's
+// file must not leave it as root's.
+TEST(IniFile, AReplacedFileKeepsItsOwnerGroupAndMode) {
+    const auto other = anotherUser();
+    if (!other)
+        GTEST_SKIP() << "needs root and a user \"nobody\"";
+    TempDir dir;
+    auto file = dir / "config.ini";
+    writeFile(file, "[Init]\r\nCurConfig=1\r\n");
+    ASSERT_EQ(::chown(file.c_str(), other->first, other->second), 0);
+    ASSERT_EQ(::chmod(file.c_str(), 0640), 0);
+    krv::test::requireOk(IniFile::writeString(file, "Init", "CurConfig", "3"));
+    struct stat st {};
+    ASSERT_EQ(::stat(file.c_str(), &st), 0);
+    EXPECT_EQ(st.st_uid, other->first);
+    EXPECT_EQ(st.st_gid, other->second);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+    EXPECT_EQ(readFile(file), "[Init]\r\nCurConfig=3\r\n");
+}
+
+} // namespace
+#endif
