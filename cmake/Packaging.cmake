@@ -124,6 +124,9 @@ if(WITH_GUI)
   install(DIRECTORY ${KRV_OUTPUT_DIR}/icons/hicolor DESTINATION ${CMAKE_INSTALL_DATADIR}/icons)
 endif()
 install(FILES ${_pkgdata}/copyright ${_pkgdata}/changelog.gz DESTINATION ${KRV_DOCDIR})
+# The optional rule for Wayland sessions (keys sent through /dev/uinput), for the administrator to copy
+# into /etc/udev/rules.d: it gives the user at the seat the uinput device, which not every system wants.
+install(FILES ${PROJECT_SOURCE_DIR}/data/udev/71-krv-glyde-uinput.rules DESTINATION ${KRV_DOCDIR}/examples)
 
 # A man page made by the build (for example from scdoc), compressed as Debian wants it and installed
 # into share/man/man1: krv_install_man_page(<target making it> <the page's path in the build tree>)
@@ -135,6 +138,24 @@ function(krv_install_man_page target page)
   add_custom_target(${_name}_gz ALL DEPENDS ${page}.gz)
   install(FILES ${page}.gz DESTINATION ${KRV_INSTALL_MAN1DIR})
 endfunction()
+
+# Debian ships programs without the compiler's identification (the .comment and .note sections, which
+# dh_strip removes): a stripped install (the package, `cmake --install --strip`) takes them out too. It
+# runs after the programs are installed (install rules run in the order of the configuration).
+set(_installed_programs)
+foreach(program krv-glyde krv-glyde-ctl krv-glyde-demo)
+  if(TARGET ${program})
+    list(APPEND _installed_programs ${program})
+  endif()
+endforeach()
+install(CODE "
+  if(CMAKE_INSTALL_DO_STRIP)
+    foreach(_program ${_installed_programs})
+      execute_process(COMMAND \"${CMAKE_STRIP}\" --remove-section=.comment --remove-section=.note
+                              \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${KRV_INSTALL_APPDIR}/\${_program}\"
+                      COMMAND_ERROR_IS_FATAL ANY)
+    endforeach()
+  endif()")
 
 # --- The Debian package.
 set(CPACK_GENERATOR DEB)

@@ -4,9 +4,11 @@
 # Usage: scripts/install-deps.sh [run|test|package|windows]
 set -euo pipefail
 
+# libfontconfig-dev: the companion loads the skin's font aliases into fontconfig (the build requires it
+# on Linux, and the package then depends on libfontconfig1).
 build_pkgs=(build-essential cmake ninja-build pkg-config
             qt6-base-dev libqt6opengl6-dev libgl-dev
-            libhidapi-dev libudev-dev libxtst-dev libx11-dev libxi-dev
+            libhidapi-dev libudev-dev libxtst-dev libx11-dev libxi-dev libfontconfig-dev
             fontconfig fonts-liberation fonts-wqy-zenhei scdoc ccache)
 run_pkgs=(xvfb xauth)
 # Making the .deb: CPack computes its dependencies with dpkg-shlibdeps, which needs file.

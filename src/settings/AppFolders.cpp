@@ -31,21 +31,23 @@ fs::path programFolderIn(const fs::path& root) {
 } // namespace
 
 AppPaths ResolveAppPaths(const fs::path& programDirectory, bool programFolderIsUsersOwn,
-                         const fs::path& userSettingsFolder, const fs::path& earlierFolder) {
+                         const fs::path& userSettingsFolder, const fs::path& earlierFolder,
+                         const fs::path& shippedDirectory) {
+    const fs::path& shipped = shippedDirectory.empty() ? programDirectory : shippedDirectory;
     if (programFolderIsUsersOwn || userSettingsFolder.empty()) {
-        LogDetail(LogCategory::Files) << "the user's files are beside the program, in " << fsys::Utf8Of(programDirectory);
-        return AppPaths{programDirectory};
+        LogDetail(LogCategory::Files) << "the user's files are beside the program, in " << fsys::Utf8Of(shipped);
+        return AppPaths{shipped, programDirectory, shippedDirectory};
     }
     std::error_code ec;
     fs::create_directories(userSettingsFolder, ec);
     if (ec || !fs::is_directory(userSettingsFolder, ec)) {
         LogWarning(LogCategory::Files) << "cannot create " << fsys::Utf8Of(userSettingsFolder) << " ("
                                        << (ec ? ec.message() : "not a folder") << "): the user's files are read from "
-                                       << fsys::Utf8Of(programDirectory) << " and cannot be saved";
-        return AppPaths{programDirectory};
+                                       << fsys::Utf8Of(shipped) << " and cannot be saved";
+        return AppPaths{shipped, programDirectory, shippedDirectory};
     }
     LogDetail(LogCategory::Files) << "the user's files are in " << fsys::Utf8Of(userSettingsFolder);
-    const AppPaths paths{userSettingsFolder, programDirectory};
+    const AppPaths paths{userSettingsFolder, programDirectory, shippedDirectory};
     for (const fs::path& own : paths.userFiles()) {
         if (fs::exists(own, ec))
             continue; // a file the user already has is never replaced
@@ -59,14 +61,14 @@ AppPaths ResolveAppPaths(const fs::path& programDirectory, bool programFolderIsU
         }
         // A failed copy leaves the file missing, which reads as the defaults and is created by the
         // first save.
-        const fs::path shipped = programDirectory / own.filename();
-        if (fs::exists(shipped, ec)) {
-            fs::copy_file(shipped, own, fs::copy_options::skip_existing, ec);
+        const fs::path shippedFile = shipped / own.filename();
+        if (fs::exists(shippedFile, ec)) {
+            fs::copy_file(shippedFile, own, fs::copy_options::skip_existing, ec);
             if (ec)
-                LogWarning(LogCategory::Files) << "cannot copy " << fsys::Utf8Of(shipped) << " to " << fsys::Utf8Of(own) << ": "
-                                               << ec.message();
+                LogWarning(LogCategory::Files) << "cannot copy " << fsys::Utf8Of(shippedFile) << " to " << fsys::Utf8Of(own)
+                                               << ": " << ec.message();
             else
-                LogDetail(LogCategory::Files) << "copied " << fsys::Utf8Of(shipped) << " to " << fsys::Utf8Of(own);
+                LogDetail(LogCategory::Files) << "copied " << fsys::Utf8Of(shippedFile) << " to " << fsys::Utf8Of(own);
         }
     }
     return paths;
@@ -85,7 +87,24 @@ fs::path RunningProgramFolder() {
     return program.empty() ? fs::path(".") : program.parent_path();
 }
 
+fs::path ShippedDataFolder(const fs::path& programDirectory) {
+    std::error_code ec;
+    if (fs::is_directory(programDirectory / "skins", ec))
+        return programDirectory;
+    const fs::path installed = (programDirectory / fsys::PathFromUtf8(KRV_INSTALLED_DATA_FROM_PROGRAM)).lexically_normal();
+    if (fs::is_directory(installed / "skins", ec))
+        return installed;
+    return programDirectory;
+}
+
 AppPaths AppPathsForProgram(const fs::path& programDirectory) {
+    const fs::path shipped = ShippedDataFolder(programDirectory);
+    if (shipped != programDirectory) {
+        // Installed: the shipped files are data apart from the program, and the user's files are the
+        // user's own, never in the program's folder.
+        LogDetail(LogCategory::Files) << "the shipped files are in " << fsys::Utf8Of(shipped);
+        return ResolveAppPaths(programDirectory, false, DefaultUserSettingsFolder(), EarlierUserDataFolder(), shipped);
+    }
     return ResolveAppPaths(programDirectory, fsys::IsUsersOwnFolder(programDirectory), DefaultUserSettingsFolder(),
                            EarlierUserDataFolder());
 }

@@ -13,11 +13,18 @@ namespace krv {
 // (the administrator's too) in userSettingsFolder instead and never writes into its own folder: a
 // package's folder must stay as the package made it. A user file it does not hold yet is moved there once from
 // earlierFolder (where earlier versions kept them), else copied from the shipped one; the skins are
-// still read beside the program. When userSettingsFolder cannot be made, the program's folder is used
-// as it is.
+// still read from the shipped files, which are in shippedDirectory (empty: beside the program). When
+// userSettingsFolder cannot be made, the shipped files are used as they are.
 AppPaths ResolveAppPaths(const std::filesystem::path& programDirectory, bool programFolderIsUsersOwn,
                          const std::filesystem::path& userSettingsFolder,
-                         const std::filesystem::path& earlierFolder = {});
+                         const std::filesystem::path& earlierFolder = {},
+                         const std::filesystem::path& shippedDirectory = {});
+
+// Where the shipped files of the program in programDirectory are: beside it when its folder holds
+// skins/ (the build tree, a copied folder), else in the installed data folder reached from it
+// (<prefix>/share/krv-glyde for a program in <prefix>/lib/krv-glyde) when that holds skins/;
+// otherwise programDirectory.
+std::filesystem::path ShippedDataFolder(const std::filesystem::path& programDirectory);
 
 // $XDG_CONFIG_HOME/krv-glyde, else $HOME/.config/krv-glyde; on Windows %APPDATA%\krv-glyde. Empty
 // when the environment names none of them.
@@ -30,9 +37,9 @@ std::filesystem::path EarlierUserDataFolder();
 std::filesystem::path RunningProgramFolder();
 
 // The folders of the program started from programDirectory, on this system: the user's files beside
-// the program when its folder is the user's own (fsys::IsUsersOwnFolder), else in
-// DefaultUserSettingsFolder() (see ResolveAppPaths). This may create that folder and copy files into
-// it, and says so in the log category "files".
+// the program when its folder is the user's own (fsys::IsUsersOwnFolder) and holds the shipped files,
+// else in DefaultUserSettingsFolder() (see ResolveAppPaths); the shipped files from ShippedDataFolder().
+// This may create that folder and copy files into it, and says so in the log category "files".
 AppPaths AppPathsForProgram(const std::filesystem::path& programDirectory);
 
 } // namespace krv

@@ -29,13 +29,17 @@ FileStatus WriteUiLanguage(const std::filesystem::path& configPath, UiLanguage l
 struct AppPaths {
     // Where the user's files are: config.ini and the macro files.
     std::filesystem::path appDirectory;
-    // Where the program and its skins are; empty when that is appDirectory too.
+    // Where the program is; empty when that is appDirectory too.
     std::filesystem::path programDirectory = {};
+    // Where the shipped read-only files are (skins/, and the config.ini and macro files that a user's
+    // first ones are copied from); empty when they are beside the program.
+    std::filesystem::path shippedDirectory = {};
 
     std::filesystem::path configPath() const { return appDirectory / "config.ini"; }
-    std::filesystem::path skinDirectory() const {
-        return (programDirectory.empty() ? appDirectory : programDirectory) / "skins";
+    std::filesystem::path shippedFolder() const {
+        return !shippedDirectory.empty() ? shippedDirectory : !programDirectory.empty() ? programDirectory : appDirectory;
     }
+    std::filesystem::path skinDirectory() const { return shippedFolder() / "skins"; }
 
     std::filesystem::path mainSkinFile(UiLanguage language) const;
     std::filesystem::path advancedSkinFile(UiLanguage language) const;

@@ -40,4 +40,8 @@ check krv-glyde-ctl profile "" "show import export"
 check krv-glyde-ctl --simulate macro "" "list show import export"
 check krv-glyde-ctl --dir /tmp autostart s "status"
 check krv-glyde-ctl --ver "--verbose --version"
+# apply takes the five profiles only; profile show also the sixth, the settings last sent.
+check krv-glyde-ctl apply "" "1 2 3 4 5"
+check krv-glyde-ctl --simulate apply 6 ""
+check krv-glyde-ctl profile show "" "1 2 3 4 5 6"
 exit $fail

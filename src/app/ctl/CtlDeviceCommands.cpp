@@ -47,7 +47,10 @@ int notFound(const CtlContext& ctx, const DeviceLink& link) {
         err << Program << "mouse found at " << scan.node << " but its " << scan.detail << " is missing\n";
         break;
     default:
-        err << Program << "mouse not found\n";
+        err << Program << "mouse not found";
+        if (!ctx.system.notFoundHint.empty())
+            err << " (" << ctx.system.notFoundHint << ')';
+        err << '\n';
         break;
     }
     return ExitNegative;

@@ -1,10 +1,12 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "mouse/MouseProtocol.h"
 #include "ports/DeviceChange.h"
 #include "ports/HidBackend.h"
 #include "ports/InterruptWait.h"
 
+#include <cstdio>
 #include <functional>
 #include <memory>
 #include <string>
@@ -22,12 +24,21 @@ struct CtlSystem {
     // The command that gives the user access to a mouse that is present but cannot be opened; empty
     // when there is none to offer.
     std::function<std::string()> deviceAccessCommand;
+    // The next step when no mouse is found at all: how to see whether the system knows the mouse.
+    std::string notFoundHint;
     // The wait of "listen" for an interruption or the monitor's changes (monitor may be null); null
     // when the system cannot wait for an interruption.
     std::function<std::unique_ptr<InterruptWait>(DeviceChangeMonitor* monitor)> interruptWait;
     // Where the user's files are kept when the program's folder is not writable, as the help says it.
     std::string userSettingsFolder;
 };
+
+// The mouse's USB id as lsusb and udev write it: "18f8:0f99".
+inline std::string UsbIdText() {
+    char text[10];
+    std::snprintf(text, sizeof text, "%04x:%04x", unsigned{MouseVendorId}, unsigned{MouseProductId});
+    return text;
+}
 
 // This system's side (CtlSystemLinux.cpp, CtlSystemWindows.cpp).
 CtlSystem ThisSystem();

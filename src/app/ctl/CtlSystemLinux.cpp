@@ -20,6 +20,7 @@ CtlSystem ThisSystem() {
             return nullptr;
         return wait;
     };
+    system.notFoundHint = "if it is plugged in, check that lsusb lists " + UsbIdText();
     system.userSettingsFolder = "~/.config/krv-glyde";
     return system;
 }

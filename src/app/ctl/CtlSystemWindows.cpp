@@ -104,6 +104,10 @@ CtlSystem ThisSystem() {
             return nullptr;
         return wait;
     };
+    char hardwareId[32];
+    std::snprintf(hardwareId, sizeof hardwareId, "USB\\VID_%04X&PID_%04X", unsigned{MouseVendorId},
+                  unsigned{MouseProductId});
+    system.notFoundHint = std::string("if it is plugged in, check that the Device Manager shows hardware id ") + hardwareId;
     system.userSettingsFolder = "%APPDATA%\\krv-glyde";
     return system;
 }

@@ -3,6 +3,7 @@
 #include "app/ctl/CtlSystem.h"
 #include "settings/FileSystemCalls.h"
 #include "settings/AppFolders.h"
+#include "settings/FileSystemCalls.h"
 #include "settings/IniFile.h"
 #include "unit/RequireOk.h"
 
@@ -69,6 +70,56 @@ TEST(AppFolders, WithoutAUsableUserFolderTheProgramFolderServes) {
 }
 
 using test::ScopedEnv;
+
+// Where the shipped files are: beside the program when its folder holds skins/ (the build tree, a
+// copied folder), else, for an installed program, in the data folder reached from its own.
+TEST(AppFolders, TheShippedFilesAreBesideTheProgramOrInTheInstalledDataFolder) {
+    test::AppFolder buildTree;
+    EXPECT_EQ(ShippedDataFolder(buildTree.paths().appDirectory), buildTree.paths().appDirectory);
+    test::TempDir empty;
+    EXPECT_EQ(ShippedDataFolder(empty.path()), empty.path()); // nothing anywhere: the program's folder
+#ifndef _WIN32
+    test::TempDir prefix;
+    fs::create_directories(prefix / "lib/krv-glyde");
+    fs::create_directories(prefix / "share/krv-glyde/skins");
+    EXPECT_EQ(ShippedDataFolder(prefix / "lib/krv-glyde"), prefix / "share/krv-glyde");
+#endif
+}
+
+#ifndef _WIN32
+// Installed as <prefix>/lib/krv-glyde with its shipped files in <prefix>/share/krv-glyde, the program
+// reads the skins and the defaults there, and keeps the user's files in the user's folder (copied
+// from the shipped ones), even when it could write beside itself; the shipped files stay as they are.
+TEST(AppFolders, AnInstalledProgramReadsItsShippedFilesFromTheDataFolder) {
+    test::TempDir prefix;
+    const fs::path program = prefix / "lib/krv-glyde";
+    const fs::path data = prefix / "share/krv-glyde";
+    const fs::path shipped = KRV_SHIPPED_DATA_DIR;
+    fs::create_directories(program);
+    for (const char* rel :
+         {"config.ini", "Macro_EN.dat", "Macro_CN.dat", "skins/INI_EN/defMacro.dat", "skins/INI_CN/defMacro.dat"}) {
+        fs::create_directories((data / rel).parent_path());
+        fs::copy_file(shipped / rel, data / rel);
+    }
+    const auto before = test::snapshotOf(data);
+    ScopedEnv config("XDG_CONFIG_HOME", fsys::Utf8Of(prefix / "config"));
+    ScopedEnv earlier("XDG_DATA_HOME", fsys::Utf8Of(prefix / "data"));
+
+    const AppPaths paths = AppPathsForProgram(program);
+    EXPECT_EQ(paths.configPath(), prefix / "config/krv-glyde/config.ini");
+    EXPECT_EQ(readFile(paths.configPath()), readFile(data / "config.ini"));
+    EXPECT_EQ(readFile(paths.userMacroFile(UiLanguage::Chinese)), readFile(data / "Macro_CN.dat"));
+    EXPECT_EQ(paths.skinDirectory(), data / "skins");
+    EXPECT_EQ(paths.defaultMacroFile(UiLanguage::English), data / "skins/INI_EN/defMacro.dat");
+    EXPECT_EQ(paths.programDirectory, program); // where the tool looks for the companion
+
+    std::ostringstream out, err;
+    EXPECT_EQ(ctl::runCtl({"--simulate", "apply", "3"}, paths, out, err), 0) << err.str();
+    EXPECT_EQ(IniFile::readString(paths.configPath(), "Init", "CurConfig"), "3");
+    EXPECT_EQ(test::snapshotOf(data), before);
+    EXPECT_TRUE(fs::is_empty(program));
+}
+#endif
 
 #ifdef _WIN32
 // On Windows the user's settings live in %APPDATA%\krv-glyde; no earlier version kept them elsewhere.

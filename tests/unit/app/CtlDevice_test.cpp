@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: MIT
 #include "app/ctl/CtlApp.h"
 #include "app/ctl/CtlDeviceCommands.h"
+#include "app/ctl/CtlSystem.h"
 #include "settings/IniFile.h"
+#include "sim/SimulatedMouse.h"
 
 #include "unit/app/AppFolder.h"
 
@@ -59,6 +61,32 @@ TEST(CtlDevice, StatusAndErrors) {
         EXPECT_TRUE(run.out.empty());
         EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1);
     }
+}
+
+// Without the mouse, the device commands say so and give the next step: whether the system sees the
+// mouse at all.
+TEST(CtlDevice, WithoutTheMouseTheToolSaysWhatToCheckNext) {
+    test::AppFolder folder;
+    const auto snapshot = folder.snapshot();
+    ctl::CtlSystem system = ctl::ThisSystem();
+    system.hidBackend = []() -> std::unique_ptr<HidBackend> {
+        auto mouse = std::make_unique<SimulatedMouse>();
+        mouse->unplug();
+        return mouse;
+    };
+#ifdef _WIN32
+    const std::string expected = "krv-glyde-ctl: mouse not found (if it is plugged in, check that the Device Manager "
+                                 "shows hardware id USB\\VID_18F8&PID_0F99)\n";
+#else
+    const std::string expected = "krv-glyde-ctl: mouse not found (if it is plugged in, check that lsusb lists 18f8:0f99)\n";
+#endif
+    for (const auto& args : std::vector<std::vector<std::string>>{{"status"}, {"apply", "2"}}) {
+        std::ostringstream out, err;
+        EXPECT_EQ(ctl::runCtl(args, folder.paths(), system, out, err), 1) << args[0];
+        EXPECT_EQ(out.str(), "") << args[0];
+        EXPECT_EQ(err.str(), expected) << args[0];
+    }
+    EXPECT_EQ(folder.snapshot(), snapshot);
 }
 
 TEST(CtlDevice, VerboseSaysWhatTheToolDoesOnStandardError) {
