@@ -47,7 +47,8 @@ QByteArray bytesOf(const QString& path) {
 class HeldLock {
 public:
     explicit HeldLock(const QString& folder)
-        : m_fd(::open(QFile::encodeName(folder + "/.config.ini.lock").constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600)) {
+        : m_fd(
+              ::open(QFile::encodeName(folder + "/.config.ini.lock").constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600)) {
         m_held = m_fd >= 0 && ::flock(m_fd, LOCK_EX | LOCK_NB) == 0;
     }
     ~HeldLock() { release(); }
@@ -194,8 +195,8 @@ private slots:
         f.clickMain(MainElement::Apply);
         f.clickMain(MainElement::PageTabFirst + 1);
         QCOMPARE(f.window().viewState().page, SkinPage::Advanced);
-        constexpr int patienceMs = static_cast<int>(
-            std::chrono::duration_cast<std::chrono::milliseconds>(IniFile::LockPatience).count());
+        constexpr int patienceMs =
+            static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(IniFile::LockPatience).count());
         QTRY_COMPARE_WITH_TIMEOUT(f.dialogs.messages.size(), std::size_t{1}, patienceMs + 10000);
         QVERIFY2(f.dialogs.messages[0].startsWith("The settings did not reach the disk."),
                  qPrintable(f.dialogs.messages[0]));
