@@ -22,8 +22,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// How long a save waits for another process of the program to finish its own save of the file.
-constexpr auto LockPatience = std::chrono::seconds(10);
+constexpr auto LockPatience = IniFile::LockPatience;
 // The names of the lock and temporary files keep at most this much of the file's name, so that a
 // long file name still leaves room for them within the system's limit on a name.
 constexpr std::size_t NameStemBytes = 200;
@@ -127,7 +126,7 @@ FileStatus lockAcross(const fs::path& file, FileDescriptor& lock) {
             return FileStatus::failure(
                 failureText(file, "cannot lock " + fsys::Utf8Of(lockFile) + ": " + fsys::LastFailure()));
         if (std::chrono::steady_clock::now() > giveUp)
-            return FileStatus::failure(failureText(file, "another program has held it locked for too long"));
+            return IniFile::lockedTooLong(file);
         std::this_thread::sleep_for(pause);
         pause = std::min(pause * 2, std::chrono::milliseconds(50));
     }
@@ -288,6 +287,25 @@ FileStatus IniFile::writeString(const fs::path& file, std::string_view section, 
         doc.write(section, key, value);
         return FileStatus::success();
     });
+}
+
+FileStatus IniFile::lockedTooLong(const fs::path& file) {
+    return FileStatus::failure(failureText(file, "another program has held it locked for too long"));
+}
+
+FileStatus IniFile::lockFree(const fs::path& file) {
+    fs::path target;
+    if (FileStatus followed = writeTarget(file, target); !followed)
+        return FileStatus::success(); // the save says why
+    std::unique_lock threadGuard(threadLockFor(target), std::try_to_lock);
+    if (!threadGuard.owns_lock())
+        return FileStatus::failure(failureText(file, "is being saved"));
+    FileDescriptor lock(fsys::OpenLockFile(lockFileOf(target)));
+    if (lock.get() < 0)
+        return FileStatus::success();
+    if (fsys::TryLock(lock.get()) == fsys::LockAttempt::Busy)
+        return FileStatus::failure(failureText(file, "is locked by another program"));
+    return FileStatus::success(); // the lock goes when the descriptor closes
 }
 
 FileStatus IniFile::update(const fs::path& file, const Change& change, FileSink* sink, FileLock locking) {

@@ -4,6 +4,7 @@
 #include "settings/FileStatus.h"
 #include "settings/IniDocument.h"
 
+#include <chrono>
 #include <cstddef>
 #include <filesystem>
 #include <functional>
@@ -79,6 +80,16 @@ public:
                              FileLock locking = FileLock::AcrossProcesses);
 
     static bool exists(const std::filesystem::path& file);
+
+    // How long update() waits for another process's save of the same file.
+    static constexpr std::chrono::seconds LockPatience{10};
+    // Looks, without waiting, whether another save holds the file's lock now (another process, or
+    // another thread of this one). Success when it is free or cannot be looked at (the save itself
+    // then says why); otherwise the line that names the file. For a caller that must never block:
+    // it saves once the lock is free and gives up after LockPatience.
+    static FileStatus lockFree(const std::filesystem::path& file);
+    // The failure of a save that gave up waiting for the lock.
+    static FileStatus lockedTooLong(const std::filesystem::path& file);
 };
 
 } // namespace krv

@@ -5,6 +5,7 @@
 #include "skin/SkinImages.h"
 #include "ui/MainWindow.h"
 #include "ui/QtKeyboardCapture.h"
+#include "ui/SaveWhenUnlocked.h"
 
 #include <QFileDialog>
 #include <QGuiApplication>
@@ -298,6 +299,24 @@ void MacroPage::deleteMacro() {
     m_deps.window.update();
 }
 
+void MacroPage::saveWhenUnlocked(std::function<void()> save) {
+    // Another program's save of the macro file or the profiles must not freeze the window.
+    std::vector<std::filesystem::path> files{m_deps.macros.filePath};
+    if (!m_deps.configPath.empty())
+        files.push_back(m_deps.configPath);
+    SaveWhenUnlocked(
+        this, std::move(files),
+        [page = QPointer<MacroPage>(this), save = std::move(save)] {
+            save();
+            if (page)
+                page->repaintWindow();
+        },
+        [page = QPointer<MacroPage>(this)](const FileStatus& failure) {
+            if (page)
+                page->m_deps.notifier.showMessage(Messages::NotSaved(page->m_deps.language(), failure.message()));
+        });
+}
+
 void MacroPage::action(int element) {
     const QString folder = QString::fromStdString(m_deps.appDirectory.string());
     switch (element) {
@@ -321,7 +340,7 @@ void MacroPage::action(int element) {
         m_editor.AddMacro();
         break;
     case AdvancedElement::DeleteMacro:
-        deleteMacro();
+        saveWhenUnlocked([this] { deleteMacro(); });
         break;
     case AdvancedElement::Record:
         if (m_eventList)
@@ -329,7 +348,7 @@ void MacroPage::action(int element) {
         m_editor.ToggleRecording();
         break;
     case AdvancedElement::SaveMacros:
-        m_editor.SaveMacros();
+        saveWhenUnlocked([this] { m_editor.SaveMacros(); });
         break;
     case AdvancedElement::Repeat:
         m_editor.ToggleRepeat();

@@ -108,6 +108,8 @@ private:
     // (renumbered), those of the deleted one get their factory function and are named to the user,
     // and the macro file is saved so that it agrees with the profiles.
     void deleteMacro();
+    // Runs a save of the macro file and the profiles once no other program holds their locks.
+    void saveWhenUnlocked(std::function<void()> save);
 
     class Notifier : public UiNotifier {
     public:

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "ui/MainWindow.h"
 
+#include <QGuiApplication>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QPalette>
@@ -11,8 +12,15 @@ MainWindow::MainWindow(Dependencies dependencies, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::FramelessWindowHint), m_deps(dependencies),
       m_images(dependencies.paths.skinDirectory()) {
     setWindowTitle(QString::fromUtf8(WindowTitle));
-    // The whole picture is composed off screen and copied in one block: nothing to erase first.
-    setAttribute(Qt::WA_OpaquePaintEvent);
+    if (QGuiApplication::platformName().startsWith(QLatin1String("wayland"))) {
+        // A Wayland compositor takes no shape from a client (the mask only limits input): outside
+        // its outline the window is transparent instead, and only the inside is painted.
+        setAttribute(Qt::WA_TranslucentBackground);
+        m_seeThroughOutside = true;
+    } else {
+        // The whole picture is composed off screen and copied in one block: nothing to erase first.
+        setAttribute(Qt::WA_OpaquePaintEvent);
+    }
     setAttribute(Qt::WA_NoSystemBackground);
     setMouseTracking(true);
 }
@@ -87,6 +95,10 @@ void MainWindow::paintEvent(QPaintEvent*) {
     const QImage picture = composeCurrentPage();
     QPainter painter(this);
     painter.setCompositionMode(QPainter::CompositionMode_Source);
+    if (m_seeThroughOutside && !m_shape.isEmpty()) {
+        painter.fillRect(rect(), Qt::transparent);
+        painter.setClipRegion(m_shape);
+    }
     painter.drawImage(QPoint(0, 0), picture);
 }
 

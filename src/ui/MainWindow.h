@@ -87,6 +87,7 @@ private:
     SkinImageCache m_images;
     MainWindowPainter m_painter{m_images};
     QRegion m_shape;
+    bool m_seeThroughOutside = false; // under Wayland: transparent outside the shape
     QRegion m_repaintRegion;
     QSize m_size;
 };

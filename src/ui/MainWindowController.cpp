@@ -4,6 +4,7 @@
 #include "mouse/ButtonCode.h"
 #include "settings/ProfileEditing.h"
 #include "ui/MainWindow.h"
+#include "ui/SaveWhenUnlocked.h"
 
 #include <QCoreApplication>
 #include <QMenu>
@@ -335,10 +336,10 @@ void MainWindowController::mouseRelease(QPoint p) {
     switch (h) {
     case MainElement::Cancel:
         s.mainHit = NoHit;
-        cancelEdits();
+        saveWhenUnlocked([this] { cancelEdits(); });
         break;
     case MainElement::Apply:
-        m_deps.actions.applyProfile();
+        saveWhenUnlocked([this] { m_deps.actions.applyProfile(); });
         break;
     case MainElement::Minimize:
         s.mainHit = NoHit;
@@ -355,13 +356,13 @@ void MainWindowController::mouseRelease(QPoint p) {
         exportProfile();
         break;
     case MainElement::RestoreDefaults:
-        m_deps.actions.restoreDefaults();
+        saveWhenUnlocked([this] { m_deps.actions.restoreDefaults(); });
         break;
     case MainElement::Chinese:
-        m_deps.actions.switchLanguage(UiLanguage::Chinese);
+        saveWhenUnlocked([this] { m_deps.actions.switchLanguage(UiLanguage::Chinese); });
         break;
     case MainElement::English:
-        m_deps.actions.switchLanguage(UiLanguage::English);
+        saveWhenUnlocked([this] { m_deps.actions.switchLanguage(UiLanguage::English); });
         break;
     case MainElement::WebPage:
         m_deps.actions.openWebPage();
@@ -428,6 +429,19 @@ void MainWindowController::exportProfile() {
                                            self->reportNotSaved(saved);
                                        self->m_deps.window.update();
                                    });
+}
+
+void MainWindowController::saveWhenUnlocked(std::function<void()> save) {
+    // Another program's save of the same file must not freeze the window: the save waits for it
+    // while clicks go on being handled.
+    SaveWhenUnlocked(
+        this, {m_deps.paths.configPath(), m_deps.macros.filePath}, std::move(save),
+        [self = QPointer<MainWindowController>(this)](const FileStatus& failure) {
+            if (self) {
+                self->reportNotSaved(failure);
+                self->m_deps.window.update();
+            }
+        });
 }
 
 void MainWindowController::reportNotSaved(const FileStatus& problem) {

@@ -14,6 +14,8 @@
 #include <QPoint>
 #include <QPointer>
 
+#include <functional>
+
 class QMenu;
 
 namespace krv {
@@ -63,6 +65,8 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // Runs a save of the window's files once no other program holds their locks (see SaveWhenUnlocked).
+    void saveWhenUnlocked(std::function<void()> save);
     void reportNotSaved(const FileStatus& problem);
     void reportNotLoaded(const FileStatus& problem);
     void pressMain(QPoint client);

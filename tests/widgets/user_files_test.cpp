@@ -1,15 +1,21 @@
 // SPDX-License-Identifier: MIT
 // The companion and the user's files: a config.ini that cannot be read is said in a message, nothing
 // is sent to the mouse from it and it is not saved over; an APPLY whose save does not reach the disk
-// is said in a message too.
+// is said in a message too, and a save that meets another program's lock waits for it without
+// freezing the window.
 #include "widgets/CompanionFixture.h"
 
 #include "settings/IniFile.h"
 #include "skin/SkinImages.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QTest>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 using namespace krv;
 using namespace krv::test;
@@ -30,6 +36,36 @@ bool drawnPressed(CompanionFixture& f, int element) {
         }
     return downs > normals;
 }
+
+QByteArray bytesOf(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(unreadable)");
+}
+
+// Holds config.ini's lock as another process of the program does while it saves: flock on the
+// lock file beside it (a lock of its own open file, so this process's saves wait for it too).
+class HeldLock {
+public:
+    explicit HeldLock(const QString& folder)
+        : m_fd(
+              ::open(QFile::encodeName(folder + "/.config.ini.lock").constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600)) {
+        m_held = m_fd >= 0 && ::flock(m_fd, LOCK_EX | LOCK_NB) == 0;
+    }
+    ~HeldLock() { release(); }
+    HeldLock(const HeldLock&) = delete;
+    HeldLock& operator=(const HeldLock&) = delete;
+    bool held() const { return m_held; }
+    void release() {
+        if (m_fd >= 0)
+            ::close(m_fd);
+        m_fd = -1;
+        m_held = false;
+    }
+
+private:
+    int m_fd;
+    bool m_held = false;
+};
 
 } // namespace
 
@@ -115,6 +151,60 @@ private slots:
         QVERIFY(again.open(QIODevice::ReadOnly));
         QCOMPARE(again.readAll(), before);
         QCOMPARE(f.mouse->state().wheelOption, std::uint8_t{1}); // the mouse has the change all the same
+    }
+
+    // While another program holds config.ini's lock, APPLY waits for it without freezing the window:
+    // a page tab clicked meanwhile is handled and drawn, and once the lock goes the save lands.
+    void anApplyWaitsForAnotherProgramsLockWithoutFreezingTheWindow() {
+        CompanionFixture f;
+        QTRY_VERIFY(f.reportsSent() >= 11);
+        const QByteArray before = bytesOf(f.configPath());
+        QCOMPARE(IniFile::readString(f.configPath().toStdString(), "Config1", "WHEEL_STATUS"), std::string("0"));
+        HeldLock lock(f.folder.path());
+        QVERIFY(lock.held());
+        f.clickMain(MainElement::WheelFirst + 1);
+        QElapsedTimer clock;
+        clock.start();
+        f.clickMain(MainElement::Apply);
+        QVERIFY2(clock.elapsed() < 1000, "APPLY blocked the window on the lock");
+        QCOMPARE(bytesOf(f.configPath()), before);
+        f.clickMain(MainElement::PageTabFirst + 1);
+        QCOMPARE(f.window().viewState().page, SkinPage::Advanced);
+        const QImage advanced = f.window().grab().toImage();
+        f.clickMain(MainElement::PageTabFirst);
+        QCOMPARE(f.window().viewState().page, SkinPage::Main);
+        QVERIFY(f.window().grab().toImage() != advanced);
+        QVERIFY2(clock.elapsed() < 3000, "a click waited for the lock");
+        QTest::qWait(100); // the retries run meanwhile and find the lock held
+        QCOMPARE(bytesOf(f.configPath()), before);
+        QVERIFY(f.dialogs.messages.empty());
+        lock.release();
+        QTRY_COMPARE(IniFile::readString(f.configPath().toStdString(), "Config1", "WHEEL_STATUS"), std::string("1"));
+        QTRY_COMPARE(f.mouse->state().wheelOption, std::uint8_t{1});
+        QVERIFY(f.dialogs.messages.empty());
+    }
+
+    // A lock held past the save's patience ends the wait with a message; the file stays as it was.
+    void anApplyGivesUpOnALockHeldTooLongWithAMessage() {
+        CompanionFixture f;
+        QTRY_VERIFY(f.reportsSent() >= 11);
+        const QByteArray before = bytesOf(f.configPath());
+        HeldLock lock(f.folder.path());
+        QVERIFY(lock.held());
+        f.clickMain(MainElement::WheelFirst + 1);
+        f.clickMain(MainElement::Apply);
+        f.clickMain(MainElement::PageTabFirst + 1);
+        QCOMPARE(f.window().viewState().page, SkinPage::Advanced);
+        constexpr int patienceMs =
+            static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(IniFile::LockPatience).count());
+        QTRY_COMPARE_WITH_TIMEOUT(f.dialogs.messages.size(), std::size_t{1}, patienceMs + 10000);
+        QVERIFY2(f.dialogs.messages[0].startsWith("The settings did not reach the disk."),
+                 qPrintable(f.dialogs.messages[0]));
+        QVERIFY2(f.dialogs.messages[0].contains("locked for too long"), qPrintable(f.dialogs.messages[0]));
+        QCOMPARE(bytesOf(f.configPath()), before);
+        lock.release();
+        QTest::qWait(100);
+        QCOMPARE(bytesOf(f.configPath()), before); // the dropped save does not come back later
     }
 };
 
