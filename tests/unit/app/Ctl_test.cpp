@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <sstream>
 
 using namespace krv;
@@ -151,6 +152,39 @@ krv::test::requireOk(
     IniFile::writeString(folder / "config.ini", "Init", "VER_SEL", "0"));
     EXPECT_EQ(ctl(folder, {"macro", "list"}).out.substr(0, 2), "0\t"); // Chinese: Macro_CN.dat, untouched
     EXPECT_EQ(readFile(folder / "Macro_CN.dat"), chinese);
+}
+
+// A macro file that does not say plainly how many macros it holds, or lacks one it counts, would
+// empty or shorten the user's table: the import is refused and every file stays as it was.
+TEST(Ctl, MacroImportRefusesAnUnusableFile) {
+    struct Case {
+        const char* name;
+        std::string text;
+        std::string said; // part of the message
+    };
+    const std::vector<Case> cases = {
+        {"empty count", "[Macros]\nmacroNum=\n", "\"macroNum\" is \"\""},
+        {"letters", "[Macros]\nmacroNum=abc\n", "\"macroNum\" is \"abc\""},
+        {"digits then letters", "[Macros]\nmacroNum=2x\n", "not a count from 0 to 12"},
+        {"negative", "[Macros]\nmacroNum=-1\n", "not a count from 0 to 12"},
+        {"beyond the table", "[Macros]\nmacroNum=13\n", "not a count from 0 to 12"},
+        {"no count", "[Macros]\n0=001\n", "no \"macroNum\""},
+        {"record missing", "[Macros]\nmacroNum=2\n0=001\n", "macro 1 is missing"},
+        {"record empty", "[Macros]\nmacroNum=1\n0=\n", "macro 0 is missing"},
+        {"empty file", "", "no \"macroNum\""},
+    };
+    for (const Case& c : cases) {
+        AppFolder folder;
+        const auto exchange = folder / "exchange.dat";
+        writeFile(exchange, c.text);
+        const auto before = folder.snapshot();
+        CtlRun run = ctl(folder, {"macro", "import", exchange.string()});
+        EXPECT_EQ(run.status, 2) << c.name;
+        EXPECT_TRUE(run.out.empty()) << c.name;
+        EXPECT_NE(run.err.find(c.said), std::string::npos) << c.name << ": " << run.err;
+        EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << c.name << ": " << run.err;
+        EXPECT_EQ(folder.snapshot(), before) << c.name;
+    }
 }
 
 TEST(Ctl, RestoreDefaultsRewritesProfilesAndMacros) {

@@ -45,3 +45,10 @@ TEST(ButtonCodeTable, KeepsCodeOneOnSomeSlot) {
 }
 
 } // namespace
+
+// The profile file's range check and the code table agree: a slot keeps exactly the codes the mouse
+// can be sent.
+TEST(ButtonCode, AssignableCodesAreThoseWithADeviceValue) {
+    for (ButtonCode code = -300; code <= 300; ++code)
+        EXPECT_EQ(krv::IsAssignableButtonCode(code), krv::DeviceValue(code).has_value()) << code;
+}
