@@ -10,6 +10,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#ifndef _WIN32
+#include <unistd.h>
+#endif
 #include <sstream>
 
 using namespace krv;
@@ -273,6 +276,41 @@ TEST(Ctl, AutostartWritesAndRemovesTheEntry) {
     EXPECT_EQ(ctl(folder, {"autostart", "off"}).status, 0);
     EXPECT_FALSE(std::filesystem::exists(entry));
     EXPECT_EQ(ctl(folder, {"autostart", "status"}).out, "off\n");
+}
+
+// A failed write of the autostart entry says so and why, and leaves nothing behind: not a temporary
+// file, and not an earlier entry changed.
+TEST(Ctl, AutostartReportsAFailedWriteAndLeavesNoTemporary) {
+#ifdef _WIN32
+    GTEST_SKIP() << "the autostart entry is a Linux desktop's (XDG autostart)";
+#else
+    if (::geteuid() == 0)
+        GTEST_SKIP() << "the administrator writes into read-only folders";
+    AppFolder folder;
+    writeFile(folder / "krv-glyde", "");
+    krv::test::TempDir config;
+    krv::test::ScopedEnv configHome("XDG_CONFIG_HOME", config.path().string());
+    const auto autostart = config / "autostart";
+    std::filesystem::create_directories(autostart);
+    for (const bool earlier : {false, true}) {
+        if (earlier)
+            writeFile(autostart / "krv-glyde.desktop", "[Desktop Entry]\nExec=old\n");
+        std::filesystem::permissions(autostart, std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
+        const CtlRun run = ctl(folder, {"autostart", "on"});
+        std::filesystem::permissions(autostart, std::filesystem::perms::owner_all);
+        EXPECT_EQ(run.status, 2) << earlier;
+        EXPECT_TRUE(run.out.empty()) << run.out;
+        EXPECT_NE(run.err.find((autostart / "krv-glyde.desktop").string() + ": cannot save in "), std::string::npos) << run.err;
+        EXPECT_NE(run.err.find("Permission denied"), std::string::npos) << run.err;
+        EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+        std::vector<std::string> names;
+        for (const auto& item : std::filesystem::directory_iterator(autostart))
+            names.push_back(item.path().filename().string());
+        EXPECT_EQ(names, earlier ? std::vector<std::string>{"krv-glyde.desktop"} : std::vector<std::string>{});
+        if (earlier)
+            EXPECT_EQ(readFile(autostart / "krv-glyde.desktop"), "[Desktop Entry]\nExec=old\n");
+    }
+#endif
 }
 
 } // namespace
