@@ -94,9 +94,9 @@ private slots:
         qputenv("HOME", QFile::encodeName(top.filePath(QStringLiteral("home"))));
         SingleInstance instance;
         const auto outcome = instance.start();
-        qputenv("XDG_RUNTIME_DIR", saved[0]);
-        qputenv("XDG_STATE_HOME", saved[1]);
-        qputenv("HOME", saved[2]);
+        const char* names[] = {"XDG_RUNTIME_DIR", "XDG_STATE_HOME", "HOME"};
+        for (int i = 0; i < 3; ++i)
+            saved[i].isNull() ? qunsetenv(names[i]) : qputenv(names[i], saved[i]);
         QCOMPARE(int(outcome), int(SingleInstance::Outcome::First));
         const QString folder = top.filePath(expected);
         QCOMPARE(QFileInfo(instance.lockPath()).absolutePath(), folder);
