@@ -289,8 +289,9 @@ TEST(CtlProcess, AFailedAutostartWriteLeavesNothingBehind) {
             for (const auto& item : fs::directory_iterator(autostart))
                 names.push_back(item.path().filename().string());
             EXPECT_EQ(names, earlier ? std::vector<std::string>{"krv-glyde.desktop"} : std::vector<std::string>{});
-            if (earlier)
+            if (earlier) {
                 EXPECT_EQ(readFile(entry), "[Desktop Entry]\nExec=old\n");
+            }
         }
     }
     const CtlRun on = run({"autostart", "on"}, {}, environment, program.string());

@@ -117,7 +117,6 @@ TEST(CtlDevice, ListenLinesNameEachReport) {
     EXPECT_EQ(ctl::DescribeInputReport(odd, {Kind::Other, 240, false}), "other 05 f0");
 }
 
-} // namespace
 
 // Values out of their range, whether an import brings them or config.ini holds them, are brought
 // into range before they are shown, saved or sent: the nearest valid value, a slot's factory code for
@@ -174,3 +173,5 @@ TEST(CtlDevice, OutOfRangeValuesNeverReachTheMouse) {
         EXPECT_NE(shown.out.find(expected), std::string::npos) << expected << " in:\n" << shown.out;
     EXPECT_EQ(IniFile::readString(folder / "config.ini", "Config2", "LED_STATUS"), "3"); // saved in range
 }
+
+} // namespace

@@ -307,8 +307,9 @@ TEST(Ctl, AutostartReportsAFailedWriteAndLeavesNoTemporary) {
         for (const auto& item : std::filesystem::directory_iterator(autostart))
             names.push_back(item.path().filename().string());
         EXPECT_EQ(names, earlier ? std::vector<std::string>{"krv-glyde.desktop"} : std::vector<std::string>{});
-        if (earlier)
+        if (earlier) {
             EXPECT_EQ(readFile(autostart / "krv-glyde.desktop"), "[Desktop Entry]\nExec=old\n");
+        }
     }
 #endif
 }
