@@ -166,7 +166,7 @@ TEST(CtlDevice, OutOfRangeValuesNeverReachTheMouse) {
     const CtlResult run = ctl(folder, {"--simulate", "apply", "2"});
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_NE(run.out.find("07 10 02 02 00 00 00 00\n"), std::string::npos) << run.out; // K2: its factory code
-    EXPECT_NE(run.out.find("07 09 03 "), std::string::npos) << run.out;                 // LED mode 3
+    EXPECT_NE(run.out.find("07 09 00 93 "), std::string::npos) << run.out;              // LED mode 3
     EXPECT_NE(run.out.find("07 12 25 00 00 00 00 00\n"), std::string::npos) << run.out; // 300 / 8
     const CtlResult shown = ctl(folder, {"profile", "show", "2"});
     for (const char* expected : {"\nK2=2\n", "\nDPI_LEVEL=0\n", "\nLED_STATUS=3\n", "\nWHEEL_SPEED=9\n", "\nFIRE_TIME=300\n"})
