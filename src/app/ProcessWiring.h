@@ -14,8 +14,8 @@
 namespace krv {
 
 // Takes the single-instance lock. False when this process must end: another companion runs (and was
-// asked to show its window), or the lock could not be had, which the user is told in a message box
-// and on standard error, so that a second companion never runs and a failure is never silent.
+// asked to show its window), or the lock could not be had or its holder does not answer, which the
+// user is told in a message box and in one line on standard error, so that a second companion never runs and a failure is never silent.
 inline bool becomeTheOnlyInstance(SingleInstance& instance) {
     const SingleInstance::Outcome outcome = instance.start();
     if (outcome == SingleInstance::Outcome::First)
@@ -29,7 +29,7 @@ inline bool becomeTheOnlyInstance(SingleInstance& instance) {
              : QStringLiteral("The program cannot make sure it runs only once, so it does not start.\n"
                               "程序无法确保只运行一个实例，因此不会启动。\n")) +
         instance.errorString();
-    std::fprintf(stderr, "%s\n", qPrintable(text));
+    std::fprintf(stderr, "%s: %s\n", qPrintable(QCoreApplication::applicationName()), qPrintable(instance.errorString()));
     QMessageBox::critical(nullptr, QString::fromUtf8(MainWindow::WindowTitle), text);
     return false;
 }

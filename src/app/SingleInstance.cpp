@@ -8,8 +8,10 @@
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QFile>
+#include <QFileInfo>
 #include <QThread>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <sys/stat.h>
@@ -36,12 +38,20 @@ QString privateFolderProblem(const QString& folder) {
     return {};
 }
 
+// $XDG_RUNTIME_DIR when it is this user's alone; else a folder in the user's home, never one under
+// the shared temporary folder, where another user could create it first.
 QString defaultFolder() {
     const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
     if (!runtime.isEmpty() && privateFolderProblem(runtime).isEmpty())
         return runtime;
-    return QDir(QDir::tempPath()).filePath(QStringLiteral("krv-glyde-%1").arg(::getuid()));
+    QString state = qEnvironmentVariable("XDG_STATE_HOME");
+    if (state.isEmpty() || QDir::isRelativePath(state))
+        state = QDir::home().filePath(QStringLiteral(".local/state"));
+    return QDir(state).filePath(QStringLiteral("krv-glyde"));
 }
+
+// The running instance's answer to RestoreMessage.
+constexpr QByteArrayView ShownMessage = "shown\n";
 
 } // namespace
 
@@ -63,7 +73,8 @@ QString SingleInstance::lockPath() const {
 }
 
 SingleInstance::Outcome SingleInstance::start() {
-    // Created private; one that exists is used only when it is private already.
+    // Created private (its parents as usual); one that exists is used only when it is private already.
+    QDir().mkpath(QFileInfo(m_folder).path());
     ::mkdir(QFile::encodeName(m_folder).constData(), 0700);
     if (const QString problem = privateFolderProblem(m_folder); !problem.isEmpty()) {
         m_error = m_folder + QStringLiteral(": ") + problem;
@@ -85,20 +96,28 @@ SingleInstance::Outcome SingleInstance::start() {
         m_error = lockPath() + QStringLiteral(": cannot be created");
         return Outcome::Failed;
     }
-    // The owner lives: it may still be starting, so give its socket a moment to appear.
+    // The owner lives: it may still be starting, so give its socket a moment to appear. One that
+    // takes the message but never answers is stopped or hung.
     const QDeadlineTimer deadline(3000);
+    Answer answer = Answer::NotListening;
     while (!deadline.hasExpired()) {
-        if (askRunningInstance(socketPath())) {
+        answer = askRunningInstance(socketPath());
+        if (answer == Answer::Shown) {
             LogDetail(LogCategory::Instance) << "a companion runs already: it was asked to show its window";
             return Outcome::AlreadyRunning;
         }
+        if (answer == Answer::Silent)
+            break;
         QThread::msleep(50);
     }
     // The lock is held but nobody answers: still never start a second companion.
     qint64 pid = 0;
     QString host, application;
     m_lock->getLockInfo(&pid, &host, &application);
-    m_error = QStringLiteral("%1 is held by process %2, which does not answer").arg(lockPath()).arg(pid);
+    m_error = QStringLiteral("the running companion (process %1) does not answer%2; its lock is %3")
+                  .arg(pid)
+                  .arg(answer == Answer::Silent ? QStringLiteral(" (it may be stopped or hung)") : QString())
+                  .arg(lockPath());
     return Outcome::NoAnswer;
 }
 
@@ -116,6 +135,7 @@ bool SingleInstance::listen() {
                     if (socket->readLine() == RestoreMessage.toByteArray()) {
                         LogDetail(LogCategory::Instance) << "a second start asks for the window";
                         emit restoreRequested();
+                        socket->write(ShownMessage.data(), ShownMessage.size());
                     }
                 }
             });
@@ -124,15 +144,22 @@ bool SingleInstance::listen() {
     return true;
 }
 
-bool SingleInstance::askRunningInstance(const QString& socketPath) {
+SingleInstance::Answer SingleInstance::askRunningInstance(const QString& socketPath) {
     QLocalSocket socket;
     socket.connectToServer(socketPath);
     if (!socket.waitForConnected(500))
-        return false;
+        return Answer::NotListening;
+    // A stopped process's socket still takes the bytes: only its answer shows that it runs.
     socket.write(RestoreMessage.data(), RestoreMessage.size());
-    const bool sent = socket.waitForBytesWritten(1000);
+    const QDeadlineTimer deadline(2000);
+    QByteArray reply;
+    while (!deadline.hasExpired() && !reply.endsWith('\n')) {
+        if (!socket.waitForReadyRead(int(std::max<qint64>(1, deadline.remainingTime()))))
+            break;
+        reply += socket.readAll();
+    }
     socket.disconnectFromServer();
-    return sent;
+    return reply == ShownMessage.toByteArray() ? Answer::Shown : Answer::Silent;
 }
 
 } // namespace krv

@@ -12,10 +12,11 @@ class QLocalServer;
 namespace krv {
 
 // One companion per user. The first start holds a lock file and listens on a local socket, both named
-// after "CKRV_GlydeApp" in a folder only this user can reach ($XDG_RUNTIME_DIR, else a private folder
-// it creates under the temporary folder, whose owner and mode are checked), so no other user can plant
-// a lock that stops the companion. A later start finds the lock held, asks the running instance to
-// restore its window and reports that it must end. A crashed instance leaves a lock whose process is
+// after "CKRV_GlydeApp" in a folder only this user can reach ($XDG_RUNTIME_DIR when it is private,
+// else "krv-glyde" in $XDG_STATE_HOME or ~/.local/state, created 0700; owner and mode are checked), so
+// no other user can plant a lock that stops the companion. A later start finds the lock held, asks the
+// running instance to restore its window, waits for its answer and reports that it must end; a
+// running instance that does not answer (stopped, hung) gives NoAnswer. A crashed instance leaves a lock whose process is
 // gone and a socket file nobody listens on: both are taken over. Whatever fails, a second companion
 // never runs.
 class SingleInstance : public QObject {
@@ -45,8 +46,9 @@ signals:
     void restoreRequested();
 
 private:
+    enum class Answer { NotListening, Shown, Silent };
     bool listen();
-    static bool askRunningInstance(const QString& socketPath);
+    static Answer askRunningInstance(const QString& socketPath);
 
     QString m_folder;
     QString m_error;

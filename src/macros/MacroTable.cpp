@@ -53,6 +53,29 @@ MacroRecord decodeRecord(std::string_view value) {
     return record;
 }
 
+// A file that replaces the user's macros must say how many it holds, as a plain count the table has
+// room for, and hold every record it counts: anything less would silently empty or shorten the table.
+FileStatus checkMacroSource(const IniDocument& doc, const std::string& name) {
+    const auto count = doc.value(MacroSection, CountKey);
+    if (!count)
+        return FileStatus::failure(name + ": not a macro file (no \"" + CountKey + "\" in a section \"" +
+                                   MacroSection + "\")");
+    const std::string_view text = *count; // values are read trimmed
+    const bool digits = !text.empty() && text.size() <= 2 &&
+                        std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+    const int n = digits ? leadingInt(text) : -1;
+    if (n < 0 || n > MacroTable::Capacity)
+        return FileStatus::failure(name + ": not a macro file (\"" + CountKey + "\" is \"" + std::string(*count) +
+                                   "\", not a count from 0 to " + std::to_string(MacroTable::Capacity) + ")");
+    for (int i = 0; i < n; ++i) {
+        const auto record = doc.value(MacroSection, std::to_string(i));
+        if (!record || record->empty())
+            return FileStatus::failure(name + ": not a macro file (\"" + CountKey + "\" counts " + std::to_string(n) +
+                                       " macros but macro " + std::to_string(i) + " is missing)");
+    }
+    return FileStatus::success();
+}
+
 } // namespace
 
 int MacroTable::count() const {
@@ -100,9 +123,8 @@ FileStatus LoadMacroSource(MacroTable& table, const std::filesystem::path& path)
         return read.status();
     if (read.state == FileState::Missing)
         return FileStatus::failure(fsys::Utf8Of(path) + ": No such file or directory");
-    if (!read.document.value(MacroSection, CountKey))
-        return FileStatus::failure(fsys::Utf8Of(path) + ": not a macro file (no \"" + CountKey + "\" in a section \"" +
-                                   MacroSection + "\")");
+    if (const FileStatus usable = checkMacroSource(read.document, fsys::Utf8Of(path)); !usable)
+        return usable;
     ReadMacroDocument(table, read.document);
     return FileStatus::success();
 }

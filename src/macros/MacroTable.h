@@ -67,7 +67,8 @@ void WriteMacroDocument(const MacroTable& table, IniDocument& doc);
 // An unreadable file fails and leaves the table as it was.
 FileStatus LoadMacroFile(MacroTable& table, const std::filesystem::path& path, UiNotifier& notifier);
 // Replaces the table from a file that is to replace the user's macros (an import, the defaults): it
-// must be readable and hold "macroNum" in section "Macros". Otherwise fails, the table unchanged.
+// must be readable, hold "macroNum" in section "Macros" as a plain count from 0 to 12, and a non-empty
+// value for every record it counts. Otherwise fails with a message, the table unchanged.
 FileStatus LoadMacroSource(MacroTable& table, const std::filesystem::path& path);
 // Writes "macroNum" and keys "0".."count-1", each the record spelled as 1064 three-digit fields.
 // locking: FileLock::None for a file the user chose (an export), see IniFile::update.

@@ -355,6 +355,28 @@ FileStatus IniFile::update(const fs::path& file, const Change& change, FileSink*
     return written;
 }
 
+FileStatus IniFile::replaceWhole(const fs::path& file, std::string_view bytes, FileSink* sink) {
+    FileSink plain;
+    fs::path target;
+    if (FileStatus followed = writeTarget(file, target); !followed)
+        return followed;
+    std::lock_guard threadGuard(threadLockFor(target));
+    const std::optional<fsys::FileFacts> existing = fsys::Examine(target);
+    if (!existing)
+        return FileStatus::failure(failureText(file, fsys::LastFailure()));
+    const bool exists = existing->kind == fsys::FileFacts::Kind::Regular;
+    if (existing->kind != fsys::FileFacts::Kind::Missing && !exists)
+        return FileStatus::failure(failureText(file, "is not a regular file: not replaced"));
+    if (exists && !existing->writable)
+        return FileStatus::failure(failureText(file, "is read-only (no write permission)"));
+    FileStatus written = writeReplacement(target, bytes, exists ? &*existing : nullptr, sink ? *sink : plain);
+    if (written)
+        LogDetail(LogCategory::Files) << "saved " << fsys::Utf8Of(target) << " (" << bytes.size() << " bytes)";
+    else
+        LogDetail(LogCategory::Files) << "not saved: " << written.message();
+    return written;
+}
+
 bool IniFile::exists(const fs::path& file) {
     std::error_code ec;
     return fs::is_regular_file(file, ec);

@@ -90,6 +90,12 @@ public:
     static FileStatus lockFree(const std::filesystem::path& file);
     // The failure of a save that gave up waiting for the lock.
     static FileStatus lockedTooLong(const std::filesystem::path& file);
+
+    // Replaces a whole file that is not an INI file (a desktop entry) with bytes, the way every save
+    // is made: a temporary file in the same folder, flushed, then renamed over it; the link, mode and
+    // owner rules as above; no lock file. A failure names the file and why, and leaves no temporary.
+    static FileStatus replaceWhole(const std::filesystem::path& file, std::string_view bytes,
+                                   FileSink* sink = nullptr);
 };
 
 } // namespace krv

@@ -157,7 +157,35 @@ ProfileValues ReadProfileValues(const IniDocument& doc, int n, bool fromDefaults
     ProfileValues v;
     forEachStoredKey(
         [&](const StoredField& f, int e) { f.setValue(v, e, f.stored(doc.readInt(section, f.key(e), f.readBuffer))); });
+    ClampProfileValues(v);
     return v;
+}
+
+bool IsAssignableButtonCode(std::int32_t code) {
+    return code >= 0 && code <= 52 && !(code >= 7 && code <= 10) && code != 20;
+}
+
+void ClampProfileValues(ProfileValues& v) {
+    const ProfileValues factory = FactoryProfile();
+    for (std::size_t i = 0; i < v.buttonCodes.size(); ++i)
+        if (!IsAssignableButtonCode(v.buttonCodes[i]))
+            v.buttonCodes[i] = factory.buttonCodes[i];
+    for (auto& position : v.dpiStagePositions)
+        position = std::min<std::uint8_t>(position, 4);
+    for (auto& enabled : v.dpiStageEnabled)
+        enabled = enabled != 0 ? 1 : 0;
+    const bool usable = v.dpiStage >= 0 && v.dpiStage < DpiStageCount &&
+                        v.dpiStageEnabled[static_cast<std::size_t>(v.dpiStage)] != 0;
+    if (!usable) {
+        const auto first = std::find(v.dpiStageEnabled.begin(), v.dpiStageEnabled.end(), std::uint8_t{1});
+        v.dpiStage = first == v.dpiStageEnabled.end() ? 0 : static_cast<std::int32_t>(first - v.dpiStageEnabled.begin());
+    }
+    v.wheelMode = std::clamp(v.wheelMode, 0, 1);
+    v.macroPlaybackMode = std::clamp(v.macroPlaybackMode, 0, 1);
+    v.ledMode = std::min<std::uint8_t>(v.ledMode, 3);
+    v.pointerSpeed = std::min<std::uint8_t>(v.pointerSpeed, 9);
+    v.wheelSpeed = std::min<std::uint8_t>(v.wheelSpeed, 9);
+    v.fireInterval = std::clamp(v.fireInterval, 0, 300);
 }
 
 void WriteProfileValues(IniDocument& doc, const ProfileValues& values, int n) {

@@ -91,8 +91,18 @@ std::vector<std::pair<std::string, std::string>> ProfileKeyValues(const ProfileV
 
 class IniDocument;
 
-// The stored fields of a profile section of a document (a missing section or key reads as 0).
+// The stored fields of a profile section of a document (a missing section or key reads as 0),
+// brought into range by ClampProfileValues.
 ProfileValues ReadProfileValues(const IniDocument& doc, int n, bool fromDefaults, UiLanguage language);
+
+// True for a code a button slot can hold and the mouse can be sent: 0..52 except 7..10 and 20.
+bool IsAssignableButtonCode(std::int32_t code);
+// Brings every field into its range, so that whatever a file holds, nothing out of range is shown,
+// sent to the mouse or given to the desktop: a number to the nearest value of its range (LED mode
+// 0..3, fire interval 0..300, pointer and wheel steps 0..9, DPI positions 0..4, wheel option and
+// macro playback mode 0..1), a code no slot can hold to the slot's factory code, and a current DPI
+// stage that is out of range or disabled to the first enabled stage (stage 1 when none is).
+void ClampProfileValues(ProfileValues& values);
 // Writes every stored field into "Config" + n, in the order of the keys.
 void WriteProfileValues(IniDocument& doc, const ProfileValues& values, int n);
 

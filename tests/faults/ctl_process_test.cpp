@@ -249,6 +249,56 @@ TEST(CtlProcess, EveryFailureExitsTwoAndLeavesTheFilesAsTheyWere) {
     }
 }
 
+// A write of the autostart entry that fails (a read-only folder, a full disk) says which file and
+// why in one line, exits 2 and leaves the folder as it was: no temporary file, an earlier entry whole.
+TEST(CtlProcess, AFailedAutostartWriteLeavesNothingBehind) {
+    TempDir home;
+    const fs::path program = home / "bin/krv-glyde-ctl";
+    fs::create_directories(program.parent_path());
+    fs::copy_file(KRV_CTL, program);
+    writeFile(home / "bin/krv-glyde", ""); // the companion beside the tool
+    const fs::path autostart = home / "config/autostart";
+    const fs::path entry = autostart / "krv-glyde.desktop";
+    const auto environment = [&] { ::setenv("XDG_CONFIG_HOME", (home / "config").c_str(), 1); };
+    struct Case {
+        const char* name;
+        Fault fault;
+        const char* says;
+    };
+    // The administrator passes permission checks, so the read-only folder's refusal is also faked.
+    const std::vector<Case> cases{
+        {"a read-only folder", {"open-eacces", "krv-glyde.desktop"}, "cannot save in"},
+        {"a full disk", {"write-enospc", "krv-glyde.desktop"}, "No space left on device"},
+    };
+    for (const bool earlier : {false, true}) {
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::string(c.name) + (earlier ? ", over an earlier entry" : ""));
+            fs::remove_all(autostart);
+            fs::create_directories(autostart);
+            if (earlier)
+                writeFile(entry, "[Desktop Entry]\nExec=old\n");
+            fs::permissions(autostart, fs::perms::owner_read | fs::perms::owner_exec);
+            const CtlRun r = run({"autostart", "on"}, c.fault, environment, program.string());
+            fs::permissions(autostart, fs::perms::owner_all);
+            EXPECT_EQ(r.status, 2);
+            EXPECT_TRUE(r.out.empty()) << r.out;
+            EXPECT_EQ(r.err.rfind("krv-glyde-ctl: " + entry.string() + ": ", 0), 0u) << r.err;
+            EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
+            EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+            std::vector<std::string> names;
+            for (const auto& item : fs::directory_iterator(autostart))
+                names.push_back(item.path().filename().string());
+            EXPECT_EQ(names, earlier ? std::vector<std::string>{"krv-glyde.desktop"} : std::vector<std::string>{});
+            if (earlier) {
+                EXPECT_EQ(readFile(entry), "[Desktop Entry]\nExec=old\n");
+            }
+        }
+    }
+    const CtlRun on = run({"autostart", "on"}, {}, environment, program.string());
+    EXPECT_EQ(on.status, 0) << on.err;
+    EXPECT_NE(readFile(entry).find("Exec=krv-glyde --tray\n"), std::string::npos);
+}
+
 TEST(CtlProcess, AFolderThatDoesNotExistIsRefused) {
     TempDir dir;
     const CtlRun r = run({"--dir", (dir / "nowhere").string(), "restore-defaults"});
@@ -322,11 +372,13 @@ TEST(CtlProcess, RestoreDefaultsIsAllOrNothingUnderKills) {
 TEST(CtlProcess, ConcurrentSavesFromSeveralProcessesAllLand) {
     AppFolder folder;
     const fs::path config = folder / "config.ini";
+    // A button code each import leaves in K2: valid (21..40), and different from the round before.
+    const auto marker = [](int round, int n) { return 21 + (round % 4) * 5 + n - 1; };
     for (int round = 0; round < 8; ++round) {
         std::vector<pid_t> pids;
         const int devNull = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
         for (int n = 1; n <= ProfileCount; ++n) {
-            const std::string file = exchangeFile(folder.temp(), "p" + std::to_string(n) + ".ini", "1", 100 * round + n);
+            const std::string file = exchangeFile(folder.temp(), "p" + std::to_string(n) + ".ini", "1", marker(round, n));
             pids.push_back(start(in(folder, {"profile", "import", file, std::to_string(n)}), {}, devNull, devNull));
         }
         ::close(devNull);
@@ -337,7 +389,7 @@ TEST(CtlProcess, ConcurrentSavesFromSeveralProcessesAllLand) {
         }
         const IniDocument doc = IniFile::load(config);
         for (int n = 1; n <= ProfileCount; ++n)
-            EXPECT_EQ(doc.value(ProfileSectionName(n), "K2"), std::to_string(100 * round + n)) << "round " << round;
+            EXPECT_EQ(doc.value(ProfileSectionName(n), "K2"), std::to_string(marker(round, n))) << "round " << round;
     }
 }
 

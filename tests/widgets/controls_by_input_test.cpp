@@ -713,6 +713,26 @@ const std::vector<Row>& rows() {
              clickAdvanced(f, A::ImportMacros);
          },
          [](Fixture& f) { QCOMPARE(page(f).macroList()->count(), 0); }},
+        {"macro IMPORT refuses a file without a usable count; the list and the file stay",
+         {},
+         [](Fixture& f) {
+             const QString exchange = f.folder.filePath("exchange.dat");
+             QFile file(exchange);
+             QVERIFY(file.open(QIODevice::WriteOnly));
+             file.write("[Macros]\r\nmacroNum=abc\r\n");
+             file.close();
+             clickMain(f, PageTabFirst + 1);
+             f.dialogs.macroFileAnswer = exchange;
+             clickAdvanced(f, A::ImportMacros);
+             clickAdvanced(f, A::SaveMacros);
+         },
+         [](Fixture& f) {
+             QCOMPARE(listLines(page(f).macroList()), (QStringList{"Reload", "Burst Fire x3", "Copy then Paste"}));
+             QCOMPARE(int(savedMacros(f)->count()), 3);
+             QCOMPARE(f.dialogs.messages.size(), std::size_t{1});
+             QVERIFY2(f.dialogs.messages.front().contains("\"macroNum\" is \"abc\""),
+                      qPrintable(f.dialogs.messages.front()));
+         }},
         {"a macro without events shows zero presses and releases",
          {},
          [](Fixture& f) {

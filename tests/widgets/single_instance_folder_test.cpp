@@ -4,6 +4,8 @@
 // never answers gives a clear reason. None of these lets a second companion run.
 #include "app/SingleInstance.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QLockFile>
 #include <QTemporaryDir>
 #include <QTest>
@@ -59,6 +61,49 @@ private slots:
         } else if (kind != QLatin1String("held")) {
             QVERIFY(!QFile::exists(instance.lockPath())); // nothing is left where others could see it
         }
+    }
+
+    // Without a private runtime folder the lock goes into the user's home, never the shared /tmp.
+    void defaultFolder_data() {
+        QTest::addColumn<QString>("runtime"); // "private", "open" or "" (unset)
+        QTest::addColumn<bool>("stateHome");  // $XDG_STATE_HOME set
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("a private runtime folder") << "private" << true << "runtime";
+        QTest::newRow("a runtime folder others may enter") << "open" << true << "state/krv-glyde";
+        QTest::newRow("no runtime folder") << "" << true << "state/krv-glyde";
+        QTest::newRow("no runtime folder, no XDG_STATE_HOME") << "" << false << "home/.local/state/krv-glyde";
+    }
+    void defaultFolder() {
+        QFETCH(QString, runtime);
+        QFETCH(bool, stateHome);
+        QFETCH(QString, expected);
+        QTemporaryDir top;
+        const QByteArray saved[] = {qgetenv("XDG_RUNTIME_DIR"), qgetenv("XDG_STATE_HOME"), qgetenv("HOME")};
+        QVERIFY(QDir().mkdir(top.filePath(QStringLiteral("runtime"))));
+        QVERIFY(QDir().mkdir(top.filePath(QStringLiteral("home"))));
+        ::chmod(QFile::encodeName(top.filePath(QStringLiteral("runtime"))).constData(),
+                runtime == QLatin1String("open") ? 0777 : 0700);
+        if (runtime.isEmpty())
+            qunsetenv("XDG_RUNTIME_DIR");
+        else
+            qputenv("XDG_RUNTIME_DIR", QFile::encodeName(top.filePath(QStringLiteral("runtime"))));
+        if (stateHome)
+            qputenv("XDG_STATE_HOME", QFile::encodeName(top.filePath(QStringLiteral("state"))));
+        else
+            qunsetenv("XDG_STATE_HOME");
+        qputenv("HOME", QFile::encodeName(top.filePath(QStringLiteral("home"))));
+        SingleInstance instance;
+        const auto outcome = instance.start();
+        const char* names[] = {"XDG_RUNTIME_DIR", "XDG_STATE_HOME", "HOME"};
+        for (int i = 0; i < 3; ++i)
+            saved[i].isNull() ? qunsetenv(names[i]) : qputenv(names[i], saved[i]);
+        QCOMPARE(int(outcome), int(SingleInstance::Outcome::First));
+        const QString folder = top.filePath(expected);
+        QCOMPARE(QFileInfo(instance.lockPath()).absolutePath(), folder);
+        QVERIFY(!instance.socketPath().startsWith(QDir::tempPath() + QStringLiteral("/krv-glyde")));
+        struct stat st {};
+        QCOMPARE(::stat(QFile::encodeName(folder).constData(), &st), 0);
+        QCOMPARE(unsigned(st.st_mode & 0777), 0700u);
     }
 };
 

@@ -10,12 +10,14 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <optional>
+#include <poll.h>
 #include <spawn.h>
 #include <string>
 #include <sys/wait.h>
@@ -60,7 +62,8 @@ private:
     test::TempDir m_dir;
 };
 
-pid_t spawnDemo(const DemoFolder& folder) {
+// errFd: where the demo's standard error goes (-1: the test's own).
+pid_t spawnDemo(const DemoFolder& folder, int errFd = -1) {
     std::vector<std::string> env;
     for (char** e = environ; *e; ++e) {
         const std::string entry = *e;
@@ -76,9 +79,13 @@ pid_t spawnDemo(const DemoFolder& folder) {
     std::string program = folder.program().string();
     char* argv[] = {program.data(), nullptr};
     pid_t pid = 0;
-    if (posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv, envp.data()) != 0)
-        return -1;
-    return pid;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    if (errFd >= 0)
+        posix_spawn_file_actions_adddup2(&actions, errFd, 2);
+    const int spawned = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv, envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    return spawned == 0 ? pid : -1;
 }
 
 std::optional<int> exitStatus(pid_t pid, std::chrono::milliseconds limit) {
@@ -188,6 +195,61 @@ TEST(SingleInstance, SecondStartRestoresTheRunningWindowAndFails) {
     // A termination signal ends it through its shutdown, with success status.
     kill(third, SIGTERM);
     EXPECT_EQ(exitStatus(third, 10s), std::optional<int>(0));
+}
+
+// What a process writes to a pipe until a line holds `wanted` or the time is up.
+std::string readUntil(int fd, const std::string& wanted, std::chrono::milliseconds limit) {
+    std::string text;
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (text.find(wanted) == std::string::npos) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        pollfd p{fd, POLLIN, 0};
+        if (left.count() <= 0 || poll(&p, 1, static_cast<int>(left.count())) <= 0)
+            break;
+        char buffer[1024];
+        const ssize_t n = read(fd, buffer, sizeof buffer);
+        if (n <= 0)
+            break;
+        text.append(buffer, static_cast<std::size_t>(n));
+    }
+    return text;
+}
+
+// A first companion that is stopped takes the second start's message but never answers: the second
+// start says so in one line and in a message box, and no second companion runs.
+TEST(SingleInstance, ASecondStartSaysThatAStoppedCompanionDoesNotAnswer) {
+    Display display;
+    ASSERT_NE(display.get(), nullptr);
+    DemoFolder folder;
+    const pid_t first = spawnDemo(folder);
+    ASSERT_GT(first, 0);
+    ASSERT_TRUE(waitFor([&] {
+        const Window w = display.companionWindow(first);
+        return w != 0 && display.viewable(w);
+    }));
+    ASSERT_EQ(kill(first, SIGSTOP), 0);
+
+    int err[2];
+    ASSERT_EQ(pipe(err), 0);
+    const pid_t second = spawnDemo(folder, err[1]);
+    close(err[1]);
+    ASSERT_GT(second, 0);
+    const std::string said = readUntil(err[0], "\n", 15s);
+    close(err[0]);
+    EXPECT_NE(said.find("krv-glyde-demo: the running companion (process " + std::to_string(first) +
+                        ") does not answer (it may be stopped or hung)"),
+              std::string::npos)
+        << said;
+    EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
+    // The message box, titled as the window, belongs to the second start; it is no companion.
+    EXPECT_TRUE(waitFor([&] { return display.companionWindow(second) != 0; }));
+    EXPECT_EQ(waitpid(second, nullptr, WNOHANG), 0) << "the message stays until it is closed";
+    kill(second, SIGKILL);
+    exitStatus(second, 5s);
+
+    kill(first, SIGCONT);
+    kill(first, SIGTERM);
+    EXPECT_EQ(exitStatus(first, 10s), std::optional<int>(0));
 }
 
 } // namespace

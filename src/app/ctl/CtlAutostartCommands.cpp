@@ -3,10 +3,8 @@
 // login in the tray.
 #include "app/ctl/CtlCommands.h"
 #include "settings/FileSystemCalls.h"
+#include "settings/IniFile.h"
 
-#include <cerrno>
-#include <cstring>
-#include <fstream>
 #include <sstream>
 #include <system_error>
 
@@ -51,20 +49,11 @@ int autostartOn(CtlContext& ctx, const std::vector<std::string>& args) {
             "X-GNOME-Autostart-enabled=true\n";
     std::error_code ec;
     fs::create_directories(entry.parent_path(), ec);
-    fs::path temporary = entry;
-    temporary += ".tmp";
-    {
-        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        out << text.str();
-        out.flush();
-        if (!out)
-            return ctx.fail(fsys::Utf8Of(entry) + ": " + std::strerror(errno));
-    }
-    fs::rename(temporary, entry, ec);
-    if (ec) {
-        fs::remove(temporary, ec);
-        return ctx.fail(fsys::Utf8Of(entry) + ": " + ec.message());
-    }
+    if (ec)
+        return ctx.fail(fsys::Utf8Of(entry.parent_path()) + ": cannot create the folder: " + ec.message());
+    // Flushed and renamed into place: a crash or a full disk leaves the old entry or none, never half of one.
+    if (const FileStatus saved = IniFile::replaceWhole(entry, text.str()); !saved)
+        return ctx.fail(saved.message());
     ctx.out << "on " << fsys::Utf8Of(entry) << '\n';
     return ExitOk;
 }

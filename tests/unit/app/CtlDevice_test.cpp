@@ -3,9 +3,11 @@
 #include "app/ctl/CtlDeviceCommands.h"
 #include "app/ctl/CtlSystem.h"
 #include "settings/IniFile.h"
+#include "settings/ProfileSettings.h"
 #include "sim/SimulatedMouse.h"
 
 #include "unit/app/AppFolder.h"
+#include "unit/TempDir.h"
 
 #include <gtest/gtest.h>
 
@@ -113,6 +115,63 @@ TEST(CtlDevice, ListenLinesNameEachReport) {
     EXPECT_EQ(ctl::DescribeInputReport(ack, {Kind::Release, 0, true}), "release");
     EXPECT_EQ(ctl::DescribeInputReport(ack, {Kind::Acknowledgement, 0, true}), "acknowledgement");
     EXPECT_EQ(ctl::DescribeInputReport(odd, {Kind::Other, 240, false}), "other 05 f0");
+}
+
+
+// Values out of their range, whether an import brings them or config.ini holds them, are brought
+// into range before they are shown, saved or sent: the nearest valid value, a slot's factory code for
+// a code no slot can hold, the first enabled stage for a current stage that is out of range or off.
+TEST(CtlDevice, OutOfRangeValuesNeverReachTheMouse) {
+    struct Case {
+        const char* key;
+        const char* stored;
+        const char* shown;
+    };
+    const std::vector<Case> cases = {
+        {"LED_STATUS", "200", "3"},  {"FIRE_TIME", "9999", "300"}, {"FIRE_TIME", "-5", "0"},
+        {"WHEEL_SPEED", "253", "9"}, {"DPI_SPEED", "10", "9"},     {"DPI_LEVEL", "99", "0"},
+        {"DPI_LEVEL", "-1", "0"},    {"K2", "999", "2"},           {"K3", "20", "3"},
+        {"K4", "-7", "5"},           {"DPI_SET2", "7", "4"},       {"WHEEL_STATUS", "5", "1"},
+        {"MACRO_MODE2", "-3", "0"},
+    };
+    for (const bool imported : {true, false}) {
+        for (const Case& c : cases) {
+            test::AppFolder folder;
+            std::string file = "[Config7]\n";
+            for (const auto& [key, value] : ProfileKeyValues(FactoryProfile()))
+                file += key + "=" + (key == c.key ? std::string(c.stored) : value) + "\n";
+            test::writeFile(folder / "exchange.ini", file);
+            if (imported)
+                ASSERT_EQ(ctl(folder, {"profile", "import", (folder / "exchange.ini").string(), "2"}).status, 0);
+            else
+                ASSERT_TRUE(IniFile::writeString(folder / "config.ini", "Config2", c.key, c.stored).ok());
+            const CtlResult shown = ctl(folder, {"profile", "show", "2"});
+            EXPECT_NE(shown.out.find(std::string("\n") + c.key + "=" + c.shown + "\n"), std::string::npos)
+                << c.key << "=" << c.stored << (imported ? " imported" : " in config.ini") << ":\n" << shown.out;
+            EXPECT_EQ(ctl(folder, {"--simulate", "apply", "2"}).status, 0);
+        }
+    }
+    // The reports of one file holding several at once.
+    test::AppFolder folder;
+    std::string file = "[Config7]\n";
+    for (auto [key, value] : ProfileKeyValues(FactoryProfile())) {
+        for (const auto& [bad, stored] : std::vector<std::pair<std::string, std::string>>{
+                 {"LED_STATUS", "200"}, {"FIRE_TIME", "9999"}, {"WHEEL_SPEED", "253"}, {"DPI_LEVEL", "99"}, {"K2", "999"}})
+            if (key == bad)
+                value = stored;
+        file += key + "=" + value + "\n";
+    }
+    test::writeFile(folder / "exchange.ini", file);
+    ASSERT_EQ(ctl(folder, {"profile", "import", (folder / "exchange.ini").string(), "2"}).status, 0);
+    const CtlResult run = ctl(folder, {"--simulate", "apply", "2"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.out.find("07 10 02 02 00 00 00 00\n"), std::string::npos) << run.out; // K2: its factory code
+    EXPECT_NE(run.out.find("07 09 00 93 "), std::string::npos) << run.out;              // LED mode 3
+    EXPECT_NE(run.out.find("07 12 25 00 00 00 00 00\n"), std::string::npos) << run.out; // 300 / 8
+    const CtlResult shown = ctl(folder, {"profile", "show", "2"});
+    for (const char* expected : {"\nK2=2\n", "\nDPI_LEVEL=0\n", "\nLED_STATUS=3\n", "\nWHEEL_SPEED=9\n", "\nFIRE_TIME=300\n"})
+        EXPECT_NE(shown.out.find(expected), std::string::npos) << expected << " in:\n" << shown.out;
+    EXPECT_EQ(IniFile::readString(folder / "config.ini", "Config2", "LED_STATUS"), "3"); // saved in range
 }
 
 } // namespace

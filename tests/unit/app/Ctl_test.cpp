@@ -9,6 +9,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#ifndef _WIN32
+#include <unistd.h>
+#endif
 #include <sstream>
 
 using namespace krv;
@@ -153,6 +157,39 @@ krv::test::requireOk(
     EXPECT_EQ(readFile(folder / "Macro_CN.dat"), chinese);
 }
 
+// A macro file that does not say plainly how many macros it holds, or lacks one it counts, would
+// empty or shorten the user's table: the import is refused and every file stays as it was.
+TEST(Ctl, MacroImportRefusesAnUnusableFile) {
+    struct Case {
+        const char* name;
+        std::string text;
+        std::string said; // part of the message
+    };
+    const std::vector<Case> cases = {
+        {"empty count", "[Macros]\nmacroNum=\n", "\"macroNum\" is \"\""},
+        {"letters", "[Macros]\nmacroNum=abc\n", "\"macroNum\" is \"abc\""},
+        {"digits then letters", "[Macros]\nmacroNum=2x\n", "not a count from 0 to 12"},
+        {"negative", "[Macros]\nmacroNum=-1\n", "not a count from 0 to 12"},
+        {"beyond the table", "[Macros]\nmacroNum=13\n", "not a count from 0 to 12"},
+        {"no count", "[Macros]\n0=001\n", "no \"macroNum\""},
+        {"record missing", "[Macros]\nmacroNum=2\n0=001\n", "macro 1 is missing"},
+        {"record empty", "[Macros]\nmacroNum=1\n0=\n", "macro 0 is missing"},
+        {"empty file", "", "no \"macroNum\""},
+    };
+    for (const Case& c : cases) {
+        AppFolder folder;
+        const auto exchange = folder / "exchange.dat";
+        writeFile(exchange, c.text);
+        const auto before = folder.snapshot();
+        CtlRun run = ctl(folder, {"macro", "import", exchange.string()});
+        EXPECT_EQ(run.status, 2) << c.name;
+        EXPECT_TRUE(run.out.empty()) << c.name;
+        EXPECT_NE(run.err.find(c.said), std::string::npos) << c.name << ": " << run.err;
+        EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << c.name << ": " << run.err;
+        EXPECT_EQ(folder.snapshot(), before) << c.name;
+    }
+}
+
 TEST(Ctl, RestoreDefaultsRewritesProfilesAndMacros) {
     AppFolder folder;
     const auto config = folder / "config.ini";
@@ -239,6 +276,42 @@ TEST(Ctl, AutostartWritesAndRemovesTheEntry) {
     EXPECT_EQ(ctl(folder, {"autostart", "off"}).status, 0);
     EXPECT_FALSE(std::filesystem::exists(entry));
     EXPECT_EQ(ctl(folder, {"autostart", "status"}).out, "off\n");
+}
+
+// A failed write of the autostart entry says so and why, and leaves nothing behind: not a temporary
+// file, and not an earlier entry changed.
+TEST(Ctl, AutostartReportsAFailedWriteAndLeavesNoTemporary) {
+#ifdef _WIN32
+    GTEST_SKIP() << "the autostart entry is a Linux desktop's (XDG autostart)";
+#else
+    if (::geteuid() == 0)
+        GTEST_SKIP() << "the administrator writes into read-only folders";
+    AppFolder folder;
+    writeFile(folder / "krv-glyde", "");
+    krv::test::TempDir config;
+    krv::test::ScopedEnv configHome("XDG_CONFIG_HOME", config.path().string());
+    const auto autostart = config / "autostart";
+    std::filesystem::create_directories(autostart);
+    for (const bool earlier : {false, true}) {
+        if (earlier)
+            writeFile(autostart / "krv-glyde.desktop", "[Desktop Entry]\nExec=old\n");
+        std::filesystem::permissions(autostart, std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
+        const CtlRun run = ctl(folder, {"autostart", "on"});
+        std::filesystem::permissions(autostart, std::filesystem::perms::owner_all);
+        EXPECT_EQ(run.status, 2) << earlier;
+        EXPECT_TRUE(run.out.empty()) << run.out;
+        EXPECT_NE(run.err.find((autostart / "krv-glyde.desktop").string() + ": cannot save in "), std::string::npos) << run.err;
+        EXPECT_NE(run.err.find("Permission denied"), std::string::npos) << run.err;
+        EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+        std::vector<std::string> names;
+        for (const auto& item : std::filesystem::directory_iterator(autostart))
+            names.push_back(item.path().filename().string());
+        EXPECT_EQ(names, earlier ? std::vector<std::string>{"krv-glyde.desktop"} : std::vector<std::string>{});
+        if (earlier) {
+            EXPECT_EQ(readFile(autostart / "krv-glyde.desktop"), "[Desktop Entry]\nExec=old\n");
+        }
+    }
+#endif
 }
 
 } // namespace

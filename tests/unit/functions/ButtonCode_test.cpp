@@ -44,4 +44,12 @@ TEST(ButtonCodeTable, KeepsCodeOneOnSomeSlot) {
     EXPECT_EQ(KeepPrimaryButton(codes, 3), std::nullopt);
 }
 
+
+// The profile file's range check and the code table agree: a slot keeps exactly the codes the mouse
+// can be sent.
+TEST(ButtonCode, AssignableCodesAreThoseWithADeviceValue) {
+    for (ButtonCode code = -300; code <= 300; ++code)
+        EXPECT_EQ(krv::IsAssignableButtonCode(code), krv::DeviceValue(code).has_value()) << code;
+}
+
 } // namespace

@@ -41,19 +41,20 @@ TEST(ProfileStore, SaveWritesEveryKeyInOrderAndLoadReadsItBack) {
 TEST(ProfileStore, ValuesAreReadAsTheFileFormatDemands) {
     TempDir dir;
     auto file = dir / "config.ini";
-    writeFile(file, "[Config2]\nK1=12345\nK2=  12ab\nK3=x5\nFIRE_TIME=-3\nDPI_SET_EN2=7\n"
-                    "DPI_SET1=123456789\nLED_STATUS=259\nDPI_SPEED= 9\n");
+    writeFile(file, "[Config2]\nK1=00052\nK2=  12ab\nK3=x5\nFIRE_TIME=-3\nDPI_SET_EN2=7\n"
+                    "DPI_SET1=123456772\nLED_STATUS=259\nDPI_SPEED= 9\n");
     ProfileSettings s;
     s.currentProfile = 4;
     s.appliedLedMode = 2;
     krv::test::requireOk(LoadProfile(s, file, 2, false, UiLanguage::Chinese));
-    EXPECT_EQ(s.buttonCodes[0].load(), 1234); // four characters at most
+    EXPECT_EQ(s.buttonCodes[0].load(), 5); // four characters at most: "0005"
     EXPECT_EQ(s.buttonCodes[1].load(), 12);
     EXPECT_EQ(s.buttonCodes[2].load(), 0);
-    EXPECT_EQ(s.fireInterval.load(), -3);
+    EXPECT_EQ(s.fireInterval.load(), 0);                        // -3: brought into 0..300
     EXPECT_EQ(s.dpiStageEnabled[1].load(), 1);                  // any non-zero value enables, written back as 1
-    EXPECT_EQ(s.dpiStagePositions[0].load(), 123456789 & 0xFF); // nine characters, low 8 bits
-    EXPECT_EQ(s.ledMode.load(), 3);
+    EXPECT_EQ(s.dpiStagePositions[0].load(), 123456772 & 0xFF); // nine characters, low 8 bits: 4
+    EXPECT_EQ(s.ledMode.load(), 3);                             // 259: low 8 bits
+    EXPECT_EQ(s.dpiStage.load(), 1); // stage 1 is disabled (missing): the first enabled one
     EXPECT_EQ(s.pointerSpeed.load(), 9);
     EXPECT_EQ(s.buttonCodes[7].load(), 0); // missing key
     EXPECT_EQ(s.currentProfile.load(), 4); // untouched
@@ -61,7 +62,7 @@ TEST(ProfileStore, ValuesAreReadAsTheFileFormatDemands) {
 
     ASSERT_TRUE(SaveProfile(s, file, 2));
     EXPECT_EQ(IniFile::readString(file, "Config2", "DPI_SET_EN2"), "1");
-    EXPECT_EQ(IniFile::readString(file, "Config2", "DPI_SET1"), std::to_string(123456789 & 0xFF));
+    EXPECT_EQ(IniFile::readString(file, "Config2", "DPI_SET1"), "4");
 }
 
 TEST(ProfileStore, OutOfRangeValuesNeverIndexOutside) {
@@ -70,8 +71,8 @@ TEST(ProfileStore, OutOfRangeValuesNeverIndexOutside) {
     writeFile(file, "[Config1]\nDPI_LEVEL=9\nDPI_SET1=200\n");
     ProfileSettings s;
     krv::test::requireOk(LoadProfile(s, file, 1, false, UiLanguage::English));
-    EXPECT_EQ(s.dpiStage.load(), 9);  // held as read
-    EXPECT_EQ(s.dpiStageIndex(), 3);  // clamped where it indexes
+    EXPECT_EQ(s.dpiStage.load(), 0);  // out of range, no stage enabled: stage 1
+    EXPECT_EQ(s.dpiStageIndex(), 0);
     EXPECT_EQ(MainElement::sliderOf(0, ProfileSettings::positionIndex(s.dpiStagePositions[0].load())), 64);
     EXPECT_EQ(ProfileSettings::positionIndex(s.dpiStagePositions[0].load()), 4);
 }
@@ -79,12 +80,12 @@ TEST(ProfileStore, OutOfRangeValuesNeverIndexOutside) {
 TEST(ProfileStore, FactorySectionsFollowTheLanguage) {
     TempDir dir;
     auto file = dir / "config.ini";
-    writeFile(file, "[CfgReset5]\nK1=5\n[CfgReset_EN5]\nK1=7\n[CfgReset3]\nK1=3\n");
+    writeFile(file, "[CfgReset5]\nK1=5\n[CfgReset_EN5]\nK1=11\n[CfgReset3]\nK1=3\n");
     const struct {
         int n;
         UiLanguage language;
         int expectedK1;
-    } cases[] = {{5, UiLanguage::English, 7}, {5, UiLanguage::Chinese, 5}, {3, UiLanguage::English, 3}, {2, UiLanguage::English, 0}};
+    } cases[] = {{5, UiLanguage::English, 11}, {5, UiLanguage::Chinese, 5}, {3, UiLanguage::English, 3}, {2, UiLanguage::English, 0}};
     for (const auto& c : cases) {
         ProfileSettings s;
         krv::test::requireOk(LoadProfile(s, file, c.n, true, c.language));
