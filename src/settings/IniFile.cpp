@@ -322,6 +322,7 @@ struct Prepared {
     std::unique_lock<std::mutex> threadGuard;
     FileDescriptor lock;
     Replacement replacement;
+    std::size_t bytes = 0;
 };
 
 // Locks, reads and changes the file, and writes and flushes its replacement beside it; the
@@ -366,9 +367,8 @@ FileStatus prepare(const fs::path& file, const IniFile::Change& change, FileSink
                                                          std::to_string(IniFile::MaxLineBreaks) +
                                                          " lines, the most the program reads"));
     FileStatus written = writeTemporary(target, newBytes, exists ? &*existing : nullptr, sink, prepared.replacement);
-    if (written)
-        LogDetail(LogCategory::Files) << "prepared " << fsys::Utf8Of(target) << " (" << newBytes.size() << " bytes)";
-    else
+    prepared.bytes = newBytes.size();
+    if (!written)
         LogDetail(LogCategory::Files) << "not saved: " << written.message();
     return written;
 }
@@ -380,9 +380,12 @@ FileStatus IniFile::update(const fs::path& file, const Change& change, FileSink*
     Prepared prepared;
     if (FileStatus ready = prepare(file, change, sink ? *sink : plain, locking, prepared); !ready)
         return ready;
+    const fs::path target = prepared.replacement.target;
     FileStatus placed = placeReplacement(prepared.replacement);
     if (!placed)
         LogDetail(LogCategory::Files) << "not saved: " << placed.message();
+    else if (!target.empty())
+        LogDetail(LogCategory::Files) << "saved " << fsys::Utf8Of(target) << " (" << prepared.bytes << " bytes)";
     return placed;
 }
 
