@@ -23,22 +23,39 @@ FileStatus RestoreDefaults(ProfileSettings& settings, const AppPaths& paths, UiL
     profileOne.macroPlaybackMode = settings.macroPlaybackMode.load(std::memory_order_relaxed);
     const int current = settings.currentProfile.load(std::memory_order_relaxed);
     ProfileValues currentValues;
-    FileStatus written = IniFile::update(config, [&](IniDocument& doc) {
-        for (int n = 2; n <= ProfileCount; ++n) {
-            const std::string factory = ProfileSectionName(n, true, language);
-            if (!doc.hasSection(factory))
-                return FileStatus::failure(fsys::Utf8Of(config) + ": the factory section \"" + factory +
-                                           "\" is missing");
-        }
-        WriteProfileValues(doc, profileOne, 1);
-        for (int n = ProfileCount; n >= 2; --n)
-            WriteProfileValues(doc, ReadProfileValues(doc, n, true, language), n);
-        currentValues = ReadProfileValues(doc, current, false, language);
-        return FileStatus::success();
-    });
-    if (!written)
-        return refuse(written);
-    settings.setValues(currentValues);
+    const auto macroFile = paths.userMacroFile(language);
+    bool profilesRestored = false;
+    // Both replacements are written and flushed before either is put in place.
+    FileStatus written = IniFile::updateBoth(
+        config,
+        [&](IniDocument& doc) {
+            for (int n = 2; n <= ProfileCount; ++n) {
+                const std::string factory = ProfileSectionName(n, true, language);
+                if (!doc.hasSection(factory))
+                    return FileStatus::failure(fsys::Utf8Of(config) + ": the factory section \"" + factory +
+                                               "\" is missing");
+            }
+            WriteProfileValues(doc, profileOne, 1);
+            for (int n = ProfileCount; n >= 2; --n)
+                WriteProfileValues(doc, ReadProfileValues(doc, n, true, language), n);
+            currentValues = ReadProfileValues(doc, current, false, language);
+            return FileStatus::success();
+        },
+        macroFile,
+        [&](IniDocument& doc) {
+            WriteMacroDocument(defaults, doc);
+            return FileStatus::success();
+        },
+        profilesRestored);
+    if (profilesRestored)
+        settings.setValues(currentValues);
+    if (!written) {
+        if (!profilesRestored)
+            return refuse(written);
+        notifier.showMessage(Messages::DefaultsHalfRestored(language, fsys::Utf8Of(config), fsys::Utf8Of(macroFile),
+                                                            written.message()));
+        return written;
+    }
 
     macros.modify([&](MacroTable::Records& records, std::int16_t& count) {
         defaults.inspect([&](const MacroTable::Records& restored, std::int16_t restoredCount) {
@@ -49,10 +66,6 @@ FileStatus RestoreDefaults(ProfileSettings& settings, const AppPaths& paths, UiL
     macros.current = defaults.current;
     if (refillMacroList)
         refillMacroList();
-    if (FileStatus saved = SaveMacroFile(macros, paths.userMacroFile(language)); !saved) {
-        notifier.showMessage(Messages::NotSaved(language, saved.message()));
-        return saved;
-    }
 
     if (applyProfile)
         applyProfile();

@@ -23,27 +23,57 @@ int PointerSpeedOfStep(std::uint8_t dpiSpeed) {
 
 ProfileApplier::ProfileApplier(Ports ports) : m_ports(std::move(ports)) {}
 
-ProfileApplier::Outcome ProfileApplier::ApplyProfile() {
+ProfileApplier::Outcome ProfileApplier::ApplyProfile() { return apply(std::nullopt); }
+
+ProfileApplier::Outcome ProfileApplier::ApplyStoredProfile(int n) { return apply(n); }
+
+ProfileApplier::Outcome ProfileApplier::apply(std::optional<int> stored) {
     ProfileSettings& s = m_ports.settings;
     ApplyFeedback& feedback = m_ports.feedback;
     FeatureReportSender& device = m_ports.device;
 
-    if (!AnySlotHoldsPrimary(s)) {
+    auto refuse = [&] {
         LogDetail(LogCategory::Apply) << "refused: no button is the left button";
         m_ports.notifier.showMessage(Messages::NoLeftButton(m_ports.language()));
         return Outcome::NotSent;
-    }
+    };
+    if (!stored && !AnySlotHoldsPrimary(s))
+        return refuse();
 
-    LogDetail(LogCategory::Apply) << "applying profile " << s.currentProfile.load(relaxed)
-                                  << (device.writeHandleOpen() ? "" : " (the mouse is not connected: settings only)");
-    feedback.HostFunctionsReady.store(true, relaxed);
-    const int curConfig = s.currentProfile.load(relaxed);
-    const ProfileValues sent = s.values();
+    int curConfig = s.currentProfile.load(relaxed);
+    ProfileValues sent = s.values();
+    bool loaded = false;
+    bool refused = false;
     FileStatus saved = IniFile::update(m_ports.configPath, [&](IniDocument& doc) {
+        if (stored) {
+            // Read, checked and saved in one hold of the lock; a refused profile is not taken.
+            loaded = true;
+            ProfileSettings candidate;
+            candidate.setValues(ReadProfileValues(doc, *stored, false, m_ports.language()));
+            if (!AnySlotHoldsPrimary(candidate)) {
+                refused = true;
+                return FileStatus::failure("no button is the left button");
+            }
+            sent = candidate.values();
+            curConfig = *stored;
+            s.setValues(sent);
+            s.currentProfile.store(curConfig, relaxed);
+            WriteProfileValues(doc, sent, curConfig);
+        }
         WriteCurConfig(doc, curConfig);
         WriteProfileValues(doc, sent, AppliedProfileSection);
         return FileStatus::success();
     });
+    if (refused)
+        return refuse();
+    if (stored && !loaded) {
+        LogDetail(LogCategory::Apply) << "not applied: " << saved.message();
+        m_ports.notifier.showMessage(saved.message());
+        return Outcome::NotSent;
+    }
+    LogDetail(LogCategory::Apply) << "applying profile " << curConfig
+                                  << (device.writeHandleOpen() ? "" : " (the mouse is not connected: settings only)");
+    feedback.HostFunctionsReady.store(true, relaxed);
 
     // The first HostCode slot of this apply starts the wait for the acknowledgement; later ones
     // change nothing. The wait starts before that slot's report goes out, so a mouse that
@@ -100,7 +130,8 @@ ProfileApplier::Outcome ProfileApplier::ApplyProfile() {
 
     (void)device.SendFeatureReport(FeatureCommand::FireTime, FireTimeByte(s.fireInterval.load(relaxed)), 0);
 
-    if (saved)
+    // The window's values are saved as its profile last; a stored profile was saved with them above.
+    if (saved && !stored)
         saved = SaveProfile(s, m_ports.configPath, curConfig);
     if (!saved) {
         LogDetail(LogCategory::Apply) << "applied, but not saved: " << saved.message();

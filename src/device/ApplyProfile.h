@@ -53,12 +53,21 @@ public:
     // mouse always keeps a left button. A refusal or a failed save is shown through the notifier.
     Outcome ApplyProfile();
 
+    // ApplyProfile of profile n as the file holds it (the command-line tool): the profile is read under the
+    // same lock hold as the save of "CurConfig", "Config6" and "Config<n>", so a change another program
+    // saves meanwhile is applied, never overwritten by an earlier copy. An unreadable file sends nothing.
+    Outcome ApplyStoredProfile(int n);
+
     // ApplyProfile as a plain callback (RestoreDefaults, the profile-switch function).
     std::function<void()> callback() {
         return [this] { ApplyProfile(); };
     }
 
 private:
+    // stored: the profile to read from the file under the lock (ApplyStoredProfile); empty for the
+    // values in settings.
+    Outcome apply(std::optional<int> stored);
+
     Ports m_ports;
 };
 

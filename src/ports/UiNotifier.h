@@ -98,6 +98,15 @@ inline std::string DefaultsNotRestored(UiLanguage language, std::string_view pro
         return "The defaults were not restored and nothing was changed.\n" + std::string(problem);
     return "未恢复默认设置，未做任何更改。\n" + std::string(problem);
 }
+// The profiles were restored, but the macro file could not be put in its place.
+inline std::string DefaultsHalfRestored(UiLanguage language, std::string_view restored, std::string_view notRestored,
+                                        std::string_view problem) {
+    if (language == UiLanguage::English)
+        return "The profiles were restored in " + std::string(restored) + ", but the macros were not: " +
+               std::string(notRestored) + " is as it was.\n" + std::string(problem);
+    return "配置已在 " + std::string(restored) + " 中恢复，但宏未恢复：" + std::string(notRestored) + " 保持原样。\n" +
+           std::string(problem);
+}
 } // namespace Messages
 
 // How the core reaches the user. The GUI shows message boxes (titled with the application's name, OK

@@ -150,8 +150,23 @@ void removeStaleTemporaries(const fs::path& file) {
     }
 }
 
-FileStatus writeReplacement(const fs::path& target, std::string_view bytes, const fsys::FileFacts* existing,
-                            FileSink& sink) {
+// A written and flushed temporary beside its target, removed unless put in place.
+struct Replacement {
+    fs::path target;
+    fs::path temporary;
+    Replacement() = default;
+    Replacement(const Replacement&) = delete;
+    Replacement& operator=(const Replacement&) = delete;
+    ~Replacement() {
+        if (!temporary.empty()) {
+            std::error_code ec;
+            fs::remove(temporary, ec);
+        }
+    }
+};
+
+FileStatus writeTemporary(const fs::path& target, std::string_view bytes, const fsys::FileFacts* existing,
+                          FileSink& sink, Replacement& replacement) {
     static std::atomic<unsigned> counter{0};
     const fs::path folder = folderOf(target);
     const fs::path temporary =
@@ -180,9 +195,19 @@ FileStatus writeReplacement(const fs::path& target, std::string_view bytes, cons
         return fail(fsys::LastFailure());
     if (!fd.close())
         return fail(fsys::LastFailure());
-    if (!fsys::MoveIntoPlace(temporary, target))
-        return fail(fsys::LastFailure());
-    fsys::FlushFolder(folder);
+    replacement.target = target;
+    replacement.temporary = temporary;
+    return FileStatus::success();
+}
+
+// Puts a prepared replacement in place (nothing to do when the file needed no change).
+FileStatus placeReplacement(Replacement& replacement) {
+    if (replacement.temporary.empty())
+        return FileStatus::success();
+    if (!fsys::MoveIntoPlace(replacement.temporary, replacement.target))
+        return FileStatus::failure(failureText(replacement.target, fsys::LastFailure()));
+    replacement.temporary.clear();
+    fsys::FlushFolder(folderOf(replacement.target));
     return FileStatus::success();
 }
 
@@ -308,20 +333,31 @@ FileStatus IniFile::lockFree(const fs::path& file) {
     return FileStatus::success(); // the lock goes when the descriptor closes
 }
 
-FileStatus IniFile::update(const fs::path& file, const Change& change, FileSink* sink, FileLock locking) {
-    FileSink plain;
+namespace {
+
+// One file's share of an update: its locks (held until it goes) and its prepared replacement.
+struct Prepared {
+    std::unique_lock<std::mutex> threadGuard;
+    FileDescriptor lock;
+    Replacement replacement;
+    std::size_t bytes = 0;
+};
+
+// Locks, reads and changes the file, and writes and flushes its replacement beside it; the
+// replacement is not yet in place.
+FileStatus prepare(const fs::path& file, const IniFile::Change& change, FileSink& sink, FileLock locking,
+                   Prepared& prepared) {
     fs::path target;
     if (FileStatus followed = writeTarget(file, target); !followed)
         return followed;
-    std::lock_guard threadGuard(threadLockFor(target));
-    FileDescriptor lock;
+    prepared.threadGuard = std::unique_lock(threadLockFor(target));
     if (locking == FileLock::AcrossProcesses) {
-        if (FileStatus locked = lockAcross(target, lock); !locked)
+        if (FileStatus locked = lockAcross(target, prepared.lock); !locked)
             return locked;
         removeStaleTemporaries(target);
     }
 
-    IniRead before = read(target);
+    IniRead before = IniFile::read(target);
     if (before.unreadable())
         return before.status();
     std::optional<fsys::FileFacts> existing;
@@ -341,18 +377,52 @@ FileStatus IniFile::update(const fs::path& file, const Change& change, FileSink*
         return FileStatus::success();
     }
     // The program would refuse to read a file past its caps: such a change is refused instead.
-    if (newBytes.size() > MaxFileBytes)
-        return FileStatus::failure(failureText(
-            file, "not saved: the change would make it larger than " + capText(MaxFileBytes) + ", the most the program reads"));
-    if (countLineEnds(newBytes) > MaxLineBreaks)
+    if (newBytes.size() > IniFile::MaxFileBytes)
+        return FileStatus::failure(failureText(file, "not saved: the change would make it larger than " +
+                                                         capText(IniFile::MaxFileBytes) + ", the most the program reads"));
+    if (IniFile::countLineEnds(newBytes) > IniFile::MaxLineBreaks)
         return FileStatus::failure(failureText(file, "not saved: the change would give it more than " +
-                                                         std::to_string(MaxLineBreaks) + " lines, the most the program reads"));
-    FileStatus written = writeReplacement(target, newBytes, exists ? &*existing : nullptr, sink ? *sink : plain);
-    if (written)
-        LogDetail(LogCategory::Files) << "saved " << fsys::Utf8Of(target) << " (" << newBytes.size() << " bytes)";
-    else
+                                                         std::to_string(IniFile::MaxLineBreaks) +
+                                                         " lines, the most the program reads"));
+    FileStatus written = writeTemporary(target, newBytes, exists ? &*existing : nullptr, sink, prepared.replacement);
+    prepared.bytes = newBytes.size();
+    if (!written)
         LogDetail(LogCategory::Files) << "not saved: " << written.message();
     return written;
+}
+
+} // namespace
+
+FileStatus IniFile::update(const fs::path& file, const Change& change, FileSink* sink, FileLock locking) {
+    FileSink plain;
+    Prepared prepared;
+    if (FileStatus ready = prepare(file, change, sink ? *sink : plain, locking, prepared); !ready)
+        return ready;
+    const fs::path target = prepared.replacement.target;
+    FileStatus placed = placeReplacement(prepared.replacement);
+    if (!placed)
+        LogDetail(LogCategory::Files) << "not saved: " << placed.message();
+    else if (!target.empty())
+        LogDetail(LogCategory::Files) << "saved " << fsys::Utf8Of(target) << " (" << prepared.bytes << " bytes)";
+    return placed;
+}
+
+FileStatus IniFile::updateBoth(const fs::path& first, const Change& firstChange, const fs::path& second,
+                               const Change& secondChange, bool& firstReplaced, FileSink* sink) {
+    firstReplaced = false;
+    FileSink plain;
+    Prepared one, two;
+    if (FileStatus ready = prepare(first, firstChange, sink ? *sink : plain, FileLock::AcrossProcesses, one); !ready)
+        return ready;
+    if (FileStatus ready = prepare(second, secondChange, sink ? *sink : plain, FileLock::AcrossProcesses, two); !ready)
+        return ready;
+    if (FileStatus placed = placeReplacement(one.replacement); !placed)
+        return placed;
+    firstReplaced = true;
+    FileStatus placed = placeReplacement(two.replacement);
+    if (!placed)
+        LogDetail(LogCategory::Files) << fsys::Utf8Of(first) << " saved, but not " << placed.message();
+    return placed;
 }
 
 FileStatus IniFile::replaceWhole(const fs::path& file, std::string_view bytes, FileSink* sink) {
@@ -369,7 +439,10 @@ FileStatus IniFile::replaceWhole(const fs::path& file, std::string_view bytes, F
         return FileStatus::failure(failureText(file, "is not a regular file: not replaced"));
     if (exists && !existing->writable)
         return FileStatus::failure(failureText(file, "is read-only (no write permission)"));
-    FileStatus written = writeReplacement(target, bytes, exists ? &*existing : nullptr, sink ? *sink : plain);
+    Replacement replacement;
+    FileStatus written = writeTemporary(target, bytes, exists ? &*existing : nullptr, sink ? *sink : plain, replacement);
+    if (written)
+        written = placeReplacement(replacement);
     if (written)
         LogDetail(LogCategory::Files) << "saved " << fsys::Utf8Of(target) << " (" << bytes.size() << " bytes)";
     else

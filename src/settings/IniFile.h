@@ -79,6 +79,14 @@ public:
     static FileStatus update(const std::filesystem::path& file, const Change& change, FileSink* sink = nullptr,
                              FileLock locking = FileLock::AcrossProcesses);
 
+    // Two of the program's files changed together: both are locked, read and changed, and both
+    // replacements written and flushed, before either is put in place (first, then second). A failure
+    // up to then replaces neither. firstReplaced tells whether first is in place: only when second's
+    // final rename fails is first replaced and second not.
+    static FileStatus updateBoth(const std::filesystem::path& first, const Change& firstChange,
+                                 const std::filesystem::path& second, const Change& secondChange, bool& firstReplaced,
+                                 FileSink* sink = nullptr);
+
     static bool exists(const std::filesystem::path& file);
 
     // How long update() waits for another process's save of the same file.

@@ -5,10 +5,14 @@
 //   short-read:N       reads deliver N bytes, then report the end of the file
 //   open-eacces        opening fails with EACCES (root passes permission checks, so they are faked)
 //   write-enospc       writes fail with ENOSPC (a full disk)
+//   rename-eio         renaming onto such a file fails with EIO (the last step of a save)
+//   stop-at-open       the first open of such a file stops the process (SIGSTOP) before it opens it, so a
+//                      test can run another process at exactly that point and then continue this one
 #define _GNU_SOURCE
 #include <dlfcn.h>
 #include <errno.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <stdarg.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -54,6 +58,14 @@ static int openFaulted(const char* path, int fd) {
     return fd;
 }
 
+static void stopAtFirstOpen(const char* path) {
+    static int stopped;
+    if (!stopped && faultIs("stop-at-open") && pathMatches(path)) {
+        stopped = 1;
+        raise(SIGSTOP);
+    }
+}
+
 #define OPEN_WRAPPER(name, ...)                                                                                        \
     int name(__VA_ARGS__, int flags, ...) {                                                                            \
         mode_t mode = 0;                                                                                               \
@@ -66,7 +78,8 @@ static int openFaulted(const char* path, int fd) {
         if (faultIs("open-eacces") && pathMatches(path)) {                                                             \
             errno = EACCES;                                                                                            \
             return -1;                                                                                                 \
-        }
+        }                                                                                                              \
+        stopAtFirstOpen(path);
 
 OPEN_WRAPPER(open, const char* path)
     static int (*real)(const char*, int, ...);
@@ -122,4 +135,15 @@ ssize_t write(int fd, const void* buffer, size_t count) {
         return -1;
     }
     return real(fd, buffer, count);
+}
+
+int rename(const char* from, const char* to) {
+    static int (*real)(const char*, const char*);
+    if (!real)
+        real = (int (*)(const char*, const char*))dlsym(RTLD_NEXT, "rename");
+    if (faultIs("rename-eio") && pathMatches(to)) {
+        errno = EIO;
+        return -1;
+    }
+    return real(from, to);
 }

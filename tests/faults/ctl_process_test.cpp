@@ -21,6 +21,7 @@
 #include <algorithm>
 #include <chrono>
 #include <functional>
+#include <map>
 #include <random>
 #include <string>
 #include <thread>
@@ -365,6 +366,84 @@ TEST(CtlProcess, RestoreDefaultsIsAllOrNothingUnderKills) {
     for (const auto& [name, bytes] : folder.snapshot())
         EXPECT_EQ(name.find(".tmp-"), std::string::npos) << name << " left behind";
     std::printf("restore-defaults killed 30 times: %d done, %d untouched\n", done, untouched);
+}
+
+// An apply that an import overtakes between its start and its save: the apply is stopped just before
+// it first opens the lock file, the import runs to its end, then the apply goes on. It must send and
+// keep the imported profile, never write back the copy it had before the import.
+TEST(CtlProcess, AnApplyOvertakenByAnImportKeepsTheImport) {
+    AppFolder folder;
+    const fs::path config = folder / "config.ini";
+    ASSERT_EQ(run(in(folder, {"--simulate", "apply", "2"})).status, 0);
+    const std::string imported = exchangeFile(folder.temp(), "new.ini", "1", 4242);
+
+    const int devNull = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+    const pid_t apply = start(in(folder, {"--simulate", "apply", "2"}), {"stop-at-open", "/.config.ini.lock"}, devNull,
+                              devNull);
+    ::close(devNull);
+    int status = 0;
+    ASSERT_EQ(::waitpid(apply, &status, WUNTRACED), apply);
+    ASSERT_TRUE(WIFSTOPPED(status)) << "the apply ended before it took the lock";
+
+    const CtlRun import = run(in(folder, {"profile", "import", imported, "2"}));
+    ::kill(apply, SIGCONT);
+    ASSERT_EQ(::waitpid(apply, &status, 0), apply);
+    EXPECT_EQ(import.status, 0) << import.err;
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+
+    const IniDocument doc = IniFile::load(config);
+    EXPECT_EQ(doc.value(ProfileSectionName(2), "K2"), "4242") << "the apply wrote its earlier copy over the import";
+    EXPECT_EQ(doc.value(ProfileSectionName(6), "K2"), "4242") << "the apply did not send the imported profile";
+}
+
+// restore-defaults changes two files. Neither changes when the macro file cannot be read or its new
+// copy cannot be written; when only its final rename fails, config.ini is restored and the message
+// says so and names the macro file as left as it was.
+TEST(CtlProcess, RestoreDefaultsReplacesBothFilesOrSaysWhichOne) {
+    auto mine = [](const AppFolder& f) {
+        for (int n = 1; n <= ProfileCount; ++n)
+            ASSERT_EQ(run(in(f, {"profile", "import", exchangeFile(f.temp(), "mine.ini", "1"), std::to_string(n)})).status,
+                      0);
+        ASSERT_EQ(run(in(f, {"macro", "import", KRV_SHIPPED_DATA_DIR "/skins/INI_CN/defMacro.dat"})).status, 0);
+    };
+    // The files as a restore that works leaves them.
+    AppFolder clean;
+    mine(clean);
+    const std::string userMacros = readFile(clean / "Macro_EN.dat");
+    const std::string userConfig = readFile(clean / "config.ini");
+    ASSERT_EQ(run(in(clean, {"restore-defaults"})).status, 0);
+    const std::string restoredConfig = readFile(clean / "config.ini");
+    ASSERT_NE(readFile(clean / "Macro_EN.dat"), userMacros);
+    ASSERT_NE(restoredConfig, userConfig);
+
+    struct Case {
+        const char* name;
+        Fault fault;
+        bool configRestored;
+        std::vector<std::string> says;
+    };
+    const std::vector<Case> cases{
+        {"an unreadable macro file", {"open-eacces", "/Macro_EN.dat"}, false,
+         {"nothing was changed", "Macro_EN.dat: Permission denied"}},
+        {"a full disk under the new macro file", {"write-enospc", "/.Macro_EN.dat.tmp-"}, false,
+         {"nothing was changed", "No space left on device"}},
+        {"a macro file that cannot be put in place", {"rename-eio", "/Macro_EN.dat"}, true,
+         {"profiles were restored in ", "config.ini, but the macros were not: ", "Macro_EN.dat is as it was",
+          "Input/output error"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        AppFolder folder;
+        mine(folder);
+        std::map<std::string, std::string> expected = folder.snapshot();
+        if (c.configRestored)
+            expected["config.ini"] = restoredConfig;
+        const CtlRun r = run(in(folder, {"restore-defaults"}), c.fault);
+        EXPECT_EQ(r.status, 2);
+        for (const std::string& part : c.says)
+            EXPECT_NE(r.err.find(part), std::string::npos) << part << " not in: " << r.err;
+        EXPECT_EQ(folder.snapshot(), expected);
+    }
 }
 
 // Programs saving at the same moment never lose each other's updates: five imports into five

@@ -90,11 +90,10 @@ int apply(DeviceLink& link, SimulatedMouse* sim, const std::vector<std::string>&
     ApplyFeedback feedback;
     UntouchedPointer pointer;
     const UiLanguage language = ReadUiLanguage(file.document);
-    settings.setValues(ReadProfileValues(file.document, *n, false, language));
-    settings.currentProfile.store(*n);
     ProfileApplier applier({settings, config, link, feedback, pointer, ctx.notifier, {}, [language] { return language; }});
-    // A refusal or a failed save has been told through the notifier.
-    const ProfileApplier::Outcome outcome = applier.ApplyProfile();
+    // The profile is read again under the lock of its save: an import that lands meanwhile is what is
+    // applied. A refusal or a failed save has been told through the notifier.
+    const ProfileApplier::Outcome outcome = applier.ApplyStoredProfile(*n);
     if (sim)
         for (const auto& report : sim->state().featureReports)
             ctx.out << HexBytes(report) << '\n';
