@@ -375,7 +375,7 @@ TEST(CtlProcess, AnApplyOvertakenByAnImportKeepsTheImport) {
     AppFolder folder;
     const fs::path config = folder / "config.ini";
     ASSERT_EQ(run(in(folder, {"--simulate", "apply", "2"})).status, 0);
-    const std::string imported = exchangeFile(folder.temp(), "new.ini", "1", 4242);
+    const std::string imported = exchangeFile(folder.temp(), "new.ini", "1", 33);
 
     const int devNull = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
     const pid_t apply = start(in(folder, {"--simulate", "apply", "2"}), {"stop-at-open", "/.config.ini.lock"}, devNull,
@@ -392,8 +392,8 @@ TEST(CtlProcess, AnApplyOvertakenByAnImportKeepsTheImport) {
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
 
     const IniDocument doc = IniFile::load(config);
-    EXPECT_EQ(doc.value(ProfileSectionName(2), "K2"), "4242") << "the apply wrote its earlier copy over the import";
-    EXPECT_EQ(doc.value(ProfileSectionName(6), "K2"), "4242") << "the apply did not send the imported profile";
+    EXPECT_EQ(doc.value(ProfileSectionName(2), "K2"), "33") << "the apply wrote its earlier copy over the import";
+    EXPECT_EQ(doc.value(ProfileSectionName(6), "K2"), "33") << "the apply did not send the imported profile";
 }
 
 // restore-defaults changes two files. Neither changes when the macro file cannot be read or its new
