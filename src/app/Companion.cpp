@@ -90,7 +90,12 @@ Companion::Companion(AppContext& context, Options options) : m_ctx(context), m_o
                                 // A failed send means the mouse is gone: the hot-plug monitor ends the program.
                                 (void)link->SendFeatureReport(static_cast<FeatureCommand>(command), p1, p2);
                             },
-                            [applier] { applier->ApplyProfile(); }, [notifier] { notifier->requestRepaint(); },
+                            [applier] { applier->ApplyProfile(); },
+                            [this, notifier] {
+                                // The executor stepped the DPI stage or switched the profile.
+                                notifier->requestRepaint();
+                                postStateChanged();
+                            },
                             serviceThreadStart(ServiceThread::Executor),
                             [this](const FileStatus& problem) { reportNotSaved(problem); },
                             [this](const FileStatus& problem) { reportNotLoaded(problem); },
@@ -412,9 +417,11 @@ void Companion::handleDeviceChange(const DeviceChange& change) {
     // While the mouse is awaited no path is known yet: any arrival may be it, and is scanned for.
     if (m_waitingForMouse && change.kind == DeviceChange::Kind::Arrival) {
         mouseArrived(m_ctx.link.ScanForMouse());
+        emit stateChanged();
         return;
     }
     m_ctx.link.handleDeviceChange(change);
+    emit stateChanged();
 }
 
 bool Companion::eventFilter(QObject* watched, QEvent* event) {
@@ -427,6 +434,9 @@ bool Companion::eventFilter(QObject* watched, QEvent* event) {
         });
         return true;
     }
+    // What the user changed in the window (a profile tab, a DPI stage) shows at its next paint.
+    if (watched == m_window.get() && event->type() == QEvent::Paint)
+        emit stateChanged();
     return false;
 }
 
@@ -437,6 +447,12 @@ void Companion::applyProfile() {
     m_ctx.presses.requestStop();
     m_applier->ApplyProfile();
     m_window->update();
+    emit stateChanged();
+}
+
+void Companion::postStateChanged() {
+    QMetaObject::invokeMethod(
+        this, [this] { emit stateChanged(); }, Qt::QueuedConnection);
 }
 
 void Companion::reportNotSaved(const FileStatus& problem) {
@@ -473,6 +489,7 @@ void Companion::restoreDefaults() {
         },
         [this] { applyProfile(); }));
     m_window->update();
+    emit stateChanged();
 }
 
 void Companion::switchLanguage(UiLanguage language) {
@@ -492,6 +509,7 @@ void Companion::switchLanguage(UiLanguage language) {
     }
     loadMenus();
     m_window->setWindowTitle(QString::fromUtf8(MainWindow::WindowTitle));
+    emit stateChanged();
 }
 
 void Companion::SwitchToChinese() {
