@@ -170,8 +170,11 @@ int main(int argc, char** argv) {
         tool.start(QStringLiteral(KRV_CTL), {QStringLiteral("--dir"), QString::fromStdString(alone.string()),
                                              QStringLiteral("--simulate"), QStringLiteral("apply"),
                                              QString::number(2 + i % 2)});
-        if (!tool.waitForFinished(20000) || tool.exitCode() != 0) {
-            std::fprintf(stderr, "krv-glyde-ctl alone failed\n");
+        // The event loop runs meanwhile: the companion answers the tool's look-up (its folder is not the tool's).
+        bool finished = false;
+        QObject::connect(&tool, &QProcess::finished, [&] { finished = true; });
+        if (!runUntil([&] { return finished; }) || tool.exitCode() != 0) {
+            std::fprintf(stderr, "krv-glyde-ctl alone failed: %s\n", tool.readAllStandardError().constData());
             return 2;
         }
         toolAlone.push_back(msSince(start));
