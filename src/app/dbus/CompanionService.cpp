@@ -17,6 +17,10 @@
 namespace krv {
 
 CompanionService::CompanionService(Companion& companion, QObject* parent) : QObject(parent), m_companion(companion) {
+    const std::filesystem::path config = m_companion.context().paths.configPath();
+    std::error_code ec;
+    const std::filesystem::path absolute = std::filesystem::absolute(config, ec);
+    m_configFolder = QString::fromStdString(fsys::Utf8Of((ec ? config : absolute).parent_path()));
     // Emitted on the UI thread (the executor's and the reader's changes are posted there).
     connect(&m_companion, &Companion::stateChanged, this, &CompanionService::announceChanges);
 }
@@ -68,10 +72,7 @@ QString CompanionService::language() const {
 }
 
 QString CompanionService::configFolder() const {
-    const std::filesystem::path config = m_companion.context().paths.configPath();
-    std::error_code ec;
-    const std::filesystem::path absolute = std::filesystem::absolute(config, ec);
-    return QString::fromStdString(fsys::Utf8Of((ec ? config : absolute).parent_path()));
+    return m_configFolder;
 }
 
 void CompanionService::ApplyProfile(int n) {

@@ -64,6 +64,7 @@ private:
     Companion& m_companion;
     bool m_registered = false;
     QString m_serviceName;
+    QString m_configFolder; // the context's folder does not change
     QVariantMap m_announced;
 };
 
