@@ -250,6 +250,12 @@ bool BesideWindowKeeper::eventFilter(QObject* watched, QEvent* event) {
     return QObject::eventFilter(watched, event);
 }
 
+QPoint CompanionOffset(QSize main, QSize companion, QSize room, int gap) {
+    const bool rightFits = !room.isValid() || main.width() + gap + companion.width() <= room.width();
+    const bool belowFits = room.isValid() && main.height() + gap + companion.height() <= room.height();
+    return rightFits || !belowFits ? QPoint(main.width() + gap, 0) : QPoint(0, main.height() + gap);
+}
+
 SideBySideWindow::SideBySideWindow(QWidget& main, QWidget& companion)
     : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint), m_main(&main), m_companion(&companion),
       m_mainFlags(main.windowFlags()), m_companionFlags(companion.windowFlags()) {
@@ -282,10 +288,8 @@ void SideBySideWindow::arrange() {
     m_companion->adjustSize();
     const QSize main = m_main->size(), companion = m_companion->size();
     const QScreen* screen = this->screen();
-    const QSize room = screen ? screen->availableGeometry().size() : QSize();
-    const bool rightFits = !room.isValid() || main.width() + Gap + companion.width() <= room.width();
-    const bool belowFits = room.isValid() && main.height() + Gap + companion.height() <= room.height();
-    const QPoint companionAt = rightFits || !belowFits ? QPoint(main.width() + Gap, 0) : QPoint(0, main.height() + Gap);
+    const QPoint companionAt =
+        CompanionOffset(main, companion, screen ? screen->availableGeometry().size() : QSize(), Gap);
     m_main->move(0, 0);
     m_companion->move(companionAt);
     setFixedSize(QRect(QPoint(0, 0), main).united(QRect(companionAt, companion)).size());

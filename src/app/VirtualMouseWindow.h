@@ -93,6 +93,11 @@ private:
     QSize m_placedCompanionSize;
 };
 
+// Where a companion stands beside a main window at (0, 0) inside one window: to the main window's right
+// when `room` (the screen's available size; invalid: unknown) is wide enough for both, else below it
+// when it is tall enough, else to its right all the same. `gap` apart.
+QPoint CompanionOffset(QSize main, QSize companion, QSize room, int gap);
+
 // One toplevel window for the main window and a companion side by side: under Wayland a client can
 // neither place its toplevels nor move them once they are mapped, so two windows of their own may
 // open one over the other. The main window stands at the top left, the companion to its right (below
