@@ -25,15 +25,15 @@ VirtualMouseWindow::VirtualMouseWindow(SimulatedMouse& mouse, const MemorySystem
     // Opaque also inside a see-through window that holds it beside the main window.
     setAutoFillBackground(true);
     auto* layout = new QVBoxLayout(this);
+    m_state = new QLabel(this); // the first label child: what the mouse received
+    m_state->setTextFormat(Qt::PlainText);
+    m_state->setFont(QFont(QStringLiteral("Liberation Mono"), 9));
     m_caption = new QLabel(windowTitle(), this);
     QFont captionFont = m_caption->font();
     captionFont.setBold(true);
     m_caption->setFont(captionFont);
     m_caption->setVisible(false);
     layout->addWidget(m_caption);
-    m_state = new QLabel(this);
-    m_state->setTextFormat(Qt::PlainText);
-    m_state->setFont(QFont(QStringLiteral("Liberation Mono"), 9));
     layout->addWidget(m_state);
     auto* grid = new QGridLayout;
     for (int slot = 1; slot <= ButtonSlotCount; ++slot) {
