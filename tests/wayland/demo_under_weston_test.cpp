@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QEventLoop>
 #include <QFile>
@@ -81,6 +82,8 @@ public:
 
     // Waits for the socket: weston listens once it is there.
     bool waitUntilListening() {
+        if (!m_process.waitForStarted(ms(StartBound)))
+            return false;
         const QString socket = m_runtime.filePath(SocketName);
         QFileSystemWatcher watcher({m_runtime.path()});
         QEventLoop loop;
@@ -197,7 +200,9 @@ TEST(DemoUnderWeston, ShowsTheVirtualMouseWholeBesideTheWholeMainWindow) {
                {QStringLiteral("--screenshots"), shots.path(), QStringLiteral("--keep-running")});
     // "running": the compositor shows the windows as the demo saved them.
     QByteArray out;
-    while (!out.contains("running\n") && demo.waitForReadyRead(ms(DemoShownBound)))
+    const QDeadlineTimer shownBound(DemoShownBound);
+    while (!out.contains("running\n") && !shownBound.hasExpired() &&
+           demo.waitForReadyRead(static_cast<int>(shownBound.remainingTime())))
         out += demo.readAllStandardOutput();
     ASSERT_TRUE(out.contains("running\n")) << "the demo did not come up; its output:\n"
                                            << out.toStdString() << demo.readAllStandardError().toStdString();
