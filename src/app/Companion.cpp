@@ -91,7 +91,9 @@ Companion::Companion(AppContext& context, Options options) : m_ctx(context), m_o
                                 // A failed send means the mouse is gone: the hot-plug monitor ends the program.
                                 (void)link->SendFeatureReport(static_cast<FeatureCommand>(command), p1, p2);
                             },
-                            [applier] { applier->ApplyProfile(); },
+                            [applier](int n, const ProfileApplier::StoredRefusals& refusals) {
+                                return applier->ApplyStoredProfile(n, refusals);
+                            },
                             [this, notifier] {
                                 // The executor stepped the DPI stage or switched the profile.
                                 notifier->requestRepaint();
@@ -456,6 +458,14 @@ void Companion::applyProfile() {
 void Companion::postStateChanged() {
     QMetaObject::invokeMethod(
         this, [this] { emit stateChanged(); }, Qt::QueuedConnection);
+}
+
+ProfileApplier::Outcome Companion::applyStoredProfile(int n, const ProfileApplier::StoredRefusals& refusals) {
+    m_ctx.presses.requestStop(); // as applyProfile()
+    const ProfileApplier::Outcome outcome = m_applier->ApplyStoredProfile(n, refusals);
+    m_window->update();
+    emit stateChanged();
+    return outcome;
 }
 
 void Companion::reportNotSaved(const FileStatus& problem) {
