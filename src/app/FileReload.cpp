@@ -18,9 +18,8 @@ namespace krv {
 namespace {
 
 bool shareAKey(const std::vector<std::string>& a, const std::vector<std::string>& b) {
-    return std::any_of(a.begin(), a.end(), [&](const std::string& key) {
-        return std::find(b.begin(), b.end(), key) != b.end();
-    });
+    return std::any_of(a.begin(), a.end(),
+                       [&](const std::string& key) { return std::find(b.begin(), b.end(), key) != b.end(); });
 }
 
 bool isProfile(int n) {
@@ -140,8 +139,9 @@ void FileReload::profileFileRead(const IniDocument& doc, bool forceApply) {
     const bool edits = knownShown && shareAKey(DifferingKeys(window, known.values), DifferingKeys(window, file));
     // Changed: keys the file changed since the window read it that the window does not hold. A key
     // the window holds already (the companion's own save, a DPI step of a mouse button) is no change.
-    const bool changed = switched || (knownShown ? shareAKey(DifferingKeys(file, known.values), DifferingKeys(file, window))
-                                                 : window != file);
+    const bool changed =
+        switched ||
+        (knownShown ? shareAKey(DifferingKeys(file, known.values), DifferingKeys(file, window)) : window != file);
     if (!changed) {
         controller.setProfileOnFile(shown, file);
         if (forceApply && !edits)

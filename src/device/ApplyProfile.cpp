@@ -27,7 +27,9 @@ ProfileApplier::Outcome ProfileApplier::ApplyProfile() { return apply(std::nullo
 
 ProfileApplier::Outcome ProfileApplier::ApplyStoredProfile(int n) { return apply(n); }
 
-ProfileApplier::Outcome ProfileApplier::ApplyEdits(const ProfileValues& base) { return apply(std::nullopt, &base); }
+ProfileApplier::Outcome ProfileApplier::ApplyEdits(const ProfileValues& base) {
+    return apply(std::nullopt, &base);
+}
 
 ProfileApplier::Outcome ProfileApplier::apply(std::optional<int> stored, const ProfileValues* editedFrom) {
     ProfileSettings& s = m_ports.settings;
@@ -64,8 +66,8 @@ ProfileApplier::Outcome ProfileApplier::apply(std::optional<int> stored, const P
         } else if (editedFrom) {
             // The window's changes over the profile as the file holds it now, in the same lock hold.
             ProfileSettings candidate;
-            candidate.setValues(OverlayEdits(*editedFrom, sent, ReadProfileValues(doc, curConfig, false,
-                                                                                  m_ports.language())));
+            candidate.setValues(
+                OverlayEdits(*editedFrom, sent, ReadProfileValues(doc, curConfig, false, m_ports.language())));
             if (!AnySlotHoldsPrimary(candidate)) {
                 refused = true;
                 return FileStatus::failure("no button is the left button");

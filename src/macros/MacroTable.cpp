@@ -158,11 +158,11 @@ FileStatus SaveMacroFile(const MacroTable& table, const std::filesystem::path& p
         nullptr, locking);
 }
 
-
 MacroSnapshot SnapshotOf(const MacroTable& table) {
     return table.inspect([](const MacroTable::Records& records, std::int16_t count) {
         const auto n = static_cast<std::size_t>(std::clamp<int>(count, 0, MacroTable::Capacity));
-        return MacroSnapshot{std::vector<MacroRecord>(records.begin(), records.begin() + static_cast<std::ptrdiff_t>(n))};
+        return MacroSnapshot{
+            std::vector<MacroRecord>(records.begin(), records.begin() + static_cast<std::ptrdiff_t>(n))};
     });
 }
 
@@ -172,8 +172,8 @@ MacroSnapshot ReadMacroSnapshot(const IniDocument& doc) {
     return SnapshotOf(table);
 }
 
-FileStatus SaveMacroFileOver(const MacroTable& table, const std::filesystem::path& path,
-                             const MacroSnapshot& expected, bool& changedOutside) {
+FileStatus SaveMacroFileOver(const MacroTable& table, const std::filesystem::path& path, const MacroSnapshot& expected,
+                             bool& changedOutside) {
     changedOutside = false;
     FileStatus saved = IniFile::update(path, [&](IniDocument& doc) {
         if (ReadMacroSnapshot(doc) != expected) {

@@ -86,8 +86,8 @@ MacroSnapshot ReadMacroSnapshot(const IniDocument& doc);
 // the program last read or saved them): the file's macros are compared under its lock, and when
 // another program has changed them nothing is written and changedOutside is set (the status is a
 // success). So macros read before another program's change are never written back over it.
-FileStatus SaveMacroFileOver(const MacroTable& table, const std::filesystem::path& path,
-                             const MacroSnapshot& expected, bool& changedOutside);
+FileStatus SaveMacroFileOver(const MacroTable& table, const std::filesystem::path& path, const MacroSnapshot& expected,
+                             bool& changedOutside);
 
 // locking: FileLock::None for a file the user chose (an export), see IniFile::update.
 FileStatus SaveMacroFile(const MacroTable& table, const std::filesystem::path& path,

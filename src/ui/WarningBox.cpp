@@ -11,8 +11,8 @@ namespace krv {
 
 WarningBox::WarningBox(SkinLayout layout, const QFont& font, SkinImageCache& images, QPoint origin, QWidget* owner,
                        bool wrapMessage)
-    : QDialog(owner, Qt::Dialog | Qt::FramelessWindowHint), m_layout(std::move(layout)), m_font(font),
-      m_images(images), m_wrapMessage(wrapMessage) {
+    : QDialog(owner, Qt::Dialog | Qt::FramelessWindowHint), m_layout(std::move(layout)), m_font(font), m_images(images),
+      m_wrapMessage(wrapMessage) {
     setWindowTitle(QStringLiteral("VELDRA GAMING MOUSE"));
     setAttribute(Qt::WA_NoSystemBackground);
     setMouseTracking(true);

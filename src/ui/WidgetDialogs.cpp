@@ -86,8 +86,8 @@ void WidgetDialogs::fileChanged(QWidget* owner, ChangedFile file, std::function<
     layout.at(WarningElement::Message).caption = texts.message;
     layout.at(WarningElement::Confirm).caption = texts.reload;
     layout.at(WarningElement::Cancel).caption = texts.keep;
-    auto* box = new WarningBox(std::move(layout), m_look.fonts().text(m_look.language()), m_images, QPoint(), owner,
-                               true);
+    auto* box =
+        new WarningBox(std::move(layout), m_look.fonts().text(m_look.language()), m_images, QPoint(), owner, true);
     if (owner)
         box->move(owner->geometry().center() - box->rect().center());
     box->setAttribute(Qt::WA_DeleteOnClose);

@@ -240,8 +240,8 @@ private slots:
         editByHand(f.configPath(), "Init", "CurConfig", "3");
         QTRY_COMPARE_WITH_TIMEOUT(f.settings().currentProfile.load(), 3, Patience);
         QVERIFY(f.settings().values() == profileOnDisk(f.configPath(), 3));
-        QTRY_VERIFY_WITH_TIMEOUT(profileOnDisk(f.configPath(), AppliedProfileSection) == profileOnDisk(f.configPath(), 3),
-                                 Patience);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            profileOnDisk(f.configPath(), AppliedProfileSection) == profileOnDisk(f.configPath(), 3), Patience);
     }
 
     // With an unsaved edit of the profile shown, an outside edit of it is told: reload takes the file
@@ -379,7 +379,8 @@ private slots:
         QCOMPARE(box->geometry().center(), f.window().geometry().center());
         const SkinLayout& layout = f.window().skin().warningLayout;
         if (const QByteArray shots = qgetenv("KRV_SHOTS"); !shots.isEmpty() && answer == 0)
-            box->composeImage().save(QString::fromLocal8Bit(shots) + "/file-changed-" + QString::number(language) + ".png");
+            box->composeImage().save(QString::fromLocal8Bit(shots) + "/file-changed-" + QString::number(language) +
+                                     ".png");
         if (answer == 2) {
             QTest::keyClick(box, Qt::Key_Escape);
         } else {

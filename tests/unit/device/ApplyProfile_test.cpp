@@ -3,12 +3,12 @@
 #include "unit/RequireOk.h"
 
 #include "device/DeviceLink.h"
+#include "fakes/DeviceFakes.h"
 #include "mouse/ButtonCode.h"
 #include "mouse/MouseProtocol.h"
 #include "settings/IniFile.h"
 #include "sim/SimulatedMouse.h"
 #include "unit/TempDir.h"
-#include "fakes/DeviceFakes.h"
 
 #include <gtest/gtest.h>
 

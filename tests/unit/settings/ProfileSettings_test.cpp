@@ -169,12 +169,12 @@ namespace {
 TEST(ProfileStore, EditsGoOverTheFileKeyByKey) {
     const ProfileValues base = FactoryProfile();
     ProfileValues edited = base;
-    edited.buttonCodes[2] = 21;      // the user's K3
-    edited.dpiStageEnabled[3] = 0;   // and DPI_SET_EN4
+    edited.buttonCodes[2] = 21;    // the user's K3
+    edited.dpiStageEnabled[3] = 0; // and DPI_SET_EN4
     ProfileValues onFile = base;
-    onFile.buttonCodes[1] = 33;      // another program's K2
+    onFile.buttonCodes[1] = 33; // another program's K2
     onFile.fireInterval = 123;
-    onFile.buttonCodes[2] = 22;      // and its K3, which the user's edit wins over
+    onFile.buttonCodes[2] = 22; // and its K3, which the user's edit wins over
     const ProfileValues merged = OverlayEdits(base, edited, onFile);
     ProfileValues expected = onFile;
     expected.buttonCodes[2] = 21;
