@@ -89,7 +89,7 @@ void WidgetDialogs::fileChanged(QWidget* owner, ChangedFile file, std::function<
     auto* box =
         new WarningBox(std::move(layout), m_look.fonts().text(m_look.language()), m_images, QPoint(), owner, true);
     if (owner)
-        box->move(owner->geometry().center() - box->rect().center());
+        box->move(owner->mapToGlobal(owner->rect().center()) - box->rect().center());
     box->setAttribute(Qt::WA_DeleteOnClose);
     QObject::connect(box, &QDialog::finished, box,
                      [done = std::move(done)](int result) { done(result == WarningBox::Confirm); });
