@@ -69,7 +69,8 @@ Companion::Companion(AppContext& context, Options options) : m_ctx(context), m_o
     m_advanced = std::make_unique<MacroPage>(MacroPage::Dependencies{
         *m_window, m_ctx.macros, m_ctx.settings, *m_notifier, [this] { return m_ctx.language; },
         m_ctx.paths.appDirectory, m_options.macroDialogs, &m_eventListMenu, m_ctx.ports.openKeyboardCapture,
-        m_ctx.paths.configPath()});
+        m_ctx.paths.configPath(),
+        [this](bool saveAfterKeep) { m_fileReload->macroFileChangedUnderSave(saveAfterKeep); }});
     m_controller = std::make_unique<MainWindowController>(MainWindowController::Dependencies{
         *m_window, m_ctx.settings, m_ctx.macros, m_ctx.language, m_ctx.paths, *this, *m_dialogs, *m_advanced, *m_notifier});
 
@@ -194,6 +195,7 @@ void Companion::start() {
     m_messageLanguage.store(m_ctx.language);
     m_ctx.settings.setValues(
         ReadProfileValues(config.document, m_ctx.settings.currentProfile.load(), false, m_ctx.language));
+    m_controller->setProfileOnFile(m_ctx.settings.currentProfile.load(), m_ctx.settings.values());
     m_window->setWindowTitle(QString::fromUtf8(MainWindow::WindowTitle));
 
     // Skin descriptions, fonts and the window's shape. A missing description file has been reported
@@ -217,6 +219,7 @@ void Companion::start() {
         reportNotLoaded(loaded);
     m_advanced->macrosLoaded();
     loadMenus();
+    m_fileReload->watch();
 
     if (m_options.watchHotplug) {
         m_udev = m_ctx.ports.openDeviceChanges();
@@ -450,7 +453,14 @@ void Companion::applyProfile() {
     // a release that comes while the mouse has not yet acknowledged would never stop a macro
     // repeated while its button is held.
     m_ctx.presses.requestStop();
-    m_applier->ApplyProfile();
+    // The window's changes go over its profile as the file holds it now (another program may have
+    // changed it since the window read it); a profile the window did not read is applied as it is.
+    const int shown = m_ctx.settings.currentProfile.load();
+    const MainWindowController::ProfileOnFile base = m_controller->profileOnFile();
+    const ProfileApplier::Outcome outcome =
+        base.profile == shown ? m_applier->ApplyEdits(base.values) : m_applier->ApplyProfile();
+    if (outcome == ProfileApplier::Outcome::Applied)
+        m_controller->setProfileOnFile(m_ctx.settings.currentProfile.load(), m_ctx.settings.values());
     m_window->update();
     emit stateChanged();
 }
@@ -463,6 +473,8 @@ void Companion::postStateChanged() {
 ProfileApplier::Outcome Companion::applyStoredProfile(int n, const ProfileApplier::StoredRefusals& refusals) {
     m_ctx.presses.requestStop(); // as applyProfile()
     const ProfileApplier::Outcome outcome = m_applier->ApplyStoredProfile(n, refusals);
+    if (outcome == ProfileApplier::Outcome::Applied)
+        m_controller->setProfileOnFile(n, m_ctx.settings.values()); // the window shows the file's profile
     m_window->update();
     emit stateChanged();
     return outcome;
@@ -495,6 +507,7 @@ void Companion::restoreDefaults() {
     static_cast<void>(RestoreDefaults(
         m_ctx.settings, m_ctx.paths, m_ctx.language, m_ctx.macros, *m_notifier,
         [this] {
+            m_advanced->setMacrosOnFile(SnapshotOf(m_ctx.macros));
             if (m_window->viewState().page == SkinPage::Advanced) {
                 m_advanced->refillMacroList();
                 m_window->update();
@@ -516,6 +529,8 @@ void Companion::switchLanguage(UiLanguage language) {
     m_ctx.macros.filePath = m_ctx.paths.userMacroFile(language);
     if (FileStatus loaded = LoadMacroFile(m_ctx.macros, m_ctx.macros.filePath, *m_notifier); !loaded)
         reportNotLoaded(loaded);
+    m_advanced->setMacrosOnFile(SnapshotOf(m_ctx.macros));
+    m_fileReload->watch();
     if (m_window->viewState().page == SkinPage::Advanced) {
         m_advanced->refillMacroList();
         m_window->update();

@@ -29,7 +29,12 @@ ProfileApplier::Outcome ProfileApplier::ApplyStoredProfile(int n, const StoredRe
     return apply(n, refusals);
 }
 
-ProfileApplier::Outcome ProfileApplier::apply(std::optional<int> stored, const StoredRefusals& refusals) {
+ProfileApplier::Outcome ProfileApplier::ApplyEdits(const ProfileValues& base) {
+    return apply(std::nullopt, {}, &base);
+}
+
+ProfileApplier::Outcome ProfileApplier::apply(std::optional<int> stored, const StoredRefusals& refusals,
+                                              const ProfileValues* editedFrom) {
     ProfileSettings& s = m_ports.settings;
     ApplyFeedback& feedback = m_ports.feedback;
     FeatureReportSender& device = m_ports.device;
@@ -63,6 +68,18 @@ ProfileApplier::Outcome ProfileApplier::apply(std::optional<int> stored, const S
             curConfig = *stored;
             s.setValues(sent);
             s.currentProfile.store(curConfig, relaxed);
+            WriteProfileValues(doc, sent, curConfig);
+        } else if (editedFrom) {
+            // The window's changes over the profile as the file holds it now, in the same lock hold.
+            ProfileSettings candidate;
+            candidate.setValues(
+                OverlayEdits(*editedFrom, sent, ReadProfileValues(doc, curConfig, false, m_ports.language())));
+            if (!AnySlotHoldsPrimary(candidate)) {
+                refused = true;
+                return FileStatus::failure("no button is the left button");
+            }
+            sent = candidate.values();
+            s.setValues(sent);
             WriteProfileValues(doc, sent, curConfig);
         }
         WriteCurConfig(doc, curConfig);
@@ -138,8 +155,9 @@ ProfileApplier::Outcome ProfileApplier::apply(std::optional<int> stored, const S
 
     (void)device.SendFeatureReport(FeatureCommand::FireTime, FireTimeByte(s.fireInterval.load(relaxed)), 0);
 
-    // The window's values are saved as its profile last; a stored profile was saved with them above.
-    if (saved && !stored)
+    // The window's values are saved as its profile last; a stored profile or the window's edits were
+    // saved with them above.
+    if (saved && !stored && !editedFrom)
         saved = SaveProfile(s, m_ports.configPath, curConfig);
     if (!saved) {
         LogDetail(LogCategory::Apply) << "applied, but not saved: " << saved.message();

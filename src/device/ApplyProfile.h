@@ -67,6 +67,13 @@ public:
     // settings; an unreadable file or a profile without a left click sends and changes nothing.
     Outcome ApplyStoredProfile(int n, const StoredRefusals& refusals = {});
 
+    // ApplyProfile of the window's edits: the values in settings that differ from `base` (the profile as
+    // the window last read or saved it) are put over the current profile as the file holds it now, read
+    // under the same lock hold as the save of "CurConfig", "Config6" and the profile; the result is what
+    // the mouse gets, what settings then hold and what is saved. So another program's change of the
+    // profile's other keys (an import) is kept, never overwritten by the window's older copy.
+    Outcome ApplyEdits(const ProfileValues& base);
+
     // ApplyProfile as a plain callback (RestoreDefaults, the profile-switch function).
     std::function<void()> callback() {
         return [this] { ApplyProfile(); };
@@ -75,7 +82,9 @@ public:
 private:
     // stored: the profile to read from the file under the lock (ApplyStoredProfile); empty for the
     // values in settings.
-    Outcome apply(std::optional<int> stored, const StoredRefusals& refusals);
+    // editedFrom: the window's base for ApplyEdits; null otherwise.
+    Outcome apply(std::optional<int> stored, const StoredRefusals& refusals,
+                  const ProfileValues* editedFrom = nullptr);
 
     Ports m_ports;
 };

@@ -304,6 +304,11 @@ void MacroEditor::DeleteMacro() {
 }
 
 void MacroEditor::SaveMacros() {
+    TakeRepeatCount();
+    reportIfNotSaved(SaveMacroFile(m_table, m_table.filePath));
+}
+
+void MacroEditor::TakeRepeatCount() {
     auto page = controls();
     int v = leadingInt(page.repeatCount.text());
     if (v < 1 || v > 65535) {
@@ -314,7 +319,6 @@ void MacroEditor::SaveMacros() {
     m_table.modify([&](MacroTable::Records& records, std::int16_t&) {
         records[static_cast<std::size_t>(current)].setRepeatCount(static_cast<std::uint16_t>(v));
     });
-    reportIfNotSaved(SaveMacroFile(m_table, m_table.filePath));
 }
 
 void MacroEditor::ToggleRepeat() {

@@ -104,6 +104,8 @@ public:
     void AddMacro();
     void DeleteMacro();
     void SaveMacros();
+    // SaveMacros' first step: the repeat count from its edit into the current macro (clamped to 1..65535).
+    void TakeRepeatCount();
     void ToggleRepeat();
     void ToggleMacroMode();
 

@@ -158,4 +158,32 @@ FileStatus SaveMacroFile(const MacroTable& table, const std::filesystem::path& p
         nullptr, locking);
 }
 
+MacroSnapshot SnapshotOf(const MacroTable& table) {
+    return table.inspect([](const MacroTable::Records& records, std::int16_t count) {
+        const auto n = static_cast<std::size_t>(std::clamp<int>(count, 0, MacroTable::Capacity));
+        return MacroSnapshot{
+            std::vector<MacroRecord>(records.begin(), records.begin() + static_cast<std::ptrdiff_t>(n))};
+    });
+}
+
+MacroSnapshot ReadMacroSnapshot(const IniDocument& doc) {
+    MacroTable table;
+    ReadMacroDocument(table, doc);
+    return SnapshotOf(table);
+}
+
+FileStatus SaveMacroFileOver(const MacroTable& table, const std::filesystem::path& path, const MacroSnapshot& expected,
+                             bool& changedOutside) {
+    changedOutside = false;
+    FileStatus saved = IniFile::update(path, [&](IniDocument& doc) {
+        if (ReadMacroSnapshot(doc) != expected) {
+            changedOutside = true;
+            return FileStatus::failure("changed by another program");
+        }
+        WriteMacroDocument(table, doc);
+        return FileStatus::success();
+    });
+    return changedOutside ? FileStatus::success() : saved;
+}
+
 } // namespace krv

@@ -12,6 +12,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace krv {
 
@@ -71,6 +72,23 @@ FileStatus LoadMacroFile(MacroTable& table, const std::filesystem::path& path, U
 // value for every record it counts. Otherwise fails with a message, the table unchanged.
 FileStatus LoadMacroSource(MacroTable& table, const std::filesystem::path& path);
 // Writes "macroNum" and keys "0".."count-1", each the record spelled as 1064 three-digit fields.
+// The macros in use of a table (records 0..count-1), to tell whether a file or the table changed since
+// they were read or written.
+struct MacroSnapshot {
+    std::vector<MacroRecord> records;
+    bool operator==(const MacroSnapshot&) const = default;
+};
+MacroSnapshot SnapshotOf(const MacroTable& table);
+// The macros a macro file's text holds, read as ReadMacroDocument reads them.
+MacroSnapshot ReadMacroSnapshot(const IniDocument& doc);
+
+// SaveMacroFile of the program's macro file, but only while it still holds `expected` (the macros as
+// the program last read or saved them): the file's macros are compared under its lock, and when
+// another program has changed them nothing is written and changedOutside is set (the status is a
+// success). So macros read before another program's change are never written back over it.
+FileStatus SaveMacroFileOver(const MacroTable& table, const std::filesystem::path& path, const MacroSnapshot& expected,
+                             bool& changedOutside);
+
 // locking: FileLock::None for a file the user chose (an export), see IniFile::update.
 FileStatus SaveMacroFile(const MacroTable& table, const std::filesystem::path& path,
                          FileLock locking = FileLock::AcrossProcesses);

@@ -301,6 +301,19 @@ IniRead IniFile::read(const fs::path& file) {
 
 IniDocument IniFile::load(const fs::path& file) { return read(file).document; }
 
+IniRead IniFile::readLocked(const fs::path& file) {
+    fs::path target;
+    if (FileStatus followed = writeTarget(file, target); !followed)
+        return read(file);
+    std::unique_lock threadGuard(threadLockFor(target));
+    FileDescriptor lock(-1);
+    if (FileStatus locked = lockAcross(target, lock); !locked) {
+        LogDetail(LogCategory::Files) << "read without the lock: " << locked.message();
+        return read(target);
+    }
+    return read(target);
+}
+
 std::string IniFile::readString(const fs::path& file, std::string_view section, std::string_view key,
                                 std::string_view defaultValue, std::size_t bufferChars) {
     return load(file).read(section, key, defaultValue, bufferChars);

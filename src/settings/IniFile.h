@@ -53,6 +53,10 @@ public:
     static constexpr std::size_t MaxLineBreaks = 1u << 17;
 
     static IniRead read(const std::filesystem::path& file);
+    // read() while holding the file's lock (see update), so that no save of another process is half
+    // done. Waits for the lock like update(); a caller that must never block looks at lockFree()
+    // first. Where no lock can be taken (a folder without write permission) the file is read without.
+    static IniRead readLocked(const std::filesystem::path& file);
 
     // The document of a readable file; empty for a missing or unreadable one (for files that only
     // offer defaults, such as skin descriptions).

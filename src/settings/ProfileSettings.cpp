@@ -133,6 +133,24 @@ void ProfileSettings::setValues(const ProfileValues& v) {
         appliedDpiStagePositions[s].store(v.dpiStagePositions[s], relaxed);
 }
 
+ProfileValues OverlayEdits(const ProfileValues& base, const ProfileValues& edited, const ProfileValues& onFile) {
+    ProfileValues result = onFile;
+    forEachStoredKey([&](const StoredField& f, int e) {
+        if (f.value(edited, e) != f.value(base, e))
+            f.setValue(result, e, f.value(edited, e));
+    });
+    return result;
+}
+
+std::vector<std::string> DifferingKeys(const ProfileValues& a, const ProfileValues& b) {
+    std::vector<std::string> keys;
+    forEachStoredKey([&](const StoredField& f, int e) {
+        if (f.value(a, e) != f.value(b, e))
+            keys.push_back(f.key(e));
+    });
+    return keys;
+}
+
 int ProfileSettings::dpiStageIndex() const {
     return std::clamp(dpiStage.load(relaxed), 0, DpiStageCount - 1);
 }

@@ -103,6 +103,12 @@ bool IsAssignableButtonCode(std::int32_t code);
 // macro playback mode 0..1), a code no slot can hold to the slot's factory code, and a current DPI
 // stage that is out of range or disabled to the first enabled stage (stage 1 when none is).
 void ClampProfileValues(ProfileValues& values);
+// The profile as `onFile` holds it, with the value of every stored key that `edited` changed since
+// `base` (the profile as the editor read it) taken from `edited`: an editor's changes on top of the
+// file as it is now, never its stale copy of the rest.
+ProfileValues OverlayEdits(const ProfileValues& base, const ProfileValues& edited, const ProfileValues& onFile);
+// The stored keys ("K3", "FIRE_TIME", ...) whose values differ between a and b, in the order of the keys.
+std::vector<std::string> DifferingKeys(const ProfileValues& a, const ProfileValues& b);
 // Writes every stored field into "Config" + n, in the order of the keys.
 void WriteProfileValues(IniDocument& doc, const ProfileValues& values, int n);
 

@@ -2,6 +2,7 @@
 #include "ui/MacroPage.h"
 
 #include "macros/MacroCodes.h"
+#include "settings/IniFile.h"
 #include "skin/SkinImages.h"
 #include "ui/MainWindow.h"
 #include "ui/QtKeyboardCapture.h"
@@ -267,7 +268,37 @@ void MacroPage::refillMacroList() {
     m_editor.RefillMacroList();
 }
 
+void MacroPage::saveMacros() {
+    m_editor.TakeRepeatCount();
+    if (!m_deps.macroFileChanged) {
+        // Nobody follows the file's changes: the table is saved as it is.
+        if (const FileStatus saved = SaveMacroFile(m_deps.macros, m_deps.macros.filePath); !saved)
+            m_deps.notifier.showMessage(Messages::NotSaved(m_deps.language(), saved.message()));
+        return;
+    }
+    bool changedOutside = false;
+    const FileStatus saved = SaveMacroFileOver(m_deps.macros, m_deps.macros.filePath, m_macrosOnFile, changedOutside);
+    if (changedOutside) {
+        if (m_deps.macroFileChanged)
+            m_deps.macroFileChanged(true);
+        return;
+    }
+    if (!saved)
+        m_deps.notifier.showMessage(Messages::NotSaved(m_deps.language(), saved.message()));
+    else
+        m_macrosOnFile = SnapshotOf(m_deps.macros);
+}
+
 void MacroPage::deleteMacro() {
+    // A deletion from macros another program has since replaced would write them back: the change is
+    // taken in (or the user asked) first, and the deletion waits for the next click.
+    if (m_deps.macroFileChanged) {
+        const IniRead file = IniFile::read(m_deps.macros.filePath);
+        if (file.state == FileState::Readable && ReadMacroSnapshot(file.document) != m_macrosOnFile) {
+            m_deps.macroFileChanged(false);
+            return;
+        }
+    }
     const int countBefore = m_deps.macros.count();
     const int deleted = m_macroList ? m_macroList->currentRow() : -1;
     const std::string name = deleted >= 0 && deleted < countBefore ? m_deps.macros.nameUtf8(deleted) : std::string();
@@ -294,6 +325,8 @@ void MacroPage::deleteMacro() {
         text += (text.empty() ? "" : "\n\n") + Messages::NotSaved(language, outcome.saved.message());
     if (const FileStatus saved = SaveMacroFile(m_deps.macros, m_deps.macros.filePath); !saved)
         text += (text.empty() ? "" : "\n\n") + Messages::NotSaved(language, saved.message());
+    else
+        m_macrosOnFile = SnapshotOf(m_deps.macros);
     if (!text.empty())
         m_deps.notifier.showMessage(text);
     m_deps.window.update();
@@ -348,7 +381,7 @@ void MacroPage::action(int element) {
         m_editor.ToggleRecording();
         break;
     case AdvancedElement::SaveMacros:
-        saveWhenUnlocked([this] { m_editor.SaveMacros(); });
+        saveWhenUnlocked([this] { saveMacros(); });
         break;
     case AdvancedElement::Repeat:
         m_editor.ToggleRepeat();

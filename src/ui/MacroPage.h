@@ -65,6 +65,9 @@ public:
         // The profile file whose buttons follow their macros when one is deleted; empty: only the
         // profile in memory follows.
         std::filesystem::path configPath = {};
+        // A save or a deletion found the macro file changed by another program since the page read it:
+        // nothing was written. saveAfterKeep: the user asked to save (kept edits are saved then).
+        std::function<void(bool saveAfterKeep)> macroFileChanged = {};
     };
 
     explicit MacroPage(Dependencies deps, QObject* parent = nullptr);
@@ -90,9 +93,21 @@ public:
     // The context menu's command `id` (as when the user picks its item).
     void contextCommand(int id) { m_editor.OnContextCommand(id); }
     // The macro table was loaded at start-up: the event list starts on the current macro's last event.
-    void macrosLoaded() { m_editor.InitCurrentLine(); }
+    void macrosLoaded() {
+        m_editor.InitCurrentLine();
+        m_macrosOnFile = SnapshotOf(m_deps.macros);
+    }
 
     MacroEditor& editor() { return m_editor; }
+
+    // The macros as the macro file held them when the page last read or saved it; the table's unsaved
+    // edits are what differs from them. A save writes only over the file as it was then.
+    const MacroSnapshot& macrosOnFile() const { return m_macrosOnFile; }
+    void setMacrosOnFile(MacroSnapshot macros) { m_macrosOnFile = std::move(macros); }
+    bool unsavedMacroEdits() const { return SnapshotOf(m_deps.macros) != m_macrosOnFile; }
+    // SAVE: the repeat count into the current macro, then the macro file, unless another program has
+    // changed it since the page read it (then macroFileChanged is called and nothing is written).
+    void saveMacros();
     QLineEdit* repeatCountEdit() const { return m_repeatCount.data(); }
     QLineEdit* nameEdit() const { return m_name.data(); }
     QListWidget* macroList() const { return m_macroList.data(); }
@@ -152,6 +167,7 @@ private:
     QMenu* contextMenu();
 
     Dependencies m_deps;
+    MacroSnapshot m_macrosOnFile;
     Notifier m_notifier{*this};
     MacroEditor m_editor;
 

@@ -2,6 +2,7 @@
 #include "ui/MainWindowController.h"
 
 #include "mouse/ButtonCode.h"
+#include "settings/IniFile.h"
 #include "settings/ProfileEditing.h"
 #include "ui/MainWindow.h"
 #include "ui/SaveWhenUnlocked.h"
@@ -74,6 +75,11 @@ bool MainWindowController::eventFilter(QObject* watched, QEvent* event) {
     default:
         return false;
     }
+}
+
+bool MainWindowController::unsavedProfileEdits() const {
+    return m_profileOnFile.profile == m_deps.settings.currentProfile.load() &&
+           m_deps.settings.values() != m_profileOnFile.values;
 }
 
 void MainWindowController::repaintNow() {
@@ -377,6 +383,7 @@ void MainWindowController::mouseRelease(QPoint p) {
                 break;
             }
             settings.currentProfile.store(n);
+            setProfileOnFile(n, settings.values());
             m_deps.window.update();
         }
         break;
@@ -393,9 +400,16 @@ void MainWindowController::cancelEdits() {
     } else {
         // The applied profile comes back whole, its number too: a profile tab clicked since must not
         // stay lit over the applied values, or the next apply would write them into that profile.
-        const int applied = ReadCurConfig(config);
+        const IniRead file = IniFile::read(config);
+        const int applied = ReadCurConfig(file.document);
         if (applied >= 1 && applied <= ProfileCount)
             m_deps.settings.currentProfile.store(applied);
+        // What differs from the profile as the file holds it counts as the window's edits, so that an
+        // apply sends what the window shows.
+        if (!file.unreadable()) {
+            const int shown = m_deps.settings.currentProfile.load();
+            setProfileOnFile(shown, ReadProfileValues(file.document, shown, false, m_deps.language));
+        }
     }
     m_deps.actions.hideToTray();
     m_deps.window.update();

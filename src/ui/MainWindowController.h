@@ -61,6 +61,18 @@ public:
     // True while the window follows the cursor after a press on no element.
     bool dragging() const { return m_dragging; }
 
+    // The window's profile as config.ini held it when the window last read or saved it. The window's
+    // unsaved edits are the values that differ from it; an apply writes only those over the profile
+    // as the file holds it then.
+    struct ProfileOnFile {
+        int profile = 0;
+        ProfileValues values;
+    };
+    const ProfileOnFile& profileOnFile() const { return m_profileOnFile; }
+    void setProfileOnFile(int profile, const ProfileValues& values) { m_profileOnFile = {profile, values}; }
+    // Values of the profile shown that were changed (clicks, an import) since it was read or applied.
+    bool unsavedProfileEdits() const;
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -83,6 +95,7 @@ private:
     void repaintNow();
 
     Dependencies m_deps;
+    ProfileOnFile m_profileOnFile;
     ColorPreview m_preview;
     QPointer<FunctionMenu> m_menu;
     QPointer<QMenu> m_systemMenu;

@@ -9,9 +9,10 @@
 
 namespace krv {
 
-WarningBox::WarningBox(const SkinLayout& layout, const QFont& font, SkinImageCache& images, QPoint origin,
-                       QWidget* owner)
-    : QDialog(owner, Qt::Dialog | Qt::FramelessWindowHint), m_layout(layout), m_font(font), m_images(images) {
+WarningBox::WarningBox(SkinLayout layout, const QFont& font, SkinImageCache& images, QPoint origin, QWidget* owner,
+                       bool wrapMessage)
+    : QDialog(owner, Qt::Dialog | Qt::FramelessWindowHint), m_layout(std::move(layout)), m_font(font), m_images(images),
+      m_wrapMessage(wrapMessage) {
     setWindowTitle(QStringLiteral("VELDRA GAMING MOUSE"));
     setAttribute(Qt::WA_NoSystemBackground);
     setMouseTracking(true);
@@ -41,9 +42,13 @@ QImage WarningBox::composeImage() const {
     for (int i = 0; i < static_cast<int>(WarningElementCount); ++i) {
         const SkinElement& e = m_layout[static_cast<std::size_t>(i)];
         const QString caption = QString::fromStdString(e.caption);
+        painter.setPen(Qt::white);
+        if (m_wrapMessage && i == WarningElement::Message) {
+            painter.drawText(QRect(e.x, e.y, e.width, e.height), Qt::AlignCenter | Qt::TextWordWrap, caption);
+            continue;
+        }
         const int x = e.x + (e.width - metrics.horizontalAdvance(caption)) / 2;
         const int y = e.y + (e.height - metrics.height()) / 2;
-        painter.setPen(Qt::white);
         painter.drawText(x, y + metrics.ascent(), caption);
     }
     return target;

@@ -23,8 +23,10 @@ public:
     static constexpr int Confirm = 1;
     static constexpr int Cancel = 2;
 
-    WarningBox(const SkinLayout& layout, const QFont& font, SkinImageCache& images, QPoint origin,
-               QWidget* owner = nullptr);
+    // wrapMessage: the message element's caption is broken into lines within its rectangle (a
+    // question longer than the warning's one line).
+    WarningBox(SkinLayout layout, const QFont& font, SkinImageCache& images, QPoint origin, QWidget* owner = nullptr,
+               bool wrapMessage = false);
 
     // 1 over the confirming button, 2 over the cancelling one, 255 over neither.
     int hovered() const { return m_hovered; }
@@ -39,9 +41,10 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
-    const SkinLayout& m_layout;
+    SkinLayout m_layout;
     QFont m_font;
     SkinImageCache& m_images;
+    bool m_wrapMessage = false;
     int m_hovered = 255;
     int m_previous = 0; // starts at 0 so that the first move always repaints
 };

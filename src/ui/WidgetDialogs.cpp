@@ -68,6 +68,34 @@ void WidgetDialogs::message(QWidget* owner, const QString& text, std::function<v
     box->open();
 }
 
+FileChangedTexts FileChangedCaptions(UiLanguage language, ChangedFile file) {
+    if (language == UiLanguage::English) {
+        return {file == ChangedFile::Profile
+                    ? "Another program changed this profile. Reload it, or keep your unsaved changes?"
+                    : "Another program changed the macros. Reload them, or keep your unsaved changes?",
+                "RELOAD", "KEEP MINE"};
+    }
+    return {file == ChangedFile::Profile ? "其他程序修改了此配置。重新载入，还是保留您未保存的修改？"
+                                         : "其他程序修改了宏。重新载入，还是保留您未保存的修改？",
+            "重新载入", "保留修改"};
+}
+
+void WidgetDialogs::fileChanged(QWidget* owner, ChangedFile file, std::function<void(bool)> done) {
+    SkinLayout layout = m_look.skin().warningLayout;
+    const FileChangedTexts texts = FileChangedCaptions(m_look.language(), file);
+    layout.at(WarningElement::Message).caption = texts.message;
+    layout.at(WarningElement::Confirm).caption = texts.reload;
+    layout.at(WarningElement::Cancel).caption = texts.keep;
+    auto* box =
+        new WarningBox(std::move(layout), m_look.fonts().text(m_look.language()), m_images, QPoint(), owner, true);
+    if (owner)
+        box->move(owner->mapToGlobal(owner->rect().center()) - box->rect().center());
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    QObject::connect(box, &QDialog::finished, box,
+                     [done = std::move(done)](int result) { done(result == WarningBox::Confirm); });
+    box->open();
+}
+
 void WidgetDialogs::about(QWidget* owner) {
     auto* box = new AboutBox(owner);
     box->setAttribute(Qt::WA_DeleteOnClose);

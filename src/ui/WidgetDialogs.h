@@ -9,6 +9,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <string>
 
 namespace krv {
 
@@ -31,11 +32,22 @@ public:
     void saveProfileFile(QWidget* owner, const QString& folder, std::function<void(QString)> done) override;
     void message(QWidget* owner, const QString& text, std::function<void()> done) override;
     void about(QWidget* owner) override;
+    // The warning box's look with the question's texts, over the middle of the owner.
+    void fileChanged(QWidget* owner, ChangedFile file, std::function<void(bool)> done) override;
 
 private:
     Look m_look;
     SkinImageCache m_images; // the warning box's images, checked against their files at every paint
 };
+
+// The texts of the question after another program changed a file: the message and the captions of
+// the reloading and the keeping button.
+struct FileChangedTexts {
+    std::string message;
+    std::string reload;
+    std::string keep;
+};
+FileChangedTexts FileChangedCaptions(UiLanguage language, ChangedFile file);
 
 // The caption of every message box: the executable's name without its extension.
 QString ApplicationName();

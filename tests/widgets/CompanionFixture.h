@@ -60,6 +60,26 @@ public:
         }
     }
     void about(QWidget*) override { ++abouts; }
+    // The questions after another program changed a file: answered at once with fileChangedAnswer
+    // (true: reload), or kept open until answerFileChanged() when holdFileChanged is set.
+    std::vector<ChangedFile> fileChanges;
+    bool fileChangedAnswer = false;
+    bool holdFileChanged = false;
+    std::deque<std::function<void(bool)>> openFileChanges;
+    void fileChanged(QWidget*, ChangedFile file, std::function<void(bool)> done) override {
+        fileChanges.push_back(file);
+        if (holdFileChanged)
+            openFileChanges.push_back(std::move(done));
+        else
+            done(fileChangedAnswer);
+    }
+    void answerFileChanged(bool reload) {
+        while (!openFileChanges.empty()) {
+            auto done = std::move(openFileChanges.front());
+            openFileChanges.pop_front();
+            done(reload);
+        }
+    }
     QString macroFileAnswer; // the macro exchange file chosen in either dialog; empty: Cancel
     void openMacroFile(QWidget*, const QString& folder, std::function<void(QString)> done) override {
         openFolders.push_back(folder);

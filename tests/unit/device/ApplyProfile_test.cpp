@@ -3,10 +3,12 @@
 #include "unit/RequireOk.h"
 
 #include "device/DeviceLink.h"
+#include "fakes/DeviceFakes.h"
+#include "mouse/ButtonCode.h"
+#include "mouse/MouseProtocol.h"
 #include "settings/IniFile.h"
 #include "sim/SimulatedMouse.h"
 #include "unit/TempDir.h"
-#include "fakes/DeviceFakes.h"
 
 #include <gtest/gtest.h>
 
@@ -330,6 +332,44 @@ TEST(ApplyProfile, ASaveThatFailsIsReported) {
     ASSERT_EQ(rig.notifier.messages().size(), 1u);
     EXPECT_EQ(rig.notifier.messages()[0], "The settings did not reach the disk.\n" + rig.config.string() +
                                               ": is read-only (no write permission)");
+}
+
+// The window's apply: the keys it changed since it read the profile go over the profile as the file
+// holds it now; what another program saved meanwhile in the other keys is sent, kept and shown. An
+// edit that would take the last left click from the merged profile is refused like any other.
+TEST(ApplyProfile, EditsGoOverTheProfileAsTheFileHoldsItNow) {
+    ApplyRig rig;
+    const ProfileValues read = FactoryProfile();
+    krv::test::requireOk(SaveProfileValues(read, rig.config, 2));
+    ProfileValues theirs = read;
+    theirs.buttonCodes[1] = 33;
+    theirs.fireInterval = 123;
+    krv::test::requireOk(SaveProfileValues(theirs, rig.config, 2));
+    ProfileValues mine = read;
+    mine.wheelMode = 1;
+    rig.load(mine, 2);
+    EXPECT_EQ(rig.applier.ApplyEdits(read), ProfileApplier::Outcome::Applied);
+    ProfileValues expected = theirs;
+    expected.wheelMode = 1;
+    for (int section : {2, AppliedProfileSection})
+        EXPECT_EQ(ReadProfileValues(IniFile::load(rig.config), section, false, UiLanguage::English), expected);
+    EXPECT_EQ(rig.settings.values(), expected);
+    EXPECT_EQ(rig.sim.state().buttonMap[DeviceButtonId[1]], *DeviceValue(33));
+    EXPECT_EQ(rig.sim.state().wheelOption, 1);
+
+    // Another program moved the left click off slot 1 and the window put slot 1 elsewhere too.
+    ProfileValues noLeft = expected;
+    noLeft.buttonCodes[0] = 2;
+    noLeft.buttonCodes[4] = 4;
+    krv::test::requireOk(SaveProfileValues(noLeft, rig.config, 2));
+    const std::size_t sent = rig.sim.state().featureReports.size();
+    const std::string before = test::readFile(rig.config);
+    ProfileValues slotOneMoved = expected;
+    slotOneMoved.buttonCodes[1] = 3; // the window's K2; K1 on file stays 2
+    rig.load(slotOneMoved, 2);
+    EXPECT_EQ(rig.applier.ApplyEdits(expected), ProfileApplier::Outcome::NotSent);
+    EXPECT_EQ(rig.sim.state().featureReports.size(), sent);
+    EXPECT_EQ(test::readFile(rig.config), before);
 }
 
 } // namespace

@@ -176,4 +176,37 @@ TEST(MacroTableLookup, FindMacroByNameIsExact) {
     EXPECT_EQ(table.FindMacroByName(u"Beta"), 2); // beyond count: not found, count returned
 }
 
+// A save over the file as the program last read it writes; once another program has changed the
+// file since, it writes nothing and says so, and the other program's macros stay byte for byte.
+TEST(MacroFile, SaveOverWritesOnlyOverTheMacrosItRead) {
+    TempDir dir;
+    auto file = dir / "Macro_EN.dat";
+    MacroTable mine;
+    mine.modify([](MacroTable::Records& records, std::int16_t& count) {
+        records[0] = sampleRecord(u"Mine", 2);
+        count = 1;
+    });
+    ASSERT_TRUE(SaveMacroFile(mine, file));
+    const MacroSnapshot read = SnapshotOf(mine);
+    EXPECT_EQ(ReadMacroSnapshot(IniFile::load(file)), read);
+
+    mine.modify([](MacroTable::Records& records, std::int16_t&) { records[0].setRepeatCount(7); });
+    bool changedOutside = true;
+    ASSERT_TRUE(SaveMacroFileOver(mine, file, read, changedOutside));
+    EXPECT_FALSE(changedOutside);
+    EXPECT_EQ(ReadMacroSnapshot(IniFile::load(file)), SnapshotOf(mine));
+
+    MacroTable theirs;
+    theirs.modify([](MacroTable::Records& records, std::int16_t& count) {
+        records[0] = sampleRecord(u"Theirs", 2);
+        records[1] = sampleRecord(u"Theirs too", 2);
+        count = 2;
+    });
+    ASSERT_TRUE(SaveMacroFile(theirs, file));
+    const std::string before = readFile(file);
+    ASSERT_TRUE(SaveMacroFileOver(mine, file, SnapshotOf(mine), changedOutside));
+    EXPECT_TRUE(changedOutside);
+    EXPECT_EQ(readFile(file), before);
+}
+
 } // namespace

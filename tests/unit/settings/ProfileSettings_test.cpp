@@ -161,3 +161,29 @@ TEST(AppPathsTest, LanguageFileRule) {
 }
 
 } // namespace
+
+namespace {
+
+// An editor's changes go over the file as it is now, key by key: each entry of a several-entry field
+// counts on its own, and a key the editor did not change takes the file's value.
+TEST(ProfileStore, EditsGoOverTheFileKeyByKey) {
+    const ProfileValues base = FactoryProfile();
+    ProfileValues edited = base;
+    edited.buttonCodes[2] = 21;    // the user's K3
+    edited.dpiStageEnabled[3] = 0; // and DPI_SET_EN4
+    ProfileValues onFile = base;
+    onFile.buttonCodes[1] = 33; // another program's K2
+    onFile.fireInterval = 123;
+    onFile.buttonCodes[2] = 22; // and its K3, which the user's edit wins over
+    const ProfileValues merged = OverlayEdits(base, edited, onFile);
+    ProfileValues expected = onFile;
+    expected.buttonCodes[2] = 21;
+    expected.dpiStageEnabled[3] = 0;
+    EXPECT_EQ(merged, expected);
+    EXPECT_EQ(OverlayEdits(base, base, onFile), onFile);
+    EXPECT_EQ(DifferingKeys(base, onFile), (std::vector<std::string>{"K2", "K3", "FIRE_TIME"}));
+    EXPECT_EQ(DifferingKeys(edited, base), (std::vector<std::string>{"K3", "DPI_SET_EN4"}));
+    EXPECT_TRUE(DifferingKeys(base, base).empty());
+}
+
+} // namespace
