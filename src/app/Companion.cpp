@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "app/Companion.h"
 
+#include "app/AppProfileSwitcher.h"
 #include "app/RestoreDefaults.h"
 #include "settings/IniFile.h"
 #include "platform/linux/DeviceAccess.h"
@@ -13,6 +14,7 @@
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QCursor>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
@@ -120,6 +122,34 @@ Companion::Companion(AppContext& context, Options options) : m_ctx(context), m_o
     m_ctx.link.setArrivalCallback([this](bool connected) { mouseArrived(connected); });
 }
 
+QString Companion::ProfileInUseText(UiLanguage language, int profile) {
+    if (language == UiLanguage::English)
+        return QStringLiteral("Profile %1").arg(profile);
+    return QStringLiteral("配置%1").arg(profile);
+}
+
+void Companion::startAppProfiles() {
+    // The profile of the program in front, applied whole as the profile-switch button does; a macro
+    // playing has ended before (the switcher waits for it).
+    m_appProfiles = std::make_unique<AppProfileSwitcher>(
+        AppProfileSwitcher::Dependencies{m_ctx.paths.appProfilesPath(), m_ctx.paths.configPath(), m_ctx.presses,
+                                         [this](int profile) {
+                                             if (m_state == State::Ended)
+                                                 return;
+                                             m_ctx.presses.requestStop();
+                                             (void)m_applier->ApplyStoredProfile(profile);
+                                             m_window->update();
+                                         },
+                                         static_cast<std::int64_t>(QCoreApplication::applicationPid()),
+                                         m_options.appProfileSettle},
+        m_ctx.ports.openForegroundWatch());
+    connect(m_appProfiles.get(), &AppProfileSwitcher::switched, this, [this](int profile) {
+        if (!m_waitingForMouse)
+            m_tray->setToolTip(QString::fromUtf8(MainWindow::WindowTitle) + QStringLiteral(" — ") +
+                               ProfileInUseText(m_ctx.language, profile));
+    });
+}
+
 QString Companion::MouseAwaitedText(UiLanguage language) {
     if (language == UiLanguage::English)
         return QStringLiteral("The mouse is not plugged in: waiting for it");
@@ -155,6 +185,7 @@ void Companion::mouseArrived(bool connected) {
 }
 
 Companion::~Companion() {
+    m_appProfiles.reset();
     stopWorkers();
     m_blinkTimer.stop();
     m_controller.reset();
@@ -220,6 +251,8 @@ void Companion::start() {
     }
     if (m_options.watchPower && m_ctx.ports.watchPowerEvents)
         m_power = m_ctx.ports.watchPowerEvents([this](PowerEvent) { applyProfile(); });
+    if (m_ctx.ports.openForegroundWatch)
+        startAppProfiles();
 
     if (!m_ctx.link.ScanForMouse()) {
         // Started in the tray (at login) without the mouse: wait there for it, as the desktop's device
