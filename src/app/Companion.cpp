@@ -2,6 +2,7 @@
 #include "app/Companion.h"
 
 #include "app/AppProfileSwitcher.h"
+#include "app/FileReload.h"
 #include "app/RestoreDefaults.h"
 #include "settings/IniFile.h"
 #include "platform/linux/DeviceAccess.h"
@@ -117,6 +118,8 @@ Companion::Companion(AppContext& context, Options options) : m_ctx(context), m_o
     m_tray->setToolTip(QString::fromUtf8(MainWindow::WindowTitle));
     connect(m_tray.get(), &QSystemTrayIcon::activated, this,
             [this](QSystemTrayIcon::ActivationReason reason) { onTrayActivated(static_cast<int>(reason)); });
+
+    m_fileReload = std::make_unique<FileReload>(*this);
 
     m_ctx.link.setRemovalCallback([this] { mouseRemoved(); });
     m_ctx.link.setArrivalCallback([this](bool connected) { mouseArrived(connected); });

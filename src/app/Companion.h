@@ -30,6 +30,7 @@ namespace krv {
 
 class MainWindow;
 class DialogSeam;
+class FileReload;
 class MainWindowController;
 class MacroFileDialogs;
 class MacroPage;
@@ -110,6 +111,8 @@ public:
     GuiNotifier& notifier() { return *m_notifier; }
     DialogSeam& dialogs() { return *m_dialogs; }
     AppContext& context() { return m_ctx; }
+    // Reads the files again when another program changed them.
+    FileReload& fileReload() { return *m_fileReload; }
     MacroEditor& macroEditor();
     // The switch by the program in front; null while the desktop tells nothing of the focus.
     AppProfileSwitcher* appProfileSwitcher() { return m_appProfiles.get(); }
@@ -161,6 +164,7 @@ private:
     std::unique_ptr<ReportReader> m_reader;
     std::unique_ptr<ActionExecutor> m_executor;
     std::unique_ptr<ApplyBlink> m_blink;
+    std::unique_ptr<FileReload> m_fileReload;
     QTimer m_blinkTimer;
     KrvMenu m_trayMenu;
     KrvMenu m_eventListMenu;

@@ -2,9 +2,8 @@
 #include "app/dbus/CompanionService.h"
 
 #include "app/Companion.h"
+#include "app/FileReload.h"
 #include "settings/IniFile.h"
-#include "ui/MacroPage.h"
-#include "ui/MainWindow.h"
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
@@ -90,25 +89,10 @@ void CompanionService::ShowWindow() {
 }
 
 void CompanionService::Reload() {
-    if (m_companion.state() == Companion::State::Ended || m_companion.state() == Companion::State::Starting) {
-        sendErrorReply(QDBusError::Failed, QStringLiteral("the companion is not running"));
+    if (FileStatus reloaded = m_companion.fileReload().reload(); !reloaded) {
+        sendErrorReply(QDBusError::Failed, QString::fromStdString(reloaded.message()));
         return;
     }
-    AppContext& ctx = m_companion.context();
-    const IniRead config = IniFile::read(ctx.paths.configPath());
-    if (config.unreadable()) {
-        sendErrorReply(QDBusError::Failed, QString::fromStdString(config.status().message()));
-        return;
-    }
-    ctx.settings.currentProfile.store(ReadCurConfig(config.document));
-    ctx.settings.setValues(ReadProfileValues(config.document, ctx.settings.currentProfile.load(), false, ctx.language));
-    if (FileStatus loaded = LoadMacroFile(ctx.macros, ctx.macros.filePath, m_companion.notifier()); !loaded) {
-        sendErrorReply(QDBusError::Failed, QString::fromStdString(loaded.message()));
-        return;
-    }
-    if (m_companion.window().viewState().page == SkinPage::Advanced)
-        m_companion.macroPage().refillMacroList();
-    m_companion.applyProfile();
     announceChanges();
 }
 
