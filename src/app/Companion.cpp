@@ -7,6 +7,8 @@
 #include "settings/IniFile.h"
 #include "platform/linux/DeviceAccess.h"
 #include "platform/linux/InputBackend.h"
+#include "platform/linux/RunningPrograms.h"
+#include "ui/AppProfilesDialog.h"
 #include "ui/AboutBox.h"
 #include "ui/MacroPage.h"
 #include "ui/MainWindow.h"
@@ -153,6 +155,21 @@ void Companion::startAppProfiles() {
     });
 }
 
+void Companion::openAppProfilesDialog() {
+    if (m_appProfilesDialog) {
+        m_appProfilesDialog->raise();
+        m_appProfilesDialog->activateWindow();
+        return;
+    }
+    auto* dialog = new AppProfilesDialog(AppProfilesDialog::Dependencies{m_ctx.paths.appProfilesPath(), m_ctx.language,
+                                                                         m_window->fonts().text(m_ctx.language),
+                                                                         RunningProgramExecutables});
+    dialog->setWindowIcon(ApplicationIcon());
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    m_appProfilesDialog = dialog;
+    dialog->show();
+}
+
 QString Companion::MouseAwaitedText(UiLanguage language) {
     if (language == UiLanguage::English)
         return QStringLiteral("The mouse is not plugged in: waiting for it");
@@ -188,6 +205,7 @@ void Companion::mouseArrived(bool connected) {
 }
 
 Companion::~Companion() {
+    delete m_appProfilesDialog.data();
     m_appProfiles.reset();
     stopWorkers();
     m_blinkTimer.stop();
@@ -306,7 +324,7 @@ QString Companion::unusableMouseMessage() const {
 void Companion::loadMenus() {
     m_eventListMenu.load(EventListMenuDefinition(m_ctx.language));
     m_trayMenu.load(TrayMenuDefinition(m_ctx.language));
-    for (int id : {MenuCommand::ShowWindow, MenuCommand::ExitDriver}) {
+    for (int id : {MenuCommand::ShowWindow, MenuCommand::AppProfiles, MenuCommand::ExitDriver}) {
         if (QAction* action = m_trayMenu.action(id))
             connect(action, &QAction::triggered, this, [this, id] { onTrayCommand(id); });
     }
@@ -322,6 +340,8 @@ void Companion::onTrayCommand(int id) {
         RestoreFromTray();
     else if (id == MenuCommand::ExitDriver)
         ShutDown();
+    else if (id == MenuCommand::AppProfiles)
+        openAppProfilesDialog();
 }
 
 void Companion::onTrayActivated(int reason) {

@@ -114,6 +114,9 @@ public:
     // Reads the files again when another program changed them.
     FileReload& fileReload() { return *m_fileReload; }
     MacroEditor& macroEditor();
+    // The tray's "Profiles for programs…": the dialog of the rules (raised when it is open).
+    void openAppProfilesDialog();
+    QWidget* appProfilesDialog() const { return m_appProfilesDialog.data(); }
     // The switch by the program in front; null while the desktop tells nothing of the focus.
     AppProfileSwitcher* appProfileSwitcher() { return m_appProfiles.get(); }
     QSystemTrayIcon& trayIcon() { return *m_tray; }
@@ -173,6 +176,7 @@ private:
     QPointer<QSocketNotifier> m_udevNotifier;
     std::unique_ptr<ProcessEventWatch> m_power;
     std::unique_ptr<AppProfileSwitcher> m_appProfiles;
+    QPointer<QWidget> m_appProfilesDialog;
     State m_state = State::Starting;
     bool m_statusNotifierTray = false;
     bool m_waitingForMouse = false;

@@ -23,8 +23,11 @@ bool sameName(std::string_view a, std::string_view b) {
            });
 }
 
+// A program's path as the desktop gives it: '/' on Linux, '\\' (or '/') on Windows.
+constexpr std::string_view Separators = "/\\";
+
 std::string_view fileNameOf(std::string_view path) {
-    const std::size_t slash = path.find_last_of('/');
+    const std::size_t slash = path.find_last_of(Separators);
     return slash == std::string_view::npos ? path : path.substr(slash + 1);
 }
 
@@ -47,7 +50,7 @@ std::optional<int> AppProfileRules::profileFor(const ProgramInFront& program) co
     const AppProfileRule* byClass = nullptr;
     const std::string_view file = fileNameOf(program.executable);
     for (const AppProfileRule& rule : rules) {
-        const bool isPath = rule.program.find('/') != std::string::npos;
+        const bool isPath = rule.program.find_first_of(Separators) != std::string::npos;
         if (isPath) {
             if (!byPath && !program.executable.empty() && sameName(rule.program, program.executable))
                 byPath = &rule;

@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
 
 namespace krv {
 namespace {
@@ -60,6 +59,12 @@ TEST(AppProfileRules, ChoosesTheProfileOfTheProgramInFront) {
         r.noMatchProfile = c.noMatch;
         EXPECT_EQ(r.profileFor(c.program), c.expected) << c.program.executable << " " << c.program.windowClass;
     }
+    // Windows paths name their folders with backslashes.
+    AppProfileRules windows;
+    windows.rules = {{"foo.exe", 1}, {"C:\\Games\\FOO.exe", 5}};
+    EXPECT_EQ(windows.profileFor({"C:\\Games\\foo.exe", "", ""}), 5);
+    EXPECT_EQ(windows.profileFor({"D:\\foo.exe", "", ""}), 1);
+
     r.enabled = false;
     r.noMatchProfile = 2;
     EXPECT_EQ(r.profileFor({"/usr/bin/xterm", "", ""}), std::nullopt);
