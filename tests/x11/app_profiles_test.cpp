@@ -174,9 +174,9 @@ TEST_F(AppProfilesX11, FocusingAProgramSendsItsProfileAndItsButtonsServeIt) {
 
 TEST_F(AppProfilesX11, ClickingThroughThreeWindowsSwitchesOnceAndAManualSwitchWins) {
     auto one = start("gameone", "one", "GameOne", {1070, 40});
-    ASSERT_TRUE(profileBecomes(2));
+    ASSERT_TRUE(profileBecomes(2)) << curConfig() << " " << f->settings().currentProfile.load();
     auto two = start("gametwo", "two", "GameTwoClass", {1070, 300});
-    ASSERT_TRUE(profileBecomes(3));
+    ASSERT_TRUE(profileBecomes(3)) << curConfig() << " " << f->settings().currentProfile.load();
     auto other = start("other", "other", "Other", {1070, 560});
     ASSERT_TRUE(QTest::qWaitFor([&] { return x.activeWindow() == other->window; }, 10000));
     QTest::qWait(2 * AppProfileSwitcher::SettleTime.count());
@@ -188,18 +188,18 @@ TEST_F(AppProfilesX11, ClickingThroughThreeWindowsSwitchesOnceAndAManualSwitchWi
     x.clickAt(two->centre, false);
     x.clickAt(one->centre);
     ASSERT_TRUE(QTest::qWaitFor([&] { return x.activeWindow() == one->window; }, 10000));
-    ASSERT_TRUE(profileBecomes(2));
+    ASSERT_TRUE(profileBecomes(2)) << curConfig() << " " << f->settings().currentProfile.load();
     QTest::qWait(2 * AppProfileSwitcher::SettleTime.count());
     EXPECT_EQ(switched.count(), 1);
 
     // The user applies profile 4 in the window: it stays while the focus stays.
     f->clickMain(MainElement::ProfileTabFirst + 3);
     f->clickMain(MainElement::Apply);
-    ASSERT_TRUE(profileBecomes(4));
+    ASSERT_TRUE(profileBecomes(4)) << curConfig() << " " << f->settings().currentProfile.load();
     QTest::qWait(2 * AppProfileSwitcher::SettleTime.count());
     EXPECT_EQ(curConfig(), 4);
     x.clickAt(two->centre);
-    ASSERT_TRUE(profileBecomes(3));
+    ASSERT_TRUE(profileBecomes(3)) << curConfig() << " " << f->settings().currentProfile.load();
     EXPECT_EQ(keyOfSlot4(), 'V');
 }
 
