@@ -63,9 +63,13 @@ void AppProfileSwitcher::settle() {
         return;
     const AppProfileRulesRead read = ReadAppProfileRules(m_deps.rulesFile);
     if (!read.status.ok()) {
-        LogWarning(LogCategory::Apply) << "profiles for programs not used: " << read.status.message();
+        // Said once, not at every focus change, until the file can be read again.
+        if (!m_saidUnreadable)
+            LogWarning(LogCategory::Apply) << "profiles for programs not used: " << read.status.message();
+        m_saidUnreadable = true;
         return;
     }
+    m_saidUnreadable = false;
     const std::optional<int> target = read.rules.profileFor(
         {m_inFront->executable, m_inFront->windowInstance, m_inFront->windowClass});
     if (!target)

@@ -69,6 +69,7 @@ private:
     QTimer m_settle;
     QTimer m_waitForStop;
     std::optional<ForegroundProgram> m_inFront;
+    bool m_saidUnreadable = false;
     int m_profileAtFocus = 0; // on the mouse when the focus moved: another one later is a manual switch
 };
 
