@@ -105,7 +105,7 @@ int main(int argc, char** argv) {
     krv::ActionExecutor executor({.channel = presses, .settings = settings, .macros = macros, .injector = injector,
                                   .shell = shell, .clock = clock,
                                   .configPath = std::filesystem::temp_directory_path() / "krv-macro-stop-bench.ini",
-                                  .sendFeatureReport = {}, .applyProfile = {}, .requestRepaint = {}});
+                                  .sendFeatureReport = {}, .applyStoredProfile = {}, .requestRepaint = {}});
     krv::ReportReader reader(link, presses, feedback, settings, notifier);
     executor.start();
     reader.start();

@@ -145,7 +145,7 @@ public:
                                 .clock = m_clock,
                                 .configPath = std::filesystem::temp_directory_path() / "krv-latency-bench.ini",
                                 .sendFeatureReport = {},
-                                .applyProfile = {},
+                                .applyStoredProfile = {},
                                 .requestRepaint = {}});
         m_reader = std::make_unique<ReportReader>(m_link, m_channel, m_feedback, m_settings, m_notifier);
         const std::set<pid_t> before = taskIds();

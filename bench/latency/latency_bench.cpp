@@ -158,7 +158,7 @@ void measureMacro(bool raised) {
                                                     .clock = clock,
                                                     .configPath = {},
                                                     .sendFeatureReport = {},
-                                                    .applyProfile = {},
+                                                    .applyStoredProfile = {},
                                                     .requestRepaint = {}}};
         Clock::time_point end;
         std::thread([&] {

@@ -95,7 +95,10 @@ Companion::Companion(AppContext& context, Options options) : m_ctx(context), m_o
                                 // A failed send means the mouse is gone: the hot-plug monitor ends the program.
                                 (void)link->SendFeatureReport(static_cast<FeatureCommand>(command), p1, p2);
                             },
-                            [applier] { applier->ApplyProfile(); }, [notifier] { notifier->requestRepaint(); },
+                            [applier](int n, const ProfileApplier::StoredRefusals& refusals) {
+                                return applier->ApplyStoredProfile(n, refusals);
+                            },
+                            [notifier] { notifier->requestRepaint(); },
                             serviceThreadStart(ServiceThread::Executor),
                             [this](const FileStatus& problem) { reportNotSaved(problem); },
                             [this](const FileStatus& problem) { reportNotLoaded(problem); },
@@ -493,6 +496,13 @@ void Companion::applyProfile() {
     m_ctx.presses.requestStop();
     m_applier->ApplyProfile();
     m_window->update();
+}
+
+ProfileApplier::Outcome Companion::applyStoredProfile(int n, const ProfileApplier::StoredRefusals& refusals) {
+    m_ctx.presses.requestStop(); // as applyProfile()
+    const ProfileApplier::Outcome outcome = m_applier->ApplyStoredProfile(n, refusals);
+    m_window->update();
+    return outcome;
 }
 
 void Companion::reportNotSaved(const FileStatus& problem) {

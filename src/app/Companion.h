@@ -99,6 +99,10 @@ public:
     void openWebPage() override;
     void startBlinkIfIdle() override;
 
+    // Profile n as config.ini holds it now, read under the lock of its own save (another program asks
+    // for it): sent, saved and shown. The refusals say why nothing was sent (empty: a message box).
+    ProfileApplier::Outcome applyStoredProfile(int n, const ProfileApplier::StoredRefusals& refusals);
+
     State state() const { return m_state; }
     // Started with --tray without the mouse: the companion waits in the tray for it to be plugged in.
     bool waitingForMouse() const { return m_waitingForMouse; }

@@ -4,14 +4,17 @@
 #include "app/AppContext.h"
 #include "mouse/ButtonCode.h"
 
+#include <QCloseEvent>
 #include <QEvent>
 #include <QGridLayout>
 #include <QPushButton>
+#include <QRegion>
 #include <QScreen>
 #include <QVBoxLayout>
 #include <QWindow>
 
 #include <algorithm>
+#include <utility>
 
 namespace krv {
 
@@ -19,10 +22,18 @@ VirtualMouseWindow::VirtualMouseWindow(SimulatedMouse& mouse, const MemorySystem
                                        std::function<void()> unplugged, QWidget* parent)
     : QWidget(parent, Qt::Window), m_mouse(mouse), m_pointer(pointer), m_unplugged(std::move(unplugged)) {
     setWindowTitle(QStringLiteral("Virtual VELDRA mouse"));
+    // Opaque also inside a see-through window that holds it beside the main window.
+    setAutoFillBackground(true);
     auto* layout = new QVBoxLayout(this);
-    m_state = new QLabel(this);
+    m_state = new QLabel(this); // the first label child: what the mouse received
     m_state->setTextFormat(Qt::PlainText);
     m_state->setFont(QFont(QStringLiteral("Liberation Mono"), 9));
+    m_caption = new QLabel(windowTitle(), this);
+    QFont captionFont = m_caption->font();
+    captionFont.setBold(true);
+    m_caption->setFont(captionFont);
+    m_caption->setVisible(false);
+    layout->addWidget(m_caption);
     layout->addWidget(m_state);
     auto* grid = new QGridLayout;
     for (int slot = 1; slot <= ButtonSlotCount; ++slot) {
@@ -92,6 +103,13 @@ QString VirtualMouseWindow::stateText() const {
 
 void VirtualMouseWindow::refresh() {
     m_state->setText(stateText());
+    emit refreshed();
+}
+
+void VirtualMouseWindow::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::ParentChange)
+        m_caption->setVisible(!isWindow());
+    QWidget::changeEvent(event);
 }
 
 namespace {
@@ -230,6 +248,131 @@ bool BesideWindowKeeper::eventFilter(QObject* watched, QEvent* event) {
         break;
     }
     return QObject::eventFilter(watched, event);
+}
+
+QPoint CompanionOffset(QSize main, QSize companion, QSize room, int gap) {
+    const bool rightFits = !room.isValid() || main.width() + gap + companion.width() <= room.width();
+    const bool belowFits = room.isValid() && main.height() + gap + companion.height() <= room.height();
+    return rightFits || !belowFits ? QPoint(main.width() + gap, 0) : QPoint(0, main.height() + gap);
+}
+
+SideBySideWindow::SideBySideWindow(QWidget& main, QWidget& companion)
+    : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint), m_main(&main), m_companion(&companion),
+      m_mainFlags(main.windowFlags()), m_companionFlags(companion.windowFlags()) {
+    // Transparent wherever neither of the two paints: outside the main window's outline and between them.
+    setAttribute(Qt::WA_TranslucentBackground);
+    setWindowTitle(main.windowTitle());
+    setWindowIcon(main.windowIcon());
+    main.setParent(this, Qt::Widget);
+    companion.setParent(this, Qt::Widget);
+    companion.show(); // with this window; the main window when its owner shows it
+    main.installEventFilter(this);
+    companion.installEventFilter(this);
+}
+
+SideBySideWindow::~SideBySideWindow() {
+    // Handed back hidden, as the windows they were, to be deleted by their owners.
+    const std::pair<QWidget*, Qt::WindowFlags> widgets[] = {{m_main.data(), m_mainFlags},
+                                                            {m_companion.data(), m_companionFlags}};
+    for (const auto& [widget, flags] : widgets) {
+        if (widget && widget->parentWidget() == this) {
+            widget->removeEventFilter(this);
+            widget->setParent(nullptr, flags);
+        }
+    }
+}
+
+void SideBySideWindow::arrange() {
+    if (!m_main || !m_companion)
+        return;
+    m_companion->adjustSize();
+    const QSize main = m_main->size(), companion = m_companion->size();
+    const QScreen* screen = this->screen();
+    const QPoint companionAt =
+        CompanionOffset(main, companion, screen ? screen->availableGeometry().size() : QSize(), Gap);
+    m_main->move(0, 0);
+    m_companion->move(companionAt);
+    setFixedSize(QRect(QPoint(0, 0), main).united(QRect(companionAt, companion)).size());
+    // Clicks around the two reach whatever lies below, as they would around two windows.
+    const QRegion mainShape = m_main->mask().isEmpty() ? QRegion(m_main->rect()) : m_main->mask();
+    setMask(mainShape.united(m_companion->geometry()));
+}
+
+void SideBySideWindow::followMainState() {
+    if (m_following || !m_main)
+        return;
+    // Only minimising passes on: the two have fixed sizes.
+    const Qt::WindowStates wanted = m_main->windowState() & Qt::WindowMinimized;
+    if ((windowState() & Qt::WindowMinimized) == wanted)
+        return;
+    m_following = true;
+    setWindowState((windowState() & ~Qt::WindowMinimized) | wanted);
+    m_following = false;
+}
+
+bool SideBySideWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_main) {
+        switch (event->type()) {
+        case QEvent::ShowToParent:
+            // Shown once the caller is done with the main window (shown, then made normal, raised,
+            // activated): in the state it ends up in, so that a window restored from the tray is not
+            // mapped minimised first.
+            QMetaObject::invokeMethod(
+                this,
+                [this] {
+                    if (!m_main || m_main->isHidden())
+                        return;
+                    arrange();
+                    followMainState();
+                    show();
+                },
+                Qt::QueuedConnection);
+            break;
+        case QEvent::HideToParent:
+            hide();
+            break;
+        case QEvent::WindowStateChange:
+            followMainState();
+            break;
+        case QEvent::WindowTitleChange:
+            setWindowTitle(m_main->windowTitle());
+            break;
+        case QEvent::WindowIconChange:
+            setWindowIcon(m_main->windowIcon());
+            break;
+        default:
+            break;
+        }
+    } else if (watched == m_companion && event->type() == QEvent::LayoutRequest && isVisible()) {
+        // The virtual mouse's text grew or shrank.
+        arrange();
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void SideBySideWindow::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::WindowStateChange && !m_following && m_main) {
+        // Minimised or restored by the desktop: the main window's own state says the same.
+        const Qt::WindowStates minimised = windowState() & Qt::WindowMinimized;
+        if ((m_main->windowState() & Qt::WindowMinimized) != minimised) {
+            m_following = true;
+            m_main->setWindowState((m_main->windowState() & ~Qt::WindowMinimized) | minimised);
+            m_following = false;
+        }
+    }
+    QWidget::changeEvent(event);
+}
+
+void SideBySideWindow::closeEvent(QCloseEvent* event) {
+    // Closing the window is closing the main window, whose owner decides what that means.
+    event->ignore();
+    if (m_main)
+        m_main->close();
+}
+
+void SideBySideWindow::showEvent(QShowEvent* event) {
+    arrange();
+    QWidget::showEvent(event);
 }
 
 } // namespace krv

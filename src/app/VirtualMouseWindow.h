@@ -35,10 +35,18 @@ public:
 public slots:
     void refresh();
 
+signals:
+    // The view shows the mouse's state anew (after each change the mouse reports).
+    void refreshed();
+
+protected:
+    void changeEvent(QEvent* event) override;
+
 private:
     SimulatedMouse& m_mouse;
     const MemorySystemPointer& m_pointer;
     std::function<void()> m_unplugged;
+    QLabel* m_caption = nullptr; // the title, shown where the view has no window (and title bar) of its own
     QLabel* m_state = nullptr;
     std::array<QPushButton*, 8> m_buttons{};
 };
@@ -83,6 +91,46 @@ private:
     bool m_mayMoveMain = true;
     QPoint m_requestedMain{-1000000, -1000000};
     QSize m_placedCompanionSize;
+};
+
+// Where a companion stands beside a main window at (0, 0) inside one window: to the main window's right
+// when `room` (the screen's available size; invalid: unknown) is wide enough for both, else below it
+// when it is tall enough, else to its right all the same. `gap` apart.
+QPoint CompanionOffset(QSize main, QSize companion, QSize room, int gap);
+
+// One toplevel window for the main window and a companion side by side: under Wayland a client can
+// neither place its toplevels nor move them once they are mapped, so two windows of their own may
+// open one over the other. The main window stands at the top left, the companion to its right (below
+// it on a screen too narrow for the two), Gap apart; the window is transparent and lets clicks
+// through around them, so the main window keeps its outline. The main window is still shown, hidden,
+// minimised and closed as before: this window follows it (and a close of this window is the main
+// window's). Both widgets stay owned by their owners and are handed back when this window goes.
+class SideBySideWindow : public QWidget {
+    Q_OBJECT
+public:
+    static constexpr int Gap = BesideWindowKeeper::Gap;
+
+    SideBySideWindow(QWidget& main, QWidget& companion);
+    ~SideBySideWindow() override;
+
+    // Sizes the window to the two and places them (done whenever the window or the main window is
+    // shown and when the companion's contents change size).
+    void arrange();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void followMainState();
+
+    QPointer<QWidget> m_main;
+    QPointer<QWidget> m_companion;
+    Qt::WindowFlags m_mainFlags;
+    Qt::WindowFlags m_companionFlags;
+    bool m_following = false; // a state change passed on between the two, not to be passed back
 };
 
 } // namespace krv

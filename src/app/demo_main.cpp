@@ -3,7 +3,10 @@
 // what the mouse received and presses its buttons.
 //   krv-glyde-demo                    runs the demo
 //   krv-glyde-demo --screenshots DIR  saves the three pages, the virtual mouse and the whole screen as PNG
-//                                     files, then ends
+//                                     files once the windows are shown and the first apply has reached the
+//                                     mouse, then ends (status 2 when that takes longer than a minute)
+//   ... --screenshots DIR --keep-running  keeps the windows open after saving, and prints "running" once the
+//                                     display shows them as saved (for a compositor's own screenshot)
 //   krv-glyde-demo --verbose          says on standard error what the companion does
 #include "app/AppContext.h"
 #include "app/Companion.h"
@@ -24,10 +27,17 @@
 #include <QApplication>
 #include <QDir>
 #include <QPainter>
+#include <QPointer>
 #include <QScreen>
 #include <QTimer>
+#include <QWindow>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
+#include <functional>
+#include <memory>
+#include <vector>
 
 namespace {
 
@@ -82,6 +92,72 @@ bool saveScreenshots(krv::Companion& companion, krv::VirtualMouseWindow& mouseWi
     return ok;
 }
 
+// Calls `done` once `ready` holds, testing it at every event that can make it hold: an exposure or a
+// presented frame of the windows, a paint of the main window, a change the virtual mouse shows. After
+// `bound` without it, `timedOut` instead. A frame is asked of every window first when `presented`:
+// the display has then shown what the windows last painted (under Wayland the compositor's frame
+// callback, which comes once the compositor has drawn the frame).
+class WhenReady : public QObject {
+public:
+    WhenReady(const std::vector<QWidget*>& windows, QWidget& mainWindow, krv::VirtualMouseWindow& mouseWindow,
+              std::function<bool()> ready, bool presented, std::chrono::milliseconds bound, std::function<void()> done,
+              std::function<void()> timedOut)
+        : m_ready(std::move(ready)), m_done(std::move(done)), m_timedOut(std::move(timedOut)) {
+        mainWindow.installEventFilter(this);
+        for (QWidget* window : windows) {
+            window->installEventFilter(this);
+            window->winId();
+            QWindow* handle = window->windowHandle();
+            handle->installEventFilter(this);
+            if (presented) {
+                m_framesAwaited.push_back(handle);
+                handle->requestUpdate();
+            }
+        }
+        connect(&mouseWindow, &krv::VirtualMouseWindow::refreshed, this, &WhenReady::check);
+        m_bound.setSingleShot(true);
+        connect(&m_bound, &QTimer::timeout, this, [this] {
+            if (!m_finished) {
+                m_finished = true;
+                m_timedOut();
+            }
+        });
+        m_bound.start(bound);
+        QMetaObject::invokeMethod(this, &WhenReady::check, Qt::QueuedConnection);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::UpdateRequest) {
+            std::erase(m_framesAwaited, watched);
+            check();
+        } else if (event->type() == QEvent::Expose || event->type() == QEvent::Paint) {
+            // After the event has been handled: the paint is then on its way to the display.
+            QMetaObject::invokeMethod(this, &WhenReady::check, Qt::QueuedConnection);
+        }
+        return false;
+    }
+
+private:
+    void check() {
+        if (m_finished || !m_framesAwaited.empty() || !m_ready())
+            return;
+        m_finished = true;
+        m_bound.stop();
+        m_done();
+    }
+
+    std::function<bool()> m_ready;
+    std::function<void()> m_done;
+    std::function<void()> m_timedOut;
+    std::vector<QObject*> m_framesAwaited;
+    QTimer m_bound;
+    bool m_finished = false;
+};
+
+// The whole wait for the screenshots, however loaded the machine: far more than a start takes.
+constexpr std::chrono::seconds ScreenshotsBound{60};
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -96,6 +172,7 @@ int main(int argc, char** argv) {
     krv::UseQtLog(args.contains(QStringLiteral("--verbose")) || args.contains(QStringLiteral("-v")));
     const qsizetype shotsAt = args.indexOf(QStringLiteral("--screenshots"));
     const QString screenshots = shotsAt >= 0 && shotsAt + 1 < args.size() ? args[shotsAt + 1] : QString();
+    const bool keepRunning = args.contains(QStringLiteral("--keep-running"));
 
     krv::SingleInstance instance;
     if (screenshots.isEmpty() && !krv::becomeTheOnlyInstance(instance))
@@ -121,25 +198,60 @@ int main(int argc, char** argv) {
     krv::VirtualMouseWindow mouseWindow(sim, memoryPointer, [&companion] {
         companion.handleDeviceChange({krv::DeviceChange::Kind::Removal, krv::SimulatedMouse::VendorPath});
     });
+    // Under Wayland a client can neither place its windows nor move them once shown: two windows could
+    // open one over the other, so the virtual mouse goes into the main window's own window, beside it.
+    std::unique_ptr<krv::SideBySideWindow> together;
+    if (QGuiApplication::platformName().startsWith(QLatin1String("wayland")))
+        together = std::make_unique<krv::SideBySideWindow>(companion.window(), mouseWindow);
     const auto termination = krv::wireCompanionToProcess(companion, instance, context);
     companion.start();
     // The demo's own name, so that it never stands in for the companion of a real mouse.
     krv::CompanionService service(companion);
     if (screenshots.isEmpty() && companion.state() != krv::Companion::State::Ended)
         service.registerOn(QString::fromLatin1(krv::CompanionService::DemoServiceName));
-    if (companion.state() == krv::Companion::State::Shown) {
+    if (!together && companion.state() == krv::Companion::State::Shown) {
         // Beside the main window wherever the window manager puts it, both on the screen.
         auto* keeper = new krv::BesideWindowKeeper(companion.window(), mouseWindow);
         keeper->place();
         mouseWindow.show();
     }
-    if (!screenshots.isEmpty()) {
-        // Once the first apply has reached the mouse and the windows are drawn.
-        QTimer::singleShot(1000, &companion, [&] {
+    std::unique_ptr<WhenReady> shown, presented;
+    if (!screenshots.isEmpty() && companion.state() == krv::Companion::State::Shown) {
+        const std::vector<QWidget*> windows =
+            together ? std::vector<QWidget*>{together.get()} : std::vector<QWidget*>{&companion.window(), &mouseWindow};
+        auto exposed = [windows] {
+            return std::all_of(windows.begin(), windows.end(), [](QWidget* w) {
+                return w->isVisible() && w->windowHandle() && w->windowHandle()->isExposed();
+            });
+        };
+        // The pictures are those a user sees once the first apply has reached the mouse and the mouse
+        // has acknowledged its host-served buttons (the main page blinks one of them until then).
+        const krv::ApplyFeedback& feedback = context.feedback;
+        auto settled = [&sim, &feedback, exposed] {
+            return exposed() && !sim.state().featureReports.empty() && feedback.HostFunctionsReady.load();
+        };
+        auto timedOut = [] {
+            std::fprintf(stderr, "krv-glyde-demo: the windows were not shown with the first apply within %lld s\n",
+                         static_cast<long long>(ScreenshotsBound.count()));
+            QCoreApplication::exit(2);
+        };
+        auto save = [&, windows, exposed, timedOut] {
             mouseWindow.refresh();
             const bool ok = saveScreenshots(companion, mouseWindow, screenshots);
-            QCoreApplication::exit(ok ? 0 : 2);
-        });
+            if (!ok || !keepRunning) {
+                QCoreApplication::exit(ok ? 0 : 2);
+                return;
+            }
+            // Kept open: said once the display shows the windows as they were saved.
+            auto running = [] {
+                std::printf("running\n");
+                std::fflush(stdout);
+            };
+            presented = std::make_unique<WhenReady>(windows, companion.window(), mouseWindow, exposed, true,
+                                                    ScreenshotsBound, running, timedOut);
+        };
+        shown = std::make_unique<WhenReady>(windows, companion.window(), mouseWindow, settled, false, ScreenshotsBound,
+                                            save, timedOut);
     }
     return app.exec();
 }

@@ -23,18 +23,23 @@ int PointerSpeedOfStep(std::uint8_t dpiSpeed) {
 
 ProfileApplier::ProfileApplier(Ports ports) : m_ports(std::move(ports)) {}
 
-ProfileApplier::Outcome ProfileApplier::ApplyProfile() { return apply(std::nullopt); }
+ProfileApplier::Outcome ProfileApplier::ApplyProfile() { return apply(std::nullopt, {}); }
 
-ProfileApplier::Outcome ProfileApplier::ApplyStoredProfile(int n) { return apply(n); }
+ProfileApplier::Outcome ProfileApplier::ApplyStoredProfile(int n, const StoredRefusals& refusals) {
+    return apply(n, refusals);
+}
 
-ProfileApplier::Outcome ProfileApplier::apply(std::optional<int> stored) {
+ProfileApplier::Outcome ProfileApplier::apply(std::optional<int> stored, const StoredRefusals& refusals) {
     ProfileSettings& s = m_ports.settings;
     ApplyFeedback& feedback = m_ports.feedback;
     FeatureReportSender& device = m_ports.device;
 
     auto refuse = [&] {
         LogDetail(LogCategory::Apply) << "refused: no button is the left button";
-        m_ports.notifier.showMessage(Messages::NoLeftButton(m_ports.language()));
+        if (stored && refusals.noLeftButton)
+            refusals.noLeftButton();
+        else
+            m_ports.notifier.showMessage(Messages::NoLeftButton(m_ports.language()));
         return Outcome::NotSent;
     };
     if (!stored && !AnySlotHoldsPrimary(s))
@@ -68,7 +73,10 @@ ProfileApplier::Outcome ProfileApplier::apply(std::optional<int> stored) {
         return refuse();
     if (stored && !loaded) {
         LogDetail(LogCategory::Apply) << "not applied: " << saved.message();
-        m_ports.notifier.showMessage(saved.message());
+        if (refusals.unreadable)
+            refusals.unreadable(saved);
+        else
+            m_ports.notifier.showMessage(saved.message());
         return Outcome::NotSent;
     }
     LogDetail(LogCategory::Apply) << "applying profile " << curConfig

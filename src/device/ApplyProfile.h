@@ -53,10 +53,19 @@ public:
     // mouse always keeps a left button. A refusal or a failed save is shown through the notifier.
     Outcome ApplyProfile();
 
-    // ApplyProfile of profile n as the file holds it (the command-line tool): the profile is read under the
-    // same lock hold as the save of "CurConfig", "Config6" and "Config<n>", so a change another program
-    // saves meanwhile is applied, never overwritten by an earlier copy. An unreadable file sends nothing.
-    Outcome ApplyStoredProfile(int n);
+    // Who tells the user why ApplyStoredProfile sent nothing, in place of the notifier's own messages:
+    // the file could not be read (its problem), or profile n has no left click. Empty: the notifier.
+    struct StoredRefusals {
+        std::function<void(const FileStatus& problem)> unreadable;
+        std::function<void()> noLeftButton;
+    };
+
+    // ApplyProfile of profile n as the file holds it (the command-line tool, the profile-switch function,
+    // another program's request): the profile is read under the same lock hold as the save of
+    // "CurConfig", "Config6" and "Config<n>", so a change another program saves meanwhile is applied,
+    // never overwritten by an earlier copy. Only a profile that is sent becomes the current profile in
+    // settings; an unreadable file or a profile without a left click sends and changes nothing.
+    Outcome ApplyStoredProfile(int n, const StoredRefusals& refusals = {});
 
     // ApplyProfile as a plain callback (RestoreDefaults, the profile-switch function).
     std::function<void()> callback() {
@@ -66,7 +75,7 @@ public:
 private:
     // stored: the profile to read from the file under the lock (ApplyStoredProfile); empty for the
     // values in settings.
-    Outcome apply(std::optional<int> stored);
+    Outcome apply(std::optional<int> stored, const StoredRefusals& refusals);
 
     Ports m_ports;
 };

@@ -181,30 +181,29 @@ void ActionExecutor::altF4() {
 }
 
 void ActionExecutor::nextProfile() {
-    ProfileSettings& s = m_ports.settings;
-    const int current = s.currentProfile.load(relaxed);
+    const int current = m_ports.settings.currentProfile.load(relaxed);
     // Profile 5 wraps to 1; so does a number outside 1..5 read from a hand-edited file.
     const int next = (current >= ProfileCount || current < 1) ? 1 : current + 1;
-    // The next profile is read aside first: one that cannot be read, or one without a left click
-    // (which the mouse would never be sent), leaves the profile in use, on the mouse, in the window
-    // and in the file.
-    ProfileSettings candidate;
-    if (FileStatus loaded = LoadProfile(candidate, m_ports.configPath, next, false, UiLanguage::English); !loaded) {
-        if (m_ports.reportNotLoaded)
-            m_ports.reportNotLoaded(loaded);
+    if (!m_ports.applyStoredProfile)
         return;
-    }
-    if (!AnySlotHoldsPrimary(candidate)) {
-        LogDetail(LogCategory::Executor) << "profile switch to " << next << " refused: no button is the left button";
-        if (m_ports.reportSwitchRefused)
-            m_ports.reportSwitchRefused(next, current);
-        return;
-    }
-    s.setValues(candidate.values());
-    s.currentProfile.store(next, relaxed);
-    if (m_ports.applyProfile)
-        m_ports.applyProfile();
-    repaint();
+    // The next profile is read, checked, sent and saved in one hold of the file's lock, so that a change
+    // another program saves meanwhile is what the mouse gets and what stays in the file. One that cannot
+    // be read, or one without a left click (which the mouse would never be sent), leaves the profile in
+    // use, on the mouse, in the window and in the file.
+    const ProfileApplier::StoredRefusals refusals{
+        .unreadable =
+            [&](const FileStatus& problem) {
+                if (m_ports.reportNotLoaded)
+                    m_ports.reportNotLoaded(problem);
+            },
+        .noLeftButton =
+            [&] {
+                LogDetail(LogCategory::Executor) << "profile switch to " << next << " refused: no button is the left button";
+                if (m_ports.reportSwitchRefused)
+                    m_ports.reportSwitchRefused(next, current);
+            }};
+    if (m_ports.applyStoredProfile(next, refusals) != ProfileApplier::Outcome::NotSent)
+        repaint();
 }
 
 void ActionExecutor::playMacro(int position) {

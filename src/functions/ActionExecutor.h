@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "device/ApplyProfile.h"
 #include "macros/MacroTable.h"
 #include "mouse/PressChannel.h"
 #include "ports/ExecutorClock.h"
@@ -19,7 +20,8 @@ namespace krv {
 // What the executor works on and through. Everything is owned by the application context and must
 // outlive the executor. The functions may be called from the executor's thread at any time:
 //  - sendFeatureReport(command, p1, p2): one whole vendor feature report (SendFeatureReport);
-//  - applyProfile(): ApplyProfile of the current ProfileSettings (profile switch);
+//  - applyStoredProfile(n, refusals): the profile switch, ProfileApplier::ApplyStoredProfile: profile n read,
+//    checked, made the current profile, sent and saved in one hold of the file's lock;
 //  - requestRepaint(): ask the main window to repaint (UiNotifier::requestRepaint).
 // An empty function is skipped. The injector should be the program's HeldInputInjector, so that
 // shutdown can release what a macro left down.
@@ -32,7 +34,7 @@ struct ActionExecutorPorts {
     ExecutorClock& clock;
     std::filesystem::path configPath;
     std::function<void(std::uint8_t command, std::uint8_t p1, std::uint8_t p2)> sendFeatureReport;
-    std::function<void()> applyProfile;
+    std::function<ProfileApplier::Outcome(int n, const ProfileApplier::StoredRefusals& refusals)> applyStoredProfile;
     std::function<void()> requestRepaint;
     // Called first thing on the executor's own thread (start()): raise its priority, name it.
     std::function<void()> onThreadStart = {};
@@ -60,7 +62,8 @@ struct ActionExecutorPorts {
 //                              .sendFeatureReport = [&](auto c, auto p1, auto p2) {
 //                                  // a failed send: the mouse is gone, and the hot-plug monitor says so
 //                                  (void)link.SendFeatureReport(FeatureCommand(c), p1, p2); },
-//                              .applyProfile = applier.callback(),
+//                              .applyStoredProfile = [&](int n, const auto& refusals) {
+//                                  return applier.ApplyStoredProfile(n, refusals); },
 //                              .requestRepaint = [&] { notifier.requestRepaint(); },
 //                              .onThreadStart = [&] { ports.raiseServiceThread(ServiceThread::Executor); }});
 //     executor.start();   // its own thread

@@ -41,7 +41,7 @@ bool MainWindowController::eventFilter(QObject* watched, QEvent* event) {
     case QEvent::MouseMove: {
         auto* e = static_cast<QMouseEvent*>(event);
         if (m_dragging && (e->buttons() & Qt::LeftButton)) {
-            m_deps.window.move(e->globalPosition().toPoint() - m_dragOffset);
+            m_deps.window.window()->move(e->globalPosition().toPoint() - m_dragOffset);
             return true;
         }
         mouseMove(e->position().toPoint());
@@ -230,18 +230,19 @@ void MainWindowController::showPage(SkinPage page) {
 }
 
 void MainWindowController::startDrag(QPoint client) {
-    QWindow* handle = m_deps.window.windowHandle();
+    // The window that holds the main window (itself, or one that shows it beside another widget) moves.
+    QWidget* toplevel = m_deps.window.window();
+    QWindow* handle = toplevel->windowHandle();
     // The window manager moves the window where it can; elsewhere the window follows the cursor.
     if (handle && handle->startSystemMove())
         return;
     m_dragging = true;
-    m_dragOffset = client;
+    m_dragOffset = m_deps.window.mapTo(toplevel, client);
 }
 
 QPoint MainWindowController::menuOrigin(int slotElement) const {
     const SkinElement& e = m_deps.window.skin().mainLayout[static_cast<std::size_t>(slotElement)];
-    const QPoint topLeft = m_deps.window.geometry().topLeft();
-    return topLeft + QPoint(e.x, e.y + e.height);
+    return m_deps.window.mapToGlobal(QPoint(e.x, e.y + e.height));
 }
 
 void MainWindowController::clickSlot(int element) {
@@ -282,7 +283,7 @@ void MainWindowController::openFunctionMenu(int element, QPoint origin) {
     m_menu = menu;
     // Under the slot where the screen has room, else above it (or shifted), on the slot's screen.
     const SkinElement& e = m_deps.window.skin().mainLayout[static_cast<std::size_t>(element)];
-    const QPoint slotLeft = m_deps.window.geometry().topLeft() + QPoint(e.x, e.y);
+    const QPoint slotLeft = m_deps.window.mapToGlobal(QPoint(e.x, e.y));
     menu->move(PlaceOnScreen(origin, menu->visibleSize(), ScreenAreaAt(slotLeft), slotLeft.y(), origin.x()));
     connect(menu, &FunctionMenu::codeChosen, this, [this](int code) { storeChoice(code); });
     connect(menu, &FunctionMenu::subItemChosen, this, [this](int group, int item) {

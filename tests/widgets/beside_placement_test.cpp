@@ -13,6 +13,8 @@ class BesidePlacementTest : public QObject {
 private slots:
     void placement_data();
     void placement();
+    void inOneWindow_data();
+    void inOneWindow();
 };
 
 void BesidePlacementTest::placement_data() {
@@ -54,6 +56,23 @@ void BesidePlacementTest::placement() {
     const SideBySide at = PlaceBeside(QRect(mainAt, QSize(840, 560)), QSize(362, 325), screen, 20, mayMoveMain);
     QCOMPARE(at.main, expectedMain);
     QCOMPARE(at.companion, expectedCompanion);
+}
+
+void BesidePlacementTest::inOneWindow_data() {
+    QTest::addColumn<QSize>("room");
+    QTest::addColumn<QPoint>("expected");
+    // The main window is 840 x 560 and the companion 362 x 325 in every row; the gap is 20.
+    QTest::newRow("wide screen: right") << QSize(1280, 1024) << QPoint(860, 0);
+    QTest::newRow("just wide enough: right") << QSize(1222, 600) << QPoint(860, 0);
+    QTest::newRow("narrow and tall: below") << QSize(900, 1200) << QPoint(0, 580);
+    QTest::newRow("too small either way: right") << QSize(1024, 768) << QPoint(860, 0);
+    QTest::newRow("screen unknown: right") << QSize() << QPoint(860, 0);
+}
+
+void BesidePlacementTest::inOneWindow() {
+    QFETCH(QSize, room);
+    QFETCH(QPoint, expected);
+    QCOMPARE(CompanionOffset(QSize(840, 560), QSize(362, 325), room, 20), expected);
 }
 
 QTEST_MAIN(BesidePlacementTest)

@@ -85,6 +85,7 @@ private slots:
     void introspectionShowsTheInterface();
     void profileSwitchFromTheShellIsServed();
     void profileOutsideTheRangeIsRefusedAndNothingChanges();
+    void profileWithoutALeftClickIsRefusedAndNothingChanges();
     void reloadTakesTheFilesAsTheyAreNow();
     void theNameIsTakenOnlyOnce();
     void profilesForProgramsFromTheShell();
@@ -163,6 +164,32 @@ void CompanionServiceTest::profileOutsideTheRangeIsRefusedAndNothingChanges() {
     }
     QCOMPARE(f.settings().currentProfile.load(), 1);
     QCOMPARE(f.reportsSent(), reports);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), before);
+}
+
+void CompanionServiceTest::profileWithoutALeftClickIsRefusedAndNothingChanges() {
+    CompanionFixture f([](const QString& folder, SimulatedMouse&) {
+        (void)IniFile::writeString((folder + "/config.ini").toStdString(), "Config2", "K1", "2");
+    });
+    QTRY_VERIFY(f.reportsSent() >= 11);
+    QTRY_VERIFY(f.context->feedback.HostFunctionsReady.load());
+    CompanionService service(*f.companion);
+    QVERIFY(service.registerOn(Name));
+    QFile file(f.configPath());
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray before = file.readAll();
+    file.close();
+    const std::size_t reports = f.reportsSent();
+    const std::int32_t slot1 = f.settings().buttonCodes[0].load();
+
+    const Run run = gdbusCall(QStringLiteral("ApplyProfile"), {QStringLiteral("2")});
+    QVERIFY(run.status != 0);
+    QVERIFY2(run.err.contains(QStringLiteral("profile 2 has no button set to Left Click")), qPrintable(run.err));
+    // The mouse, the window and the file keep profile 1.
+    QCOMPARE(f.reportsSent(), reports);
+    QCOMPARE(f.settings().currentProfile.load(), 1);
+    QCOMPARE(f.settings().buttonCodes[0].load(), slot1);
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(file.readAll(), before);
 }

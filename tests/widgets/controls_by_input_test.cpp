@@ -193,6 +193,18 @@ void chooseFunction(Fixture& f, int slot, int band, int item = 0) {
     clickAt(sub, itemPoint);
 }
 
+// On the macro page, IMPORT of a macro exchange file that holds `text`.
+void importMacros(Fixture& f, const char* text) {
+    const QString exchange = f.folder.filePath("exchange.dat");
+    QFile file(exchange);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(text);
+    file.close();
+    clickMain(f, MainElement::PageTabFirst + 1);
+    f.dialogs.macroFileAnswer = exchange;
+    clickAdvanced(f, AdvancedElement::ImportMacros);
+}
+
 void writeIni(const QString& file, const char* section, const char* key, const char* value) {
     krv::test::requireOk(IniFile::writeString(file.toStdString(), section, key, value));
 }
@@ -702,28 +714,12 @@ const std::vector<Row>& rows() {
          }},
         {"macro IMPORT",
          {},
-         [](Fixture& f) {
-             const QString exchange = f.folder.filePath("exchange.dat");
-             QFile file(exchange);
-             QVERIFY(file.open(QIODevice::WriteOnly));
-             file.write("[Macros]\r\nmacroNum=0\r\n");
-             file.close();
-             clickMain(f, PageTabFirst + 1);
-             f.dialogs.macroFileAnswer = exchange;
-             clickAdvanced(f, A::ImportMacros);
-         },
+         [](Fixture& f) { importMacros(f, "[Macros]\r\nmacroNum=0\r\n"); },
          [](Fixture& f) { QCOMPARE(page(f).macroList()->count(), 0); }},
         {"macro IMPORT refuses a file without a usable count; the list and the file stay",
          {},
          [](Fixture& f) {
-             const QString exchange = f.folder.filePath("exchange.dat");
-             QFile file(exchange);
-             QVERIFY(file.open(QIODevice::WriteOnly));
-             file.write("[Macros]\r\nmacroNum=abc\r\n");
-             file.close();
-             clickMain(f, PageTabFirst + 1);
-             f.dialogs.macroFileAnswer = exchange;
-             clickAdvanced(f, A::ImportMacros);
+             importMacros(f, "[Macros]\r\nmacroNum=abc\r\n");
              clickAdvanced(f, A::SaveMacros);
          },
          [](Fixture& f) {

@@ -5,16 +5,23 @@
 // freezing the window.
 #include "widgets/CompanionFixture.h"
 
+#include "mouse/ButtonCode.h"
 #include "settings/IniFile.h"
 #include "skin/SkinImages.h"
+#include "unit/RequireOk.h"
 
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QTest>
 
+#include <chrono>
+#include <filesystem>
+
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/file.h>
+#include <sys/inotify.h>
 #include <unistd.h>
 
 using namespace krv;
@@ -65,6 +72,49 @@ public:
 private:
     int m_fd;
     bool m_held = false;
+};
+
+// Sees every opening of one file of a folder from the moment it is made: another thread of the
+// program reaching for config.ini's lock file, say.
+class OpeningsOf {
+public:
+    OpeningsOf(const QString& folder, const QString& name)
+        : m_fd(::inotify_init1(IN_CLOEXEC | IN_NONBLOCK)), m_name(QFile::encodeName(name)) {
+        m_watching = m_fd >= 0 && ::inotify_add_watch(m_fd, QFile::encodeName(folder).constData(), IN_OPEN) >= 0;
+    }
+    ~OpeningsOf() {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    OpeningsOf(const OpeningsOf&) = delete;
+    OpeningsOf& operator=(const OpeningsOf&) = delete;
+
+    // True once the file has been opened (within the limit).
+    bool wait(std::chrono::milliseconds limit = std::chrono::seconds(10)) {
+        const auto deadline = std::chrono::steady_clock::now() + limit;
+        while (m_watching) {
+            alignas(inotify_event) char buffer[4096];
+            for (ssize_t n; (n = ::read(m_fd, buffer, sizeof buffer)) > 0;) {
+                for (char* at = buffer; at < buffer + n;) {
+                    const auto* event = reinterpret_cast<const inotify_event*>(at);
+                    if (event->len > 0 && m_name == event->name)
+                        return true;
+                    at += sizeof(inotify_event) + event->len;
+                }
+            }
+            const auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+            pollfd p{m_fd, POLLIN, 0};
+            if (left.count() <= 0 || ::poll(&p, 1, static_cast<int>(left.count())) <= 0)
+                return false;
+        }
+        return false;
+    }
+
+private:
+    int m_fd;
+    QByteArray m_name;
+    bool m_watching = false;
 };
 
 } // namespace
@@ -181,6 +231,48 @@ private slots:
         lock.release();
         QTRY_COMPARE(IniFile::readString(f.configPath().toStdString(), "Config1", "WHEEL_STATUS"), std::string("1"));
         QTRY_COMPARE(f.mouse->state().wheelOption, std::uint8_t{1});
+        QVERIFY(f.dialogs.messages.empty());
+    }
+
+    // The profile-switch button pressed while another program saves config.ini: the switch waits for
+    // that save and then takes the next profile as the save left it, read under the same hold of the
+    // lock as its own save. It never sends or writes back a copy read before the other save landed.
+    // The interleaving is forced: the other program holds the lock until the switch reaches for it,
+    // then changes profile 2 and lets go.
+    void aProfileSwitchTakesTheNextProfileAsAnotherSaveLeftIt() {
+        CompanionFixture f([](const QString& folder, SimulatedMouse&) {
+            // Button 8 of profile 1 switches profiles.
+            requireOk(IniFile::writeString((folder + "/config.ini").toStdString(), "Config1", "K8", "40"));
+        });
+        QTRY_VERIFY(f.reportsSent() >= 11);
+        QTRY_VERIFY(f.context->feedback.HostFunctionsReady.load());
+        const std::string config = f.configPath().toStdString();
+        QCOMPARE(IniFile::readString(config, "Config2", "K6"), std::string("6"));
+        const ButtonCode imported = 5;
+        QVERIFY(DeviceValue(imported) != DeviceValue(6));
+        const std::size_t sent = f.reportsSent();
+
+        HeldLock other(f.folder.path());
+        QVERIFY(other.held());
+        OpeningsOf lockFile(f.folder.path(), QStringLiteral(".config.ini.lock"));
+        f.mouse->press(DeviceButtonId[7]);
+        f.mouse->release();
+        QVERIFY2(lockFile.wait(), "the switch never reached for the lock");
+        // The other program's save: profile 2's button 6 becomes "forward", config.ini replaced whole.
+        const std::filesystem::path incoming = f.folder.filePath("incoming").toStdString();
+        std::filesystem::create_directory(incoming);
+        std::filesystem::copy_file(config, incoming / "config.ini");
+        requireOk(IniFile::writeString(incoming / "config.ini", "Config2", "K6", std::to_string(imported)));
+        std::filesystem::rename(incoming / "config.ini", config);
+        other.release();
+
+        QTRY_VERIFY(f.reportsSent() >= sent + 11);
+        QTRY_COMPARE(f.settings().currentProfile.load(), 2);
+        QCOMPARE(f.settings().buttonCodes[5].load(), imported); // the window shows it
+        QCOMPARE(f.mouse->state().buttonMap[DeviceButtonId[5]], *DeviceValue(imported));
+        QTRY_COMPARE(IniFile::readString(config, "Config6", "K6"), std::to_string(imported));
+        QCOMPARE(IniFile::readString(config, "Config2", "K6"), std::to_string(imported));
+        QCOMPARE(IniFile::readString(config, "Init", "CurConfig"), std::string("2"));
         QVERIFY(f.dialogs.messages.empty());
     }
 

@@ -120,7 +120,7 @@ TEST_F(XTestDelivery, CtrlCFromTheExecutorArrivesWithControlHeldAndTheLetterHeld
     ActionExecutor executor{ActionExecutorPorts{.channel = channel, .settings = settings, .macros = macros,
                                                 .injector = held, .shell = shell, .clock = clock,
                                                 .configPath = dir / "config.ini", .sendFeatureReport = {},
-                                                .applyProfile = {}, .requestRepaint = {}}};
+                                                .applyStoredProfile = {}, .requestRepaint = {}}};
     settings.buttonCodes[0] = 31;
     executor.servePress(241);
 

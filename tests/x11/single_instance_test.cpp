@@ -160,14 +160,21 @@ private:
     ::Display* m_display;
 };
 
+// The companion's window once it is on the screen; 0 when it never shows.
+Window shownWindow(Display& display, pid_t pid) {
+    Window window = 0;
+    return waitFor([&] { return (window = display.companionWindow(pid)) != 0 && display.viewable(window); }) ? window
+                                                                                                          : 0;
+}
+
 TEST(SingleInstance, SecondStartRestoresTheRunningWindowAndFails) {
     Display display;
     ASSERT_NE(display.get(), nullptr);
     DemoFolder folder;
     const pid_t first = spawnDemo(folder);
     ASSERT_GT(first, 0);
-    Window window = 0;
-    ASSERT_TRUE(waitFor([&] { return (window = display.companionWindow(first)) != 0 && display.viewable(window); }));
+    const Window window = shownWindow(display, first);
+    ASSERT_NE(window, 0u);
 
     // The window disappears from the screen (as in the tray); a second start brings it back.
     XUnmapWindow(display.get(), window);
@@ -176,10 +183,7 @@ TEST(SingleInstance, SecondStartRestoresTheRunningWindowAndFails) {
     const pid_t second = spawnDemo(folder);
     ASSERT_GT(second, 0);
     EXPECT_EQ(exitStatus(second, 15s), std::optional<int>(1));
-    EXPECT_TRUE(waitFor([&] {
-        const Window w = display.companionWindow(first);
-        return w != 0 && display.viewable(w);
-    }));
+    EXPECT_NE(shownWindow(display, first), 0u);
     EXPECT_EQ(waitpid(first, nullptr, WNOHANG), 0) << "the first companion keeps running";
 
     // A crash leaves the lock and the socket behind: the next start still becomes the companion.
@@ -187,10 +191,7 @@ TEST(SingleInstance, SecondStartRestoresTheRunningWindowAndFails) {
     exitStatus(first, 5s);
     const pid_t third = spawnDemo(folder);
     ASSERT_GT(third, 0);
-    EXPECT_TRUE(waitFor([&] {
-        const Window w = display.companionWindow(third);
-        return w != 0 && display.viewable(w);
-    }));
+    EXPECT_NE(shownWindow(display, third), 0u);
     EXPECT_EQ(waitpid(third, nullptr, WNOHANG), 0);
     // A termination signal ends it through its shutdown, with success status.
     kill(third, SIGTERM);
@@ -223,10 +224,7 @@ TEST(SingleInstance, ASecondStartSaysThatAStoppedCompanionDoesNotAnswer) {
     DemoFolder folder;
     const pid_t first = spawnDemo(folder);
     ASSERT_GT(first, 0);
-    ASSERT_TRUE(waitFor([&] {
-        const Window w = display.companionWindow(first);
-        return w != 0 && display.viewable(w);
-    }));
+    ASSERT_NE(shownWindow(display, first), 0u);
     ASSERT_EQ(kill(first, SIGSTOP), 0);
 
     int err[2];

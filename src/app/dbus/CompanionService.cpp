@@ -75,14 +75,24 @@ void CompanionService::ApplyProfile(int n) {
         sendErrorReply(QDBusError::Failed, QStringLiteral("the companion is not running"));
         return;
     }
-    AppContext& ctx = m_companion.context();
-    if (FileStatus loaded = LoadProfile(ctx.settings, ctx.paths.configPath(), n, false, ctx.language); !loaded) {
-        sendErrorReply(QDBusError::Failed, QString::fromStdString(loaded.message()));
-        return;
-    }
-    ctx.settings.currentProfile.store(n);
-    m_companion.applyProfile();
+    // The profile is read under the lock of its save: a change another program saves meanwhile is what
+    // is applied. A profile that is not sent changes nothing, and the caller is told why.
+    const int current = currentProfile();
+    QString refusal;
+    const ProfileApplier::Outcome outcome = m_companion.applyStoredProfile(
+        n, {.unreadable = [&](const FileStatus& problem) { refusal = QString::fromStdString(problem.message()); },
+            .noLeftButton =
+                [&] {
+                    refusal = QStringLiteral("profile %1 has no button set to Left Click: the mouse stays on profile %2")
+                                  .arg(n)
+                                  .arg(current);
+                }});
     announceChanges();
+    if (outcome == ProfileApplier::Outcome::NotSent)
+        sendErrorReply(QDBusError::Failed, refusal);
+    else if (outcome == ProfileApplier::Outcome::NotSaved)
+        sendErrorReply(QDBusError::Failed,
+                       QStringLiteral("profile %1 was sent to the mouse, but the settings did not reach the disk").arg(n));
 }
 
 void CompanionService::ShowWindow() {

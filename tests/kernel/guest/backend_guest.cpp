@@ -290,7 +290,10 @@ int main()
                                  // the mouse's state is checked instead
                                  (void)link.SendFeatureReport(static_cast<FeatureCommand>(command), first, second);
                              },
-                             [&applier] { applier.ApplyProfile(); }, {}});
+                             [&applier](int n, const ProfileApplier::StoredRefusals& refusals) {
+                                 return applier.ApplyStoredProfile(n, refusals);
+                             },
+                             {}});
     executor.start();
     const int keyFd = evdevNode.empty() ? -1 : ::open(evdevNode.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
 

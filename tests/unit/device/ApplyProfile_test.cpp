@@ -267,6 +267,57 @@ TEST(ApplyProfile, AProfileWithoutTheLeftClickIsNeverSent) {
     EXPECT_NE(rig.notifier.messages()[0].find("No button is set to Left Click"), std::string::npos);
 }
 
+// A stored profile that is not sent (the file cannot be read, or the profile has no left click)
+// changes nothing: not the mouse, not the settings in memory, not the file. Its caller's refusals say
+// why in place of the notifier's messages; without them the notifier does.
+TEST(ApplyProfile, AStoredProfileThatIsNotSentChangesNothingAndIsSaidOnce) {
+    struct Case {
+        const char* name;
+        bool unreadable; // else profile 3 has no left click
+        bool callerSays;
+        std::string said;
+    };
+    const std::vector<Case> cases{
+        {"no left click, told by the caller", false, true, "no left click"},
+        {"no left click, told by the notifier", false, false, "No button is set to Left Click"},
+        {"an unreadable file, told by the caller", true, true, "unreadable: "},
+        {"an unreadable file, told by the notifier", true, false, "is a folder, not a file"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ApplyRig rig;
+        ProfileValues noLeftClick = FactoryProfile();
+        noLeftClick.buttonCodes = {2, 3, 5, 4, 18, 17, 13, 2};
+        krv::test::requireOk(SaveProfileValues(noLeftClick, rig.config, 3));
+        if (c.unreadable) {
+            std::filesystem::remove(rig.config);
+            std::filesystem::create_directory(rig.config);
+        }
+        const std::string before = c.unreadable ? std::string() : test::readFile(rig.config);
+        rig.load(FactoryProfile(), 1);
+        std::vector<std::string> told;
+        ProfileApplier::StoredRefusals refusals;
+        if (c.callerSays)
+            refusals = {.unreadable = [&](const FileStatus& problem) { told.push_back("unreadable: " + problem.message()); },
+                        .noLeftButton = [&] { told.push_back("no left click"); }};
+        EXPECT_EQ(rig.applier.ApplyStoredProfile(3, refusals), ProfileApplier::Outcome::NotSent);
+        const std::vector<std::string> messages = c.callerSays ? told : rig.notifier.messages();
+        ASSERT_EQ(messages.size(), 1u);
+        EXPECT_NE(messages[0].find(c.said), std::string::npos) << messages[0];
+        if (c.callerSays) {
+            EXPECT_TRUE(rig.notifier.messages().empty());
+        }
+        EXPECT_TRUE(rig.sim.state().featureReports.empty());
+        EXPECT_EQ(rig.settings.currentProfile.load(), 1);
+        EXPECT_EQ(rig.settings.values(), FactoryProfile());
+        if (c.unreadable) {
+            EXPECT_TRUE(std::filesystem::is_directory(rig.config));
+        } else {
+            EXPECT_EQ(test::readFile(rig.config), before);
+        }
+    }
+}
+
 TEST(ApplyProfile, ASaveThatFailsIsReported) {
     ApplyRig rig;
     const std::string before = "[Init]\r\nCurConfig=2\r\n";

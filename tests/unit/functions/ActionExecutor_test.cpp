@@ -32,14 +32,25 @@ protected:
     RecordingInjector injector{&clock};
     RecordingShell shell;
     std::vector<Sent> sent;
-    int applies = 0;
+    std::vector<int> applied; // the profiles the switch asked for
+    // What the applier does with them (see ProfileApplier::ApplyStoredProfile).
+    std::function<ProfileApplier::Outcome(int, const ProfileApplier::StoredRefusals&)> applier =
+        [](int, const ProfileApplier::StoredRefusals&) { return ProfileApplier::Outcome::Applied; };
+    std::vector<std::pair<int, int>> switchesRefused;
+    std::vector<std::string> notLoaded;
     int repaints = 0;
     ActionExecutor executor{ActionExecutorPorts{
         .channel = channel, .settings = settings, .macros = macros, .injector = injector, .shell = shell, .clock = clock,
         .configPath = dir / "config.ini",
         .sendFeatureReport = [this](std::uint8_t c, std::uint8_t p1, std::uint8_t p2) { sent.push_back({c, p1, p2}); },
-        .applyProfile = [this] { ++applies; },
-        .requestRepaint = [this] { ++repaints; }}};
+        .applyStoredProfile =
+            [this](int n, const ProfileApplier::StoredRefusals& refusals) {
+                applied.push_back(n);
+                return applier(n, refusals);
+            },
+        .requestRepaint = [this] { ++repaints; },
+        .reportNotLoaded = [this](const FileStatus& problem) { notLoaded.push_back(problem.message()); },
+        .reportSwitchRefused = [this](int next, int current) { switchesRefused.emplace_back(next, current); }}};
 
     // As an apply leaves a slot: its code and its DPI action.
     void setSlot(int slot, ButtonCode code) {
@@ -90,7 +101,7 @@ TEST_F(ExecutorTest, ShortcutsHoldTheLetterTwentyMsAndAltF4HasNoPause) {
         PressChannel freshChannel; // an executor closes its channel when it ends
         ActionExecutor ex{ActionExecutorPorts{.channel = freshChannel, .settings = settings, .macros = macros, .injector = rec,
                                               .shell = shell, .clock = fresh, .configPath = dir / "config.ini",
-                                              .sendFeatureReport = {}, .applyProfile = {}, .requestRepaint = {}}};
+                                              .sendFeatureReport = {}, .applyStoredProfile = {}, .requestRepaint = {}}};
         setSlot(4, c.code);
         ex.servePress(reportCodeOf(4));
         EXPECT_EQ(rec.events(), c.expected) << "code " << c.code;
@@ -128,7 +139,7 @@ TEST_F(ExecutorTest, CodesWithoutHostFunctionDoNothing) {
     EXPECT_TRUE(injector.events().empty());
     EXPECT_TRUE(shell.calls.empty());
     EXPECT_TRUE(sent.empty());
-    EXPECT_EQ(applies, 0);
+    EXPECT_TRUE(applied.empty());
 }
 
 struct DpiCase {
@@ -201,25 +212,35 @@ TEST_F(ExecutorTest, LedToggleSwitchesBetweenModeThreeAndTheAppliedModeAndDpiSte
     EXPECT_EQ(repaints, 4);
 }
 
-TEST_F(ExecutorTest, ProfileSwitchLoadsTheNextProfileAndAppliesIt) {
-    for (int n = 1; n <= 5; ++n) {
-        // Each profile keeps a left click: a switch to one without it is refused.
-        ASSERT_TRUE(IniFile::writeString(dir / "config.ini", "Config" + std::to_string(n), "K1", "1"));
-        ASSERT_TRUE(IniFile::writeString(dir / "config.ini", "Config" + std::to_string(n), "K8", std::to_string(10 + n)));
-    }
+TEST_F(ExecutorTest, ProfileSwitchAppliesTheNextStoredProfile) {
     const std::vector<std::pair<int, int>> cases{{1, 2}, {4, 5}, {5, 1}, {0, 1}, {-3, 1}, {9, 1}};
     setSlot(1, 40);
-    int expectedApplies = 0;
     for (const auto& [from, to] : cases) {
+        applied.clear();
         settings.currentProfile = from;
-        settings.buttonCodes[0] = 40;
-        settings.dpiActions[0] = 0;
         press(1);
-        EXPECT_EQ(settings.currentProfile.load(), to) << "from " << from;
-        EXPECT_EQ(settings.buttonCodes[7].load(), 10 + to) << "from " << from;
-        EXPECT_EQ(applies, ++expectedApplies);
+        EXPECT_EQ(applied, std::vector<int>{to}) << "from " << from;
     }
-    EXPECT_EQ(repaints, expectedApplies);
+    EXPECT_EQ(repaints, static_cast<int>(cases.size()));
+}
+
+// The applier's refusals reach the user through the executor's own messages, and nothing is repainted.
+TEST_F(ExecutorTest, ARefusedProfileSwitchIsSaidAsTheSwitchsOwn) {
+    setSlot(1, 40);
+    settings.currentProfile = 3;
+    applier = [](int, const ProfileApplier::StoredRefusals& refusals) {
+        refusals.noLeftButton();
+        return ProfileApplier::Outcome::NotSent;
+    };
+    press(1);
+    applier = [](int, const ProfileApplier::StoredRefusals& refusals) {
+        refusals.unreadable(FileStatus::failure("config.ini: Permission denied"));
+        return ProfileApplier::Outcome::NotSent;
+    };
+    press(1);
+    EXPECT_EQ(switchesRefused, (std::vector<std::pair<int, int>>{{4, 3}}));
+    EXPECT_EQ(notLoaded, std::vector<std::string>{"config.ini: Permission denied"});
+    EXPECT_EQ(repaints, 0);
 }
 
 TEST_F(ExecutorTest, MacroPlaysEventsWithTheirPausesExtendedFlagsAndMouseButtons) {
@@ -266,7 +287,7 @@ TEST_F(ExecutorTest, RepeatRules) {
         PressChannel freshChannel; // an executor closes its channel when it ends
         ActionExecutor ex{ActionExecutorPorts{.channel = freshChannel, .settings = settings, .macros = macros, .injector = rec,
                                               .shell = shell, .clock = fresh, .configPath = dir / "config.ini",
-                                              .sendFeatureReport = {}, .applyProfile = {}, .requestRepaint = {}}};
+                                              .sendFeatureReport = {}, .applyStoredProfile = {}, .requestRepaint = {}}};
         const int m = addMacro({{'K', 1, 1}, {'K', 2, 1}}, c.repeatEnabled, c.repeatCount);
         ex.playMacro(m);
         EXPECT_EQ(rec.events().size(), 2u * c.expectedRounds) << c.name;
@@ -299,7 +320,7 @@ TEST_F(ExecutorTest, AStopEndsThePauseAtOnceAndLetsGoOfTheHeldKeys) {
         ActionExecutor ex{ActionExecutorPorts{.channel = freshChannel, .settings = settings, .macros = macros,
                                               .injector = rec, .shell = shell, .clock = fresh,
                                               .configPath = dir / "config.ini", .sendFeatureReport = {},
-                                              .applyProfile = {}, .requestRepaint = {}}};
+                                              .applyStoredProfile = {}, .requestRepaint = {}}};
         settings.macroPlaybackMode = c.mode;
         const int m = addMacro(c.events, 1, 50);
         setSlot(3, FirstMacroCode + m);
@@ -348,7 +369,7 @@ TEST_F(ExecutorTest, AStopSignalNeverCarriesOverToTheNextPress) {
                                               .clock = fresh,
                                               .configPath = dir / "config.ini",
                                               .sendFeatureReport = {},
-                                              .applyProfile = {},
+                                              .applyStoredProfile = {},
                                               .requestRepaint = {}}};
         const int m = addMacro({{'T', 1, 5}, {'T', 2, 5}});
         setSlot(1, 38);
@@ -405,7 +426,7 @@ TEST_F(ExecutorTest, PlaybackEndedEarlyLetsGoOfEverythingItHolds) {
                                               .clock = fresh,
                                               .configPath = dir / "config.ini",
                                               .sendFeatureReport = {},
-                                              .applyProfile = {},
+                                              .applyStoredProfile = {},
                                               .requestRepaint = {}}};
         settings.macroPlaybackMode = c.mode;
         // Shift, the left button and R are down when the stop comes in R's pause; X was let go.
@@ -451,7 +472,7 @@ TEST_F(ExecutorTest, ReleaseAllLetsGoOfWhatAMacroLeftDown) {
     HeldInputInjector held{backend};
     ActionExecutor ex{ActionExecutorPorts{.channel = channel, .settings = settings, .macros = macros, .injector = held,
                                           .shell = shell, .clock = clock, .configPath = dir / "config.ini",
-                                          .sendFeatureReport = {}, .applyProfile = {}, .requestRepaint = {}}};
+                                          .sendFeatureReport = {}, .applyStoredProfile = {}, .requestRepaint = {}}};
     const int m = addMacro({{0xA0, 1, 0}, {0x2E, 1, 0}, {'X', 1, 0}, {'X', 2, 0}, {241, 1, 0}});
     ex.playMacro(m);
     EXPECT_TRUE(held.anyHeld());
@@ -481,7 +502,7 @@ TEST(ActionExecutorThread, ServesPressesFromAnotherThreadAndStopsMidMacro) {
         .channel = channel, .settings = settings, .macros = macros, .injector = injector, .shell = shell, .clock = clock,
         .configPath = dir / "config.ini",
         .sendFeatureReport = [&](std::uint8_t, std::uint8_t, std::uint8_t) { sends.fetch_add(1); },
-        .applyProfile = {}, .requestRepaint = {}}};
+        .applyStoredProfile = {}, .requestRepaint = {}}};
     macros.modify([](MacroTable::Records& records, std::int16_t& count) {
         records[0].setEventCount(2);
         records[0].setEvent(0, {'L', 1, 60000}); // a minute-long pause that stop() must cut short

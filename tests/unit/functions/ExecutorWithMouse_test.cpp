@@ -43,7 +43,7 @@ protected:
         .sendFeatureReport = [this](std::uint8_t c, std::uint8_t p1, std::uint8_t p2) {
             (void)link.SendFeatureReport(static_cast<FeatureCommand>(c), p1, p2); // the mouse's state is checked instead
         },
-        .applyProfile = applier.callback(),
+        .applyStoredProfile = [this](int n, const auto& refusals) { return applier.ApplyStoredProfile(n, refusals); },
         .requestRepaint = [this] { notifier.requestRepaint(); }}};
 
     std::mutex mutex;

@@ -134,7 +134,7 @@ TEST(RecordedMacroPlayback, RecordedKeysPlayBackInOrderWithTheirPauses) {
                                                 .clock = clock,
                                                 .configPath = config,
                                                 .sendFeatureReport = {},
-                                                .applyProfile = {},
+                                                .applyStoredProfile = {},
                                                 .requestRepaint = {}}};
     reader.start();
     executor.start();
