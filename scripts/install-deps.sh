@@ -5,10 +5,11 @@
 set -euo pipefail
 
 # libfontconfig-dev: the companion loads the skin's font aliases into fontconfig (the build requires it
-# on Linux, and the package then depends on libfontconfig1).
+# on Linux, and the package then depends on libfontconfig1). libsystemd-dev: krv-glyde-ctl reaches the
+# running companion on the session bus through sd-bus (the package then depends on libsystemd0).
 build_pkgs=(build-essential cmake ninja-build pkg-config
             qt6-base-dev libqt6opengl6-dev libgl-dev
-            libhidapi-dev libudev-dev libxtst-dev libx11-dev libxi-dev libfontconfig-dev
+            libhidapi-dev libudev-dev libxtst-dev libx11-dev libxi-dev libfontconfig-dev libsystemd-dev
             fontconfig fonts-liberation fonts-wqy-zenhei scdoc ccache)
 run_pkgs=(xvfb xauth)
 # Making the .deb: CPack computes its dependencies with dpkg-shlibdeps, which needs file.

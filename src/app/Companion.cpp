@@ -98,7 +98,11 @@ Companion::Companion(AppContext& context, Options options) : m_ctx(context), m_o
                             [applier](int n, const ProfileApplier::StoredRefusals& refusals) {
                                 return applier->ApplyStoredProfile(n, refusals);
                             },
-                            [notifier] { notifier->requestRepaint(); },
+                            [this, notifier] {
+                                // The executor stepped the DPI stage or switched the profile.
+                                notifier->requestRepaint();
+                                postStateChanged();
+                            },
                             serviceThreadStart(ServiceThread::Executor),
                             [this](const FileStatus& problem) { reportNotSaved(problem); },
                             [this](const FileStatus& problem) { reportNotLoaded(problem); },
@@ -471,9 +475,11 @@ void Companion::handleDeviceChange(const DeviceChange& change) {
     // While the mouse is awaited no path is known yet: any arrival may be it, and is scanned for.
     if (m_waitingForMouse && change.kind == DeviceChange::Kind::Arrival) {
         mouseArrived(m_ctx.link.ScanForMouse());
+        emit stateChanged();
         return;
     }
     m_ctx.link.handleDeviceChange(change);
+    emit stateChanged();
 }
 
 bool Companion::eventFilter(QObject* watched, QEvent* event) {
@@ -486,6 +492,9 @@ bool Companion::eventFilter(QObject* watched, QEvent* event) {
         });
         return true;
     }
+    // What the user changed in the window (a profile tab, a DPI stage) shows at its next paint.
+    if (watched == m_window.get() && event->type() == QEvent::Paint)
+        emit stateChanged();
     return false;
 }
 
@@ -496,12 +505,19 @@ void Companion::applyProfile() {
     m_ctx.presses.requestStop();
     m_applier->ApplyProfile();
     m_window->update();
+    emit stateChanged();
+}
+
+void Companion::postStateChanged() {
+    QMetaObject::invokeMethod(
+        this, [this] { emit stateChanged(); }, Qt::QueuedConnection);
 }
 
 ProfileApplier::Outcome Companion::applyStoredProfile(int n, const ProfileApplier::StoredRefusals& refusals) {
     m_ctx.presses.requestStop(); // as applyProfile()
     const ProfileApplier::Outcome outcome = m_applier->ApplyStoredProfile(n, refusals);
     m_window->update();
+    emit stateChanged();
     return outcome;
 }
 
@@ -539,6 +555,7 @@ void Companion::restoreDefaults() {
         },
         [this] { applyProfile(); }));
     m_window->update();
+    emit stateChanged();
 }
 
 void Companion::switchLanguage(UiLanguage language) {
@@ -558,6 +575,7 @@ void Companion::switchLanguage(UiLanguage language) {
     }
     loadMenus();
     m_window->setWindowTitle(QString::fromUtf8(MainWindow::WindowTitle));
+    emit stateChanged();
 }
 
 void Companion::SwitchToChinese() {

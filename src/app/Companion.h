@@ -136,6 +136,9 @@ public:
 signals:
     // The program ends with this status (main quits its event loop).
     void ended(int status);
+    // The current profile, the connection, the DPI stage or the language may have changed: emitted
+    // on the UI thread after each place that changes them (the executor's changes are posted there).
+    void stateChanged();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -149,6 +152,8 @@ private:
     void reportNotSaved(const FileStatus& problem);
     void reportNotLoaded(const FileStatus& problem);
     void startBlinkNow();
+    // stateChanged() on the UI thread, from any thread.
+    void postStateChanged();
     void stopWorkers();
     void end(int status);
     void onTrayActivated(int reason);

@@ -33,7 +33,7 @@ field() { dpkg-deb -f "$deb" "$1"; }
 depends=$(field Depends)
 # The libraries come from the programs (shlibdeps: libfontconfig1 only when the build found fontconfig,
 # which loads the skin's font aliases); fonts and the platform plugin are named by hand.
-for dep in libqt6widgets6 libqt6gui6 libqt6core6 libqt6network6 libqt6dbus6 libhidapi-hidraw0 libudev1 libxtst6 \
+for dep in libqt6widgets6 libqt6gui6 libqt6core6 libqt6network6 libqt6dbus6 libhidapi-hidraw0 libudev1 libsystemd0 libxtst6 \
            libc6 libfontconfig1 fontconfig fonts-liberation fonts-wqy-zenhei qt6-qpa-plugins; do
   grep -qE "(^|, )$dep( |,|$)" <<<"$depends" || fail "Depends lacks $dep: $depends"
 done

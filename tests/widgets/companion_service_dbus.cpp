@@ -1,18 +1,33 @@
 // SPDX-License-Identifier: MIT
 // The companion on a private session bus (the test runs under dbus-run-session), reached the way a
-// shell script or a desktop shortcut reaches it: with busctl and gdbus as separate programs.
+// shell script or a desktop shortcut reaches it: with busctl and gdbus as separate programs, and the
+// way krv-glyde-ctl reaches it: the real tool, as a process of its own, on the companion's folder.
 
+#include "unit/RequireOk.h"
 #include "widgets/CompanionFixture.h"
 
 #include "app/dbus/CompanionService.h"
+#include "macros/MacroTable.h"
 #include "mouse/ButtonCode.h"
+#include "mouse/VirtualKeys.h"
 #include "settings/IniFile.h"
+#include "settings/ProfileSettings.h"
 
+#include <QApplication>
+#include <QCoreApplication>
 #include <QDBusConnection>
+#include <QDBusConnectionInterface>
 #include <QDBusMessage>
+#include <QDir>
+#include <QDirIterator>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QTest>
+
+#include <csignal>
+#include <map>
+#include <string_view>
+#include <sys/types.h>
 
 using namespace krv;
 using namespace krv::test;
@@ -44,6 +59,36 @@ Run runTool(const QString& program, const QStringList& arguments) {
 const QString Name = QString::fromLatin1(CompanionService::ServiceName);
 const QString Path = QString::fromLatin1(CompanionService::ObjectPath);
 const QString Interface = QString::fromLatin1(CompanionService::InterfaceName);
+
+Run busctlProperty(const QString& property) {
+    return runTool(QStringLiteral("busctl"), {QStringLiteral("--user"), QStringLiteral("get-property"), Name, Path,
+                                              Interface, property});
+}
+
+// The real command-line tool on the companion's folder.
+Run ctl(const QString& folder, const QStringList& arguments) {
+    return runTool(QStringLiteral(KRV_CTL), QStringList{QStringLiteral("--dir"), folder} + arguments);
+}
+
+// Every file under a folder with its bytes.
+std::map<QString, QByteArray> snapshotOf(const QString& folder) {
+    std::map<QString, QByteArray> files;
+    QDirIterator it(folder, QDir::Files, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        QFile file(it.next());
+        if (file.open(QIODevice::ReadOnly))
+            files[file.fileName()] = file.readAll();
+    }
+    return files;
+}
+
+// A whole profile for "profile import": left click on button 1, `k7` on button 7.
+void writeProfile(const QString& path, int k7) {
+    ProfileValues values = FactoryProfile();
+    values.buttonCodes[0] = 1;
+    values.buttonCodes[6] = k7;
+    krv::test::requireOk(SaveProfileValues(values, path.toStdString(), ExchangeProfileSection, FileLock::None));
+}
 
 Run gdbusCall(const QString& method, const QStringList& arguments = {}) {
     return runTool(QStringLiteral("gdbus"), QStringList{QStringLiteral("call"), QStringLiteral("--session"),
@@ -89,6 +134,10 @@ private slots:
     void reloadTakesTheFilesAsTheyAreNow();
     void theNameIsTakenOnlyOnce();
     void profilesForProgramsFromTheShell();
+    void theToolsApplyIsServedByTheCompanion();
+    void theToolsImportsAreServedAndKept();
+    void aCompanionOfOtherFilesIsLeftAlone();
+    void aCompanionThatDoesNotAnswerStopsTheTool();
 };
 
 void CompanionServiceTest::initTestCase() {
@@ -103,14 +152,12 @@ void CompanionServiceTest::introspectionShowsTheInterface() {
     const Run run = runTool(QStringLiteral("busctl"), {QStringLiteral("--user"), QStringLiteral("introspect"), Name, Path});
     QCOMPARE(run.status, 0);
     for (const char* member : {"io.github.krv_glyde.KrvGlyde1", ".ApplyProfile", ".ShowWindow", ".Reload",
-                               ".CurrentProfile", ".Connected", ".DpiStage", ".Language"})
+                               ".CurrentProfile", ".Connected", ".DpiStage", ".Language", ".ConfigFolder"})
         QVERIFY2(run.out.contains(QLatin1String(member)), member);
-    const Run profile = runTool(QStringLiteral("busctl"), {QStringLiteral("--user"), QStringLiteral("get-property"), Name,
-                                                           Path, Interface, QStringLiteral("CurrentProfile")});
-    QCOMPARE(profile.out.trimmed(), QStringLiteral("i 1"));
-    const Run connected = runTool(QStringLiteral("busctl"), {QStringLiteral("--user"), QStringLiteral("get-property"),
-                                                             Name, Path, Interface, QStringLiteral("Connected")});
-    QCOMPARE(connected.out.trimmed(), QStringLiteral("b true"));
+    QCOMPARE(busctlProperty(QStringLiteral("CurrentProfile")).out.trimmed(), QStringLiteral("i 1"));
+    QCOMPARE(busctlProperty(QStringLiteral("Connected")).out.trimmed(), QStringLiteral("b true"));
+    QCOMPARE(busctlProperty(QStringLiteral("ConfigFolder")).out.trimmed(),
+             QStringLiteral("s \"%1\"").arg(QDir(f.folder.path()).absolutePath()));
 }
 
 void CompanionServiceTest::profileSwitchFromTheShellIsServed() {
@@ -219,9 +266,7 @@ void CompanionServiceTest::theNameIsTakenOnlyOnce() {
     // A second companion in another process would be refused the name; here the object path is taken.
     CompanionService second(*f.companion);
     QVERIFY(!second.registerOn(Name));
-    const Run run = runTool(QStringLiteral("busctl"), {QStringLiteral("--user"), QStringLiteral("get-property"), Name,
-                                                       Path, Interface, QStringLiteral("Language")});
-    QCOMPARE(run.status, 0);
+    QCOMPARE(busctlProperty(QStringLiteral("Language")).status, 0);
 }
 
 void CompanionServiceTest::profilesForProgramsFromTheShell() {
@@ -265,5 +310,168 @@ void CompanionServiceTest::profilesForProgramsFromTheShell() {
     QCOMPARE(file.readAll(), before);
 }
 
+void CompanionServiceTest::theToolsApplyIsServedByTheCompanion() {
+    QImage shownOnProfile3;
+    {
+        // What the window shows when it starts on profile 3, for the comparison below.
+        CompanionFixture reference([](const QString& folder, SimulatedMouse& mouse) {
+            twoProfiles(folder, mouse);
+            (void)IniFile::writeString((folder + QStringLiteral("/config.ini")).toStdString(), "Init", "CurConfig", "3");
+        });
+        QTRY_VERIFY(reference.context->feedback.HostFunctionsReady.load());
+        QTRY_VERIFY(!reference.companion->blinkTimerActive());
+        shownOnProfile3 = reference.window().grab().toImage();
+    }
+    CompanionFixture f(twoProfiles);
+    QTRY_VERIFY(f.reportsSent() >= 11);
+    QTRY_VERIFY(f.context->feedback.HostFunctionsReady.load());
+    CompanionService service(*f.companion);
+    QVERIFY(service.registerOn(Name));
+    PropertiesWatcher watcher;
+    QVERIFY(QDBusConnection::sessionBus().connect(Name, Path, QStringLiteral("org.freedesktop.DBus.Properties"),
+                                                  QStringLiteral("PropertiesChanged"), &watcher,
+                                                  SLOT(changed(QString, QVariantMap, QStringList))));
+    const std::size_t reportsBefore = f.reportsSent();
+
+    // No real mouse is here: the tool could only succeed through the companion.
+    const Run run = ctl(f.folder.path(), {QStringLiteral("apply"), QStringLiteral("3")});
+    QVERIFY2(run.status == 0, qPrintable(run.err));
+    QVERIFY2(run.err.isEmpty(), qPrintable(run.err));
+    // When the tool returns, the companion has switched, sent and saved.
+    QCOMPARE(f.settings().currentProfile.load(), 3);
+    QVERIFY(f.reportsSent() > reportsBefore);
+    QCOMPARE(IniFile::readString(f.configPath().toStdString(), "Init", "CurConfig"), std::string("3"));
+    QCOMPARE(IniFile::readString(f.configPath().toStdString(), "Config6", "K7"), std::string("18"));
+    // The window shows profile 3 as it would have started on it.
+    QTRY_VERIFY(f.context->feedback.HostFunctionsReady.load());
+    QTRY_VERIFY(!f.companion->blinkTimerActive());
+    QCOMPARE(f.window().grab().toImage(), shownOnProfile3);
+    // Button 7 is profile 3's "next stage down" now.
+    f.mouse->press(DeviceButtonId[6]);
+    f.mouse->release();
+    QTRY_COMPARE(f.mouse->state().dpiStage, std::uint8_t{0});
+    // Other programs hear of both changes, each once.
+    QTRY_VERIFY(std::any_of(watcher.seen.cbegin(), watcher.seen.cend(), [](const QVariantMap& values) {
+        return values.value(QStringLiteral("DpiStage")).toInt() == 1;
+    }));
+    QCOMPARE(std::count_if(watcher.seen.cbegin(), watcher.seen.cend(),
+                           [](const QVariantMap& values) { return values.contains(QStringLiteral("CurrentProfile")); }),
+             1);
+    QCOMPARE(watcher.seen.front().value(QStringLiteral("CurrentProfile")).toInt(), 3);
+
+    // The tool's status shows the companion's state.
+    const Run status = ctl(f.folder.path(), {QStringLiteral("--simulate"), QStringLiteral("status")});
+    QCOMPARE(status.status, 0);
+    QVERIFY2(status.out.contains(QStringLiteral("companion io.github.krv_glyde.KrvGlyde\ncompanion profile 3\n"
+                                                "companion mouse connected\ncompanion dpi stage 1\n")),
+             qPrintable(status.out));
+}
+
+void CompanionServiceTest::theToolsImportsAreServedAndKept() {
+    CompanionFixture f;
+    QTRY_VERIFY(f.reportsSent() >= 11);
+    QTRY_VERIFY(f.context->feedback.HostFunctionsReady.load());
+    CompanionService service(*f.companion);
+    QVERIFY(service.registerOn(Name));
+
+    // Button 7 plays macro 0, and macro 0 becomes "Q down, Q up".
+    const QString profile = f.folder.filePath(QStringLiteral("p.ini"));
+    writeProfile(profile, FirstMacroCode);
+    MacroTable macros;
+    krv::test::requireOk(LoadMacroSource(macros, f.folder.filePath(QStringLiteral("Macro_EN.dat")).toStdString()));
+    macros.modify([](MacroTable::Records& records, std::int16_t&) {
+        records[0].setEventCount(2);
+        records[0].setEvent(0, {'Q', MacroActionDown, 10});
+        records[0].setEvent(1, {'Q', 2, 10});
+    });
+    const QString macroFile = f.folder.filePath(QStringLiteral("m.dat"));
+    krv::test::requireOk(SaveMacroFile(macros, macroFile.toStdString(), FileLock::None));
+
+    const Run imported = ctl(f.folder.path(), {QStringLiteral("profile"), QStringLiteral("import"), profile});
+    QVERIFY2(imported.status == 0, qPrintable(imported.err));
+    const Run macrosImported = ctl(f.folder.path(), {QStringLiteral("macro"), QStringLiteral("import"), macroFile});
+    QVERIFY2(macrosImported.status == 0, qPrintable(macrosImported.err));
+
+    // The mouse has the imported buttons; a press of button 7 plays the imported macro.
+    QTRY_VERIFY(f.context->feedback.HostFunctionsReady.load());
+    QCOMPARE(f.settings().buttonCodes[6].load(), int{FirstMacroCode});
+    const std::size_t typed = f.injector->events().size();
+    f.mouse->press(DeviceButtonId[6]);
+    f.mouse->release();
+    QVERIFY(f.injector->waitFor(typed + 2, std::chrono::seconds(10)));
+    const std::vector<InputEvent> events = f.injector->events();
+    QCOMPARE(events[typed], (InputEvent{InputKind::KeyDown, 'Q'}));
+    QCOMPARE(events[typed + 1], (InputEvent{InputKind::KeyUp, 'Q'}));
+    // The files keep the tool's values and the companion's apply of them.
+    const std::string config = f.configPath().toStdString();
+    QCOMPARE(IniFile::readString(config, "Config1", "K7"), std::to_string(FirstMacroCode));
+    QCOMPARE(IniFile::readString(config, "Config6", "K7"), std::to_string(FirstMacroCode));
+    QFile source(macroFile), user(f.folder.filePath(QStringLiteral("Macro_EN.dat")));
+    QVERIFY(source.open(QIODevice::ReadOnly) && user.open(QIODevice::ReadOnly));
+    QCOMPARE(user.readAll(), source.readAll());
+}
+
+void CompanionServiceTest::aCompanionOfOtherFilesIsLeftAlone() {
+    CompanionFixture f;
+    QTRY_VERIFY(f.reportsSent() >= 11);
+    CompanionService service(*f.companion);
+    QVERIFY(service.registerOn(Name));
+    const std::size_t reports = f.reportsSent();
+    QTemporaryDir other;
+    for (const char* file : {"config.ini", "Macro_EN.dat", "Macro_CN.dat"})
+        QVERIFY(QFile::copy(f.folder.filePath(QString::fromLatin1(file)), other.filePath(QString::fromLatin1(file))));
+    // The tool sends profile 3 to its own simulated mouse, as without a companion.
+    const Run run = ctl(other.path(), {QStringLiteral("--simulate"), QStringLiteral("apply"), QStringLiteral("3")});
+    QVERIFY2(run.status == 0, qPrintable(run.err));
+    QCOMPARE(run.out.count(QLatin1Char('\n')), 11);
+    QCOMPARE(f.settings().currentProfile.load(), 1);
+    QCOMPARE(f.reportsSent(), reports);
+    QCOMPARE(IniFile::readString(f.configPath().toStdString(), "Init", "CurConfig"), std::string("1"));
+}
+
+void CompanionServiceTest::aCompanionThatDoesNotAnswerStopsTheTool() {
+    CompanionFixture f;
+    // A process that holds the companion's name and stops: it never answers.
+    QProcess holder;
+    holder.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--hold-name"), Name});
+    QVERIFY(holder.waitForStarted(5000));
+    QTRY_VERIFY_WITH_TIMEOUT(QDBusConnection::sessionBus().interface()->isServiceRegistered(Name).value(), 10000);
+    QVERIFY(::kill(static_cast<pid_t>(holder.processId()), SIGSTOP) == 0);
+
+    const QString profile = f.folder.filePath(QStringLiteral("p.ini"));
+    writeProfile(profile, 31);
+    const auto before = snapshotOf(f.folder.path());
+    const QList<QStringList> commands = {
+        {QStringLiteral("apply"), QStringLiteral("2")},
+        {QStringLiteral("profile"), QStringLiteral("import"), profile, QStringLiteral("2")},
+        {QStringLiteral("restore-defaults")},
+    };
+    for (const QStringList& command : commands) {
+        const Run run = ctl(f.folder.path(), QStringList{QStringLiteral("-v")} + command);
+        QVERIFY2(run.status == 2, qPrintable(run.err));
+        QVERIFY2(run.err.startsWith(QStringLiteral("krv-glyde-ctl: the running companion (") + Name) &&
+                     run.err.contains(QStringLiteral("does not answer within")) && run.err.count('\n') == 1,
+                 qPrintable(run.err));
+        QVERIFY(run.out.isEmpty());
+    }
+    QVERIFY(snapshotOf(f.folder.path()) == before);
+
+    ::kill(static_cast<pid_t>(holder.processId()), SIGCONT);
+    holder.kill();
+    QVERIFY(holder.waitForFinished(5000));
+}
+
+int main(int argc, char** argv) {
+    // The stand-in for a companion that holds its name and never answers.
+    if (argc == 3 && std::string_view(argv[1]) == "--hold-name") {
+        QCoreApplication app(argc, argv);
+        if (!QDBusConnection::sessionBus().registerService(QString::fromLocal8Bit(argv[2])))
+            return 1;
+        return app.exec();
+    }
+    QApplication app(argc, argv);
+    CompanionServiceTest test;
+    return QTest::qExec(&test, argc, argv);
+}
 QTEST_MAIN(CompanionServiceTest)
 #include "companion_service_dbus.moc"

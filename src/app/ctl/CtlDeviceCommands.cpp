@@ -1,10 +1,12 @@
 // SPDX-License-Identifier: MIT
 #include "app/ctl/CtlDeviceCommands.h"
 
+#include "app/ctl/CtlCompanion.h"
 #include "app/ctl/CtlSystem.h"
 #include "device/ApplyProfile.h"
 #include "device/DeviceLink.h"
 #include "device/ReportReader.h"
+#include "log/Log.h"
 #include "mouse/PressChannel.h"
 #include "settings/IniFile.h"
 #include "settings/ProfileSettings.h"
@@ -56,14 +58,22 @@ int notFound(const CtlContext& ctx, const DeviceLink& link) {
     return ExitNegative;
 }
 
+// The mouse as this tool sees it, then the running companion's state.
 int status(DeviceLink& link, const CtlContext& ctx) {
-    if (!link.ScanForMouse())
-        return notFound(ctx, link);
-    ctx.out << "mouse found\n"
-            << "path " << link.devicePath() << '\n'
-            << "input report length " << link.inputReportLength() << '\n'
-            << "feature report length " << link.featureReportLength() << '\n';
-    return ExitOk;
+    int result = ExitOk;
+    if (!link.ScanForMouse()) {
+        result = notFound(ctx, link);
+    } else {
+        ctx.out << "mouse found\n"
+                << "path " << link.devicePath() << '\n'
+                << "input report length " << link.inputReportLength() << '\n'
+                << "feature report length " << link.featureReportLength() << '\n';
+    }
+    const LinkedCompanion companion = FindCompanion(ctx);
+    if (companion.refusal)
+        return *companion.refusal;
+    PrintCompanionState(ctx, companion);
+    return result;
 }
 
 int apply(DeviceLink& link, SimulatedMouse* sim, const std::vector<std::string>& args, CtlContext& ctx) {
@@ -82,6 +92,16 @@ int apply(DeviceLink& link, SimulatedMouse* sim, const std::vector<std::string>&
         n = ctx.currentProfile(file.document);
         if (!n)
             return ExitError;
+    }
+    // Only one program sends to the mouse: with a companion on these files running, it applies the
+    // profile (sends it, saves it as the current one and serves its buttons).
+    if (LinkedCompanion companion = FindCompanion(ctx); companion.refusal) {
+        return *companion.refusal;
+    } else if (companion) {
+        if (const CompanionLink::CallResult applied = companion.link->applyProfile(*n); !applied.ok)
+            return ctx.fail(applied.error);
+        LogDetail(LogCategory::Apply) << "profile " << *n << " applied by the companion " << companion.state.name;
+        return ExitOk;
     }
     if (!link.ScanForMouse())
         return notFound(ctx, link);

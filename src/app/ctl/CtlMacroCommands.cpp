@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // krv-glyde-ctl: macro list/show/import/export of the language's macro file.
 #include "app/ctl/CtlCommands.h"
+#include "app/ctl/CtlCompanion.h"
 #include "macros/MacroTable.h"
 #include "settings/FileSystemCalls.h"
 #include "settings/IniFile.h"
@@ -75,9 +76,12 @@ int macroImport(CtlContext& ctx, const std::vector<std::string>& args) {
     const auto target = languageMacroFile(ctx);
     if (!target)
         return ExitError;
+    LinkedCompanion companion = FindCompanion(ctx);
+    if (companion.refusal)
+        return *companion.refusal;
     if (const FileStatus saved = SaveMacroFile(table, *target); !saved)
         return ctx.fail(saved.message());
-    return ExitOk;
+    return ReloadCompanion(ctx, companion, "the macros");
 }
 
 int macroExport(CtlContext& ctx, const std::vector<std::string>& args) {

@@ -2,6 +2,7 @@
 // krv-glyde-ctl: profile show/import/export and restore-defaults.
 #include "app/RestoreDefaults.h"
 #include "app/ctl/CtlCommands.h"
+#include "app/ctl/CtlCompanion.h"
 #include "settings/FileSystemCalls.h"
 #include "settings/IniFile.h"
 #include "settings/ProfileSettings.h"
@@ -57,6 +58,9 @@ int profileImport(CtlContext& ctx, const std::vector<std::string>& args) {
     ProfileValues values;
     if (const FileStatus read = ReadImportedProfile(fsys::PathFromUtf8(args[0]), values); !read)
         return ctx.fail(read.message());
+    LinkedCompanion companion = FindCompanion(ctx);
+    if (companion.refusal)
+        return *companion.refusal;
     // The current profile is read under the same lock as the write, so a switch by another program
     // in between cannot send the import to the wrong profile.
     const FileStatus saved = IniFile::update(ctx.paths.configPath(), [&](IniDocument& config) {
@@ -68,7 +72,7 @@ int profileImport(CtlContext& ctx, const std::vector<std::string>& args) {
     });
     if (!saved)
         return saved.message().empty() ? ExitError : ctx.fail(saved.message());
-    return ExitOk;
+    return ReloadCompanion(ctx, companion, "the profile");
 }
 
 int profileExport(CtlContext& ctx, const std::vector<std::string>& args) {
@@ -94,14 +98,20 @@ int restoreDefaults(CtlContext& ctx, const std::vector<std::string>& args) {
     const IniRead config = IniFile::read(ctx.paths.configPath());
     if (config.unreadable())
         return ctx.fail(config.error);
+    LinkedCompanion companion = FindCompanion(ctx);
+    if (companion.refusal)
+        return *companion.refusal;
     const UiLanguage language = ReadUiLanguage(config.document);
     ProfileSettings settings;
     settings.currentProfile = ReadCurConfig(config.document);
     settings.setValues(ReadProfileValues(config.document, settings.currentProfile, false, language));
     MacroTable macros;
     macros.filePath = ctx.paths.userMacroFile(language);
-    // Failures are told through the notifier, one line on standard error.
-    return RestoreDefaults(settings, ctx.paths, language, macros, ctx.notifier, nullptr, nullptr) ? ExitOk : ExitError;
+    // Failures are told through the notifier, one line on standard error. A half restore (the profiles
+    // but not the macros) changed config.ini all the same: the companion reads the files again.
+    const bool restored = static_cast<bool>(RestoreDefaults(settings, ctx.paths, language, macros, ctx.notifier, nullptr, nullptr));
+    const int reloaded = ReloadCompanion(ctx, companion, "the restored defaults");
+    return restored ? reloaded : ExitError;
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "mouse/MouseProtocol.h"
+#include "ports/CompanionLink.h"
 #include "ports/DeviceChange.h"
 #include "ports/HidBackend.h"
 #include "ports/InterruptWait.h"
@@ -31,6 +32,8 @@ struct CtlSystem {
     std::function<std::unique_ptr<InterruptWait>(DeviceChangeMonitor* monitor)> interruptWait;
     // Where the user's files are kept when the program's folder is not writable, as the help says it.
     std::string userSettingsFolder;
+    // The way to the running companion (the session bus on Linux); null: never a companion.
+    std::function<std::unique_ptr<CompanionLink>()> companionLink;
 };
 
 // The mouse's USB id as lsusb and udev write it: "18f8:0f99".

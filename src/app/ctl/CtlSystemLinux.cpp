@@ -4,6 +4,9 @@
 #include "app/ctl/CtlSystem.h"
 #include "platform/linux/DeviceAccess.h"
 #include "platform/linux/HidrawBackend.h"
+#ifdef KRV_WITH_DBUS
+#include "platform/linux/SdBusCompanionLink.h"
+#endif
 #include "platform/linux/SignalInterruptWait.h"
 #include "platform/linux/UdevMonitor.h"
 
@@ -22,6 +25,11 @@ CtlSystem ThisSystem() {
     };
     system.notFoundHint = "if it is plugged in, check that lsusb lists " + UsbIdText();
     system.userSettingsFolder = "~/.config/krv-glyde";
+#ifdef KRV_WITH_DBUS
+    system.companionLink = []() -> std::unique_ptr<CompanionLink> { return std::make_unique<SdBusCompanionLink>(); };
+#else
+    system.companionLink = []() -> std::unique_ptr<CompanionLink> { return std::make_unique<NoCompanionLink>(); };
+#endif
     return system;
 }
 

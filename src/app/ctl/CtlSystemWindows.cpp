@@ -109,6 +109,8 @@ CtlSystem ThisSystem() {
                   unsigned{MouseProductId});
     system.notFoundHint = std::string("if it is plugged in, check that the Device Manager shows hardware id ") + hardwareId;
     system.userSettingsFolder = "%APPDATA%\\krv-glyde";
+    // No companion service on Windows yet: the tool always works on its own.
+    system.companionLink = []() -> std::unique_ptr<CompanionLink> { return std::make_unique<NoCompanionLink>(); };
     return system;
 }
 

@@ -4,6 +4,7 @@
 #include "app/Companion.h"
 #include "app/FileReload.h"
 #include "settings/AppProfileRules.h"
+#include "settings/FileSystemCalls.h"
 #include "settings/IniFile.h"
 
 #include <QDBusConnection>
@@ -12,21 +13,25 @@
 #include <QDBusMessage>
 
 #include <cstdio>
+#include <filesystem>
 
 namespace krv {
 
-namespace {
-
-// How often the properties are compared with what was last announced. The executor and the reader
-// change the DPI stage and the connection on their own threads; a look at the values is cheaper and
-// safer than a signal from there.
-constexpr int WatchIntervalMs = 100;
-
-} // namespace
-
 CompanionService::CompanionService(Companion& companion, QObject* parent) : QObject(parent), m_companion(companion) {
-    m_watch.setInterval(WatchIntervalMs);
-    connect(&m_watch, &QTimer::timeout, this, &CompanionService::announceChanges);
+    const std::filesystem::path config = m_companion.context().paths.configPath();
+    std::error_code ec;
+    const std::filesystem::path absolute = std::filesystem::absolute(config, ec);
+    m_configFolder = QString::fromStdString(fsys::Utf8Of((ec ? config : absolute).parent_path()));
+    // Emitted on the UI thread (the executor's and the reader's changes are posted there).
+    connect(&m_companion, &Companion::stateChanged, this, &CompanionService::announceChanges);
+}
+
+CompanionService::~CompanionService() {
+    if (!m_registered)
+        return;
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    bus.unregisterService(m_serviceName);
+    bus.unregisterObject(QString::fromLatin1(ObjectPath));
 }
 
 bool CompanionService::registerOn(const QString& serviceName) {
@@ -46,7 +51,8 @@ bool CompanionService::registerOn(const QString& serviceName) {
         return false;
     }
     m_announced = snapshot();
-    m_watch.start();
+    m_registered = true;
+    m_serviceName = serviceName;
     return true;
 }
 
@@ -64,6 +70,10 @@ int CompanionService::dpiStage() const {
 
 QString CompanionService::language() const {
     return m_companion.context().language == UiLanguage::English ? QStringLiteral("en") : QStringLiteral("zh");
+}
+
+QString CompanionService::configFolder() const {
+    return m_configFolder;
 }
 
 void CompanionService::ApplyProfile(int n) {
@@ -165,10 +175,13 @@ QVariantMap CompanionService::snapshot() const {
     return {{QStringLiteral("CurrentProfile"), currentProfile()},
             {QStringLiteral("Connected"), connected()},
             {QStringLiteral("DpiStage"), dpiStage()},
-            {QStringLiteral("Language"), language()}};
+            {QStringLiteral("Language"), language()},
+            {QStringLiteral("ConfigFolder"), configFolder()}};
 }
 
 void CompanionService::announceChanges() {
+    if (!m_registered)
+        return;
     const QVariantMap now = snapshot();
     QVariantMap changed;
     for (auto it = now.cbegin(); it != now.cend(); ++it) {

@@ -2,11 +2,11 @@
 #pragma once
 
 #include "settings/FileStatus.h"
+#include "ports/CompanionLink.h"
 
 #include <QDBusContext>
 #include <QObject>
 #include <QString>
-#include <QTimer>
 #include <QVariantMap>
 
 namespace krv {
@@ -19,7 +19,9 @@ class Companion;
 //   bus name     io.github.krv_glyde.KrvGlyde (the demo: io.github.krv_glyde.KrvGlyde.Demo)
 //   object path  /io/github/krv_glyde/KrvGlyde
 //   interface    io.github.krv_glyde.KrvGlyde1
-// Changes of the properties are announced with org.freedesktop.DBus.Properties.PropertiesChanged.
+// Changes of the properties are announced with org.freedesktop.DBus.Properties.PropertiesChanged when
+// the companion says its state changed (Companion::stateChanged), each real change once.
+// The command-line tool finds the companion of its own files by ConfigFolder.
 class CompanionService : public QObject, protected QDBusContext {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "io.github.krv_glyde.KrvGlyde1")
@@ -29,13 +31,16 @@ class CompanionService : public QObject, protected QDBusContext {
     Q_PROPERTY(QString Language READ language)
     Q_PROPERTY(bool AppProfilesEnabled READ appProfilesEnabled)
     Q_PROPERTY(int AppProfileDefault READ appProfileDefault)
+    Q_PROPERTY(QString ConfigFolder READ configFolder)
 public:
-    static constexpr const char* ServiceName = "io.github.krv_glyde.KrvGlyde";
-    static constexpr const char* DemoServiceName = "io.github.krv_glyde.KrvGlyde.Demo";
-    static constexpr const char* ObjectPath = "/io/github/krv_glyde/KrvGlyde";
-    static constexpr const char* InterfaceName = "io.github.krv_glyde.KrvGlyde1";
+    static constexpr const char* ServiceName = CompanionBus::ServiceName;
+    static constexpr const char* DemoServiceName = CompanionBus::DemoServiceName;
+    static constexpr const char* ObjectPath = CompanionBus::ObjectPath;
+    static constexpr const char* InterfaceName = CompanionBus::InterfaceName;
 
     explicit CompanionService(Companion& companion, QObject* parent = nullptr);
+    // Gives the name and the object back: no other program keeps calling a companion that is gone.
+    ~CompanionService() override;
 
     // Registers the object and takes the name on the session bus; false (and a line on standard
     // error) when there is no session bus or the name is taken: the companion runs on without it.
@@ -49,6 +54,7 @@ public:
     // rule (0: it keeps the profile).
     bool appProfilesEnabled() const;
     int appProfileDefault() const;
+    QString configFolder() const; // the folder of config.ini, absolute
 
 public slots:
     // Loads profile n (1..5) from the files into the window and applies it: the mouse gets it and the
@@ -72,7 +78,9 @@ private:
     void replyTo(const FileStatus& changed);
 
     Companion& m_companion;
-    QTimer m_watch;
+    bool m_registered = false;
+    QString m_serviceName;
+    QString m_configFolder; // the context's folder does not change
     QVariantMap m_announced;
 };
 
