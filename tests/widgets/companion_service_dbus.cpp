@@ -473,5 +473,4 @@ int main(int argc, char** argv) {
     CompanionServiceTest test;
     return QTest::qExec(&test, argc, argv);
 }
-QTEST_MAIN(CompanionServiceTest)
 #include "companion_service_dbus.moc"
