@@ -8,6 +8,7 @@
 #include "platform/linux/ShellLauncher.h"
 #include "platform/linux/TerminationSignals.h"
 #include "platform/linux/UdevMonitor.h"
+#include "platform/linux/X11ForegroundWatch.h"
 #include "platform/linux/X11KeyboardCapture.h"
 #include "platform/linux/X11SystemPointer.h"
 
@@ -34,6 +35,12 @@ std::unique_ptr<KeyboardCapture> OpenDesktopKeyboardCapture(KeyHandler onKey, st
 
 } // namespace
 
+std::unique_ptr<ForegroundWatch> OpenDesktopForegroundWatch() {
+    if (QGuiApplication::platformName() != QLatin1String("xcb"))
+        return nullptr;
+    return X11ForegroundWatch::open();
+}
+
 AppPorts AppPorts::LinuxDesktop() {
     AppPorts ports;
     ports.hid = std::make_unique<HidrawBackend>();
@@ -45,6 +52,7 @@ AppPorts AppPorts::LinuxDesktop() {
         ports.pointer = std::make_unique<NoSystemPointer>();
     ports.openDeviceChanges = OpenUdevMonitor;
     ports.openKeyboardCapture = OpenDesktopKeyboardCapture;
+    ports.openForegroundWatch = OpenDesktopForegroundWatch;
     ports.raiseServiceThread = RaiseServiceThread;
     ports.watchPowerEvents = WatchDesktopPowerEvents;
     ports.watchTerminationRequests = WatchTerminationSignals;

@@ -8,6 +8,7 @@
 #include "mouse/PressChannel.h"
 #include "ports/DeviceChange.h"
 #include "ports/ExecutorClock.h"
+#include "ports/ForegroundWatch.h"
 #include "ports/HidBackend.h"
 #include "ports/InputInjector.h"
 #include "ports/KeyboardCapture.h"
@@ -38,6 +39,8 @@ struct AppPorts {
     std::function<std::unique_ptr<DeviceChangeMonitor>()> openDeviceChanges;
     // Opens recording's capture of the whole keyboard.
     OpenKeyboardCapture openKeyboardCapture;
+    // Opens the watch of the program in front, for the profiles for programs (none: no switching).
+    OpenForegroundWatch openForegroundWatch;
     // Called first thing on the reader and executor threads, when the companion raises them.
     ServiceThreadStart raiseServiceThread;
     // The system's power events and requests to end the process.
@@ -48,6 +51,9 @@ struct AppPorts {
     // X11 keyboard grab, rtkit, logind's and UPower's power events and the termination signals.
     static AppPorts LinuxDesktop();
 };
+
+// The desktop's watch of the focused window: X11's active window under the xcb platform; null elsewhere.
+std::unique_ptr<ForegroundWatch> OpenDesktopForegroundWatch();
 
 // Keeps the settings in memory (the demo: the desktop's own pointer is not touched).
 class MemorySystemPointer final : public SystemPointer {

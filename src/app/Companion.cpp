@@ -1,11 +1,14 @@
 // SPDX-License-Identifier: MIT
 #include "app/Companion.h"
 
+#include "app/AppProfileSwitcher.h"
 #include "app/FileReload.h"
 #include "app/RestoreDefaults.h"
 #include "settings/IniFile.h"
 #include "platform/linux/DeviceAccess.h"
 #include "platform/linux/InputBackend.h"
+#include "platform/linux/RunningPrograms.h"
+#include "ui/AppProfilesDialog.h"
 #include "ui/AboutBox.h"
 #include "ui/MacroPage.h"
 #include "ui/MainWindow.h"
@@ -14,6 +17,7 @@
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QCursor>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
@@ -131,6 +135,49 @@ Companion::Companion(AppContext& context, Options options) : m_ctx(context), m_o
     m_ctx.link.setArrivalCallback([this](bool connected) { mouseArrived(connected); });
 }
 
+QString Companion::ProfileInUseText(UiLanguage language, int profile) {
+    if (language == UiLanguage::English)
+        return QStringLiteral("Profile %1").arg(profile);
+    return QStringLiteral("配置%1").arg(profile);
+}
+
+void Companion::startAppProfiles() {
+    // The profile of the program in front, applied whole as the profile-switch button does; a macro
+    // playing has ended before (the switcher waits for it).
+    m_appProfiles = std::make_unique<AppProfileSwitcher>(
+        AppProfileSwitcher::Dependencies{m_ctx.paths.appProfilesPath(), m_ctx.paths.configPath(), m_ctx.presses,
+                                         [this](int profile) {
+                                             if (m_state == State::Ended)
+                                                 return;
+                                             m_ctx.presses.requestStop();
+                                             (void)m_applier->ApplyStoredProfile(profile);
+                                             m_window->update();
+                                         },
+                                         static_cast<std::int64_t>(QCoreApplication::applicationPid()),
+                                         m_options.appProfileSettle},
+        m_ctx.ports.openForegroundWatch());
+    connect(m_appProfiles.get(), &AppProfileSwitcher::switched, this, [this](int profile) {
+        if (!m_waitingForMouse)
+            m_tray->setToolTip(QString::fromUtf8(MainWindow::WindowTitle) + QStringLiteral(" — ") +
+                               ProfileInUseText(m_ctx.language, profile));
+    });
+}
+
+void Companion::openAppProfilesDialog() {
+    if (m_appProfilesDialog) {
+        m_appProfilesDialog->raise();
+        m_appProfilesDialog->activateWindow();
+        return;
+    }
+    auto* dialog = new AppProfilesDialog(AppProfilesDialog::Dependencies{m_ctx.paths.appProfilesPath(), m_ctx.language,
+                                                                         m_window->fonts().text(m_ctx.language),
+                                                                         RunningProgramExecutables});
+    dialog->setWindowIcon(ApplicationIcon());
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    m_appProfilesDialog = dialog;
+    dialog->show();
+}
+
 QString Companion::MouseAwaitedText(UiLanguage language) {
     if (language == UiLanguage::English)
         return QStringLiteral("The mouse is not plugged in: waiting for it");
@@ -166,6 +213,8 @@ void Companion::mouseArrived(bool connected) {
 }
 
 Companion::~Companion() {
+    delete m_appProfilesDialog.data();
+    m_appProfiles.reset();
     stopWorkers();
     m_blinkTimer.stop();
     m_controller.reset();
@@ -233,6 +282,8 @@ void Companion::start() {
     }
     if (m_options.watchPower && m_ctx.ports.watchPowerEvents)
         m_power = m_ctx.ports.watchPowerEvents([this](PowerEvent) { applyProfile(); });
+    if (m_ctx.ports.openForegroundWatch)
+        startAppProfiles();
 
     if (!m_ctx.link.ScanForMouse()) {
         // Started in the tray (at login) without the mouse: wait there for it, as the desktop's device
@@ -283,7 +334,7 @@ QString Companion::unusableMouseMessage() const {
 void Companion::loadMenus() {
     m_eventListMenu.load(EventListMenuDefinition(m_ctx.language));
     m_trayMenu.load(TrayMenuDefinition(m_ctx.language));
-    for (int id : {MenuCommand::ShowWindow, MenuCommand::ExitDriver}) {
+    for (int id : {MenuCommand::ShowWindow, MenuCommand::AppProfiles, MenuCommand::ExitDriver}) {
         if (QAction* action = m_trayMenu.action(id))
             connect(action, &QAction::triggered, this, [this, id] { onTrayCommand(id); });
     }
@@ -299,6 +350,8 @@ void Companion::onTrayCommand(int id) {
         RestoreFromTray();
     else if (id == MenuCommand::ExitDriver)
         ShutDown();
+    else if (id == MenuCommand::AppProfiles)
+        openAppProfilesDialog();
 }
 
 void Companion::onTrayActivated(int reason) {

@@ -18,6 +18,7 @@
 #include <QTimer>
 
 #include <atomic>
+#include <chrono>
 #include <memory>
 #include <optional>
 
@@ -33,6 +34,7 @@ class FileReload;
 class MainWindowController;
 class MacroFileDialogs;
 class MacroPage;
+class AppProfileSwitcher;
 
 // The maker's web page of the top bar: the project's own page.
 inline constexpr const char* WebPageAddress = "https://github.com/krv-glyde/krv-glyde";
@@ -51,6 +53,8 @@ public:
         bool startWorkers = true;      // run the report reader and the action executor
         bool raiseServiceThreads = false; // their threads ask for real-time scheduling (RaiseServiceThread)
         bool startInTray = false;      // start with the window hidden in the tray (minimised without one)
+        // How long the focus stays on a program before its profile is applied.
+        std::chrono::milliseconds appProfileSettle{300};
         // Whether the tray is a StatusNotifierItem host, which draws its own menu and reports a click
         // as Trigger; unset: asked of the session bus.
         std::optional<bool> statusNotifierTray;
@@ -114,6 +118,11 @@ public:
     // Reads the files again when another program changed them.
     FileReload& fileReload() { return *m_fileReload; }
     MacroEditor& macroEditor();
+    // The tray's "Profiles for programs…": the dialog of the rules (raised when it is open).
+    void openAppProfilesDialog();
+    QWidget* appProfilesDialog() const { return m_appProfilesDialog.data(); }
+    // The switch by the program in front; null while the desktop tells nothing of the focus.
+    AppProfileSwitcher* appProfileSwitcher() { return m_appProfiles.get(); }
     QSystemTrayIcon& trayIcon() { return *m_tray; }
     bool blinkTimerActive() const { return m_blinkTimer.isActive(); }
 
@@ -121,6 +130,8 @@ public:
     static QString MissingMouseMessage(UiLanguage language);
     // What the tray says while the mouse is awaited.
     static QString MouseAwaitedText(UiLanguage language);
+    // What the tray says after a switch for the program in front.
+    static QString ProfileInUseText(UiLanguage language, int profile);
 
 signals:
     // The program ends with this status (main quits its event loop).
@@ -151,6 +162,7 @@ private:
     // The tray's tooltip and first menu line say that the mouse is awaited (or no longer).
     void setWaitingForMouse(bool waiting);
     void mouseArrived(bool connected);
+    void startAppProfiles();
 
     AppContext& m_ctx;
     Options m_options;
@@ -172,6 +184,8 @@ private:
     std::unique_ptr<DeviceChangeMonitor> m_udev;
     QPointer<QSocketNotifier> m_udevNotifier;
     std::unique_ptr<ProcessEventWatch> m_power;
+    std::unique_ptr<AppProfileSwitcher> m_appProfiles;
+    QPointer<QWidget> m_appProfilesDialog;
     State m_state = State::Starting;
     bool m_statusNotifierTray = false;
     bool m_waitingForMouse = false;

@@ -187,6 +187,7 @@ int main(int argc, char** argv) {
     ports.pointer = std::move(pointer);
     ports.injector = krv::OpenInputInjector();
     ports.shell = std::make_unique<krv::ShellLauncher>();
+    ports.openForegroundWatch = krv::OpenDesktopForegroundWatch;
     krv::AppContext context(krv::AppPathsForProgram(QCoreApplication::applicationDirPath().toStdString()),
                             std::move(ports));
 

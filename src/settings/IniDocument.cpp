@@ -212,6 +212,37 @@ int IniDocument::readInt(std::string_view section, std::string_view key, std::si
 
 bool IniDocument::hasSection(std::string_view section) const { return findSection(section) >= 0; }
 
+std::vector<std::pair<std::string, std::string>> IniDocument::entries(std::string_view section) const {
+    std::vector<std::pair<std::string, std::string>> found;
+    const int s = findSection(section);
+    if (s < 0)
+        return found;
+    for (std::size_t i = m_sections[s].headerLine + 1; i < m_lines.size() && m_lines[i].section == s; ++i) {
+        const Line& line = m_lines[i];
+        if (line.kind != LineKind::Key || line.name.empty())
+            continue;
+        bool seen = false;
+        for (const auto& entry : found)
+            seen = seen || sameName(entry.first, line.name);
+        if (!seen)
+            found.emplace_back(line.name, line.value);
+    }
+    return found;
+}
+
+bool IniDocument::erase(std::string_view section, std::string_view key) {
+    const int s = findSection(section);
+    if (s < 0)
+        return false;
+    bool erased = false;
+    for (int k = findKeyLine(s, key); k >= 0; k = findKeyLine(s, key)) {
+        m_lines.erase(m_lines.begin() + k);
+        erased = true;
+        reindex();
+    }
+    return erased;
+}
+
 const std::string& IniDocument::defaultEol() const { return m_defaultEol; }
 
 void IniDocument::write(std::string_view section, std::string_view key, std::string_view value) {

@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace krv {
@@ -48,6 +49,14 @@ public:
     int readInt(std::string_view section, std::string_view key, std::size_t bufferChars) const;
 
     bool hasSection(std::string_view section) const;
+
+    // The keys of a section with their values, in file order; a duplicate key is listed once, with
+    // the first value (the one lookups find). Empty when the section is missing.
+    std::vector<std::pair<std::string, std::string>> entries(std::string_view section) const;
+
+    // Removes a key's line (the first, and any duplicate of it, so that no older value shows
+    // through). Whether there was one.
+    bool erase(std::string_view section, std::string_view key);
 
     // Writes "key=value". A present key keeps its line, its position and its spelling; a new key goes
     // after the last key of its section; a new section goes at the end of the document. Line breaks in

@@ -36,6 +36,8 @@ struct AppPaths {
     std::filesystem::path shippedDirectory = {};
 
     std::filesystem::path configPath() const { return appDirectory / "config.ini"; }
+    // The profiles for programs (settings/AppProfileRules.h), beside config.ini.
+    std::filesystem::path appProfilesPath() const { return appDirectory / "appprofiles.ini"; }
     std::filesystem::path shippedFolder() const {
         return !shippedDirectory.empty() ? shippedDirectory : !programDirectory.empty() ? programDirectory : appDirectory;
     }

@@ -48,8 +48,10 @@ std::vector<MenuItemDef> insertButtons(UiLanguage language, int firstId) {
 std::vector<MenuItemDef> TrayMenuDefinition(UiLanguage language) {
     if (language == UiLanguage::English)
         return {{QStringLiteral("Show Window"), MenuCommand::ShowWindow, {}},
+                {QStringLiteral("Profiles for programs…"), MenuCommand::AppProfiles, {}},
                 {QStringLiteral("Exit Driver"), MenuCommand::ExitDriver, {}}};
     return {{QStringLiteral("显示桌面"), MenuCommand::ShowWindow, {}},
+            {QStringLiteral("程序配置…"), MenuCommand::AppProfiles, {}},
             {QStringLiteral("退出程序"), MenuCommand::ExitDriver, {}}};
 }
 

@@ -32,6 +32,7 @@ constexpr int ModifyDelay = 32780;
 constexpr int DeleteEvent = 32781;
 constexpr int InsertBeforeFirst = 32802; // left down, left up, right down, right up, middle down, middle up
 constexpr int InsertAfterFirst = 32809;
+constexpr int AppProfiles = 32830; // the tray's "Profiles for programs…"
 } // namespace MenuCommand
 
 std::vector<MenuItemDef> TrayMenuDefinition(UiLanguage language);

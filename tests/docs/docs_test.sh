@@ -44,4 +44,7 @@ check krv-glyde-ctl --ver "--verbose --version"
 check krv-glyde-ctl apply "" "1 2 3 4 5"
 check krv-glyde-ctl --simulate apply 6 ""
 check krv-glyde-ctl profile show "" "1 2 3 4 5 6"
+check krv-glyde-ctl app-profile "" "list add remove default on off"
+check krv-glyde-ctl app-profile add steam "" "1 2 3 4 5"
+check krv-glyde-ctl app-profile default "" "1 2 3 4 5 stay"
 exit $fail

@@ -128,7 +128,8 @@ struct CompanionFixture {
 
     // setup runs on the fresh folder and the simulated mouse before the companion starts.
     explicit CompanionFixture(const std::function<void(const QString&, SimulatedMouse&)>& setup = {}, bool start = true,
-                              bool watchPower = false, const std::function<void(Companion::Options&)>& tweak = {}) {
+                              bool watchPower = false, const std::function<void(Companion::Options&)>& tweak = {},
+                              const std::function<void(AppPorts&)>& tweakPorts = {}) {
         const QString bin = QStringLiteral(KRV_BUILD_DATA_DIR);
         const QString shipped = QStringLiteral(KRV_SHIPPED_DATA_DIR);
         QFile::copy(shipped + "/config.ini", folder.filePath("config.ini"));
@@ -154,6 +155,8 @@ struct CompanionFixture {
         ports.openKeyboardCapture = [](KeyHandler, std::function<void()>) -> std::unique_ptr<KeyboardCapture> {
             return nullptr;
         };
+        if (tweakPorts)
+            tweakPorts(ports);
         context = std::make_unique<AppContext>(folder.path().toStdString(), std::move(ports));
         Companion::Options options;
         options.dialogs = &dialogs;

@@ -133,6 +133,7 @@ private slots:
     void profileWithoutALeftClickIsRefusedAndNothingChanges();
     void reloadTakesTheFilesAsTheyAreNow();
     void theNameIsTakenOnlyOnce();
+    void profilesForProgramsFromTheShell();
     void theToolsApplyIsServedByTheCompanion();
     void theToolsImportsAreServedAndKept();
     void aCompanionOfOtherFilesIsLeftAlone();
@@ -266,6 +267,47 @@ void CompanionServiceTest::theNameIsTakenOnlyOnce() {
     CompanionService second(*f.companion);
     QVERIFY(!second.registerOn(Name));
     QCOMPARE(busctlProperty(QStringLiteral("Language")).status, 0);
+}
+
+void CompanionServiceTest::profilesForProgramsFromTheShell() {
+    CompanionFixture f;
+    CompanionService service(*f.companion);
+    QVERIFY(service.registerOn(Name));
+    const std::filesystem::path rules = f.context->paths.appProfilesPath();
+    QVERIFY2(gdbusCall(QStringLiteral("AddAppProfile"), {QStringLiteral("steam"), QStringLiteral("2")}).status == 0,
+             "AddAppProfile");
+    QVERIFY(gdbusCall(QStringLiteral("AddAppProfile"), {QStringLiteral("/usr/games/foo"), QStringLiteral("3")}).status == 0);
+    QVERIFY(gdbusCall(QStringLiteral("SetAppProfileDefault"), {QStringLiteral("1")}).status == 0);
+    QVERIFY(gdbusCall(QStringLiteral("SetAppProfilesEnabled"), {QStringLiteral("false")}).status == 0);
+    QVERIFY(gdbusCall(QStringLiteral("RemoveAppProfile"), {QStringLiteral("STEAM")}).status == 0);
+    const Run list = gdbusCall(QStringLiteral("AppProfiles"));
+    QCOMPARE(list.out.trimmed(), QStringLiteral("({'/usr/games/foo': <3>},)"));
+    const Run enabled = runTool(QStringLiteral("busctl"), {QStringLiteral("--user"), QStringLiteral("get-property"), Name,
+                                                           Path, Interface, QStringLiteral("AppProfilesEnabled")});
+    QCOMPARE(enabled.out.trimmed(), QStringLiteral("b false"));
+    const Run fallback = runTool(QStringLiteral("busctl"), {QStringLiteral("--user"), QStringLiteral("get-property"),
+                                                            Name, Path, Interface, QStringLiteral("AppProfileDefault")});
+    QCOMPARE(fallback.out.trimmed(), QStringLiteral("i 1"));
+
+    // Refusals: a bad name or number, a rule that is not there; the file stays as it was.
+    QFile file(QString::fromStdString(rules.string()));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray before = file.readAll();
+    file.close();
+    const std::pair<QString, QStringList> refused[] = {
+        {QStringLiteral("AddAppProfile"), {QStringLiteral("a=b"), QStringLiteral("2")}},
+        {QStringLiteral("AddAppProfile"), {QStringLiteral("x"), QStringLiteral("6")}},
+        {QStringLiteral("SetAppProfileDefault"), {QStringLiteral("--"), QStringLiteral("-1")}},
+        {QStringLiteral("RemoveAppProfile"), {QStringLiteral("nothing")}},
+    };
+    for (const auto& [method, arguments] : refused) {
+        const Run run = gdbusCall(method, arguments);
+        QVERIFY2(run.status != 0, qPrintable(method));
+        QVERIFY2(run.err.contains(QStringLiteral("InvalidArgs")) || run.err.contains(QStringLiteral("Failed")),
+                 qPrintable(run.err));
+    }
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), before);
 }
 
 void CompanionServiceTest::theToolsApplyIsServedByTheCompanion() {

@@ -543,15 +543,17 @@ void CompanionTest::languageSwitchBothWays() {
     QCOMPARE(iniValue(f.configPath(), "Init", "VER_SEL"), std::string("0"));
     QCOMPARE(QString::fromStdString(f.context->macros.filePath.filename().string()), QStringLiteral("Macro_CN.dat"));
     QCOMPARE(f.companion->trayMenu().record(0).text, QStringLiteral("显示桌面"));
-    QCOMPARE(f.companion->trayMenu().itemCount(), 2);
+    QCOMPARE(f.companion->trayMenu().record(1).text, QStringLiteral("程序配置…"));
+    QCOMPARE(f.companion->trayMenu().itemCount(), 3);
     QCOMPARE(f.companion->eventListMenu().itemCount(), 23);
     QCOMPARE(f.window().windowTitle(), QStringLiteral("VELDRA GAMING MOUSE"));
     f.clickMain(MainElement::English);
     QCOMPARE(f.context->language, UiLanguage::English);
     QCOMPARE(iniValue(f.configPath(), "Init", "VER_SEL"), std::string("1"));
     QCOMPARE(QString::fromStdString(f.context->macros.filePath.filename().string()), QStringLiteral("Macro_EN.dat"));
-    QCOMPARE(f.companion->trayMenu().record(1).text, QStringLiteral("Exit Driver"));
-    QCOMPARE(f.companion->trayMenu().itemCount(), 2);
+    QCOMPARE(f.companion->trayMenu().record(1).text, QStringLiteral("Profiles for programs…"));
+    QCOMPARE(f.companion->trayMenu().record(2).text, QStringLiteral("Exit Driver"));
+    QCOMPARE(f.companion->trayMenu().itemCount(), 3);
     // The English function names are back.
     QCOMPARE(f.window().skin().functionName(1), std::string("Left Click"));
 }

@@ -123,10 +123,11 @@ void MenusTest::reloadingStartsTheRecordsAgain() {
         menu.load(EventListMenuDefinition(UiLanguage::English));
         QCOMPARE(menu.itemCount(), 23);
         menu.load(TrayMenuDefinition(UiLanguage::Chinese));
-        QCOMPARE(menu.itemCount(), 2);
+        QCOMPARE(menu.itemCount(), 3);
     }
     QCOMPARE(menu.record(0).text, QStringLiteral("显示桌面"));
-    QCOMPARE(menu.record(1).id, MenuCommand::ExitDriver);
+    QCOMPARE(menu.record(1).id, MenuCommand::AppProfiles);
+    QCOMPARE(menu.record(2).id, MenuCommand::ExitDriver);
     QVERIFY(menu.action(MenuCommand::ShowWindow));
     menu.load(EventListMenuDefinition(UiLanguage::English));
     QVERIFY(menu.action(32802));

@@ -60,7 +60,7 @@ private slots:
         QStringList texts;
         for (QAction* a : sni->companion->trayMenu().menu()->actions())
             texts << a->text();
-        QCOMPARE(texts, (QStringList{"Show Window", "Exit Driver"}));
+        QCOMPARE(texts, (QStringList{"Show Window", "Profiles for programs…", "Exit Driver"}));
         // Its right-click is the tray's own business: no owner-drawn menu pops up as well.
         emit sni->companion->trayIcon().activated(QSystemTrayIcon::Context);
         QVERIFY(!sni->companion->trayMenu().menu()->isVisible());

@@ -44,7 +44,7 @@ namespace {
 
 std::vector<CtlCommand> allCommands() {
     std::vector<CtlCommand> commands;
-    for (auto group : {settingsCommands(), macroCommands(), deviceCommands(), autostartCommands()})
+    for (auto group : {settingsCommands(), macroCommands(), deviceCommands(), autostartCommands(), appProfileCommands()})
         commands.insert(commands.end(), group.begin(), group.end());
     return commands;
 }

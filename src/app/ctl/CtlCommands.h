@@ -68,5 +68,6 @@ struct CtlCommand {
 std::vector<CtlCommand> settingsCommands();
 std::vector<CtlCommand> macroCommands();
 std::vector<CtlCommand> autostartCommands();
+std::vector<CtlCommand> appProfileCommands();
 
 } // namespace krv::ctl

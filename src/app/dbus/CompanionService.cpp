@@ -3,6 +3,7 @@
 
 #include "app/Companion.h"
 #include "app/FileReload.h"
+#include "settings/AppProfileRules.h"
 #include "settings/FileSystemCalls.h"
 #include "settings/IniFile.h"
 
@@ -114,6 +115,60 @@ void CompanionService::Reload() {
         return;
     }
     announceChanges();
+}
+
+bool CompanionService::appProfilesEnabled() const {
+    return ReadAppProfileRules(m_companion.context().paths.appProfilesPath()).rules.enabled;
+}
+
+int CompanionService::appProfileDefault() const {
+    return ReadAppProfileRules(m_companion.context().paths.appProfilesPath()).rules.noMatchProfile;
+}
+
+QVariantMap CompanionService::AppProfiles() {
+    const AppProfileRulesRead read = ReadAppProfileRules(m_companion.context().paths.appProfilesPath());
+    if (!read.status) {
+        sendErrorReply(QDBusError::Failed, QString::fromStdString(read.status.message()));
+        return {};
+    }
+    QVariantMap rules;
+    for (const AppProfileRule& rule : read.rules.rules)
+        rules.insert(QString::fromStdString(rule.program), rule.profile);
+    return rules;
+}
+
+void CompanionService::replyTo(const FileStatus& changed) {
+    if (!changed)
+        sendErrorReply(QDBusError::Failed, QString::fromStdString(changed.message()));
+    announceChanges();
+}
+
+void CompanionService::AddAppProfile(const QString& program, int n) {
+    if (auto problem = ProgramNameProblem(program.toStdString())) {
+        sendErrorReply(QDBusError::InvalidArgs, QString::fromStdString(*problem));
+        return;
+    }
+    if (n < 1 || n > ProfileCount) {
+        sendErrorReply(QDBusError::InvalidArgs, QStringLiteral("the profile is one of 1 to %1").arg(ProfileCount));
+        return;
+    }
+    replyTo(AddAppProfileRule(m_companion.context().paths.appProfilesPath(), program.toStdString(), n));
+}
+
+void CompanionService::RemoveAppProfile(const QString& program) {
+    replyTo(RemoveAppProfileRule(m_companion.context().paths.appProfilesPath(), program.toStdString()));
+}
+
+void CompanionService::SetAppProfileDefault(int n) {
+    if (n < 0 || n > ProfileCount) {
+        sendErrorReply(QDBusError::InvalidArgs, QStringLiteral("the profile is 0 (keep) or one of 1 to %1").arg(ProfileCount));
+        return;
+    }
+    replyTo(SetAppProfileNoMatch(m_companion.context().paths.appProfilesPath(), n));
+}
+
+void CompanionService::SetAppProfilesEnabled(bool on) {
+    replyTo(krv::SetAppProfilesEnabled(m_companion.context().paths.appProfilesPath(), on));
 }
 
 QVariantMap CompanionService::snapshot() const {

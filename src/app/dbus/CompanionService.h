@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "settings/FileStatus.h"
 #include "ports/CompanionLink.h"
 
 #include <QDBusContext>
@@ -28,6 +29,8 @@ class CompanionService : public QObject, protected QDBusContext {
     Q_PROPERTY(bool Connected READ connected)
     Q_PROPERTY(int DpiStage READ dpiStage)
     Q_PROPERTY(QString Language READ language)
+    Q_PROPERTY(bool AppProfilesEnabled READ appProfilesEnabled)
+    Q_PROPERTY(int AppProfileDefault READ appProfileDefault)
     Q_PROPERTY(QString ConfigFolder READ configFolder)
 public:
     static constexpr const char* ServiceName = CompanionBus::ServiceName;
@@ -47,6 +50,10 @@ public:
     bool connected() const;
     int dpiStage() const; // 1..4
     QString language() const; // "zh" or "en"
+    // The profiles for programs (appprofiles.ini): switched on; the profile of a program without a
+    // rule (0: it keeps the profile).
+    bool appProfilesEnabled() const;
+    int appProfileDefault() const;
     QString configFolder() const; // the folder of config.ini, absolute
 
 public slots:
@@ -56,10 +63,19 @@ public slots:
     void ShowWindow();
     // Reads the current profile and the macros from the files again and applies the profile.
     void Reload();
+    // The profiles for programs, as krv-glyde-ctl app-profile changes them: program -> profile; a
+    // refused name or number is an InvalidArgs error, a file that cannot be read or written Failed.
+    QVariantMap AppProfiles();
+    void AddAppProfile(const QString& program, int n);
+    void RemoveAppProfile(const QString& program);
+    void SetAppProfileDefault(int n);
+    void SetAppProfilesEnabled(bool on);
 
 private:
     QVariantMap snapshot() const;
     void announceChanges();
+    // Replies with the failure of a change of the rules file, if it failed.
+    void replyTo(const FileStatus& changed);
 
     Companion& m_companion;
     bool m_registered = false;

@@ -136,3 +136,20 @@ TEST(IniDocumentRead, SurvivesBinaryInput) {
 }
 
 } // namespace
+
+namespace krv {
+namespace {
+
+TEST(IniDocumentEntries, ListsKeysOnceAndErasesEveryCopy) {
+    IniDocument doc = IniDocument::parse("[A]\r\nx=1\r\n; note\r\nY = 2\r\nX=3\r\n[B]\r\nz=4\r\n");
+    const std::vector<std::pair<std::string, std::string>> expected{{"x", "1"}, {"Y", "2"}};
+    EXPECT_EQ(doc.entries("a"), expected);
+    EXPECT_TRUE(doc.entries("missing").empty());
+    EXPECT_TRUE(doc.erase("A", "X"));
+    EXPECT_FALSE(doc.erase("A", "x"));
+    EXPECT_FALSE(doc.erase("missing", "x"));
+    EXPECT_EQ(doc.serialize(), "[A]\r\n; note\r\nY = 2\r\n[B]\r\nz=4\r\n");
+}
+
+} // namespace
+} // namespace krv

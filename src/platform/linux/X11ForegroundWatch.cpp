@@ -1,0 +1,179 @@
+// SPDX-License-Identifier: MIT
+#include "platform/linux/X11ForegroundWatch.h"
+
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+
+#include <unistd.h>
+
+#include <filesystem>
+#include <mutex>
+#include <set>
+#include <string_view>
+#include <system_error>
+
+namespace krv {
+
+namespace {
+
+// Xlib has one error handler per process. Ours swallows the errors of the watches' own connections
+// (a window gone before its properties were read) and hands every other one to the handler before it.
+std::mutex g_handlerMutex;
+std::set<Display*> g_watchedDisplays;
+XErrorHandler g_previousHandler = nullptr;
+bool g_handlerInstalled = false;
+
+int onXError(Display* display, XErrorEvent* event) {
+    XErrorHandler previous = nullptr;
+    {
+        std::lock_guard lock(g_handlerMutex);
+        if (g_watchedDisplays.count(display) != 0)
+            return 0;
+        previous = g_previousHandler;
+    }
+    return previous ? previous(display, event) : 0;
+}
+
+void watchErrorsOf(Display* display) {
+    std::lock_guard lock(g_handlerMutex);
+    g_watchedDisplays.insert(display);
+    if (!g_handlerInstalled) {
+        g_previousHandler = XSetErrorHandler(onXError);
+        g_handlerInstalled = true;
+    }
+}
+
+void forgetErrorsOf(Display* display) {
+    std::lock_guard lock(g_handlerMutex);
+    g_watchedDisplays.erase(display);
+}
+
+} // namespace
+
+std::unique_ptr<X11ForegroundWatch> X11ForegroundWatch::open(const char* displayName, std::string* error) {
+    Display* display = XOpenDisplay(displayName);
+    if (display == nullptr) {
+        if (error != nullptr)
+            *error = "cannot open the X display";
+        return nullptr;
+    }
+    return std::unique_ptr<X11ForegroundWatch>(new X11ForegroundWatch(display));
+}
+
+X11ForegroundWatch::X11ForegroundWatch(Display* display) : m_display(display) {
+    watchErrorsOf(m_display);
+    m_root = DefaultRootWindow(m_display);
+    m_activeAtom = XInternAtom(m_display, "_NET_ACTIVE_WINDOW", False);
+    m_pidAtom = XInternAtom(m_display, "_NET_WM_PID", False);
+    XSelectInput(m_display, m_root, PropertyChangeMask);
+    XFlush(m_display);
+}
+
+X11ForegroundWatch::~X11ForegroundWatch() {
+    XCloseDisplay(m_display);
+    forgetErrorsOf(m_display);
+}
+
+int X11ForegroundWatch::fd() const { return ConnectionNumber(m_display); }
+
+std::optional<ForegroundProgram> X11ForegroundWatch::readChange() {
+    const unsigned long before = m_lastWindow;
+    const bool knewBefore = m_knowsLast;
+    std::optional<ForegroundProgram> program;
+    // Only the events already read or waiting on the socket: XPending never blocks. The looks at the
+    // windows read further events into Xlib's queue, where the socket notifier would not see them: the
+    // queue is emptied again until nothing is left.
+    while (XPending(m_display) > 0) {
+        bool activeChanged = false;
+        while (XPending(m_display) > 0) {
+            XEvent event;
+            XNextEvent(m_display, &event);
+            if (event.type == PropertyNotify && event.xproperty.window == m_root &&
+                event.xproperty.atom == m_activeAtom)
+                activeChanged = true;
+        }
+        if (activeChanged)
+            program = current();
+    }
+    if (!program || (knewBefore && program->window == before))
+        return std::nullopt;
+    return program;
+}
+
+ForegroundProgram X11ForegroundWatch::current() {
+    unsigned long active = 0;
+    Atom type = None;
+    int format = 0;
+    unsigned long count = 0, after = 0;
+    unsigned char* data = nullptr;
+    if (XGetWindowProperty(m_display, m_root, m_activeAtom, 0, 1, False, XA_WINDOW, &type, &format, &count, &after,
+                           &data) == Success &&
+        data != nullptr && format == 32 && count == 1)
+        active = *reinterpret_cast<unsigned long*>(data);
+    if (data)
+        XFree(data);
+    m_lastWindow = active;
+    m_knowsLast = true;
+    return programOf(active);
+}
+
+ForegroundProgram X11ForegroundWatch::programOf(unsigned long window) {
+    ForegroundProgram program;
+    program.window = window;
+    if (window == 0)
+        return program;
+    Atom type = None;
+    int format = 0;
+    unsigned long count = 0, after = 0;
+    unsigned char* data = nullptr;
+    if (XGetWindowProperty(m_display, window, m_pidAtom, 0, 1, False, XA_CARDINAL, &type, &format, &count, &after,
+                           &data) == Success &&
+        data != nullptr && format == 32 && count == 1)
+        program.pid = static_cast<std::int64_t>(*reinterpret_cast<unsigned long*>(data));
+    if (data)
+        XFree(data);
+    XClassHint hint{nullptr, nullptr};
+    if (XGetClassHint(m_display, window, &hint) != 0) {
+        if (hint.res_name)
+            program.windowInstance = hint.res_name;
+        if (hint.res_class)
+            program.windowClass = hint.res_class;
+    }
+    if (hint.res_name)
+        XFree(hint.res_name);
+    if (hint.res_class)
+        XFree(hint.res_class);
+    // A pid on another machine (a remote client) names no process here: only a local one counts.
+    XTextProperty machine{};
+    if (program.pid > 0 && XGetWMClientMachine(m_display, window, &machine) != 0 && machine.value) {
+        char ours[256] = {};
+        gethostname(ours, sizeof ours - 1);
+        const std::string_view theirs(reinterpret_cast<const char*>(machine.value), machine.nitems);
+        const auto shortName = [](std::string_view name) { return name.substr(0, name.find('.')); };
+        if (shortName(theirs) != shortName(ours))
+            program.pid = 0;
+    }
+    if (machine.value)
+        XFree(machine.value);
+    program.executable = ExecutableOfProcess(program.pid);
+    return program;
+}
+
+std::string X11ForegroundWatch::ExecutableOfProcess(std::int64_t pid) {
+    if (pid <= 0)
+        return {};
+    std::error_code ec;
+    const std::filesystem::path target =
+        std::filesystem::read_symlink("/proc/" + std::to_string(pid) + "/exe", ec);
+    if (ec)
+        return {};
+    std::string path = target.string();
+    // A program replaced while it runs (an update) shows as "path (deleted)": the name is still its own.
+    constexpr std::string_view Deleted = " (deleted)";
+    if (path.size() > Deleted.size() && path.compare(path.size() - Deleted.size(), Deleted.size(), Deleted) == 0)
+        path.resize(path.size() - Deleted.size());
+    return path;
+}
+
+} // namespace krv
