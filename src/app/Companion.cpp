@@ -147,11 +147,8 @@ void Companion::startAppProfiles() {
     m_appProfiles = std::make_unique<AppProfileSwitcher>(
         AppProfileSwitcher::Dependencies{m_ctx.paths.appProfilesPath(), m_ctx.paths.configPath(), m_ctx.presses,
                                          [this](int profile) {
-                                             if (m_state == State::Ended)
-                                                 return;
-                                             m_ctx.presses.requestStop();
-                                             (void)m_applier->ApplyStoredProfile(profile);
-                                             m_window->update();
+                                             if (m_state != State::Ended)
+                                                 (void)applyStoredProfile(profile, {});
                                          },
                                          static_cast<std::int64_t>(QCoreApplication::applicationPid()),
                                          m_options.appProfileSettle},
