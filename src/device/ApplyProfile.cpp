@@ -55,31 +55,23 @@ ProfileApplier::Outcome ProfileApplier::apply(std::optional<int> stored, const S
     bool loaded = false;
     bool refused = false;
     FileStatus saved = IniFile::update(m_ports.configPath, [&](IniDocument& doc) {
-        if (stored) {
-            // Read, checked and saved in one hold of the lock; a refused profile is not taken.
+        if (stored || editedFrom) {
+            // Read, checked and saved in one hold of the lock: a stored profile as the file holds it,
+            // or the window's changes over it; a refused profile is not taken.
             loaded = true;
+            const int profile = stored ? *stored : curConfig;
+            const ProfileValues onFile = ReadProfileValues(doc, profile, false, m_ports.language());
             ProfileSettings candidate;
-            candidate.setValues(ReadProfileValues(doc, *stored, false, m_ports.language()));
+            candidate.setValues(stored ? onFile : OverlayEdits(*editedFrom, sent, onFile));
             if (!AnySlotHoldsPrimary(candidate)) {
                 refused = true;
                 return FileStatus::failure("no button is the left button");
             }
             sent = candidate.values();
-            curConfig = *stored;
+            curConfig = profile;
             s.setValues(sent);
-            s.currentProfile.store(curConfig, relaxed);
-            WriteProfileValues(doc, sent, curConfig);
-        } else if (editedFrom) {
-            // The window's changes over the profile as the file holds it now, in the same lock hold.
-            ProfileSettings candidate;
-            candidate.setValues(
-                OverlayEdits(*editedFrom, sent, ReadProfileValues(doc, curConfig, false, m_ports.language())));
-            if (!AnySlotHoldsPrimary(candidate)) {
-                refused = true;
-                return FileStatus::failure("no button is the left button");
-            }
-            sent = candidate.values();
-            s.setValues(sent);
+            if (stored)
+                s.currentProfile.store(curConfig, relaxed);
             WriteProfileValues(doc, sent, curConfig);
         }
         WriteCurConfig(doc, curConfig);

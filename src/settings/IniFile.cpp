@@ -307,10 +307,8 @@ IniRead IniFile::readLocked(const fs::path& file) {
         return read(file);
     std::unique_lock threadGuard(threadLockFor(target));
     FileDescriptor lock(-1);
-    if (FileStatus locked = lockAcross(target, lock); !locked) {
+    if (FileStatus locked = lockAcross(target, lock); !locked)
         LogDetail(LogCategory::Files) << "read without the lock: " << locked.message();
-        return read(target);
-    }
     return read(target);
 }
 

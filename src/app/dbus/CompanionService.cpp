@@ -96,8 +96,7 @@ void CompanionService::ApplyProfile(int n) {
                     refusal = QStringLiteral("profile %1 has no button set to Left Click: the mouse stays on profile %2")
                                   .arg(n)
                                   .arg(current);
-                }});
-    announceChanges();
+                }}); // announced through the companion's stateChanged
     if (outcome == ProfileApplier::Outcome::NotSent)
         sendErrorReply(QDBusError::Failed, refusal);
     else if (outcome == ProfileApplier::Outcome::NotSaved)
@@ -140,7 +139,6 @@ QVariantMap CompanionService::AppProfiles() {
 void CompanionService::replyTo(const FileStatus& changed) {
     if (!changed)
         sendErrorReply(QDBusError::Failed, QString::fromStdString(changed.message()));
-    announceChanges();
 }
 
 void CompanionService::AddAppProfile(const QString& program, int n) {

@@ -9,6 +9,7 @@
 
 #include <filesystem>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <string_view>
 #include <system_error>
@@ -33,6 +34,22 @@ int onXError(Display* display, XErrorEvent* event) {
         previous = g_previousHandler;
     }
     return previous ? previous(display, event) : 0;
+}
+
+// A window's property of one 32-bit item (a window, a process id); none when it is not set so.
+std::optional<unsigned long> oneItem(Display* display, Window window, Atom property, Atom type) {
+    Atom actualType = None;
+    int format = 0;
+    unsigned long count = 0, after = 0;
+    unsigned char* data = nullptr;
+    std::optional<unsigned long> item;
+    if (XGetWindowProperty(display, window, property, 0, 1, False, type, &actualType, &format, &count, &after,
+                           &data) == Success &&
+        data != nullptr && format == 32 && count == 1)
+        item = *reinterpret_cast<unsigned long*>(data); // Xlib hands 32-bit items out as longs
+    if (data)
+        XFree(data);
+    return item;
 }
 
 void watchErrorsOf(Display* display) {
@@ -102,17 +119,7 @@ std::optional<ForegroundProgram> X11ForegroundWatch::readChange() {
 }
 
 ForegroundProgram X11ForegroundWatch::current() {
-    unsigned long active = 0;
-    Atom type = None;
-    int format = 0;
-    unsigned long count = 0, after = 0;
-    unsigned char* data = nullptr;
-    if (XGetWindowProperty(m_display, m_root, m_activeAtom, 0, 1, False, XA_WINDOW, &type, &format, &count, &after,
-                           &data) == Success &&
-        data != nullptr && format == 32 && count == 1)
-        active = *reinterpret_cast<unsigned long*>(data);
-    if (data)
-        XFree(data);
+    const unsigned long active = oneItem(m_display, m_root, m_activeAtom, XA_WINDOW).value_or(0);
     m_lastWindow = active;
     m_knowsLast = true;
     return programOf(active);
@@ -123,16 +130,8 @@ ForegroundProgram X11ForegroundWatch::programOf(unsigned long window) {
     program.window = window;
     if (window == 0)
         return program;
-    Atom type = None;
-    int format = 0;
-    unsigned long count = 0, after = 0;
-    unsigned char* data = nullptr;
-    if (XGetWindowProperty(m_display, window, m_pidAtom, 0, 1, False, XA_CARDINAL, &type, &format, &count, &after,
-                           &data) == Success &&
-        data != nullptr && format == 32 && count == 1)
-        program.pid = static_cast<std::int64_t>(*reinterpret_cast<unsigned long*>(data));
-    if (data)
-        XFree(data);
+    if (const std::optional<unsigned long> pid = oneItem(m_display, window, m_pidAtom, XA_CARDINAL))
+        program.pid = static_cast<std::int64_t>(*pid);
     XClassHint hint{nullptr, nullptr};
     if (XGetClassHint(m_display, window, &hint) != 0) {
         if (hint.res_name)
