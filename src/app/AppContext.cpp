@@ -1,6 +1,15 @@
 // SPDX-License-Identifier: MIT
 #include "app/AppContext.h"
 
+#ifdef _WIN32
+#include "platform/windows/SendInputInjector.h"
+#include "platform/windows/ThreadPriority.h"
+#include "platform/windows/WindowsDesktop.h"
+#include "platform/windows/WindowsDeviceChanges.h"
+#include "platform/windows/WindowsHidBackend.h"
+#include "platform/windows/WindowsShellActions.h"
+#include "platform/windows/WindowsSystemPointer.h"
+#else
 #include "platform/linux/HidrawBackend.h"
 #include "platform/linux/InputBackend.h"
 #include "platform/linux/PowerEvents.h"
@@ -11,6 +20,7 @@
 #include "platform/linux/X11ForegroundWatch.h"
 #include "platform/linux/X11KeyboardCapture.h"
 #include "platform/linux/X11SystemPointer.h"
+#endif
 
 #include <QGuiApplication>
 
@@ -18,7 +28,26 @@ namespace krv {
 
 namespace {
 
-std::unique_ptr<DeviceChangeMonitor> OpenUdevMonitor() {
+#ifdef _WIN32
+std::unique_ptr<DeviceChangeMonitor> OpenDesktopDeviceChanges() {
+    auto monitor = std::make_unique<WindowsDeviceChangeMonitor>();
+    if (!monitor->valid())
+        return nullptr;
+    return monitor;
+}
+
+std::unique_ptr<KeyboardCapture> OpenDesktopKeyboardCapture(KeyHandler onKey, std::function<void()> onUnavailable) {
+    return OpenWindowsKeyboardCapture(std::move(onKey), std::move(onUnavailable));
+}
+
+std::unique_ptr<HidBackend> OpenDesktopHid() {
+    return std::make_unique<WindowsHidBackend>();
+}
+
+const WatchPowerEvents WatchDesktopPowerEvents = WatchWindowsPowerEvents;
+const WatchTerminationRequests WatchTerminationSignals = WatchWindowsTerminationRequests;
+#else
+std::unique_ptr<DeviceChangeMonitor> OpenDesktopDeviceChanges() {
     return std::make_unique<UdevMonitor>();
 }
 
@@ -33,12 +62,57 @@ std::unique_ptr<KeyboardCapture> OpenDesktopKeyboardCapture(KeyHandler onKey, st
     return x11;
 }
 
+std::unique_ptr<HidBackend> OpenDesktopHid() {
+    return std::make_unique<HidrawBackend>();
+}
+#endif
+
 } // namespace
 
+#ifdef _WIN32
+std::unique_ptr<ForegroundWatch> OpenDesktopForegroundWatch() {
+    return nullptr;
+}
+
+std::unique_ptr<InputInjector> OpenDesktopInputInjector() {
+    return std::make_unique<SendInputInjector>();
+}
+
+std::unique_ptr<ShellActions> OpenDesktopShellActions() {
+    return std::make_unique<WindowsShellActions>();
+}
+
+AppPorts AppPorts::Desktop() {
+    AppPorts ports;
+    ports.hid = OpenDesktopHid();
+    ports.injector = OpenDesktopInputInjector();
+    ports.shell = OpenDesktopShellActions();
+    ports.pointer = std::make_unique<WindowsSystemPointer>();
+    ports.openDeviceChanges = OpenDesktopDeviceChanges;
+    ports.openKeyboardCapture = OpenDesktopKeyboardCapture;
+    ports.openForegroundWatch = OpenDesktopForegroundWatch;
+    ports.raiseServiceThread = RaiseServiceThread;
+    ports.watchPowerEvents = WatchDesktopPowerEvents;
+    ports.watchTerminationRequests = WatchTerminationSignals;
+    return ports;
+}
+#else
 std::unique_ptr<ForegroundWatch> OpenDesktopForegroundWatch() {
     if (QGuiApplication::platformName() != QLatin1String("xcb"))
         return nullptr;
     return X11ForegroundWatch::open();
+}
+
+std::unique_ptr<InputInjector> OpenDesktopInputInjector() {
+    return OpenInputInjector();
+}
+
+std::unique_ptr<ShellActions> OpenDesktopShellActions() {
+    return std::make_unique<ShellLauncher>();
+}
+
+AppPorts AppPorts::Desktop() {
+    return LinuxDesktop();
 }
 
 AppPorts AppPorts::LinuxDesktop() {
@@ -50,7 +124,7 @@ AppPorts AppPorts::LinuxDesktop() {
         ports.pointer = std::move(pointer);
     else
         ports.pointer = std::make_unique<NoSystemPointer>();
-    ports.openDeviceChanges = OpenUdevMonitor;
+    ports.openDeviceChanges = OpenDesktopDeviceChanges;
     ports.openKeyboardCapture = OpenDesktopKeyboardCapture;
     ports.openForegroundWatch = OpenDesktopForegroundWatch;
     ports.raiseServiceThread = RaiseServiceThread;
@@ -58,6 +132,7 @@ AppPorts AppPorts::LinuxDesktop() {
     ports.watchTerminationRequests = WatchTerminationSignals;
     return ports;
 }
+#endif
 
 namespace {
 
@@ -70,9 +145,9 @@ AppPorts completed(AppPorts ports) {
     if (!ports.shell)
         ports.shell = std::make_unique<NoShellActions>();
     if (!ports.hid)
-        ports.hid = std::make_unique<HidrawBackend>();
+        ports.hid = OpenDesktopHid();
     if (!ports.openDeviceChanges)
-        ports.openDeviceChanges = OpenUdevMonitor;
+        ports.openDeviceChanges = OpenDesktopDeviceChanges;
     if (!ports.openKeyboardCapture)
         ports.openKeyboardCapture = OpenDesktopKeyboardCapture;
     if (!ports.raiseServiceThread)

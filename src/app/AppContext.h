@@ -47,13 +47,23 @@ struct AppPorts {
     WatchPowerEvents watchPowerEvents;
     WatchTerminationRequests watchTerminationRequests;
 
+#ifndef _WIN32
     // This desktop: hidraw, XTest (or uinput), the shell launcher, the X11 pointer settings, udev, the
     // X11 keyboard grab, rtkit, logind's and UPower's power events and the termination signals.
     static AppPorts LinuxDesktop();
+#endif
+    // The desktop the program runs on: LinuxDesktop(), or on Windows the Win32 HID, SendInput, the
+    // shell, the system's pointer settings, device notifications, the low-level keyboard hook, the
+    // multimedia timer's resolution for the service threads, power broadcasts and the session's end.
+    static AppPorts Desktop();
 };
 
 // The desktop's watch of the focused window: X11's active window under the xcb platform; null elsewhere.
 std::unique_ptr<ForegroundWatch> OpenDesktopForegroundWatch();
+// The desktop's input injection (with its problem, where there is one, in AppPorts::injectorProblem of
+// LinuxDesktop()) and shell actions, for a program that chooses its other ports itself (the demo).
+std::unique_ptr<InputInjector> OpenDesktopInputInjector();
+std::unique_ptr<ShellActions> OpenDesktopShellActions();
 
 // Keeps the settings in memory (the demo: the desktop's own pointer is not touched).
 class MemorySystemPointer final : public SystemPointer {

@@ -5,9 +5,14 @@
 #include "app/FileReload.h"
 #include "app/RestoreDefaults.h"
 #include "settings/IniFile.h"
+#ifdef _WIN32
+#include "platform/windows/RunningPrograms.h"
+#include "platform/windows/WindowsDeviceChanges.h"
+#else
 #include "platform/linux/DeviceAccess.h"
 #include "platform/linux/InputBackend.h"
 #include "platform/linux/RunningPrograms.h"
+#endif
 #include "ui/AppProfilesDialog.h"
 #include "ui/AboutBox.h"
 #include "ui/MacroPage.h"
@@ -19,11 +24,16 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QCursor>
+#ifndef _WIN32
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
+#endif
 #include <QDesktopServices>
 #include <QMenu>
 #include <QSocketNotifier>
+#ifdef _WIN32
+#include <QWinEventNotifier>
+#endif
 #include <QSystemTrayIcon>
 #include <QUrl>
 #include <QWindow>
@@ -35,6 +45,16 @@ namespace krv {
 namespace {
 
 constexpr std::chrono::milliseconds ApplyDelay{5};
+
+#ifdef _WIN32
+// Windows has no udev rule or uinput to set up: the mouse and the injection need no command.
+std::string DeviceAccessCommand() {
+    return {};
+}
+std::string UinputAccessCommand() {
+    return {};
+}
+#endif
 
 } // namespace
 
@@ -121,8 +141,12 @@ Companion::Companion(AppContext& context, Options options) : m_ctx(context), m_o
     });
 
     m_statusNotifierTray = m_options.statusNotifierTray ? *m_options.statusNotifierTray : [] {
+#ifdef _WIN32
+        return false; // the notification area reports clicks and double-clicks and shows no menu itself
+#else
         const QDBusConnectionInterface* bus = QDBusConnection::sessionBus().interface();
         return bus && bus->isServiceRegistered(QStringLiteral("org.kde.StatusNotifierWatcher")).value();
+#endif
     }();
     m_tray = std::make_unique<QSystemTrayIcon>(ApplicationIcon());
     m_tray->setToolTip(QString::fromUtf8(MainWindow::WindowTitle));
@@ -269,13 +293,23 @@ void Companion::start() {
 
     if (m_options.watchHotplug) {
         m_udev = m_ctx.ports.openDeviceChanges();
+        const auto readChanges = [this] {
+            for (const DeviceChange& change : m_udev->readChanges())
+                handleDeviceChange(change);
+        };
         if (m_udev && m_udev->fd() >= 0) {
-            m_udevNotifier = new QSocketNotifier(m_udev->fd(), QSocketNotifier::Read, this);
-            connect(m_udevNotifier, &QSocketNotifier::activated, this, [this] {
-                for (const DeviceChange& change : m_udev->readChanges())
-                    handleDeviceChange(change);
-            });
+            auto* notifier = new QSocketNotifier(m_udev->fd(), QSocketNotifier::Read, this);
+            connect(notifier, &QSocketNotifier::activated, this, readChanges);
+            m_udevNotifier = notifier;
         }
+#ifdef _WIN32
+        // Windows gives an event to wait on instead of a descriptor.
+        if (auto* windows = dynamic_cast<WindowsDeviceChangeMonitor*>(m_udev.get()); windows && windows->valid()) {
+            auto* notifier = new QWinEventNotifier(windows->changesEvent(), this);
+            connect(notifier, &QWinEventNotifier::activated, this, readChanges);
+            m_udevNotifier = notifier;
+        }
+#endif
     }
     if (m_options.watchPower && m_ctx.ports.watchPowerEvents)
         m_power = m_ctx.ports.watchPowerEvents([this](PowerEvent) { applyProfile(); });

@@ -23,7 +23,6 @@
 #include <optional>
 
 class QAction;
-class QSocketNotifier;
 class QSystemTrayIcon;
 
 namespace krv {
@@ -182,7 +181,7 @@ private:
     KrvMenu m_eventListMenu;
     std::unique_ptr<QSystemTrayIcon> m_tray;
     std::unique_ptr<DeviceChangeMonitor> m_udev;
-    QPointer<QSocketNotifier> m_udevNotifier;
+    QPointer<QObject> m_udevNotifier; // the wait for the monitor's changes
     std::unique_ptr<ProcessEventWatch> m_power;
     std::unique_ptr<AppProfileSwitcher> m_appProfiles;
     QPointer<QWidget> m_appProfilesDialog;

@@ -41,6 +41,10 @@ inline bool becomeTheOnlyInstance(SingleInstance& instance) {
                                                                                SingleInstance& instance,
                                                                                AppContext& context) {
     QObject::connect(&instance, &SingleInstance::restoreRequested, &companion, &Companion::restoreWindow);
+#ifdef _WIN32
+    // A later start finds the window by its title, also while it has never been shown (--tray).
+    (void)companion.window().winId();
+#endif
     QObject::connect(&companion, &Companion::ended, QCoreApplication::instance(),
                      [](int status) { QCoreApplication::exit(status); });
     return context.ports.watchTerminationRequests([&companion](int) { companion.ShutDown(); });

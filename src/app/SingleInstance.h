@@ -1,15 +1,23 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include <QLockFile>
 #include <QObject>
 #include <QString>
 
 #include <memory>
 
+#ifdef _WIN32
+class QAbstractNativeEventFilter;
+#else
+#include <QLockFile>
 class QLocalServer;
+#endif
 
 namespace krv {
+
+#ifdef _WIN32
+class InstanceMutex;
+#endif
 
 // One companion per user. The first start holds a lock file and listens on a local socket, both named
 // after "CKRV_GlydeApp" in a folder only this user can reach ($XDG_RUNTIME_DIR when it is private,
@@ -19,6 +27,9 @@ namespace krv {
 // running instance that does not answer (stopped, hung) gives NoAnswer. A crashed instance leaves a lock whose process is
 // gone and a socket file nobody listens on: both are taken over. Whatever fails, a second companion
 // never runs.
+// On Windows the instance is the named mutex "CKRV_GlydeApp" of the session; a later start finds the
+// running companion's window by its title and sends it a message of the program's own (registered by
+// name), which the running instance answers after restoring its window.
 class SingleInstance : public QObject {
     Q_OBJECT
 public:
@@ -38,8 +49,14 @@ public:
     // Why start() gave NoAnswer or Failed, one line naming the folder or the lock.
     QString errorString() const { return m_error; }
 
+#ifdef _WIN32
+    // The message a later start sends to the running companion's window, and its answer.
+    static unsigned RestoreMessage();
+    static constexpr long long ShownAnswer = 0x4b5256; // "KRV"
+#else
     QString socketPath() const;
     QString lockPath() const;
+#endif
 
 signals:
     // A later start asked this instance to show its window.
@@ -47,6 +64,13 @@ signals:
 
 private:
     enum class Answer { NotListening, Shown, Silent };
+#ifdef _WIN32
+    static Answer askRunningInstance();
+
+    QString m_error;
+    std::unique_ptr<InstanceMutex> m_mutex;
+    std::unique_ptr<QAbstractNativeEventFilter> m_filter;
+#else
     bool listen();
     static Answer askRunningInstance(const QString& socketPath);
 
@@ -54,6 +78,7 @@ private:
     QString m_error;
     std::unique_ptr<QLockFile> m_lock;
     QLocalServer* m_server = nullptr;
+#endif
 };
 
 } // namespace krv

@@ -10,15 +10,16 @@
 //   krv-glyde-demo --verbose          says on standard error what the companion does
 #include "app/AppContext.h"
 #include "app/Companion.h"
+#ifndef _WIN32
 #include "app/dbus/CompanionService.h"
+#endif
 #include "app/ProcessWiring.h"
 #include "app/QtLog.h"
 #include "app/SingleInstance.h"
 #include "app/VirtualMouseWindow.h"
-#include "platform/linux/InputBackend.h"
-#include "platform/linux/ShellLauncher.h"
 #include "ports/InputInjector.h"
 #include "settings/AppFolders.h"
+#include "settings/FileSystemCalls.h"
 #include "sim/SimulatedMouse.h"
 #include "ui/AboutBox.h"
 #include "ui/MainWindow.h"
@@ -185,11 +186,12 @@ int main(int argc, char** argv) {
     krv::AppPorts ports;
     ports.hid = std::move(mouse);
     ports.pointer = std::move(pointer);
-    ports.injector = krv::OpenInputInjector();
-    ports.shell = std::make_unique<krv::ShellLauncher>();
+    ports.injector = krv::OpenDesktopInputInjector();
+    ports.shell = krv::OpenDesktopShellActions();
     ports.openForegroundWatch = krv::OpenDesktopForegroundWatch;
-    krv::AppContext context(krv::AppPathsForProgram(QCoreApplication::applicationDirPath().toStdString()),
-                            std::move(ports));
+    krv::AppContext context(
+        krv::AppPathsForProgram(krv::fsys::PathFromUtf8(QCoreApplication::applicationDirPath().toStdString())),
+        std::move(ports));
 
     krv::Companion::Options options;
     options.watchHotplug = false; // the simulated mouse is unplugged from its own window
@@ -205,10 +207,12 @@ int main(int argc, char** argv) {
         together = std::make_unique<krv::SideBySideWindow>(companion.window(), mouseWindow);
     const auto termination = krv::wireCompanionToProcess(companion, instance, context);
     companion.start();
+#ifndef _WIN32
     // The demo's own name, so that it never stands in for the companion of a real mouse.
     krv::CompanionService service(companion);
     if (screenshots.isEmpty() && companion.state() != krv::Companion::State::Ended)
         service.registerOn(QString::fromLatin1(krv::CompanionService::DemoServiceName));
+#endif
     if (!together && companion.state() == krv::Companion::State::Shown) {
         // Beside the main window wherever the window manager puts it, both on the screen.
         auto* keeper = new krv::BesideWindowKeeper(companion.window(), mouseWindow);

@@ -2,11 +2,14 @@
 // krv-glyde: the companion of the VELDRA gaming mouse.
 #include "app/AppContext.h"
 #include "app/Companion.h"
+#ifndef _WIN32
 #include "app/dbus/CompanionService.h"
+#endif
 #include "app/ProcessWiring.h"
 #include "app/QtLog.h"
 #include "app/SingleInstance.h"
 #include "settings/AppFolders.h"
+#include "settings/FileSystemCalls.h"
 #include "ui/AboutBox.h"
 
 #include <QApplication>
@@ -114,16 +117,19 @@ int main(int argc, char** argv) {
     if (!krv::becomeTheOnlyInstance(instance))
         return 1; // the running companion shows its window, or the user has been told why not
 
-    krv::AppContext context(krv::AppPathsForProgram(QCoreApplication::applicationDirPath().toStdString()),
-                            krv::AppPorts::LinuxDesktop());
+    krv::AppContext context(
+        krv::AppPathsForProgram(krv::fsys::PathFromUtf8(QCoreApplication::applicationDirPath().toStdString())),
+        krv::AppPorts::Desktop());
     krv::Companion::Options options;
     options.raiseServiceThreads = true;
     options.startInTray = startInTray;
     krv::Companion companion(context, options);
     const auto termination = krv::wireCompanionToProcess(companion, instance, context);
     companion.start();
+#ifndef _WIN32
     krv::CompanionService service(companion);
     if (companion.state() != krv::Companion::State::Ended)
         service.registerOn(QString::fromLatin1(krv::CompanionService::ServiceName));
+#endif
     return app.exec();
 }

@@ -1,7 +1,11 @@
 // SPDX-License-Identifier: MIT
 #include "skin/SkinFonts.h"
 
+#include "settings/FileSystemCalls.h"
+
+#include <QDir>
 #include <QFont>
+#include <QFontDatabase>
 #include <QFontMetricsF>
 #include <QString>
 #include <QStringList>
@@ -38,6 +42,15 @@ const std::vector<FontAlias>& fontAliases() {
 } // namespace
 
 void InstallSkinFontAliases(const std::filesystem::path& skinDirectory) {
+    // Fonts shipped beside the skin; each file once per process.
+    static QStringList loaded;
+    const QDir fonts(QString::fromStdString(fsys::Utf8Of(skinDirectory / "fonts")));
+    for (const QString& name : fonts.entryList({QStringLiteral("*.ttf"), QStringLiteral("*.ttc"), QStringLiteral("*.otf")},
+                                               QDir::Files, QDir::Name)) {
+        const QString file = fonts.filePath(name);
+        if (!loaded.contains(file) && QFontDatabase::addApplicationFont(file) >= 0)
+            loaded.append(file);
+    }
 #ifdef KRV_HAVE_FONTCONFIG
     const std::filesystem::path conf = skinDirectory / "fonts.conf";
     // Loading the file twice only repeats the same aliases.

@@ -27,7 +27,9 @@ struct SkinFonts {
 // Makes "Arial", "宋体" and "Consolas" resolve to installed fonts (Liberation Sans, WenQuanYi Zen Hei,
 // Liberation Mono): loads the fontconfig file shipped in the skin folder ("fonts.conf") into the
 // running configuration, and registers the same families as Qt substitutions so that the names
-// resolve even where fontconfig is not used. Needs a QGuiApplication; harmless to call twice.
+// resolve even where fontconfig is not used. The font files in the skin folder's "fonts" (shipped with
+// the Windows program, where these fonts are not the system's) are loaded into the program first.
+// Needs a QGuiApplication; harmless to call twice.
 void InstallSkinFontAliases(const std::filesystem::path& skinDirectory);
 
 // A font of `family` whose character cell is cellHeight pixels high (ascent + descent) and whose

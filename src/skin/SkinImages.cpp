@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "skin/SkinImages.h"
 
+#include "settings/FileSystemCalls.h"
+
 #include <QImageReader>
 #include <QVector>
 
@@ -16,7 +18,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-QString toQString(const fs::path& path) { return QString::fromStdString(path.string()); }
+QString toQString(const fs::path& path) { return QString::fromStdString(fsys::Utf8Of(path)); }
 
 QImage asRgb32(const QImage& image) {
     return image.format() == QImage::Format_RGB32 ? image : image.convertToFormat(QImage::Format_RGB32);

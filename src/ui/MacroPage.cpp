@@ -2,6 +2,7 @@
 #include "ui/MacroPage.h"
 
 #include "macros/MacroCodes.h"
+#include "settings/FileSystemCalls.h"
 #include "settings/IniFile.h"
 #include "skin/SkinImages.h"
 #include "ui/MainWindow.h"
@@ -351,20 +352,20 @@ void MacroPage::saveWhenUnlocked(std::function<void()> save) {
 }
 
 void MacroPage::action(int element) {
-    const QString folder = QString::fromStdString(m_deps.appDirectory.string());
+    const QString folder = QString::fromStdString(fsys::Utf8Of(m_deps.appDirectory));
     switch (element) {
     case AdvancedElement::ImportMacros:
         (m_deps.dialogs ? *m_deps.dialogs : m_ownDialogs)
             .openMacroFile(&m_deps.window, folder, [page = QPointer<MacroPage>(this)](QString path) {
                 if (page && !path.isEmpty())
-                    page->m_editor.ImportMacros(std::filesystem::path(path.toStdString()));
+                    page->m_editor.ImportMacros(fsys::PathFromUtf8(path.toStdString()));
             });
         break;
     case AdvancedElement::ExportMacros:
         (m_deps.dialogs ? *m_deps.dialogs : m_ownDialogs)
             .saveMacroFile(&m_deps.window, folder, [page = QPointer<MacroPage>(this)](QString path) {
                 if (page && !path.isEmpty())
-                    page->m_editor.ExportMacros(std::filesystem::path(path.toStdString()));
+                    page->m_editor.ExportMacros(fsys::PathFromUtf8(path.toStdString()));
             });
         break;
     case AdvancedElement::AddMacro:

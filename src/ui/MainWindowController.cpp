@@ -2,6 +2,7 @@
 #include "ui/MainWindowController.h"
 
 #include "mouse/ButtonCode.h"
+#include "settings/FileSystemCalls.h"
 #include "settings/IniFile.h"
 #include "settings/ProfileEditing.h"
 #include "ui/MainWindow.h"
@@ -417,14 +418,14 @@ void MainWindowController::cancelEdits() {
 
 void MainWindowController::importProfile() {
     QPointer<MainWindowController> self(this);
-    m_deps.dialogs.openProfileFile(&m_deps.window, QString::fromStdString(m_deps.paths.appDirectory.string()),
+    m_deps.dialogs.openProfileFile(&m_deps.window, QString::fromStdString(fsys::Utf8Of(m_deps.paths.appDirectory)),
                                    [self](const QString& path) {
                                        if (!self || path.isEmpty())
                                            return;
                                        // The same check as the command-line import: a file without a whole
                                        // profile is refused and the profile on screen stays as it was.
                                        ProfileValues values;
-                                       if (FileStatus loaded = ReadImportedProfile(path.toStdString(), values); !loaded)
+                                       if (FileStatus loaded = ReadImportedProfile(fsys::PathFromUtf8(path.toStdString()), values); !loaded)
                                            self->reportNotLoaded(loaded);
                                        else
                                            self->m_deps.settings.setValues(values);
@@ -434,11 +435,11 @@ void MainWindowController::importProfile() {
 
 void MainWindowController::exportProfile() {
     QPointer<MainWindowController> self(this);
-    m_deps.dialogs.saveProfileFile(&m_deps.window, QString::fromStdString(m_deps.paths.appDirectory.string()),
+    m_deps.dialogs.saveProfileFile(&m_deps.window, QString::fromStdString(fsys::Utf8Of(m_deps.paths.appDirectory)),
                                    [self](const QString& path) {
                                        if (!self || path.isEmpty())
                                            return;
-                                       if (FileStatus saved = SaveProfile(self->m_deps.settings, path.toStdString(),
+                                       if (FileStatus saved = SaveProfile(self->m_deps.settings, fsys::PathFromUtf8(path.toStdString()),
                                                                           ExchangeProfileSection, FileLock::None);
                                            !saved)
                                            self->reportNotSaved(saved);

@@ -22,7 +22,9 @@
 #include <QTest>
 
 #include <fcntl.h>
+#ifndef _WIN32
 #include <unistd.h>
+#endif
 
 #include <deque>
 #include <mutex>

@@ -2,7 +2,7 @@
 // The tests' main. Started with "--hold-instance <name>", the program is instead the second process
 // of the single-instance test: it asks for the named instance and exits 0 when it got it, 3 when
 // another process holds it, 4 on failure.
-#include "platform/windows/SingleInstance.h"
+#include "platform/windows/InstanceMutex.h"
 
 #include <gtest/gtest.h>
 
@@ -10,13 +10,13 @@
 
 int main(int argc, char** argv) {
     if (argc == 3 && std::strcmp(argv[1], "--hold-instance") == 0) {
-        krv::SingleInstance instance(argv[2]);
+        krv::InstanceMutex instance(argv[2]);
         switch (instance.state()) {
-        case krv::SingleInstance::State::Acquired:
+        case krv::InstanceMutex::State::Acquired:
             return 0;
-        case krv::SingleInstance::State::AlreadyRunning:
+        case krv::InstanceMutex::State::AlreadyRunning:
             return 3;
-        case krv::SingleInstance::State::Failed:
+        case krv::InstanceMutex::State::Failed:
             return 4;
         }
         return 4;

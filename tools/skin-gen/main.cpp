@@ -3,6 +3,7 @@
 // icon in the layout of an icon theme:
 //   krv-skin-gen <data folder holding skins/INI_EN> <output folder>
 //   krv-skin-gen --icon <icon name> <output folder>   (hicolor/scalable/apps/NAME.svg, hicolor/NxN/apps/NAME.png)
+//   krv-skin-gen --ico <file>                         (the same icon as a Windows .ico, for the programs' resources)
 #include "AppIcon.h"
 #include "SkinArtist.h"
 
@@ -11,9 +12,11 @@
 #include "skin/SkinDescriptions.h"
 #include "skin/SkinImages.h"
 
+#include <QBuffer>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QString>
 
@@ -72,15 +75,59 @@ int drawIcon(const QString& name, const QDir& out) {
     return 0;
 }
 
+// A Windows icon file: the ICONDIR header, one 16-byte entry per size and each image as PNG (which
+// Windows reads in icons since Vista); a width or height of 256 is written as 0.
+int drawIco(const QString& path) {
+    const std::vector<art::IconShape> shapes = art::applicationIconShapes();
+    const int sizes[] = {16, 24, 32, 48, 64, 128, 256};
+    std::vector<QByteArray> images;
+    for (int size : sizes) {
+        QByteArray png;
+        QBuffer buffer(&png);
+        buffer.open(QIODevice::WriteOnly);
+        if (!art::paintIcon(shapes, size).save(&buffer, "PNG"))
+            return 1;
+        images.push_back(png);
+    }
+    QByteArray ico;
+    const auto put16 = [&ico](int v) { ico.append(char(v & 0xff)).append(char((v >> 8) & 0xff)); };
+    const auto put32 = [&](quint32 v) { put16(int(v & 0xffff)), put16(int(v >> 16)); };
+    put16(0);
+    put16(1); // an icon
+    put16(int(images.size()));
+    quint32 offset = 6 + 16 * quint32(images.size());
+    for (std::size_t i = 0; i < images.size(); ++i) {
+        const int size = sizes[i] >= 256 ? 0 : sizes[i];
+        ico.append(char(size)).append(char(size)).append(char(0)).append(char(0));
+        put16(1);  // planes
+        put16(32); // bits per pixel
+        put32(quint32(images[i].size()));
+        put32(offset);
+        offset += quint32(images[i].size());
+    }
+    for (const QByteArray& image : images)
+        ico.append(image);
+    QFile file(path);
+    if (!QDir().mkpath(QFileInfo(path).absolutePath()) || !file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
+        file.write(ico) != ico.size() || !file.flush()) {
+        std::fprintf(stderr, "krv-skin-gen: cannot write %s\n", path.toLocal8Bit().constData());
+        return 1;
+    }
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     if (argc == 4 && std::string(argv[1]) == "--icon")
         return drawIcon(QString::fromLocal8Bit(argv[2]), QDir(QString::fromLocal8Bit(argv[3])));
+    if (argc == 3 && std::string(argv[1]) == "--ico")
+        return drawIco(QString::fromLocal8Bit(argv[2]));
     if (argc != 3) {
         std::fprintf(stderr, "usage: krv-skin-gen <data folder> <output folder>\n"
-                             "       krv-skin-gen --icon <icon name> <output folder>\n");
+                             "       krv-skin-gen --icon <icon name> <output folder>\n"
+                             "       krv-skin-gen --ico <file>\n");
         return 2;
     }
     AppPaths paths{std::filesystem::path(argv[1])};

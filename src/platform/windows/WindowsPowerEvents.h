@@ -2,6 +2,7 @@
 #pragma once
 
 #include "platform/windows/WindowThread.h"
+#include "ports/ProcessEvents.h"
 
 #include <functional>
 #include <memory>
@@ -9,8 +10,6 @@
 #include <string>
 
 namespace krv {
-
-enum class PowerEvent { Suspend, Resume, PowerSourceChange };
 
 // The power event a WM_POWERBROADCAST stands for, each of which asks for the profile to be sent to the
 // mouse again. A resume counts once: PBT_APMRESUMEAUTOMATIC comes at every resume, and the

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "platform/windows/SingleInstance.h"
+#include "platform/windows/InstanceMutex.h"
 
 #include "WindowsTestSupport.h"
 
@@ -32,24 +32,24 @@ DWORD secondProcess(const std::string& name) {
     return exitCode;
 }
 
-TEST(SingleInstance, ASecondHandleOrProcessFindsTheFirst) {
+TEST(InstanceMutex, ASecondHandleOrProcessFindsTheFirst) {
     const std::string name = testInstanceName();
     {
-        SingleInstance first(name);
-        ASSERT_EQ(first.state(), SingleInstance::State::Acquired) << first.error();
-        SingleInstance second(name);
-        EXPECT_EQ(second.state(), SingleInstance::State::AlreadyRunning);
+        InstanceMutex first(name);
+        ASSERT_EQ(first.state(), InstanceMutex::State::Acquired) << first.error();
+        InstanceMutex second(name);
+        EXPECT_EQ(second.state(), InstanceMutex::State::AlreadyRunning);
         EXPECT_EQ(secondProcess(name), 3u);
     }
     // The first one ended: the next start is the one instance.
     EXPECT_EQ(secondProcess(name), 0u);
-    SingleInstance again(name);
-    EXPECT_EQ(again.state(), SingleInstance::State::Acquired);
+    InstanceMutex again(name);
+    EXPECT_EQ(again.state(), InstanceMutex::State::Acquired);
 }
 
-TEST(SingleInstance, AnInvalidNameFailsWithTheSystemsReason) {
-    SingleInstance bad("krv\\test\\no-such-namespace\\instance");
-    EXPECT_EQ(bad.state(), SingleInstance::State::Failed);
+TEST(InstanceMutex, AnInvalidNameFailsWithTheSystemsReason) {
+    InstanceMutex bad("krv\\test\\no-such-namespace\\instance");
+    EXPECT_EQ(bad.state(), InstanceMutex::State::Failed);
     EXPECT_FALSE(bad.error().empty());
 }
 

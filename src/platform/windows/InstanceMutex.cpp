@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: MIT
-#include "platform/windows/SingleInstance.h"
+#include "platform/windows/InstanceMutex.h"
 
 #include "platform/windows/Win32Text.h"
 
 namespace krv {
 
-SingleInstance::SingleInstance(const std::string& name) {
+InstanceMutex::InstanceMutex(const std::string& name) {
     const std::optional<std::wstring> wideName = WideFromUtf8(name);
     if (!wideName) {
         m_error = "the instance name is not valid UTF-8";
