@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
 # Installs the Debian packages the build, the program and the tests need, only those missing.
-# Usage: scripts/install-deps.sh [run|test|package|windows|windows-gui]
-#   windows-gui  also builds Qt for Windows (below) into a cache folder outside the checkout
+# Usage: scripts/install-deps.sh [run|test|package|windows|windows-gui|qt-windows-dir]
+#   windows-gui     also builds Qt for Windows (below) into a cache folder outside the checkout
+#   qt-windows-dir  prints that folder when it is complete (status 1 when not), installs nothing
 set -euo pipefail
 
 # libfontconfig-dev: the companion loads the skin's font aliases into fontconfig (the build requires it
@@ -32,7 +33,8 @@ case "${1:-test}" in
   package) want+=("${package_pkgs[@]}") ;;
   windows) want=(cmake ninja-build "${windows_pkgs[@]}") ;;
   windows-gui) want=(cmake ninja-build "${windows_gui_pkgs[@]}") ;;
-  *) echo "usage: $0 [run|test|package|windows|windows-gui]" >&2; exit 2 ;;
+  qt-windows-dir) want=() ;;
+  *) echo "usage: $0 [run|test|package|windows|windows-gui|qt-windows-dir]" >&2; exit 2 ;;
 esac
 
 SUDO=""
@@ -40,7 +42,7 @@ SUDO=""
 export DEBIAN_FRONTEND=noninteractive
 
 missing=()
-for p in "${want[@]}"; do
+for p in ${want[@]+"${want[@]}"}; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
 done
 if [ ${#missing[@]} -gt 0 ]; then
@@ -48,7 +50,7 @@ if [ ${#missing[@]} -gt 0 ]; then
   $SUDO apt-get update -qq
   $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
-[ "${1:-test}" = windows-gui ] || exit 0
+case "${1:-test}" in windows-gui | qt-windows-dir) ;; *) exit 0 ;; esac
 
 # Qt for Windows: qtbase of the host's Qt version, cross-built with the project's MinGW-w64 toolchain
 # and reduced to what the window needs. It lands in a cache folder named after the version and a
@@ -58,7 +60,7 @@ fi
 # cache's place.
 cd "$(dirname "$0")/.."
 repo=$PWD
-qt_version=$(dpkg-query -W -f='${source:Version}' qt6-base-dev)
+qt_version=$(dpkg-query -W -f='${source:Version}' qt6-base-dev 2>/dev/null) || exit 1
 qt_options=(
   -DCMAKE_BUILD_TYPE=Release -DBUILD_SHARED_LIBS=ON
   -DQT_BUILD_EXAMPLES=OFF -DQT_BUILD_TESTS=OFF -DQT_BUILD_BENCHMARKS=OFF -DQT_BUILD_MANUAL_TESTS=OFF
@@ -81,6 +83,11 @@ qt_hash=$( { printf '%s\n' "$qt_version" "${qt_options[@]}"; cat cmake/mingw-w64
           sha256sum | cut -c1-10)
 cache=${KRV_QT_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/krv-glyde}
 qt_dir=$cache/qt-${qt_version%%+*}-mingw-$qt_hash
+if [ "$1" = qt-windows-dir ]; then
+  [ -f "$qt_dir/.complete" ] || exit 1
+  echo "$qt_dir"
+  exit 0
+fi
 [ -f "$qt_dir/.complete" ] && exit 0
 
 mkdir -p "$cache"

@@ -2,7 +2,9 @@
 # SPDX-License-Identifier: MIT
 # Builds and runs every test: a normal build, then an address+undefined sanitizer build, then the
 # thread sanitizer on the threaded core (reader, apply, executor; also in the virtual machine of
-# tests/kernel), then the Windows build under Wine. Installs what it needs first.
+# tests/kernel), then the Windows build under Wine. Installs what it needs first. The Windows build
+# has the window (companion, demo, widget tests) when Qt for Windows has been built once with
+# scripts/install-deps.sh windows-gui (about half an hour; it is kept outside the checkout).
 #   scripts/test.sh            every leg
 #   scripts/test.sh windows    the Windows leg only (it uses the normal build when it is there)
 set -euo pipefail
@@ -40,10 +42,15 @@ windows_leg() {
   # server holding that program's output open: made here, with the output in a file, no test or test
   # discovery waits for it.
   wine wineboot --init >"$dir/wineboot.log" 2>&1 </dev/null
-  local linux_opt=()
+  local linux_opt=() qt_opt=(-DWITH_GUI=OFF) qt_dir
   [ -x "$linux_ctl" ] && linux_opt=(-DKRV_LINUX_CTL="$linux_ctl")
+  if qt_dir=$(scripts/install-deps.sh qt-windows-dir); then
+    qt_opt=(-DWITH_GUI=ON -DCMAKE_PREFIX_PATH="$qt_dir")
+  else
+    echo "== Qt for Windows is not built (scripts/install-deps.sh windows-gui): the window is left out"
+  fi
   scripts/build.sh "$dir" -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/mingw-w64-x86_64.cmake" \
-    -DCMAKE_BUILD_TYPE=RelWithDebInfo -DWITH_TESTS=ON -DWITH_BENCH=OFF -DWITH_WERROR=ON "${linux_opt[@]}"
+    -DCMAKE_BUILD_TYPE=RelWithDebInfo -DWITH_TESTS=ON -DWITH_BENCH=OFF -DWITH_WERROR=ON "${qt_opt[@]}" "${linux_opt[@]}"
   run_ctest "$dir"
   wineserver -k 2>/dev/null || true
   trap - EXIT
