@@ -32,7 +32,7 @@ QSize largestPatch(const QImage& differing) {
     const int h = differing.height();
     std::vector<char> seen(static_cast<size_t>(w) * h, 0);
     std::vector<QPoint> stack;
-    QSize largest;
+    QSize largest(0, 0);
     for (int y = 0; y < h; ++y) {
         for (int x = 0; x < w; ++x) {
             if (seen[static_cast<size_t>(y) * w + x] || differing.pixelIndex(x, y) == 0)
