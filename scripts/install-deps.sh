@@ -18,8 +18,8 @@ package_pkgs=(dpkg-dev file)
 test_pkgs=(libgtest-dev libgmock-dev xvfb xauth x11-utils dbus-daemon libglib2.0-bin systemd openbox bash-completion
            dpkg-dev file lintian appstream desktop-file-utils weston qt6-wayland)
 # The Windows build: MinGW-w64's compiler with the posix thread model, GoogleTest's sources to build
-# for it, and Wine to run its tests.
-windows_pkgs=(g++-mingw-w64-x86-64-posix googletest wine wine64 ccache)
+# for it, Wine to run its tests, and Xvfb for the Wine windows of the foreground watch's test.
+windows_pkgs=(g++-mingw-w64-x86-64-posix googletest wine wine64 ccache xvfb xauth)
 
 want=("${build_pkgs[@]}")
 case "${1:-test}" in

@@ -11,6 +11,9 @@
 #include "platform/linux/X11ForegroundWatch.h"
 #include "platform/linux/X11KeyboardCapture.h"
 #include "platform/linux/X11SystemPointer.h"
+#ifdef _WIN32
+#include "platform/windows/WindowsForegroundWatch.h"
+#endif
 
 #include <QGuiApplication>
 
@@ -36,9 +39,13 @@ std::unique_ptr<KeyboardCapture> OpenDesktopKeyboardCapture(KeyHandler onKey, st
 } // namespace
 
 std::unique_ptr<ForegroundWatch> OpenDesktopForegroundWatch() {
+#ifdef _WIN32
+    return WindowsForegroundWatch::open();
+#else
     if (QGuiApplication::platformName() != QLatin1String("xcb"))
         return nullptr;
     return X11ForegroundWatch::open();
+#endif
 }
 
 AppPorts AppPorts::LinuxDesktop() {

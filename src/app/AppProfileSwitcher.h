@@ -50,7 +50,7 @@ public:
     AppProfileSwitcher(Dependencies deps, std::unique_ptr<ForegroundWatch> watch, QObject* parent = nullptr);
     ~AppProfileSwitcher() override;
 
-    bool watching() const { return m_notifier != nullptr; }
+    bool watching() const { return m_watching; }
     // The program in front the last switch decision was about (tests, the dialog).
     const std::optional<ForegroundProgram>& programInFront() const { return m_inFront; }
 
@@ -59,6 +59,7 @@ signals:
     void switched(int profile);
 
 private:
+    void readFocus();
     void onFocus(const ForegroundProgram& program);
     void settle();
     void applyWhenIdle(int profile, std::chrono::steady_clock::time_point deadline);
@@ -66,6 +67,7 @@ private:
     Dependencies m_deps;
     std::unique_ptr<ForegroundWatch> m_watch;
     QPointer<QSocketNotifier> m_notifier;
+    bool m_watching = false;
     QTimer m_settle;
     QTimer m_waitForStop;
     std::optional<ForegroundProgram> m_inFront;

@@ -25,7 +25,9 @@
 #include <unistd.h>
 
 #include <deque>
+#include <functional>
 #include <mutex>
+#include <thread>
 
 namespace krv {
 
@@ -34,11 +36,14 @@ using test::CompanionFixture;
 namespace {
 
 // A desktop whose focus the test moves: each focus() makes the pipe readable, as an X event makes
-// the X connection readable.
+// the X connection readable; or, as on Windows, the watch has no descriptor and calls the owner's
+// callback from a thread of its own.
 class FakeForegroundWatch final : public ForegroundWatch {
 public:
     struct Shared {
         int writeEnd = -1;
+        bool throughCallback = false;
+        std::function<void()> onChange;
         std::deque<ForegroundProgram> queued;
         ForegroundProgram current;
         int changesRead = 0;
@@ -54,8 +59,15 @@ public:
         close(m_readEnd);
         close(m_shared->writeEnd);
         m_shared->writeEnd = -1;
+        m_shared->onChange = nullptr;
     }
-    int fd() const override { return m_readEnd; }
+    int fd() const override { return m_shared->throughCallback ? -1 : m_readEnd; }
+    bool notifyOnChange(std::function<void()> onChange) override {
+        if (!m_shared->throughCallback)
+            return false;
+        m_shared->onChange = std::move(onChange);
+        return true;
+    }
     std::optional<ForegroundProgram> readChange() override {
         char buffer[64];
         while (read(m_readEnd, buffer, sizeof buffer) > 0) {
@@ -84,6 +96,7 @@ ForegroundProgram program(std::uint64_t window, const std::string& executable, c
 class AppProfilesTest : public QObject {
     Q_OBJECT
 private slots:
+    void switchesToTheRuleProfileAndBackOnTheNoMatchRule_data();
     void switchesToTheRuleProfileAndBackOnTheNoMatchRule();
     void altTabThroughThreeWindowsSwitchesOnce();
     void aManualSwitchWinsUntilTheFocusMovesAgain();
@@ -98,7 +111,9 @@ struct Desktop {
     std::unique_ptr<CompanionFixture> f;
 
     explicit Desktop(std::chrono::milliseconds settle = std::chrono::milliseconds{50},
-                     const std::string& rules = "[Programs]\r\ngameone=2\r\nGameTwo=3\r\n") {
+                     const std::string& rules = "[Programs]\r\ngameone=2\r\nGameTwo=3\r\n",
+                     bool throughCallback = false) {
+        shared->throughCallback = throughCallback;
         f = std::make_unique<CompanionFixture>(
             [&](const QString& folder, SimulatedMouse&) {
                 const std::filesystem::path dir = folder.toStdString();
@@ -117,6 +132,11 @@ struct Desktop {
     }
     void focus(const ForegroundProgram& p) {
         shared->queued.push_back(p);
+        if (shared->throughCallback) {
+            QVERIFY(shared->onChange);
+            std::thread([onChange = shared->onChange] { onChange(); }).join();
+            return;
+        }
         const char byte = 1;
         QVERIFY(write(shared->writeEnd, &byte, 1) == 1);
     }
@@ -135,8 +155,15 @@ struct Desktop {
 
 } // namespace
 
+void AppProfilesTest::switchesToTheRuleProfileAndBackOnTheNoMatchRule_data() {
+    QTest::addColumn<bool>("throughCallback");
+    QTest::newRow("descriptor") << false;
+    QTest::newRow("callback from the watch's thread") << true;
+}
+
 void AppProfilesTest::switchesToTheRuleProfileAndBackOnTheNoMatchRule() {
-    Desktop d;
+    QFETCH(bool, throughCallback);
+    Desktop d(std::chrono::milliseconds{50}, "[Programs]\r\ngameone=2\r\nGameTwo=3\r\n", throughCallback);
     CompanionFixture& f = *d.f;
     QVERIFY(f.companion->appProfileSwitcher() && f.companion->appProfileSwitcher()->watching());
     QTRY_VERIFY(f.context->feedback.HostFunctionsReady.load());
