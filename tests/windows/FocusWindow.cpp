@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: MIT
 // Started by the foreground watch's test as "another program": one top-level window of the class
-// named on its command line, which comes to the front at the start and again on ComeToFront, and
-// repeats its last foreground announcement on AnnounceAgain (the focus staying where it is). Under
-// Wine, which brings windows to the front without announcing it, the window announces itself
+// named on its command line, which comes to the front at the start and again on ComeToFront or
+// RestoredToFront, repeats its last foreground announcement on AnnounceAgain (the focus staying
+// where it is), and announces a restore without coming to the front on RestoredBehind. Under Wine,
+// which brings windows to the front without announcing it, the window announces itself
 // (NotifyWinEvent, as Windows does for every window). Ends when its window is closed.
 #include "FocusWindowMessages.h"
 #include "WindowsTestSupport.h"
@@ -11,12 +12,14 @@
 
 namespace {
 
-void announce(HWND window) { NotifyWinEvent(EVENT_SYSTEM_FOREGROUND, window, OBJID_WINDOW, CHILDID_SELF); }
+void announce(HWND window, DWORD event = EVENT_SYSTEM_FOREGROUND) {
+    NotifyWinEvent(event, window, OBJID_WINDOW, CHILDID_SELF);
+}
 
-void comeToFront(HWND window) {
+void comeToFront(HWND window, DWORD event = EVENT_SYSTEM_FOREGROUND) {
     SetForegroundWindow(window);
     if (krv::test::RunningUnderWine())
-        announce(window);
+        announce(window, event);
 }
 
 LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -26,6 +29,12 @@ LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM wParam, LPARA
         return 0;
     case krv::test::AnnounceAgain:
         announce(window);
+        return 0;
+    case krv::test::RestoredToFront:
+        comeToFront(window, EVENT_SYSTEM_MINIMIZEEND);
+        return 0;
+    case krv::test::RestoredBehind:
+        announce(window, EVENT_SYSTEM_MINIMIZEEND);
         return 0;
     case WM_DESTROY:
         PostQuitMessage(0);

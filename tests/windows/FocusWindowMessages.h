@@ -8,5 +8,9 @@ namespace krv::test {
 // What the foreground watch's test posts to the focus window of its helper program.
 inline constexpr UINT ComeToFront = WM_APP + 1;
 inline constexpr UINT AnnounceAgain = WM_APP + 2;
+// Comes to the front as a window restored from the taskbar does (EVENT_SYSTEM_MINIMIZEEND under Wine).
+inline constexpr UINT RestoredToFront = WM_APP + 3;
+// Announces a restore while another window stays in front.
+inline constexpr UINT RestoredBehind = WM_APP + 4;
 
 } // namespace krv::test

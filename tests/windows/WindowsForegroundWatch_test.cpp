@@ -155,6 +155,12 @@ public:
         AllowSetForegroundWindow(m_pid);
         PostMessageW(window(), message, 0, 0);
     }
+    // Returns once the other program has handled the message.
+    bool send(UINT message) const {
+        return SendMessageTimeoutW(window(), message, 0, 0, SMTO_ABORTIFHUNG,
+                                   static_cast<UINT>(std::chrono::milliseconds(test::EventBound).count()),
+                                   nullptr) != 0;
+    }
 
 private:
     std::wstring m_className;
@@ -218,6 +224,23 @@ TEST(WindowsForegroundWatch, ReportsEachProgramBroughtToTheFrontOncePerChange) {
     EXPECT_EQ(*change, otherInFront);
     EXPECT_EQ(watch.readChange(), std::nullopt);
     EXPECT_EQ(watch.current(), otherInFront);
+
+    // A window restored from the taskbar: a change when it is the one in front, none when it is
+    // restored behind the one in front (the owner is not even told).
+    own.comeToFront();
+    change = nextChange(watch);
+    ASSERT_TRUE(change);
+    EXPECT_EQ(*change, atStart);
+    const std::size_t toldBefore = toldOnThreads.values().size();
+    ASSERT_TRUE(other.send(test::RestoredBehind));
+    announce(own.get()); // the hook's thread takes the events in order: this one comes after
+    ASSERT_TRUE(waitHandlingMessages(watch.changesEvent()));
+    EXPECT_EQ(watch.readChange(), std::nullopt);
+    EXPECT_EQ(toldOnThreads.values().size(), toldBefore + 1);
+    other.post(test::RestoredToFront);
+    change = nextChange(watch);
+    ASSERT_TRUE(change);
+    EXPECT_EQ(*change, otherInFront);
 
     // The owner was told on the hook's thread, never on its own.
     ASSERT_TRUE(toldOnThreads.waitFor(4));

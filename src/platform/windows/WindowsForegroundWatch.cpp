@@ -4,6 +4,7 @@
 #include "platform/windows/Win32Text.h"
 
 #include <cstdint>
+#include <initializer_list>
 #include <vector>
 
 namespace krv {
@@ -26,25 +27,25 @@ WindowsForegroundWatch::WindowsForegroundWatch() : m_changesWaiting(CreateEventW
         m_error = "cannot create an event: " + LastErrorMessage();
         return;
     }
-    auto setHook = [this](HWND, std::string& error) {
+    auto setHooks = [this](HWND, std::string& error) {
         t_watch = this;
-        m_hook = SetWinEventHook(EVENT_SYSTEM_FOREGROUND, EVENT_SYSTEM_FOREGROUND, nullptr,
-                                 &WindowsForegroundWatch::onWinEvent, 0, 0, WINEVENT_OUTOFCONTEXT);
-        if (m_hook == nullptr) {
-            error = "cannot watch the foreground window: " + LastErrorMessage();
-            t_watch = nullptr;
-            return false;
+        // Two hooks rather than the range between the two events, which holds busy ones (menus,
+        // moving, scrolling).
+        for (const DWORD event : {EVENT_SYSTEM_FOREGROUND, EVENT_SYSTEM_MINIMIZEEND}) {
+            const HWINEVENTHOOK hook = SetWinEventHook(event, event, nullptr, &WindowsForegroundWatch::onWinEvent, 0,
+                                                       0, WINEVENT_OUTOFCONTEXT);
+            if (hook == nullptr) {
+                error = "cannot watch the foreground window: " + LastErrorMessage();
+                removeHooks();
+                return false;
+            }
+            m_hooks.push_back(hook);
         }
         return true;
     };
-    auto removeHook = [this](HWND) {
-        if (m_hook != nullptr)
-            UnhookWinEvent(m_hook);
-        m_hook = nullptr;
-        t_watch = nullptr;
-    };
-    m_window = std::make_unique<WindowThread>(WindowThread::Kind::MessageOnly, WindowThread::Handler{}, setHook,
-                                              removeHook);
+    auto unhook = [this](HWND) { removeHooks(); };
+    m_window = std::make_unique<WindowThread>(WindowThread::Kind::MessageOnly, WindowThread::Handler{}, setHooks,
+                                              unhook);
     if (!m_window->running())
         m_error = m_window->error();
 }
@@ -64,11 +65,20 @@ std::unique_ptr<WindowsForegroundWatch> WindowsForegroundWatch::open(std::string
     return watch;
 }
 
+void WindowsForegroundWatch::removeHooks() {
+    for (const HWINEVENTHOOK hook : m_hooks)
+        UnhookWinEvent(hook);
+    m_hooks.clear();
+    t_watch = nullptr;
+}
+
 void CALLBACK WindowsForegroundWatch::onWinEvent(HWINEVENTHOOK, DWORD event, HWND window, LONG object, LONG child,
                                                  DWORD, DWORD) {
-    if (event != EVENT_SYSTEM_FOREGROUND || object != OBJID_WINDOW || child != CHILDID_SELF || window == nullptr)
+    if (object != OBJID_WINDOW || child != CHILDID_SELF || window == nullptr || t_watch == nullptr)
         return;
-    if (t_watch != nullptr)
+    // A window restored from the taskbar comes to the front without EVENT_SYSTEM_FOREGROUND: its
+    // restoring counts when it is the window in front.
+    if (event == EVENT_SYSTEM_FOREGROUND || (event == EVENT_SYSTEM_MINIMIZEEND && GetForegroundWindow() == window))
         t_watch->announce(window);
 }
 

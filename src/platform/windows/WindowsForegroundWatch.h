@@ -10,16 +10,19 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace krv {
 
 // The window in front on Windows. The system tells of each new foreground window with
-// EVENT_SYSTEM_FOREGROUND, to a WinEvent hook set out of context on a thread of the watch's own (the
-// hook's calls arrive through that thread's message loop; nothing is polled). There the window is
-// looked at at once, while its process still runs: GetWindowThreadProcessId gives the process,
-// QueryFullProcessImageNameW its executable (UTF-8, with backslashes), GetClassNameW the class (in
-// windowClass; windowInstance stays empty). The watch has no descriptor: fd() is -1, and the owner
-// is told through notifyOnChange() or waits on changesEvent(); readChange() then takes the news.
+// EVENT_SYSTEM_FOREGROUND (and of a window restored from the taskbar, which comes to the front
+// without it, with EVENT_SYSTEM_MINIMIZEEND), to WinEvent hooks set out of context on a thread of the
+// watch's own (the hooks' calls arrive through that thread's message loop; nothing is polled). There
+// the window is looked at at once, while its process still runs: GetWindowThreadProcessId gives the
+// process, QueryFullProcessImageNameW its executable (UTF-8, with backslashes), GetClassNameW the
+// class (in windowClass; windowInstance stays empty). The watch has no descriptor: fd() is -1, and
+// the owner is told through notifyOnChange() or waits on changesEvent(); readChange() then takes the
+// news.
 class WindowsForegroundWatch final : public ForegroundWatch {
 public:
     WindowsForegroundWatch();
@@ -54,6 +57,7 @@ private:
     static void CALLBACK onWinEvent(HWINEVENTHOOK hook, DWORD event, HWND window, LONG object, LONG child,
                                     DWORD thread, DWORD time);
     void announce(HWND window);
+    void removeHooks();
 
     UniqueHandle m_changesWaiting;
     std::mutex m_mutex;
@@ -61,7 +65,7 @@ private:
     std::function<void()> m_onChange;
     std::uint64_t m_lastWindow = 0; // the owner's side: the window it was last told of
     bool m_knowsLast = false;
-    HWINEVENTHOOK m_hook = nullptr; // on the hook's thread only
+    std::vector<HWINEVENTHOOK> m_hooks; // on the hooks' thread only
     std::string m_error;
     std::unique_ptr<WindowThread> m_window;
 };
