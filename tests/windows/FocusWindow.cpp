@@ -5,6 +5,10 @@
 // where it is), and announces a restore without coming to the front on RestoredBehind. Under Wine,
 // which brings windows to the front without announcing it, the window announces itself
 // (NotifyWinEvent, as Windows does for every window). Ends when its window is closed.
+// With a window handle (hexadecimal) after the class, the window is instead a child of that window,
+// as a Store app's window sits in its frame, and stays where it is.
+#include <cwchar>
+
 #include "FocusWindowMessages.h"
 #include "WindowsTestSupport.h"
 
@@ -49,8 +53,9 @@ LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM wParam, LPARA
 int main() {
     int argc = 0;
     wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
-    if (argv == nullptr || argc != 2)
+    if (argv == nullptr || (argc != 2 && argc != 3))
         return 2;
+    const HWND parent = argc == 3 ? reinterpret_cast<HWND>(std::wcstoull(argv[2], nullptr, 16)) : nullptr;
     const HINSTANCE instance = GetModuleHandleW(nullptr);
     WNDCLASSEXW windowClass{};
     windowClass.cbSize = sizeof windowClass;
@@ -59,12 +64,17 @@ int main() {
     windowClass.lpszClassName = argv[1];
     if (RegisterClassExW(&windowClass) == 0)
         return 3;
-    HWND window = CreateWindowExW(0, argv[1], L"KRV focus window", WS_OVERLAPPEDWINDOW, 40, 40, 240, 160, nullptr,
-                                  nullptr, instance, nullptr);
+    const DWORD style = parent != nullptr ? WS_CHILD | WS_VISIBLE : WS_OVERLAPPEDWINDOW;
+    HWND window = CreateWindowExW(0, argv[1], L"KRV focus window", style, 40, 40, 240, 160, parent, nullptr, instance,
+                                  nullptr);
     if (window == nullptr)
         return 4;
-    ShowWindow(window, SW_SHOW);
-    comeToFront(window);
+    if (parent == nullptr) {
+        ShowWindow(window, SW_SHOW);
+        comeToFront(window);
+    }
+    const HANDLE ready = CreateEventW(nullptr, TRUE, FALSE, krv::test::ReadyEventName(GetCurrentProcessId()).c_str());
+    SetEvent(ready);
     MSG message;
     while (GetMessageW(&message, nullptr, 0, 0) > 0) {
         TranslateMessage(&message);

@@ -20,6 +20,8 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdio>
+#include <cwchar>
 #include <filesystem>
 #include <string>
 
@@ -123,9 +125,17 @@ private:
 // The helper program, copied to `program` and started with its window's class name.
 class OtherProgram {
 public:
-    OtherProgram(const std::filesystem::path& program, const std::wstring& className) : m_className(className) {
+    // With a parent, the other program's window is its child and stays where it is.
+    OtherProgram(const std::filesystem::path& program, const std::wstring& className, HWND parent = nullptr)
+        : m_className(className), m_parent(parent) {
         std::filesystem::copy_file(testProgramFolder() / KRV_FOCUS_WINDOW, program);
         std::wstring commandLine = L"\"" + program.wstring() + L"\" \"" + className + L"\"";
+        if (parent != nullptr) {
+            wchar_t handle[32];
+            std::swprintf(handle, 32, L"%llx", static_cast<unsigned long long>(reinterpret_cast<std::uintptr_t>(parent)));
+            commandLine += L" ";
+            commandLine += handle;
+        }
         STARTUPINFOW startup{};
         startup.cb = sizeof startup;
         PROCESS_INFORMATION started{};
@@ -134,6 +144,7 @@ public:
             m_process.reset(started.hProcess);
             CloseHandle(started.hThread);
             m_pid = started.dwProcessId;
+            m_ready.reset(CreateEventW(nullptr, TRUE, FALSE, test::ReadyEventName(m_pid).c_str()));
         }
     }
     ~OtherProgram() {
@@ -149,7 +160,13 @@ public:
 
     bool started() const { return static_cast<bool>(m_process); }
     DWORD pid() const { return m_pid; }
-    HWND window() const { return FindWindowW(m_className.c_str(), nullptr); }
+    HWND window() const {
+        return m_parent != nullptr ? FindWindowExW(m_parent, nullptr, m_className.c_str(), nullptr)
+                                   : FindWindowW(m_className.c_str(), nullptr);
+    }
+    // Waits until the program has made its window (answering this thread's messages: a child's
+    // making sends its parent some).
+    bool ready() const { return m_ready && waitHandlingMessages(m_ready.get()); }
     // The other program may bring itself to the front only with the leave of the one in front.
     void post(UINT message) const {
         AllowSetForegroundWindow(m_pid);
@@ -164,7 +181,9 @@ public:
 
 private:
     std::wstring m_className;
+    HWND m_parent = nullptr;
     UniqueHandle m_process;
+    UniqueHandle m_ready;
     DWORD m_pid = 0;
 };
 
@@ -270,6 +289,27 @@ TEST(WindowsForegroundWatch, TheHookGoesWithTheWatch) {
     ASSERT_TRUE(change);
     EXPECT_EQ(change->window, reinterpret_cast<std::uintptr_t>(own.get()));
     EXPECT_EQ(change->windowClass, "KrvWatchTestHook");
+}
+
+TEST(WindowsForegroundWatch, AStoreAppsFrameIsTheAppInside) {
+    // The frame with no app inside yet is the frame host's; with the app's window inside, the app's.
+    OwnWindow frame(L"ApplicationFrameWindow");
+    ASSERT_NE(frame.get(), nullptr) << LastErrorMessage();
+    ForegroundProgram program = WindowsForegroundWatch::ProgramOfWindow(frame.get());
+    EXPECT_EQ(program.pid, static_cast<std::int64_t>(GetCurrentProcessId()));
+    EXPECT_TRUE(std::filesystem::equivalent(pathOfUtf8(program.executable), testProgram())) << program.executable;
+
+    test::TempDir folder;
+    const std::filesystem::path appPath = folder / "store-app.exe";
+    OtherProgram app(appPath, L"Windows.UI.Core.CoreWindow", frame.get());
+    ASSERT_TRUE(app.started()) << LastErrorMessage();
+    ASSERT_TRUE(app.ready());
+    ASSERT_NE(app.window(), nullptr);
+    program = WindowsForegroundWatch::ProgramOfWindow(frame.get());
+    EXPECT_EQ(program.window, reinterpret_cast<std::uintptr_t>(frame.get()));
+    EXPECT_EQ(program.pid, static_cast<std::int64_t>(app.pid()));
+    EXPECT_TRUE(std::filesystem::equivalent(pathOfUtf8(program.executable), appPath)) << program.executable;
+    EXPECT_EQ(program.windowClass, "ApplicationFrameWindow");
 }
 
 TEST(WindowsForegroundWatch, AWindowOrProcessGoneGivesWhatIsLeft) {

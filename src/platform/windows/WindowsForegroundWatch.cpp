@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <initializer_list>
+#include <string_view>
 #include <vector>
 
 namespace krv {
@@ -19,6 +20,29 @@ thread_local WindowsForegroundWatch* t_watch = nullptr;
 constexpr int MaxClassName = 257;
 // A full path's limit with the long-path prefix.
 constexpr DWORD MaxPath = 32768;
+
+constexpr std::wstring_view UwpFrameClass = L"ApplicationFrameWindow";
+
+// The process of the first child window of `frame` that is not the frame's own; 0 when none is.
+DWORD processInFrame(HWND frame, DWORD framePid) {
+    struct Search {
+        DWORD framePid;
+        DWORD found = 0;
+    } search{framePid};
+    EnumChildWindows(
+        frame,
+        [](HWND child, LPARAM data) -> BOOL {
+            auto* search = reinterpret_cast<Search*>(data);
+            DWORD pid = 0;
+            if (GetWindowThreadProcessId(child, &pid) != 0 && pid != 0 && pid != search->framePid) {
+                search->found = pid;
+                return FALSE;
+            }
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
 
 } // namespace
 
@@ -132,8 +156,14 @@ ForegroundProgram WindowsForegroundWatch::ProgramOfWindow(HWND window) {
     program.pid = pid;
     wchar_t className[MaxClassName];
     const int length = GetClassNameW(window, className, MaxClassName);
-    if (length > 0)
-        program.windowClass = Utf8FromWide(std::wstring_view(className, static_cast<std::size_t>(length)));
+    const std::wstring_view windowClass(className, length > 0 ? static_cast<std::size_t>(length) : 0);
+    program.windowClass = Utf8FromWide(windowClass);
+    // A Store app's window is a frame of ApplicationFrameHost.exe around a window of the app's own
+    // process: the program is the app. A frame without one yet (the app starting) is the host's.
+    if (windowClass == UwpFrameClass) {
+        if (const DWORD app = processInFrame(window, pid); app != 0)
+            program.pid = app;
+    }
     program.executable = ExecutableOfProcess(program.pid);
     return program;
 }

@@ -48,7 +48,8 @@ public:
     HANDLE changesEvent() const { return m_changesWaiting.get(); }
 
     // What the watch reports for a window: nothing but the window when its process is gone or
-    // cannot be asked.
+    // cannot be asked. A Store app's frame (class ApplicationFrameWindow) reports the process of the
+    // app's window inside it, with the frame's class.
     static ForegroundProgram ProgramOfWindow(HWND window);
     // The full path of a process's executable in UTF-8; empty when the process is gone or refuses.
     static std::string ExecutableOfProcess(std::int64_t pid);
