@@ -65,8 +65,8 @@ int main() {
     if (RegisterClassExW(&windowClass) == 0)
         return 3;
     const DWORD style = parent != nullptr ? WS_CHILD | WS_VISIBLE : WS_OVERLAPPEDWINDOW;
-    HWND window = CreateWindowExW(0, argv[1], L"KRV focus window", style, 40, 40, 240, 160, parent, nullptr, instance,
-                                  nullptr);
+    HWND window =
+        CreateWindowExW(0, argv[1], L"KRV focus window", style, 40, 40, 240, 160, parent, nullptr, instance, nullptr);
     if (window == nullptr)
         return 4;
     if (parent == nullptr) {

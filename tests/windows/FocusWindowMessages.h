@@ -17,6 +17,8 @@ inline constexpr UINT RestoredBehind = WM_APP + 4;
 
 // The event the helper program sets once its window is made (a manual-reset event, named after its
 // process id, which either side may create first).
-inline std::wstring ReadyEventName(DWORD helperPid) { return L"KrvFocusWindowReady-" + std::to_wstring(helperPid); }
+inline std::wstring ReadyEventName(DWORD helperPid) {
+    return L"KrvFocusWindowReady-" + std::to_wstring(helperPid);
+}
 
 } // namespace krv::test

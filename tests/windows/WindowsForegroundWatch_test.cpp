@@ -36,7 +36,9 @@ std::filesystem::path testProgram() {
     return std::filesystem::path(self);
 }
 
-std::filesystem::path testProgramFolder() { return testProgram().parent_path(); }
+std::filesystem::path testProgramFolder() {
+    return testProgram().parent_path();
+}
 
 std::filesystem::path pathOfUtf8(const std::string& utf8) {
     return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
@@ -63,8 +65,7 @@ bool waitHandlingMessages(HANDLE handle) {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - steady_clock::now());
         if (left.count() <= 0)
             return false;
-        const DWORD woken =
-            MsgWaitForMultipleObjects(1, &handle, FALSE, static_cast<DWORD>(left.count()), QS_ALLINPUT);
+        const DWORD woken = MsgWaitForMultipleObjects(1, &handle, FALSE, static_cast<DWORD>(left.count()), QS_ALLINPUT);
         if (woken == WAIT_OBJECT_0)
             return true;
         if (woken != WAIT_OBJECT_0 + 1)
@@ -85,7 +86,9 @@ std::optional<ForegroundProgram> nextChange(WindowsForegroundWatch& watch) {
     return std::nullopt;
 }
 
-void announce(HWND window) { NotifyWinEvent(EVENT_SYSTEM_FOREGROUND, window, OBJID_WINDOW, CHILDID_SELF); }
+void announce(HWND window) {
+    NotifyWinEvent(EVENT_SYSTEM_FOREGROUND, window, OBJID_WINDOW, CHILDID_SELF);
+}
 
 // A top-level window of this program's own, on the test's thread.
 class OwnWindow {
@@ -132,7 +135,8 @@ public:
         std::wstring commandLine = L"\"" + program.wstring() + L"\" \"" + className + L"\"";
         if (parent != nullptr) {
             wchar_t handle[32];
-            std::swprintf(handle, 32, L"%llx", static_cast<unsigned long long>(reinterpret_cast<std::uintptr_t>(parent)));
+            std::swprintf(handle, 32, L"%llx",
+                          static_cast<unsigned long long>(reinterpret_cast<std::uintptr_t>(parent)));
             commandLine += L" ";
             commandLine += handle;
         }
@@ -331,4 +335,3 @@ TEST(WindowsForegroundWatch, AWindowOrProcessGoneGivesWhatIsLeft) {
 
 } // namespace
 } // namespace krv
-

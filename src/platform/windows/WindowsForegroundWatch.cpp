@@ -56,8 +56,8 @@ WindowsForegroundWatch::WindowsForegroundWatch() : m_changesWaiting(CreateEventW
         // Two hooks rather than the range between the two events, which holds busy ones (menus,
         // moving, scrolling).
         for (const DWORD event : {EVENT_SYSTEM_FOREGROUND, EVENT_SYSTEM_MINIMIZEEND}) {
-            const HWINEVENTHOOK hook = SetWinEventHook(event, event, nullptr, &WindowsForegroundWatch::onWinEvent, 0,
-                                                       0, WINEVENT_OUTOFCONTEXT);
+            const HWINEVENTHOOK hook = SetWinEventHook(event, event, nullptr, &WindowsForegroundWatch::onWinEvent, 0, 0,
+                                                       WINEVENT_OUTOFCONTEXT);
             if (hook == nullptr) {
                 error = "cannot watch the foreground window: " + LastErrorMessage();
                 removeHooks();
@@ -68,8 +68,8 @@ WindowsForegroundWatch::WindowsForegroundWatch() : m_changesWaiting(CreateEventW
         return true;
     };
     auto unhook = [this](HWND) { removeHooks(); };
-    m_window = std::make_unique<WindowThread>(WindowThread::Kind::MessageOnly, WindowThread::Handler{}, setHooks,
-                                              unhook);
+    m_window =
+        std::make_unique<WindowThread>(WindowThread::Kind::MessageOnly, WindowThread::Handler{}, setHooks, unhook);
     if (!m_window->running())
         m_error = m_window->error();
 }

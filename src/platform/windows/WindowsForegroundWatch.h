@@ -55,8 +55,8 @@ public:
     static std::string ExecutableOfProcess(std::int64_t pid);
 
 private:
-    static void CALLBACK onWinEvent(HWINEVENTHOOK hook, DWORD event, HWND window, LONG object, LONG child,
-                                    DWORD thread, DWORD time);
+    static void CALLBACK onWinEvent(HWINEVENTHOOK hook, DWORD event, HWND window, LONG object, LONG child, DWORD thread,
+                                    DWORD time);
     void announce(HWND window);
     void removeHooks();
 
