@@ -139,6 +139,13 @@ std::optional<ForegroundProgram> WindowsForegroundWatch::readChange() {
 }
 
 ForegroundProgram WindowsForegroundWatch::current() {
+    {
+        // What was announced before this look is older news than the look itself.
+        std::lock_guard lock(m_mutex);
+        m_announced.reset();
+        if (m_changesWaiting)
+            ResetEvent(m_changesWaiting.get());
+    }
     ForegroundProgram program = ProgramOfWindow(GetForegroundWindow());
     m_lastWindow = program.window;
     m_knowsLast = true;

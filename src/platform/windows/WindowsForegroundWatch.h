@@ -42,7 +42,7 @@ public:
     // The newest foreground window the system announced, when it is another window than the one
     // last returned here or by current(); never blocks.
     std::optional<ForegroundProgram> readChange() override;
-    // GetForegroundWindow's program.
+    // GetForegroundWindow's program; announcements made before it are dropped.
     ForegroundProgram current() override;
     // A manual-reset event, set while an announcement waits (readChange() clears it).
     HANDLE changesEvent() const { return m_changesWaiting.get(); }
