@@ -131,6 +131,7 @@ public:
         m_process.start(program, arguments);
     }
     ~Sway() { endProcess(m_process); }
+    void stop() { endProcess(m_process); }
 
     bool installed() const { return !m_program.isEmpty(); }
     // Waits for the Wayland socket and the IPC socket: sway listens on both once they are there.
@@ -218,7 +219,9 @@ std::vector<ForegroundProgram> changesUntil(ForegroundWatch& watch, const std::f
                 return changes;
         }
     }
-    changes.push_back({});
+    ForegroundProgram timedOut;
+    timedOut.windowClass = "(no such change within the bound)";
+    changes.push_back(timedOut);
     return changes;
 }
 
@@ -292,6 +295,21 @@ TEST_F(AppProfilesUnderSway, TheWindowInFrontIsReportedOnceAtEachFocusChange) {
     auto own = start("krv.test.Companion");
     changes = changesUntil(*watch, ofApp("krv.test.Companion"));
     EXPECT_EQ(changes.back().pid, static_cast<std::int64_t>(getpid()));
+}
+
+TEST_F(AppProfilesUnderSway, AWatchWhoseCompositorEndedFallsSilent) {
+    auto watch = WaylandForegroundWatch::open(qPrintable(sway.socket()));
+    ASSERT_TRUE(watch);
+    auto one = start("krvgameone");
+    ASSERT_EQ(changesUntil(*watch, ofApp("krvgameone")).back().windowClass, "krvgameone");
+    sway.stop();
+    // No program in front any more, and the fd never reads as ready again (a hung-up socket would,
+    // for ever, and keep the companion's event loop spinning).
+    EXPECT_EQ(changesUntil(*watch, [](const ForegroundProgram& p) { return p.window == 0; }).back(), ForegroundProgram{});
+    pollfd fd{watch->fd(), POLLIN, 0};
+    EXPECT_EQ(poll(&fd, 1, 0), 0);
+    EXPECT_EQ(watch->readChange(), std::nullopt);
+    EXPECT_EQ(watch->current(), ForegroundProgram{});
 }
 
 TEST_F(AppProfilesUnderSway, FocusingAProgramSendsItsProfileToTheMouse) {
