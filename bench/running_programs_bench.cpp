@@ -70,7 +70,8 @@ int main(int argc, char** argv) {
     const std::vector<double> idle = timeLooks(withoutRules, looks);
     std::filesystem::remove_all(folder);
 
-    const double interval = std::chrono::duration<double, std::micro>(krv::RunningProgramWatch::DefaultInterval).count();
+    const double interval =
+        std::chrono::duration<double, std::micro>(krv::RunningProgramWatch::DefaultInterval).count();
     std::printf("running_programs_look_p50 %.1f us\n", percentile(scanning, 50));
     std::printf("running_programs_look_p99 %.1f us\n", percentile(scanning, 99));
     std::printf("running_programs_processes %d count\n", processCount());

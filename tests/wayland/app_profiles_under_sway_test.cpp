@@ -49,7 +49,9 @@ using namespace std::chrono_literals;
 
 constexpr auto Bound = 30s;
 
-int ms(std::chrono::milliseconds bound) { return static_cast<int>(bound.count()); }
+int ms(std::chrono::milliseconds bound) {
+    return static_cast<int>(bound.count());
+}
 
 QString logTail(const QString& file) {
     QFile f(file);
@@ -119,8 +121,8 @@ public:
         QString program = m_program;
         if (geteuid() == 0) {
             const passwd* nobody = getpwnam("nobody");
-            if (nobody == nullptr || chown(QFile::encodeName(m_runtime.path()).constData(), nobody->pw_uid,
-                                           nobody->pw_gid) != 0)
+            if (nobody == nullptr ||
+                chown(QFile::encodeName(m_runtime.path()).constData(), nobody->pw_uid, nobody->pw_gid) != 0)
                 return;
             arguments = QStringList{QStringLiteral("--reuid=%1").arg(nobody->pw_uid),
                                     QStringLiteral("--regid=%1").arg(nobody->pw_gid), QStringLiteral("--clear-groups"),
@@ -138,17 +140,25 @@ public:
     bool waitUntilListening() {
         if (!m_process.waitForStarted(ms(Bound)))
             return false;
-        m_socket = waitForFile(m_runtime.path(), [](const QString& name) {
-            return name.startsWith(QStringLiteral("wayland-")) && !name.endsWith(QStringLiteral(".lock"));
-        }, m_process);
-        m_ipc = waitForFile(m_runtime.path(), [](const QString& name) {
-            return name.startsWith(QStringLiteral("sway-ipc.")) && name.endsWith(QStringLiteral(".sock"));
-        }, m_process);
+        m_socket = waitForFile(
+            m_runtime.path(),
+            [](const QString& name) {
+                return name.startsWith(QStringLiteral("wayland-")) && !name.endsWith(QStringLiteral(".lock"));
+            },
+            m_process);
+        m_ipc = waitForFile(
+            m_runtime.path(),
+            [](const QString& name) {
+                return name.startsWith(QStringLiteral("sway-ipc.")) && name.endsWith(QStringLiteral(".sock"));
+            },
+            m_process);
         return !m_socket.isEmpty() && !m_ipc.isEmpty();
     }
     // The Wayland socket's full path, as WAYLAND_DISPLAY takes it.
     const QString& socket() const { return m_socket; }
-    QString logPath() const { return QDir::tempPath() + QStringLiteral("/") + QDir(m_runtime.path()).dirName() + QStringLiteral(".log"); }
+    QString logPath() const {
+        return QDir::tempPath() + QStringLiteral("/") + QDir(m_runtime.path()).dirName() + QStringLiteral(".log");
+    }
 
     // What a user's key binding does: the focus to the window of app id.
     bool focus(const QString& appId) {
@@ -205,12 +215,14 @@ private:
 
 // Every change the watch reports until one passes `wanted`, waiting on its fd; the last one fails
 // `wanted` when the bound passed first.
-std::vector<ForegroundProgram> changesUntil(ForegroundWatch& watch, const std::function<bool(const ForegroundProgram&)>& wanted) {
+std::vector<ForegroundProgram> changesUntil(ForegroundWatch& watch,
+                                            const std::function<bool(const ForegroundProgram&)>& wanted) {
     std::vector<ForegroundProgram> changes;
     const auto deadline = std::chrono::steady_clock::now() + Bound;
     while (std::chrono::steady_clock::now() < deadline) {
         pollfd socket{watch.fd(), POLLIN, 0};
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
         if (poll(&socket, 1, std::max(1, static_cast<int>(left.count()))) <= 0)
             continue;
         if (std::optional<ForegroundProgram> change = watch.readChange()) {
@@ -305,7 +317,8 @@ TEST_F(AppProfilesUnderSway, AWatchWhoseCompositorEndedFallsSilent) {
     sway.stop();
     // No program in front any more, and the fd never reads as ready again (a hung-up socket would,
     // for ever, and keep the companion's event loop spinning).
-    EXPECT_EQ(changesUntil(*watch, [](const ForegroundProgram& p) { return p.window == 0; }).back(), ForegroundProgram{});
+    EXPECT_EQ(changesUntil(*watch, [](const ForegroundProgram& p) { return p.window == 0; }).back(),
+              ForegroundProgram{});
     pollfd fd{watch->fd(), POLLIN, 0};
     EXPECT_EQ(poll(&fd, 1, 0), 0);
     EXPECT_EQ(watch->readChange(), std::nullopt);
@@ -317,7 +330,8 @@ TEST_F(AppProfilesUnderSway, FocusingAProgramSendsItsProfileToTheMouse) {
     test::CompanionFixture f(
         [](const QString& folder, SimulatedMouse&) {
             const std::filesystem::path dir = folder.toStdString();
-            test::writeFile(dir / AppProfilesFileName, "[Options]\r\nNoMatch=1\r\n[Programs]\r\nGameOne=2\r\nkrvgametwo=3\r\n");
+            test::writeFile(dir / AppProfilesFileName,
+                            "[Options]\r\nNoMatch=1\r\n[Programs]\r\nGameOne=2\r\nkrvgametwo=3\r\n");
             krv::test::requireOk(IniFile::writeString(dir / "config.ini", "Config2", "K4", "31"));
             krv::test::requireOk(IniFile::writeString(dir / "config.ini", "Config3", "K4", "32"));
         },
@@ -362,18 +376,21 @@ TEST_F(AppProfilesUnderSway, TheDesktopsWatchIsTheListOfWindowsWhereOffered) {
         weston.setProcessEnvironment(env);
         weston.setStandardOutputFile(westonRuntime.filePath(QStringLiteral("weston.log")));
         weston.setProcessChannelMode(QProcess::MergedChannels);
-        weston.start(QStringLiteral("weston"), {QStringLiteral("--backend=headless-backend.so"),
-                                                QStringLiteral("--socket=wl-b-weston"), QStringLiteral("--idle-time=0")});
+        weston.start(QStringLiteral("weston"),
+                     {QStringLiteral("--backend=headless-backend.so"), QStringLiteral("--socket=wl-b-weston"),
+                      QStringLiteral("--idle-time=0")});
         if (weston.waitForStarted(ms(Bound)))
-            westonSocket = waitForFile(westonRuntime.path(), [](const QString& name) { return name == QLatin1String("wl-b-weston"); },
-                                       weston);
-        EXPECT_FALSE(westonSocket.isEmpty()) << logTail(westonRuntime.filePath(QStringLiteral("weston.log"))).toStdString();
+            westonSocket = waitForFile(
+                westonRuntime.path(), [](const QString& name) { return name == QLatin1String("wl-b-weston"); }, weston);
+        EXPECT_FALSE(westonSocket.isEmpty())
+            << logTail(westonRuntime.filePath(QStringLiteral("weston.log"))).toStdString();
     }
     struct Case {
         QString display;
         bool listOfWindows;
     };
-    std::vector<Case> cases = {{sway.socket(), true}, {QDir::tempPath() + QStringLiteral("/wl-b-no-such-socket"), false}};
+    std::vector<Case> cases = {{sway.socket(), true},
+                               {QDir::tempPath() + QStringLiteral("/wl-b-no-such-socket"), false}};
     if (!westonSocket.isEmpty())
         cases.push_back({westonSocket, false});
     for (const Case& c : cases) {

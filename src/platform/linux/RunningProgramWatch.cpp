@@ -95,7 +95,9 @@ RunningProgramWatch::~RunningProgramWatch() {
         ::close(m_timer);
 }
 
-int RunningProgramWatch::fd() const { return m_timer; }
+int RunningProgramWatch::fd() const {
+    return m_timer;
+}
 
 void RunningProgramWatch::refreshRules() {
     FileStamp stamp;

@@ -24,7 +24,9 @@ constexpr std::uint32_t ManagerVersion = 3;
 
 using Toplevel = WaylandForegroundWatch::Toplevel;
 
-Toplevel& toplevelOf(void* data) { return *static_cast<Toplevel*>(data); }
+Toplevel& toplevelOf(void* data) {
+    return *static_cast<Toplevel*>(data);
+}
 
 void onTitle(void*, zwlr_foreign_toplevel_handle_v1*, const char*) {}
 
@@ -168,7 +170,9 @@ void WaylandForegroundWatch::managerFinished() {
     m_manager = nullptr;
 }
 
-int WaylandForegroundWatch::fd() const { return m_epoll; }
+int WaylandForegroundWatch::fd() const {
+    return m_epoll;
+}
 
 bool WaylandForegroundWatch::dispatchWaiting() {
     if (m_failed)

@@ -70,7 +70,8 @@ std::optional<ForegroundProgram> nextChange(RunningProgramWatch& watch) {
     const auto deadline = std::chrono::steady_clock::now() + Bound;
     while (std::chrono::steady_clock::now() < deadline) {
         pollfd timer{watch.fd(), POLLIN, 0};
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
         if (poll(&timer, 1, static_cast<int>(std::max<long long>(left.count(), 1))) > 0)
             if (std::optional<ForegroundProgram> change = watch.readChange())
                 return change;
