@@ -58,7 +58,7 @@ std::vector<double> run(std::chrono::milliseconds settle, int switches) {
                 << "[Programs]\r\nbenchtwo=2\r\nbenchthree=3\r\n";
         },
         true, false, [&](krv::Companion::Options& o) { o.appProfileSettle = settle; },
-        [](krv::AppPorts& ports) { ports.openForegroundWatch = krv::OpenDesktopForegroundWatch; });
+        [](krv::AppPorts& ports) { ports.openForegroundWatch = [] { return krv::OpenDesktopForegroundWatch({}); }; });
     (void)QTest::qWaitFor([&] { return f.context->feedback.HostFunctionsReady.load(); }, 10000);
     const Window windows[2] = {classWindow(display, "benchtwo"), classWindow(display, "benchthree")};
     const Atom active = XInternAtom(display, "_NET_ACTIVE_WINDOW", False);

@@ -5,9 +5,11 @@
 #include "platform/linux/InputBackend.h"
 #include "platform/linux/PowerEvents.h"
 #include "platform/linux/RealtimeKit.h"
+#include "platform/linux/RunningProgramWatch.h"
 #include "platform/linux/ShellLauncher.h"
 #include "platform/linux/TerminationSignals.h"
 #include "platform/linux/UdevMonitor.h"
+#include "platform/linux/WaylandForegroundWatch.h"
 #include "platform/linux/X11ForegroundWatch.h"
 #include "platform/linux/X11KeyboardCapture.h"
 #include "platform/linux/X11SystemPointer.h"
@@ -38,17 +40,26 @@ std::unique_ptr<KeyboardCapture> OpenDesktopKeyboardCapture(KeyHandler onKey, st
 
 } // namespace
 
-std::unique_ptr<ForegroundWatch> OpenDesktopForegroundWatch() {
+std::unique_ptr<ForegroundWatch> OpenDesktopForegroundWatch(const std::filesystem::path& rulesFile) {
 #ifdef _WIN32
+    (void)rulesFile;
     return WindowsForegroundWatch::open();
 #else
-    if (QGuiApplication::platformName() != QLatin1String("xcb"))
+    const bool wayland = qEnvironmentVariableIsSet("WAYLAND_DISPLAY");
+    if (QGuiApplication::platformName() == QLatin1String("xcb") || (!wayland && qEnvironmentVariableIsSet("DISPLAY"))) {
+        if (std::unique_ptr<X11ForegroundWatch> x11 = X11ForegroundWatch::open())
+            return x11;
+    } else if (wayland) {
+        if (auto toplevels = WaylandForegroundWatch::open(nullptr, QGuiApplication::desktopFileName().toStdString()))
+            return toplevels;
+    }
+    if (rulesFile.empty())
         return nullptr;
-    return X11ForegroundWatch::open();
+    return std::make_unique<RunningProgramWatch>(rulesFile);
 #endif
 }
 
-AppPorts AppPorts::LinuxDesktop() {
+AppPorts AppPorts::LinuxDesktop(const std::filesystem::path& rulesFile) {
     AppPorts ports;
     ports.hid = std::make_unique<HidrawBackend>();
     ports.injector = OpenInputInjector(nullptr, &ports.injectorProblem);
@@ -59,7 +70,7 @@ AppPorts AppPorts::LinuxDesktop() {
         ports.pointer = std::make_unique<NoSystemPointer>();
     ports.openDeviceChanges = OpenUdevMonitor;
     ports.openKeyboardCapture = OpenDesktopKeyboardCapture;
-    ports.openForegroundWatch = OpenDesktopForegroundWatch;
+    ports.openForegroundWatch = [rulesFile] { return OpenDesktopForegroundWatch(rulesFile); };
     ports.raiseServiceThread = RaiseServiceThread;
     ports.watchPowerEvents = WatchDesktopPowerEvents;
     ports.watchTerminationRequests = WatchTerminationSignals;

@@ -48,12 +48,16 @@ struct AppPorts {
     WatchTerminationRequests watchTerminationRequests;
 
     // This desktop: hidraw, XTest (or uinput), the shell launcher, the X11 pointer settings, udev, the
-    // X11 keyboard grab, rtkit, logind's and UPower's power events and the termination signals.
-    static AppPorts LinuxDesktop();
+    // X11 keyboard grab, the desktop's watch of the program in front (with the rules of the profiles
+    // for programs in rulesFile), rtkit, logind's and UPower's power events and the termination signals.
+    static AppPorts LinuxDesktop(const std::filesystem::path& rulesFile);
 };
 
-// The desktop's watch of the focused window: X11's active window under the xcb platform; null elsewhere.
-std::unique_ptr<ForegroundWatch> OpenDesktopForegroundWatch();
+// The desktop's watch of the program in front: X11's active window under the xcb platform (or with a
+// DISPLAY and no WAYLAND_DISPLAY); under Wayland the compositor's list of windows where it offers one
+// (wlroots compositors); else, with no word from the desktop on the focus, the running program that
+// a rule of rulesFile names (nothing without rulesFile).
+std::unique_ptr<ForegroundWatch> OpenDesktopForegroundWatch(const std::filesystem::path& rulesFile);
 
 // Keeps the settings in memory (the demo: the desktop's own pointer is not touched).
 class MemorySystemPointer final : public SystemPointer {

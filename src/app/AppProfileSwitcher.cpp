@@ -106,8 +106,8 @@ void AppProfileSwitcher::applyWhenIdle(int profile, std::chrono::steady_clock::t
         return;
     }
     LogDetail(LogCategory::Apply) << "switching to profile " << profile;
-    if (m_deps.applyStoredProfile)
-        m_deps.applyStoredProfile(profile);
+    if (!m_deps.applyStoredProfile || !m_deps.applyStoredProfile(profile))
+        return; // the mouse stays on its profile, and so does the record of it
     m_profileAtFocus = profile;
     emit switched(profile);
 }

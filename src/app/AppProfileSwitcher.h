@@ -41,8 +41,9 @@ public:
         std::filesystem::path rulesFile;
         std::filesystem::path configPath;
         PressChannel& presses;
-        // Applies stored profile n whole, as the profile-switch button does.
-        std::function<void(int profile)> applyStoredProfile;
+        // Applies stored profile n whole, as the profile-switch button does; false when it was not sent
+        // (a profile without a left click, an unreadable file).
+        std::function<bool(int profile)> applyStoredProfile;
         std::int64_t ownPid = 0;
         std::chrono::milliseconds settleTime = SettleTime;
     };
@@ -55,7 +56,7 @@ public:
     const std::optional<ForegroundProgram>& programInFront() const { return m_inFront; }
 
 signals:
-    // After a switch to profile for the program in front.
+    // After a switch to profile for the program in front (not after a refused one).
     void switched(int profile);
 
 private:

@@ -187,9 +187,9 @@ int main(int argc, char** argv) {
     ports.pointer = std::move(pointer);
     ports.injector = krv::OpenInputInjector();
     ports.shell = std::make_unique<krv::ShellLauncher>();
-    ports.openForegroundWatch = krv::OpenDesktopForegroundWatch;
-    krv::AppContext context(krv::AppPathsForProgram(QCoreApplication::applicationDirPath().toStdString()),
-                            std::move(ports));
+    krv::AppPaths paths = krv::AppPathsForProgram(QCoreApplication::applicationDirPath().toStdString());
+    ports.openForegroundWatch = [rules = paths.appProfilesPath()] { return krv::OpenDesktopForegroundWatch(rules); };
+    krv::AppContext context(std::move(paths), std::move(ports));
 
     krv::Companion::Options options;
     options.watchHotplug = false; // the simulated mouse is unplugged from its own window

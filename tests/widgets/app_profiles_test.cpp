@@ -102,6 +102,7 @@ private slots:
     void aManualSwitchWinsUntilTheFocusMovesAgain();
     void theCompanionsOwnWindowAndASwitchedOffFileChangeNothing();
     void aMacroPlayingEndsBeforeTheSwitch();
+    void aProfileWithoutLeftClickIsRefusedAndToldOnce();
 };
 
 namespace {
@@ -308,6 +309,43 @@ void AppProfilesTest::aMacroPlayingEndsBeforeTheSwitch() {
     QCOMPARE(events.size(), before + 2);
     QCOMPARE(events.back(), test::up('A'));
     f.mouse->release();
+}
+
+void AppProfilesTest::aProfileWithoutLeftClickIsRefusedAndToldOnce() {
+    Desktop d;
+    CompanionFixture& f = *d.f;
+    // Profile 2's left click made a copy shortcut in the file: it cannot be sent.
+    krv::test::requireOk(IniFile::writeString(f.configPath().toStdString(), "Config2", "K1", "31"));
+    QSignalSpy switched(f.companion->appProfileSwitcher(), &AppProfileSwitcher::switched);
+    const std::size_t sent = f.reportsSent();
+    const QString tooltip = f.companion->trayIcon().toolTip();
+
+    d.focus(program(1, "/opt/games/gameone"));
+    QTRY_COMPARE(f.dialogs.messages.size(), std::size_t{1});
+    QVERIFY2(f.dialogs.messages.back().contains(QLatin1String("2")), qPrintable(f.dialogs.messages.back()));
+    QCOMPARE(d.curConfig(), 1);
+    QCOMPARE(f.settings().currentProfile.load(), 1);
+    QCOMPARE(f.reportsSent(), sent);
+    QCOMPARE(f.companion->trayIcon().toolTip(), tooltip);
+
+    // Back to the game after another window: tried again, refused again, not told again.
+    d.focus(program(2, "/usr/bin/xterm"));
+    QTRY_COMPARE(d.shared->changesRead, 2);
+    d.focus(program(3, "/opt/games/gameone"));
+    QTRY_COMPARE(d.shared->changesRead, 3);
+    QTest::qWait(200);
+    QCOMPARE(f.dialogs.messages.size(), std::size_t{1});
+    QCOMPARE(d.curConfig(), 1);
+    QCOMPARE(switched.count(), 0);
+
+    // Once the profile can be sent, the next focus on the game switches.
+    krv::test::requireOk(IniFile::writeString(f.configPath().toStdString(), "Config2", "K1", "1"));
+    d.focus(program(4, "/usr/bin/xterm"));
+    QTRY_COMPARE(d.shared->changesRead, 4);
+    d.focus(program(5, "/opt/games/gameone"));
+    QTRY_COMPARE(d.curConfig(), 2);
+    QCOMPARE(switched.count(), 1);
+    QCOMPARE(f.dialogs.messages.size(), std::size_t{1});
 }
 
 } // namespace krv
