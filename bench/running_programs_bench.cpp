@@ -18,17 +18,13 @@
 
 #include <unistd.h>
 
+#include "Percentile.h"
+
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
-double percentile(std::vector<double> v, double p) {
-    if (v.empty())
-        return 0;
-    std::sort(v.begin(), v.end());
-    const auto index = static_cast<std::size_t>(p / 100.0 * static_cast<double>(v.size() - 1) + 0.5);
-    return v[std::min(index, v.size() - 1)];
-}
+using krv::bench::percentile;
 
 std::vector<double> timeLooks(krv::RunningProgramWatch& watch, int looks) {
     std::vector<double> micros;
