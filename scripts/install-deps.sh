@@ -9,19 +9,23 @@ set -euo pipefail
 # libfontconfig-dev: the companion loads the skin's font aliases into fontconfig (the build requires it
 # on Linux, and the package then depends on libfontconfig1). libsystemd-dev: krv-glyde-ctl reaches the
 # running companion on the session bus through sd-bus (the package then depends on libsystemd0).
+# libwayland-dev, libwayland-bin: the window in front under wlroots compositors, on a Wayland connection
+# of the companion's own (wayland-scanner makes the protocol's client code).
 build_pkgs=(build-essential cmake ninja-build pkg-config
             qt6-base-dev libqt6opengl6-dev libgl-dev
             libhidapi-dev libudev-dev libxtst-dev libx11-dev libxi-dev libfontconfig-dev libsystemd-dev
+            libwayland-dev libwayland-bin
             fontconfig fonts-liberation fonts-wqy-zenhei scdoc ccache)
 run_pkgs=(xvfb xauth)
 # Making the .deb: CPack computes its dependencies with dpkg-shlibdeps, which needs file.
 package_pkgs=(dpkg-dev file)
-# The package's checks also run Debian's and freedesktop's validators on it.
+# The package's checks also run Debian's and freedesktop's validators on it. sway: a wlroots compositor,
+# run headless, whose list of windows the Wayland checks of the profiles for programs read.
 test_pkgs=(libgtest-dev libgmock-dev xvfb xauth x11-utils dbus-daemon libglib2.0-bin systemd openbox bash-completion
-           dpkg-dev file lintian appstream desktop-file-utils weston qt6-wayland)
+           dpkg-dev file lintian appstream desktop-file-utils weston qt6-wayland sway)
 # The Windows build: MinGW-w64's compiler with the posix thread model, GoogleTest's sources to build
-# for it, and Wine to run its tests.
-windows_pkgs=(g++-mingw-w64-x86-64-posix googletest wine wine64 ccache)
+# for it, Wine to run its tests, and Xvfb for the Wine windows of the foreground watch's test.
+windows_pkgs=(g++-mingw-w64-x86-64-posix googletest wine wine64 ccache xvfb xauth)
 # Qt for Windows is built from Debian's own source of the host's Qt (dpkg-source unpacks it), with the
 # host's moc, rcc and uic; the installer of the Windows program is made with NSIS.
 windows_gui_pkgs=("${windows_pkgs[@]}" dpkg-dev qt6-base-dev qt6-base-dev-tools nsis)

@@ -27,17 +27,13 @@
 #include <fstream>
 #include <vector>
 
+#include "Percentile.h"
+
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
-double percentile(std::vector<double> v, double p) {
-    if (v.empty())
-        return 0;
-    std::sort(v.begin(), v.end());
-    const auto index = static_cast<std::size_t>(p / 100.0 * static_cast<double>(v.size() - 1) + 0.5);
-    return v[std::min(index, v.size() - 1)];
-}
+using krv::bench::percentile;
 
 Window classWindow(Display* display, const char* cls) {
     Window w = XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 10, 10, 0, 0, 0);
@@ -58,7 +54,7 @@ std::vector<double> run(std::chrono::milliseconds settle, int switches) {
                 << "[Programs]\r\nbenchtwo=2\r\nbenchthree=3\r\n";
         },
         true, false, [&](krv::Companion::Options& o) { o.appProfileSettle = settle; },
-        [](krv::AppPorts& ports) { ports.openForegroundWatch = krv::OpenDesktopForegroundWatch; });
+        [](krv::AppPorts& ports) { ports.openForegroundWatch = [] { return krv::OpenDesktopForegroundWatch({}); }; });
     (void)QTest::qWaitFor([&] { return f.context->feedback.HostFunctionsReady.load(); }, 10000);
     const Window windows[2] = {classWindow(display, "benchtwo"), classWindow(display, "benchthree")};
     const Atom active = XInternAtom(display, "_NET_ACTIVE_WINDOW", False);

@@ -27,6 +27,8 @@
 #include <unistd.h>
 #include <vector>
 
+#include "Percentile.h"
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -52,14 +54,6 @@ void prepareProfiles(const fs::path& folder) {
         (void)krv::IniFile::writeString(config, section, "K1", "1");
 }
 
-double percentile(std::vector<double> values, double p) {
-    if (values.empty())
-        return 0;
-    std::sort(values.begin(), values.end());
-    const auto at = static_cast<std::size_t>(p * static_cast<double>(values.size() - 1) + 0.5);
-    return values[std::min(at, values.size() - 1)];
-}
-
 double msSince(Clock::time_point start) {
     return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
 }
@@ -82,7 +76,8 @@ bool runUntil(const std::function<bool()>& done) {
 }
 
 void print(const char* name, const std::vector<double>& values) {
-    std::printf("%s_p50 %.2f ms\n%s_p99 %.2f ms\n", name, percentile(values, 0.5), name, percentile(values, 0.99));
+    std::printf("%s_p50 %.2f ms\n%s_p99 %.2f ms\n", name, krv::bench::percentile(values, 50), name,
+                krv::bench::percentile(values, 99));
 }
 
 } // namespace
@@ -167,9 +162,9 @@ int main(int argc, char** argv) {
     for (int i = 0; i < runs; ++i) {
         QProcess tool;
         const Clock::time_point start = Clock::now();
-        tool.start(QStringLiteral(KRV_CTL), {QStringLiteral("--dir"), QString::fromStdString(alone.string()),
-                                             QStringLiteral("--simulate"), QStringLiteral("apply"),
-                                             QString::number(2 + i % 2)});
+        tool.start(QStringLiteral(KRV_CTL),
+                   {QStringLiteral("--dir"), QString::fromStdString(alone.string()), QStringLiteral("--simulate"),
+                    QStringLiteral("apply"), QString::number(2 + i % 2)});
         // The event loop runs meanwhile: the companion answers the tool's look-up (its folder is not the tool's).
         bool finished = false;
         QObject::connect(&tool, &QProcess::finished, [&] { finished = true; });

@@ -29,6 +29,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "Percentile.h"
+
 namespace krv::bench {
 
 using Clock = std::chrono::steady_clock;
@@ -37,14 +39,6 @@ using namespace std::chrono_literals;
 inline void print(const std::string& name, double value, const char* unit) {
     std::printf("%s %.3f %s\n", name.c_str(), value, unit);
     std::fflush(stdout);
-}
-
-inline double percentile(std::vector<double> v, double p) {
-    if (v.empty())
-        return 0;
-    std::sort(v.begin(), v.end());
-    const auto index = static_cast<std::size_t>(p / 100.0 * static_cast<double>(v.size() - 1) + 0.5);
-    return v[std::min(index, v.size() - 1)];
 }
 
 // p50, p99 and max of a series as three lines.

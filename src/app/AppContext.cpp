@@ -6,6 +6,7 @@
 #include "platform/windows/ThreadPriority.h"
 #include "platform/windows/WindowsDesktop.h"
 #include "platform/windows/WindowsDeviceChanges.h"
+#include "platform/windows/WindowsForegroundWatch.h"
 #include "platform/windows/WindowsHidBackend.h"
 #include "platform/windows/WindowsShellActions.h"
 #include "platform/windows/WindowsSystemPointer.h"
@@ -14,9 +15,11 @@
 #include "platform/linux/InputBackend.h"
 #include "platform/linux/PowerEvents.h"
 #include "platform/linux/RealtimeKit.h"
+#include "platform/linux/RunningProgramWatch.h"
 #include "platform/linux/ShellLauncher.h"
 #include "platform/linux/TerminationSignals.h"
 #include "platform/linux/UdevMonitor.h"
+#include "platform/linux/WaylandForegroundWatch.h"
 #include "platform/linux/X11ForegroundWatch.h"
 #include "platform/linux/X11KeyboardCapture.h"
 #include "platform/linux/X11SystemPointer.h"
@@ -70,8 +73,9 @@ std::unique_ptr<HidBackend> OpenDesktopHid() {
 } // namespace
 
 #ifdef _WIN32
-std::unique_ptr<ForegroundWatch> OpenDesktopForegroundWatch() {
-    return nullptr;
+std::unique_ptr<ForegroundWatch> OpenDesktopForegroundWatch(const std::filesystem::path& rulesFile) {
+    (void)rulesFile;
+    return WindowsForegroundWatch::open();
 }
 
 std::unique_ptr<InputInjector> OpenDesktopInputInjector() {
@@ -82,7 +86,7 @@ std::unique_ptr<ShellActions> OpenDesktopShellActions() {
     return std::make_unique<WindowsShellActions>();
 }
 
-AppPorts AppPorts::Desktop() {
+AppPorts AppPorts::Desktop(const std::filesystem::path& rulesFile) {
     AppPorts ports;
     ports.hid = OpenDesktopHid();
     ports.injector = OpenDesktopInputInjector();
@@ -90,17 +94,25 @@ AppPorts AppPorts::Desktop() {
     ports.pointer = std::make_unique<WindowsSystemPointer>();
     ports.openDeviceChanges = OpenDesktopDeviceChanges;
     ports.openKeyboardCapture = OpenDesktopKeyboardCapture;
-    ports.openForegroundWatch = OpenDesktopForegroundWatch;
+    ports.openForegroundWatch = [rulesFile] { return OpenDesktopForegroundWatch(rulesFile); };
     ports.raiseServiceThread = RaiseServiceThread;
     ports.watchPowerEvents = WatchDesktopPowerEvents;
     ports.watchTerminationRequests = WatchTerminationSignals;
     return ports;
 }
 #else
-std::unique_ptr<ForegroundWatch> OpenDesktopForegroundWatch() {
-    if (QGuiApplication::platformName() != QLatin1String("xcb"))
+std::unique_ptr<ForegroundWatch> OpenDesktopForegroundWatch(const std::filesystem::path& rulesFile) {
+    const bool wayland = qEnvironmentVariableIsSet("WAYLAND_DISPLAY");
+    if (QGuiApplication::platformName() == QLatin1String("xcb") || (!wayland && qEnvironmentVariableIsSet("DISPLAY"))) {
+        if (std::unique_ptr<X11ForegroundWatch> x11 = X11ForegroundWatch::open())
+            return x11;
+    } else if (wayland) {
+        if (auto toplevels = WaylandForegroundWatch::open(nullptr, QGuiApplication::desktopFileName().toStdString()))
+            return toplevels;
+    }
+    if (rulesFile.empty())
         return nullptr;
-    return X11ForegroundWatch::open();
+    return std::make_unique<RunningProgramWatch>(rulesFile);
 }
 
 std::unique_ptr<InputInjector> OpenDesktopInputInjector() {
@@ -111,11 +123,11 @@ std::unique_ptr<ShellActions> OpenDesktopShellActions() {
     return std::make_unique<ShellLauncher>();
 }
 
-AppPorts AppPorts::Desktop() {
-    return LinuxDesktop();
+AppPorts AppPorts::Desktop(const std::filesystem::path& rulesFile) {
+    return LinuxDesktop(rulesFile);
 }
 
-AppPorts AppPorts::LinuxDesktop() {
+AppPorts AppPorts::LinuxDesktop(const std::filesystem::path& rulesFile) {
     AppPorts ports;
     ports.hid = std::make_unique<HidrawBackend>();
     ports.injector = OpenInputInjector(nullptr, &ports.injectorProblem);
@@ -126,7 +138,7 @@ AppPorts AppPorts::LinuxDesktop() {
         ports.pointer = std::make_unique<NoSystemPointer>();
     ports.openDeviceChanges = OpenDesktopDeviceChanges;
     ports.openKeyboardCapture = OpenDesktopKeyboardCapture;
-    ports.openForegroundWatch = OpenDesktopForegroundWatch;
+    ports.openForegroundWatch = [rulesFile] { return OpenDesktopForegroundWatch(rulesFile); };
     ports.raiseServiceThread = RaiseServiceThread;
     ports.watchPowerEvents = WatchDesktopPowerEvents;
     ports.watchTerminationRequests = WatchTerminationSignals;

@@ -49,17 +49,22 @@ struct AppPorts {
 
 #ifndef _WIN32
     // This desktop: hidraw, XTest (or uinput), the shell launcher, the X11 pointer settings, udev, the
-    // X11 keyboard grab, rtkit, logind's and UPower's power events and the termination signals.
-    static AppPorts LinuxDesktop();
+    // X11 keyboard grab, the desktop's watch of the program in front (with the rules of the profiles
+    // for programs in rulesFile), rtkit, logind's and UPower's power events and the termination signals.
+    static AppPorts LinuxDesktop(const std::filesystem::path& rulesFile);
 #endif
     // The desktop the program runs on: LinuxDesktop(), or on Windows the Win32 HID, SendInput, the
     // shell, the system's pointer settings, device notifications, the low-level keyboard hook, the
-    // multimedia timer's resolution for the service threads, power broadcasts and the session's end.
-    static AppPorts Desktop();
+    // foreground window's watch, the multimedia timer's resolution for the service threads, power
+    // broadcasts and the session's end.
+    static AppPorts Desktop(const std::filesystem::path& rulesFile);
 };
 
-// The desktop's watch of the focused window: X11's active window under the xcb platform; null elsewhere.
-std::unique_ptr<ForegroundWatch> OpenDesktopForegroundWatch();
+// The desktop's watch of the program in front: on Windows the foreground window; X11's active window
+// under the xcb platform (or with a DISPLAY and no WAYLAND_DISPLAY); under Wayland the compositor's
+// list of windows where it offers one (wlroots compositors); else, with no word from the desktop on the
+// focus, the running program that a rule of rulesFile names (nothing without rulesFile).
+std::unique_ptr<ForegroundWatch> OpenDesktopForegroundWatch(const std::filesystem::path& rulesFile);
 // The desktop's input injection (with its problem, where there is one, in AppPorts::injectorProblem of
 // LinuxDesktop()) and shell actions, for a program that chooses its other ports itself (the demo).
 std::unique_ptr<InputInjector> OpenDesktopInputInjector();

@@ -30,19 +30,33 @@ AppProfileSwitcher::AppProfileSwitcher(Dependencies deps, std::unique_ptr<Foregr
     m_settle.setInterval(m_deps.settleTime);
     connect(&m_settle, &QTimer::timeout, this, &AppProfileSwitcher::settle);
     m_waitForStop.setSingleShot(true);
-    if (!m_watch || m_watch->fd() < 0)
+    if (!m_watch)
         return;
-    m_notifier = new QSocketNotifier(m_watch->fd(), QSocketNotifier::Read, this);
-    connect(m_notifier, &QSocketNotifier::activated, this, [this] {
-        if (std::optional<ForegroundProgram> program = m_watch->readChange())
-            onFocus(*program);
-    });
+    if (m_watch->fd() >= 0) {
+        m_notifier = new QSocketNotifier(m_watch->fd(), QSocketNotifier::Read, this);
+        connect(m_notifier, &QSocketNotifier::activated, this, &AppProfileSwitcher::readFocus);
+        m_watching = true;
+    } else {
+        // The watch's thread only posts; the change is read here, on the UI thread.
+        m_watching = m_watch->notifyOnChange(
+            [this] { QMetaObject::invokeMethod(this, &AppProfileSwitcher::readFocus, Qt::QueuedConnection); });
+    }
+    if (!m_watching)
+        return;
     // What is in front at the start is where the focus is: its rule counts once it settles.
     if (ForegroundProgram now = m_watch->current(); now.window != 0)
         onFocus(now);
 }
 
-AppProfileSwitcher::~AppProfileSwitcher() = default;
+AppProfileSwitcher::~AppProfileSwitcher() {
+    // A watch with a thread of its own ends it here, while the object it posts to is still whole.
+    m_watch.reset();
+}
+
+void AppProfileSwitcher::readFocus() {
+    if (std::optional<ForegroundProgram> program = m_watch->readChange())
+        onFocus(*program);
+}
 
 void AppProfileSwitcher::onFocus(const ForegroundProgram& program) {
     if (m_deps.ownPid != 0 && program.pid == m_deps.ownPid) {
@@ -92,8 +106,8 @@ void AppProfileSwitcher::applyWhenIdle(int profile, std::chrono::steady_clock::t
         return;
     }
     LogDetail(LogCategory::Apply) << "switching to profile " << profile;
-    if (m_deps.applyStoredProfile)
-        m_deps.applyStoredProfile(profile);
+    if (!m_deps.applyStoredProfile || !m_deps.applyStoredProfile(profile))
+        return; // the mouse stays on its profile, and so does the record of it
     m_profileAtFocus = profile;
     emit switched(profile);
 }

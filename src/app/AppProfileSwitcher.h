@@ -41,8 +41,9 @@ public:
         std::filesystem::path rulesFile;
         std::filesystem::path configPath;
         PressChannel& presses;
-        // Applies stored profile n whole, as the profile-switch button does.
-        std::function<void(int profile)> applyStoredProfile;
+        // Applies stored profile n whole, as the profile-switch button does; false when it was not sent
+        // (a profile without a left click, an unreadable file).
+        std::function<bool(int profile)> applyStoredProfile;
         std::int64_t ownPid = 0;
         std::chrono::milliseconds settleTime = SettleTime;
     };
@@ -50,15 +51,16 @@ public:
     AppProfileSwitcher(Dependencies deps, std::unique_ptr<ForegroundWatch> watch, QObject* parent = nullptr);
     ~AppProfileSwitcher() override;
 
-    bool watching() const { return m_notifier != nullptr; }
+    bool watching() const { return m_watching; }
     // The program in front the last switch decision was about (tests, the dialog).
     const std::optional<ForegroundProgram>& programInFront() const { return m_inFront; }
 
 signals:
-    // After a switch to profile for the program in front.
+    // After a switch to profile for the program in front (not after a refused one).
     void switched(int profile);
 
 private:
+    void readFocus();
     void onFocus(const ForegroundProgram& program);
     void settle();
     void applyWhenIdle(int profile, std::chrono::steady_clock::time_point deadline);
@@ -66,6 +68,7 @@ private:
     Dependencies m_deps;
     std::unique_ptr<ForegroundWatch> m_watch;
     QPointer<QSocketNotifier> m_notifier;
+    bool m_watching = false;
     QTimer m_settle;
     QTimer m_waitForStop;
     std::optional<ForegroundProgram> m_inFront;

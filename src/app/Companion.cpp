@@ -170,10 +170,7 @@ void Companion::startAppProfiles() {
     // playing has ended before (the switcher waits for it).
     m_appProfiles = std::make_unique<AppProfileSwitcher>(
         AppProfileSwitcher::Dependencies{m_ctx.paths.appProfilesPath(), m_ctx.paths.configPath(), m_ctx.presses,
-                                         [this](int profile) {
-                                             if (m_state != State::Ended)
-                                                 (void)applyStoredProfile(profile, {});
-                                         },
+                                         [this](int profile) { return applyProfileForProgram(profile); },
                                          static_cast<std::int64_t>(QCoreApplication::applicationPid()),
                                          m_options.appProfileSettle},
         m_ctx.ports.openForegroundWatch());
@@ -182,6 +179,29 @@ void Companion::startAppProfiles() {
             m_tray->setToolTip(QString::fromUtf8(MainWindow::WindowTitle) + QStringLiteral(" — ") +
                                ProfileInUseText(m_ctx.language, profile));
     });
+}
+
+bool Companion::applyProfileForProgram(int profile) {
+    if (m_state == State::Ended)
+        return false;
+    // A refusal is told once: the program's profile is tried again at each focus change, and a
+    // message every time the game comes to the front would be in the player's way.
+    const bool toldBefore = m_refusedProgramProfile == profile;
+    const int current = m_ctx.settings.currentProfile.load();
+    const UiLanguage language = m_messageLanguage.load();
+    const ProfileApplier::Outcome outcome = applyStoredProfile(
+        profile, {.unreadable =
+                      [&](const FileStatus& problem) {
+                          if (!toldBefore)
+                              m_notifier->showMessage(Messages::FileNotUsed(language, problem.message()));
+                      },
+                  .noLeftButton =
+                      [&] {
+                          if (!toldBefore)
+                              m_notifier->showMessage(Messages::SwitchWithoutLeftButton(language, profile, current));
+                      }});
+    m_refusedProgramProfile = outcome == ProfileApplier::Outcome::NotSent ? profile : 0;
+    return outcome != ProfileApplier::Outcome::NotSent;
 }
 
 void Companion::openAppProfilesDialog() {

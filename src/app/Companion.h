@@ -162,6 +162,8 @@ private:
     void setWaitingForMouse(bool waiting);
     void mouseArrived(bool connected);
     void startAppProfiles();
+    // Applies the profile of the program in front; false when it was not sent.
+    bool applyProfileForProgram(int profile);
 
     AppContext& m_ctx;
     Options m_options;
@@ -185,6 +187,7 @@ private:
     std::unique_ptr<ProcessEventWatch> m_power;
     std::unique_ptr<AppProfileSwitcher> m_appProfiles;
     QPointer<QWidget> m_appProfilesDialog;
+    int m_refusedProgramProfile = 0; // the program's profile last refused, told once
     State m_state = State::Starting;
     bool m_statusNotifierTray = false;
     bool m_waitingForMouse = false;

@@ -188,10 +188,10 @@ int main(int argc, char** argv) {
     ports.pointer = std::move(pointer);
     ports.injector = krv::OpenDesktopInputInjector();
     ports.shell = krv::OpenDesktopShellActions();
-    ports.openForegroundWatch = krv::OpenDesktopForegroundWatch;
-    krv::AppContext context(
-        krv::AppPathsForProgram(krv::fsys::PathFromUtf8(QCoreApplication::applicationDirPath().toStdString())),
-        std::move(ports));
+    krv::AppPaths paths =
+        krv::AppPathsForProgram(krv::fsys::PathFromUtf8(QCoreApplication::applicationDirPath().toStdString()));
+    ports.openForegroundWatch = [rules = paths.appProfilesPath()] { return krv::OpenDesktopForegroundWatch(rules); };
+    krv::AppContext context(std::move(paths), std::move(ports));
 
     krv::Companion::Options options;
     options.watchHotplug = false; // the simulated mouse is unplugged from its own window

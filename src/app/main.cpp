@@ -117,9 +117,10 @@ int main(int argc, char** argv) {
     if (!krv::becomeTheOnlyInstance(instance))
         return 1; // the running companion shows its window, or the user has been told why not
 
-    krv::AppContext context(
-        krv::AppPathsForProgram(krv::fsys::PathFromUtf8(QCoreApplication::applicationDirPath().toStdString())),
-        krv::AppPorts::Desktop());
+    krv::AppPaths paths =
+        krv::AppPathsForProgram(krv::fsys::PathFromUtf8(QCoreApplication::applicationDirPath().toStdString()));
+    krv::AppPorts ports = krv::AppPorts::Desktop(paths.appProfilesPath());
+    krv::AppContext context(std::move(paths), std::move(ports));
     krv::Companion::Options options;
     options.raiseServiceThreads = true;
     options.startInTray = startInTray;

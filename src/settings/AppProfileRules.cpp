@@ -17,18 +17,31 @@ constexpr const char* NoMatchKey = "NoMatch";
 
 char lowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
-bool sameName(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return lowerAscii(x) == lowerAscii(y);
-           });
-}
-
 // A program's path as the desktop gives it: '/' on Linux, '\\' (or '/') on Windows.
 constexpr std::string_view Separators = "/\\";
+
+bool isSeparator(char c) { return c == '/' || c == '\\'; }
+
+// Names compare without regard to ASCII case, and a path's separators are one: "C:/Games/foo.exe"
+// is the program Windows names "C:\\Games\\foo.exe".
+bool sameName(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return lowerAscii(x) == lowerAscii(y) || (isSeparator(x) && isSeparator(y));
+           });
+}
 
 std::string_view fileNameOf(std::string_view path) {
     const std::size_t slash = path.find_last_of(Separators);
     return slash == std::string_view::npos ? path : path.substr(slash + 1);
+}
+
+// "game" names the Windows program "game.exe" as well.
+bool sameFileName(std::string_view rule, std::string_view file) {
+    constexpr std::string_view Exe = ".exe";
+    if (sameName(rule, file))
+        return true;
+    return file.size() > Exe.size() && sameName(file.substr(file.size() - Exe.size()), Exe) &&
+           sameName(rule, file.substr(0, file.size() - Exe.size()));
 }
 
 bool isBlank(char c) { return c == ' ' || c == '\t'; }
@@ -56,7 +69,7 @@ std::optional<int> AppProfileRules::profileFor(const ProgramInFront& program) co
                 byPath = &rule;
             continue;
         }
-        if (!byFile && !file.empty() && sameName(rule.program, file))
+        if (!byFile && !file.empty() && sameFileName(rule.program, file))
             byFile = &rule;
         if (!byClass && ((!program.windowInstance.empty() && sameName(rule.program, program.windowInstance)) ||
                          (!program.windowClass.empty() && sameName(rule.program, program.windowClass))))

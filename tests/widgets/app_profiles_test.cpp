@@ -27,7 +27,9 @@
 #endif
 
 #include <deque>
+#include <functional>
 #include <mutex>
+#include <thread>
 
 namespace krv {
 
@@ -36,11 +38,14 @@ using test::CompanionFixture;
 namespace {
 
 // A desktop whose focus the test moves: each focus() makes the pipe readable, as an X event makes
-// the X connection readable.
+// the X connection readable; or, as on Windows, the watch has no descriptor and calls the owner's
+// callback from a thread of its own.
 class FakeForegroundWatch final : public ForegroundWatch {
 public:
     struct Shared {
         int writeEnd = -1;
+        bool throughCallback = false;
+        std::function<void()> onChange;
         std::deque<ForegroundProgram> queued;
         ForegroundProgram current;
         int changesRead = 0;
@@ -56,8 +61,15 @@ public:
         close(m_readEnd);
         close(m_shared->writeEnd);
         m_shared->writeEnd = -1;
+        m_shared->onChange = nullptr;
     }
-    int fd() const override { return m_readEnd; }
+    int fd() const override { return m_shared->throughCallback ? -1 : m_readEnd; }
+    bool notifyOnChange(std::function<void()> onChange) override {
+        if (!m_shared->throughCallback)
+            return false;
+        m_shared->onChange = std::move(onChange);
+        return true;
+    }
     std::optional<ForegroundProgram> readChange() override {
         char buffer[64];
         while (read(m_readEnd, buffer, sizeof buffer) > 0) {
@@ -86,11 +98,13 @@ ForegroundProgram program(std::uint64_t window, const std::string& executable, c
 class AppProfilesTest : public QObject {
     Q_OBJECT
 private slots:
+    void switchesToTheRuleProfileAndBackOnTheNoMatchRule_data();
     void switchesToTheRuleProfileAndBackOnTheNoMatchRule();
     void altTabThroughThreeWindowsSwitchesOnce();
     void aManualSwitchWinsUntilTheFocusMovesAgain();
     void theCompanionsOwnWindowAndASwitchedOffFileChangeNothing();
     void aMacroPlayingEndsBeforeTheSwitch();
+    void aProfileWithoutLeftClickIsRefusedAndToldOnce();
 };
 
 namespace {
@@ -100,7 +114,9 @@ struct Desktop {
     std::unique_ptr<CompanionFixture> f;
 
     explicit Desktop(std::chrono::milliseconds settle = std::chrono::milliseconds{50},
-                     const std::string& rules = "[Programs]\r\ngameone=2\r\nGameTwo=3\r\n") {
+                     const std::string& rules = "[Programs]\r\ngameone=2\r\nGameTwo=3\r\n",
+                     bool throughCallback = false) {
+        shared->throughCallback = throughCallback;
         f = std::make_unique<CompanionFixture>(
             [&](const QString& folder, SimulatedMouse&) {
                 const std::filesystem::path dir = folder.toStdString();
@@ -119,6 +135,11 @@ struct Desktop {
     }
     void focus(const ForegroundProgram& p) {
         shared->queued.push_back(p);
+        if (shared->throughCallback) {
+            QVERIFY(shared->onChange);
+            std::thread([onChange = shared->onChange] { onChange(); }).join();
+            return;
+        }
         const char byte = 1;
         QVERIFY(write(shared->writeEnd, &byte, 1) == 1);
     }
@@ -137,8 +158,15 @@ struct Desktop {
 
 } // namespace
 
+void AppProfilesTest::switchesToTheRuleProfileAndBackOnTheNoMatchRule_data() {
+    QTest::addColumn<bool>("throughCallback");
+    QTest::newRow("descriptor") << false;
+    QTest::newRow("callback from the watch's thread") << true;
+}
+
 void AppProfilesTest::switchesToTheRuleProfileAndBackOnTheNoMatchRule() {
-    Desktop d;
+    QFETCH(bool, throughCallback);
+    Desktop d(std::chrono::milliseconds{50}, "[Programs]\r\ngameone=2\r\nGameTwo=3\r\n", throughCallback);
     CompanionFixture& f = *d.f;
     QVERIFY(f.companion->appProfileSwitcher() && f.companion->appProfileSwitcher()->watching());
     QTRY_VERIFY(f.context->feedback.HostFunctionsReady.load());
@@ -283,6 +311,43 @@ void AppProfilesTest::aMacroPlayingEndsBeforeTheSwitch() {
     QCOMPARE(events.size(), before + 2);
     QCOMPARE(events.back(), test::up('A'));
     f.mouse->release();
+}
+
+void AppProfilesTest::aProfileWithoutLeftClickIsRefusedAndToldOnce() {
+    Desktop d;
+    CompanionFixture& f = *d.f;
+    // Profile 2's left click made a copy shortcut in the file: it cannot be sent.
+    krv::test::requireOk(IniFile::writeString(f.configPath().toStdString(), "Config2", "K1", "31"));
+    QSignalSpy switched(f.companion->appProfileSwitcher(), &AppProfileSwitcher::switched);
+    const std::size_t sent = f.reportsSent();
+    const QString tooltip = f.companion->trayIcon().toolTip();
+
+    d.focus(program(1, "/opt/games/gameone"));
+    QTRY_COMPARE(f.dialogs.messages.size(), std::size_t{1});
+    QVERIFY2(f.dialogs.messages.back().contains(QLatin1String("2")), qPrintable(f.dialogs.messages.back()));
+    QCOMPARE(d.curConfig(), 1);
+    QCOMPARE(f.settings().currentProfile.load(), 1);
+    QCOMPARE(f.reportsSent(), sent);
+    QCOMPARE(f.companion->trayIcon().toolTip(), tooltip);
+
+    // Back to the game after another window: tried again, refused again, not told again.
+    d.focus(program(2, "/usr/bin/xterm"));
+    QTRY_COMPARE(d.shared->changesRead, 2);
+    d.focus(program(3, "/opt/games/gameone"));
+    QTRY_COMPARE(d.shared->changesRead, 3);
+    QTest::qWait(200);
+    QCOMPARE(f.dialogs.messages.size(), std::size_t{1});
+    QCOMPARE(d.curConfig(), 1);
+    QCOMPARE(switched.count(), 0);
+
+    // Once the profile can be sent, the next focus on the game switches.
+    krv::test::requireOk(IniFile::writeString(f.configPath().toStdString(), "Config2", "K1", "1"));
+    d.focus(program(4, "/usr/bin/xterm"));
+    QTRY_COMPARE(d.shared->changesRead, 4);
+    d.focus(program(5, "/opt/games/gameone"));
+    QTRY_COMPARE(d.curConfig(), 2);
+    QCOMPARE(switched.count(), 1);
+    QCOMPARE(f.dialogs.messages.size(), std::size_t{1});
 }
 
 } // namespace krv

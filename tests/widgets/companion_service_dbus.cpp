@@ -274,6 +274,10 @@ void CompanionServiceTest::profilesForProgramsFromTheShell() {
     CompanionService service(*f.companion);
     QVERIFY(service.registerOn(Name));
     const std::filesystem::path rules = f.context->paths.appProfilesPath();
+    PropertiesWatcher watcher;
+    QVERIFY(QDBusConnection::sessionBus().connect(Name, Path, QStringLiteral("org.freedesktop.DBus.Properties"),
+                                                  QStringLiteral("PropertiesChanged"), &watcher,
+                                                  SLOT(changed(QString, QVariantMap, QStringList))));
     QVERIFY2(gdbusCall(QStringLiteral("AddAppProfile"), {QStringLiteral("steam"), QStringLiteral("2")}).status == 0,
              "AddAppProfile");
     QVERIFY(gdbusCall(QStringLiteral("AddAppProfile"), {QStringLiteral("/usr/games/foo"), QStringLiteral("3")}).status == 0);
@@ -288,6 +292,14 @@ void CompanionServiceTest::profilesForProgramsFromTheShell() {
     const Run fallback = runTool(QStringLiteral("busctl"), {QStringLiteral("--user"), QStringLiteral("get-property"),
                                                             Name, Path, Interface, QStringLiteral("AppProfileDefault")});
     QCOMPARE(fallback.out.trimmed(), QStringLiteral("i 1"));
+    // Other programs hear of both changes.
+    QTRY_VERIFY(std::any_of(watcher.seen.cbegin(), watcher.seen.cend(), [](const QVariantMap& values) {
+        return values.value(QStringLiteral("AppProfileDefault"), 0).toInt() == 1;
+    }));
+    QTRY_VERIFY(std::any_of(watcher.seen.cbegin(), watcher.seen.cend(), [](const QVariantMap& values) {
+        return values.contains(QStringLiteral("AppProfilesEnabled")) &&
+               !values.value(QStringLiteral("AppProfilesEnabled")).toBool();
+    }));
 
     // Refusals: a bad name or number, a rule that is not there; the file stays as it was.
     QFile file(QString::fromStdString(rules.string()));

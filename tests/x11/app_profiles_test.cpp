@@ -112,7 +112,9 @@ protected:
                 krv::test::requireOk(IniFile::writeString(dir / "config.ini", "Config2", "K4", "31"));
                 krv::test::requireOk(IniFile::writeString(dir / "config.ini", "Config3", "K4", "32"));
             },
-            true, false, std::function<void(Companion::Options&)>{}, [](AppPorts& ports) { ports.openForegroundWatch = OpenDesktopForegroundWatch; });
+            true, false, std::function<void(Companion::Options&)>{}, [](AppPorts& ports) {
+                ports.openForegroundWatch = [] { return OpenDesktopForegroundWatch({}); };
+            });
         ASSERT_TRUE(f->companion->appProfileSwitcher() && f->companion->appProfileSwitcher()->watching());
         ASSERT_TRUE(QTest::qWaitFor([&] { return f->context->feedback.HostFunctionsReady.load(); }, 10000));
     }

@@ -50,6 +50,7 @@ bool CompanionService::registerOn(const QString& serviceName) {
         std::fprintf(stderr, "krv-glyde: the name %s is taken on the session bus\n", qPrintable(serviceName));
         return false;
     }
+    readAppProfileOptions();
     m_announced = snapshot();
     m_registered = true;
     m_serviceName = serviceName;
@@ -113,15 +114,25 @@ void CompanionService::Reload() {
         sendErrorReply(QDBusError::Failed, QString::fromStdString(reloaded.message()));
         return;
     }
+    readAppProfileOptions();
     announceChanges();
 }
 
 bool CompanionService::appProfilesEnabled() const {
-    return ReadAppProfileRules(m_companion.context().paths.appProfilesPath()).rules.enabled;
+    return m_appProfilesEnabled;
 }
 
 int CompanionService::appProfileDefault() const {
-    return ReadAppProfileRules(m_companion.context().paths.appProfilesPath()).rules.noMatchProfile;
+    return m_appProfileDefault;
+}
+
+void CompanionService::readAppProfileOptions() {
+    // An unreadable file keeps what was last read: the switcher does not use it either.
+    const AppProfileRulesRead read = ReadAppProfileRules(m_companion.context().paths.appProfilesPath());
+    if (!read.status)
+        return;
+    m_appProfilesEnabled = read.rules.enabled;
+    m_appProfileDefault = read.rules.noMatchProfile;
 }
 
 QVariantMap CompanionService::AppProfiles() {
@@ -137,8 +148,12 @@ QVariantMap CompanionService::AppProfiles() {
 }
 
 void CompanionService::replyTo(const FileStatus& changed) {
-    if (!changed)
+    if (!changed) {
         sendErrorReply(QDBusError::Failed, QString::fromStdString(changed.message()));
+        return;
+    }
+    readAppProfileOptions();
+    announceChanges();
 }
 
 void CompanionService::AddAppProfile(const QString& program, int n) {
@@ -174,6 +189,8 @@ QVariantMap CompanionService::snapshot() const {
             {QStringLiteral("Connected"), connected()},
             {QStringLiteral("DpiStage"), dpiStage()},
             {QStringLiteral("Language"), language()},
+            {QStringLiteral("AppProfilesEnabled"), appProfilesEnabled()},
+            {QStringLiteral("AppProfileDefault"), appProfileDefault()},
             {QStringLiteral("ConfigFolder"), configFolder()}};
 }
 

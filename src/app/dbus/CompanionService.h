@@ -51,7 +51,8 @@ public:
     int dpiStage() const; // 1..4
     QString language() const; // "zh" or "en"
     // The profiles for programs (appprofiles.ini): switched on; the profile of a program without a
-    // rule (0: it keeps the profile).
+    // rule (0: it keeps the profile). As last read: at the start, after a change through the bus and
+    // at Reload (the tool's changes made without the companion show at the next Reload).
     bool appProfilesEnabled() const;
     int appProfileDefault() const;
     QString configFolder() const; // the folder of config.ini, absolute
@@ -74,6 +75,7 @@ public slots:
 private:
     QVariantMap snapshot() const;
     void announceChanges();
+    void readAppProfileOptions();
     // Replies with the failure of a change of the rules file, if it failed.
     void replyTo(const FileStatus& changed);
 
@@ -82,6 +84,8 @@ private:
     QString m_serviceName;
     QString m_configFolder; // the context's folder does not change
     QVariantMap m_announced;
+    bool m_appProfilesEnabled = true;
+    int m_appProfileDefault = 0;
 };
 
 } // namespace krv

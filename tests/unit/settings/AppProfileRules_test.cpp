@@ -64,6 +64,13 @@ TEST(AppProfileRules, ChoosesTheProfileOfTheProgramInFront) {
     windows.rules = {{"foo.exe", 1}, {"C:\\Games\\FOO.exe", 5}};
     EXPECT_EQ(windows.profileFor({"C:\\Games\\foo.exe", "", ""}), 5);
     EXPECT_EQ(windows.profileFor({"D:\\foo.exe", "", ""}), 1);
+    // Written as a Windows user writes them: without ".exe", or with the other separator.
+    AppProfileRules written;
+    written.rules = {{"game", 2}, {"C:/Games/Other.exe", 3}};
+    EXPECT_EQ(written.profileFor({"C:\\Games\\GAME.EXE", "", ""}), 2);
+    EXPECT_EQ(written.profileFor({"C:\\Games\\other.exe", "", ""}), 3);
+    EXPECT_EQ(written.profileFor({"C:\\Games\\game.exe.bak", "", ""}), std::nullopt);
+    EXPECT_EQ(written.profileFor({"/usr/games/game", "", ""}), 2);
 
     r.enabled = false;
     r.noMatchProfile = 2;
