@@ -51,9 +51,10 @@ foreach(dll IN LISTS KRV_MINGW_DLLS)
   list(APPEND _copies COMMAND ${CMAKE_COMMAND} -E copy_if_different ${dll} ${KRV_OUTPUT_DIR})
 endforeach()
 foreach(entry IN LISTS KRV_QT_PLUGINS)
-  string(REPLACE ":" ";" entry "${entry}")
-  list(GET entry 0 _folder)
-  list(GET entry 1 _target)
+  # folder:target, split at the first colon (the target's name holds "::")
+  string(REGEX MATCH "^([^:]+):(.+)$" _ "${entry}")
+  set(_folder ${CMAKE_MATCH_1})
+  set(_target ${CMAKE_MATCH_2})
   list(APPEND _copies
     COMMAND ${CMAKE_COMMAND} -E make_directory ${KRV_OUTPUT_DIR}/${_folder}
     COMMAND ${CMAKE_COMMAND} -E copy_if_different $<TARGET_FILE:${_target}> ${KRV_OUTPUT_DIR}/${_folder})
