@@ -30,6 +30,7 @@
 #include <QPainter>
 #include <QPointer>
 #include <QScreen>
+#include <QStyle>
 #include <QTimer>
 #include <QWindow>
 
@@ -169,6 +170,12 @@ int main(int argc, char** argv) {
     // carries the icon.
     app.setDesktopFileName(krv::ApplicationId());
     app.setWindowIcon(krv::ApplicationIcon());
+#ifdef _WIN32
+    // The lists, scroll bars and plain buttons inside the skin in Qt's own style and colours, as the
+    // Linux build draws them: the system's have other row heights, selection colours and scroll bars.
+    QApplication::setStyle(QStringLiteral("Fusion"));
+    QApplication::setPalette(QApplication::style()->standardPalette());
+#endif
     const QStringList args = app.arguments();
     krv::UseQtLog(args.contains(QStringLiteral("--verbose")) || args.contains(QStringLiteral("-v")));
     const qsizetype shotsAt = args.indexOf(QStringLiteral("--screenshots"));

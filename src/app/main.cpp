@@ -13,6 +13,7 @@
 #include "ui/AboutBox.h"
 
 #include <QApplication>
+#include <QStyle>
 
 #include <cstdio>
 #include <cstdlib>
@@ -112,6 +113,12 @@ int main(int argc, char** argv) {
     // carries the icon.
     app.setDesktopFileName(krv::ApplicationId());
     app.setWindowIcon(krv::ApplicationIcon());
+#ifdef _WIN32
+    // The lists, scroll bars and plain buttons inside the skin in Qt's own style and colours, as the
+    // Linux build draws them: the system's have other row heights, selection colours and scroll bars.
+    QApplication::setStyle(QStringLiteral("Fusion"));
+    QApplication::setPalette(QApplication::style()->standardPalette());
+#endif
 
     krv::SingleInstance instance;
     if (!krv::becomeTheOnlyInstance(instance))
