@@ -51,7 +51,8 @@ out=$("$wine" ./krv-glyde-ctl.exe --version 2>&1 | tr -d '\r') || fail "krv-glyd
 [ "$out" = "krv-glyde-ctl $version" ] || fail "krv-glyde-ctl.exe --version said: $out"
 out=$("$wine" ./krv-glyde.exe --version 2>&1 | tr -d '\r') || fail "krv-glyde.exe --version: $out"
 [ "$out" = "krv-glyde $version" ] || fail "krv-glyde.exe --version said: $out"
-QT_QPA_PLATFORM=offscreen "$wine" ./krv-glyde-demo.exe --screenshots "$scratch/shots" >"$scratch/demo.log" 2>&1 ||
+# Wine gives the program no QT_* variable of ours but WINEQT_* ones, renamed.
+WINEQT_QPA_PLATFORM=offscreen "$wine" ./krv-glyde-demo.exe --screenshots "$scratch/shots" >"$scratch/demo.log" 2>&1 ||
   { cat "$scratch/demo.log"; fail "the demo did not save its screenshots"; }
 for page in main advanced color; do
   shot=$scratch/shots/krv-glyde-$page.png
