@@ -11,11 +11,11 @@
 
 set(KRV_QT_DLLS Qt6::Core Qt6::Gui Qt6::Widgets)
 set(KRV_QT_PLUGINS
-  platforms:Qt6::QWindowsIntegrationPlugin
-  platforms:Qt6::QOffscreenIntegrationPlugin
-  imageformats:Qt6::QJpegPlugin
-  imageformats:Qt6::QICOPlugin
-  styles:Qt6::QWindowsVistaStylePlugin)
+  platforms=Qt6::QWindowsIntegrationPlugin
+  platforms=Qt6::QOffscreenIntegrationPlugin
+  imageformats=Qt6::QJpegPlugin
+  imageformats=Qt6::QICOPlugin
+  styles=Qt6::QWindowsVistaStylePlugin)
 
 set(KRV_MINGW_DLLS)
 foreach(dll libstdc++-6.dll libgcc_s_seh-1.dll libwinpthread-1.dll)
@@ -33,8 +33,8 @@ set(KRV_FONT_FILES
   /usr/share/fonts/truetype/liberation/LiberationMono-Regular.ttf
   /usr/share/fonts/truetype/wqy/wqy-zenhei.ttc)
 set(KRV_FONT_LICENCES
-  /usr/share/doc/fonts-liberation/copyright:fonts-liberation.copyright
-  /usr/share/doc/fonts-wqy-zenhei/copyright:fonts-wqy-zenhei.copyright)
+  /usr/share/doc/fonts-liberation/copyright=fonts-liberation.copyright
+  /usr/share/doc/fonts-wqy-zenhei/copyright=fonts-wqy-zenhei.copyright)
 foreach(file IN LISTS KRV_FONT_FILES)
   if(NOT EXISTS ${file})
     message(FATAL_ERROR "${file} is missing (Debian: fonts-liberation, fonts-wqy-zenhei; "
@@ -51,10 +51,9 @@ foreach(dll IN LISTS KRV_MINGW_DLLS)
   list(APPEND _copies COMMAND ${CMAKE_COMMAND} -E copy_if_different ${dll} ${KRV_OUTPUT_DIR})
 endforeach()
 foreach(entry IN LISTS KRV_QT_PLUGINS)
-  # folder:target, split at the first colon (the target's name holds "::")
-  string(REGEX MATCH "^([^:]+):(.+)$" _ "${entry}")
-  set(_folder ${CMAKE_MATCH_1})
-  set(_target ${CMAKE_MATCH_2})
+  string(REPLACE "=" ";" entry "${entry}")
+  list(GET entry 0 _folder)
+  list(GET entry 1 _target)
   list(APPEND _copies
     COMMAND ${CMAKE_COMMAND} -E make_directory ${KRV_OUTPUT_DIR}/${_folder}
     COMMAND ${CMAKE_COMMAND} -E copy_if_different $<TARGET_FILE:${_target}> ${KRV_OUTPUT_DIR}/${_folder})
@@ -66,7 +65,7 @@ foreach(file IN LISTS KRV_FONT_FILES)
   install(FILES ${file} DESTINATION ${KRV_INSTALL_DATADIR}/skins/fonts)
 endforeach()
 foreach(entry IN LISTS KRV_FONT_LICENCES)
-  string(REPLACE ":" ";" entry "${entry}")
+  string(REPLACE "=" ";" entry "${entry}")
   list(GET entry 0 _file)
   list(GET entry 1 _name)
   list(APPEND _copies COMMAND ${CMAKE_COMMAND} -E copy_if_different ${_file} ${KRV_OUTPUT_DIR}/skins/fonts/${_name})

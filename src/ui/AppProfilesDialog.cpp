@@ -185,14 +185,21 @@ void AppProfilesDialog::fillRunning() {
     m_running->clear();
     m_running->addItem(t.runningPlaceholder, QString());
     std::vector<std::string> programs = m_deps.runningPrograms ? m_deps.runningPrograms() : std::vector<std::string>{};
-    std::sort(programs.begin(), programs.end(), [](const std::string& a, const std::string& b) {
-        const auto name = [](const std::string& p) { return p.substr(p.find_last_of('/') + 1); };
-        return name(a) < name(b);
-    });
+    // Windows paths have backslashes; its programs are named without ".exe", which a rule adds itself.
+    const auto nameOf = [](const std::string& path) {
+        QString name = QString::fromStdString(path.substr(path.find_last_of("/\\") + 1));
+#ifdef _WIN32
+        if (name.endsWith(QLatin1String(".exe"), Qt::CaseInsensitive) && name.size() > 4)
+            name.chop(4);
+#endif
+        return name;
+    };
+    std::sort(programs.begin(), programs.end(),
+              [&nameOf](const std::string& a, const std::string& b) { return nameOf(a) < nameOf(b); });
     programs.erase(std::unique(programs.begin(), programs.end()), programs.end());
     for (const std::string& path : programs) {
         const QString full = QString::fromStdString(path);
-        const QString name = full.section(QLatin1Char('/'), -1);
+        const QString name = nameOf(path);
         // The rule names the file: the list shows the folder too, so that two of one name can be told apart.
         m_running->addItem(name + QStringLiteral("  (") + full + QStringLiteral(")"), name);
     }

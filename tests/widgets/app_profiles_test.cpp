@@ -51,15 +51,19 @@ public:
         int changesRead = 0;
     };
     explicit FakeForegroundWatch(std::shared_ptr<Shared> shared) : m_shared(std::move(shared)) {
+#ifndef _WIN32
         int fds[2];
         if (pipe2(fds, O_NONBLOCK | O_CLOEXEC) == 0) {
             m_readEnd = fds[0];
             m_shared->writeEnd = fds[1];
         }
+#endif
     }
     ~FakeForegroundWatch() override {
+#ifndef _WIN32
         close(m_readEnd);
         close(m_shared->writeEnd);
+#endif
         m_shared->writeEnd = -1;
         m_shared->onChange = nullptr;
     }
@@ -71,9 +75,11 @@ public:
         return true;
     }
     std::optional<ForegroundProgram> readChange() override {
+#ifndef _WIN32
         char buffer[64];
         while (read(m_readEnd, buffer, sizeof buffer) > 0) {
         }
+#endif
         if (m_shared->queued.empty())
             return std::nullopt;
         ++m_shared->changesRead;
@@ -116,6 +122,9 @@ struct Desktop {
     explicit Desktop(std::chrono::milliseconds settle = std::chrono::milliseconds{50},
                      const std::string& rules = "[Programs]\r\ngameone=2\r\nGameTwo=3\r\n",
                      bool throughCallback = false) {
+#ifdef _WIN32
+        throughCallback = true; // no pipe to stand for a descriptor
+#endif
         shared->throughCallback = throughCallback;
         f = std::make_unique<CompanionFixture>(
             [&](const QString& folder, SimulatedMouse&) {
@@ -140,8 +149,10 @@ struct Desktop {
             std::thread([onChange = shared->onChange] { onChange(); }).join();
             return;
         }
+#ifndef _WIN32
         const char byte = 1;
         QVERIFY(write(shared->writeEnd, &byte, 1) == 1);
+#endif
     }
     int curConfig() const { return ReadCurConfig(f->configPath().toStdString()); }
     std::filesystem::path rulesFile() const { return f->context->paths.appProfilesPath(); }

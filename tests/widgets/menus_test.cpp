@@ -52,6 +52,8 @@ bool closeTo(QColor a, QColor b) {
 class MenusTest : public QObject {
     Q_OBJECT
 private slots:
+    // The skin's fonts, as the program has them (on Windows without "Arial", those shipped in skins/fonts).
+    void initTestCase() { InstallSkinFontAliases(std::filesystem::path(KRV_BUILD_DATA_DIR) / "skins"); }
     void itemSizes();
     void highlightGradient();
     void drawnItems();
