@@ -71,7 +71,8 @@ run_linux() {
 run_windows() {
   local folder=$1 shots=$2
   (
-    export WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" QT_QPA_PLATFORM=windows
+    # Wine hands the program only WINEQT_* variables of the Unix side, renamed to QT_*.
+    export WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" WINEQT_QPA_PLATFORM=windows
     cd "$folder" || exit 1
     timeout "$bound" xvfb-run -a -n "$first_display" -s "-screen 0 1280x1024x24 -noreset" \
       sh -c '"$0" "$@"; status=$?; wineserver -k 2>/dev/null; wineserver -w 2>/dev/null; exit $status' \
