@@ -24,6 +24,9 @@ VirtualMouseWindow::VirtualMouseWindow(SimulatedMouse& mouse, const MemorySystem
     setWindowTitle(QStringLiteral("Virtual VELDRA mouse"));
     // Opaque also inside a see-through window that holds it beside the main window.
     setAutoFillBackground(true);
+    // One font wherever the demo runs (the desktop's default differs: DejaVu on Linux, a substitute
+    // under Wine), so that the window has one size and its pictures compare across builds.
+    setFont(QFont(QStringLiteral("Liberation Sans"), 9));
     auto* layout = new QVBoxLayout(this);
     m_state = new QLabel(this); // the first label child: what the mouse received
     m_state->setTextFormat(Qt::PlainText);
