@@ -91,6 +91,11 @@ SkinFonts CreateSkinFonts() {
     SkinFonts fonts;
     fonts.english = CellSizedFont(QStringLiteral("Arial"), 15, 7);
     fonts.chinese = CellSizedFont(QString::fromUtf8("宋体"), 12, 6);
+#ifdef Q_OS_WIN
+    // Drawn by DirectWrite: GDI takes the small sizes of a CJK font from its built-in bitmaps, which
+    // the width stretch above breaks (strokes go missing).
+    fonts.chinese.setHintingPreference(QFont::PreferNoHinting);
+#endif
     fonts.digits = CellSizedFont(QStringLiteral("Consolas"), 13, 6);
     fonts.digits.setStyleHint(QFont::Monospace);
     return fonts;
