@@ -25,6 +25,8 @@ endif()
 
 # The installer: into Program Files, "KRV Glyde" in the Start menu, an uninstaller in Apps.
 set(CPACK_NSIS_INSTALL_ROOT "$PROGRAMFILES64")
+# A 64-bit installer, as the programs are (Debian's nsis has the amd64 stubs and plugins).
+set(CPACK_NSIS_DEFINES "Target amd64-unicode")
 set(CPACK_NSIS_DISPLAY_NAME "KRV Glyde")
 set(CPACK_NSIS_PACKAGE_NAME "KRV Glyde ${PROJECT_VERSION}")
 set(CPACK_NSIS_MENU_LINKS "krv-glyde.exe" "KRV Glyde")
