@@ -3,29 +3,13 @@
 
 #include "platform/windows/UniqueHandle.h"
 #include "platform/windows/Win32.h"
-#include "platform/windows/Win32Text.h"
+#include "platform/windows/WindowsForegroundWatch.h"
 
 #include <tlhelp32.h>
 
 #include <algorithm>
 
 namespace krv {
-
-namespace {
-
-std::string executableOfProcess(DWORD pid) {
-    const UniqueHandle process(::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
-    if (!process)
-        return {};
-    std::wstring path(32768, L'\0'); // the longest path the system has
-    DWORD length = static_cast<DWORD>(path.size());
-    if (!::QueryFullProcessImageNameW(process.get(), 0, path.data(), &length))
-        return {};
-    path.resize(length);
-    return Utf8FromWide(path);
-}
-
-} // namespace
 
 std::vector<std::string> RunningProgramExecutables() {
     std::vector<std::string> programs;
@@ -35,7 +19,7 @@ std::vector<std::string> RunningProgramExecutables() {
     PROCESSENTRY32W entry{};
     entry.dwSize = sizeof entry;
     for (BOOL more = ::Process32FirstW(snapshot.get(), &entry); more; more = ::Process32NextW(snapshot.get(), &entry)) {
-        std::string exe = executableOfProcess(entry.th32ProcessID);
+        std::string exe = WindowsForegroundWatch::ExecutableOfProcess(entry.th32ProcessID);
         if (!exe.empty())
             programs.push_back(std::move(exe));
     }
