@@ -70,6 +70,16 @@ std::unique_ptr<HidBackend> OpenDesktopHid() {
 }
 #endif
 
+// What the companion opens of the desktop as it starts, the same on every desktop.
+void watchTheDesktop(AppPorts& ports, const std::filesystem::path& rulesFile) {
+    ports.openDeviceChanges = OpenDesktopDeviceChanges;
+    ports.openKeyboardCapture = OpenDesktopKeyboardCapture;
+    ports.openForegroundWatch = [rulesFile] { return OpenDesktopForegroundWatch(rulesFile); };
+    ports.raiseServiceThread = RaiseServiceThread;
+    ports.watchPowerEvents = WatchDesktopPowerEvents;
+    ports.watchTerminationRequests = WatchTerminationSignals;
+}
+
 } // namespace
 
 #ifdef _WIN32
@@ -92,12 +102,7 @@ AppPorts AppPorts::Desktop(const std::filesystem::path& rulesFile) {
     ports.injector = OpenDesktopInputInjector();
     ports.shell = OpenDesktopShellActions();
     ports.pointer = std::make_unique<WindowsSystemPointer>();
-    ports.openDeviceChanges = OpenDesktopDeviceChanges;
-    ports.openKeyboardCapture = OpenDesktopKeyboardCapture;
-    ports.openForegroundWatch = [rulesFile] { return OpenDesktopForegroundWatch(rulesFile); };
-    ports.raiseServiceThread = RaiseServiceThread;
-    ports.watchPowerEvents = WatchDesktopPowerEvents;
-    ports.watchTerminationRequests = WatchTerminationSignals;
+    watchTheDesktop(ports, rulesFile);
     return ports;
 }
 #else
@@ -136,12 +141,7 @@ AppPorts AppPorts::LinuxDesktop(const std::filesystem::path& rulesFile) {
         ports.pointer = std::move(pointer);
     else
         ports.pointer = std::make_unique<NoSystemPointer>();
-    ports.openDeviceChanges = OpenDesktopDeviceChanges;
-    ports.openKeyboardCapture = OpenDesktopKeyboardCapture;
-    ports.openForegroundWatch = [rulesFile] { return OpenDesktopForegroundWatch(rulesFile); };
-    ports.raiseServiceThread = RaiseServiceThread;
-    ports.watchPowerEvents = WatchDesktopPowerEvents;
-    ports.watchTerminationRequests = WatchTerminationSignals;
+    watchTheDesktop(ports, rulesFile);
     return ports;
 }
 #endif
