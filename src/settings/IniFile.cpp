@@ -56,30 +56,46 @@ private:
     int m_fd;
 };
 
-// The file a write really replaces: a link is followed, so the link itself stays a link; but only a
-// link of the user's own (or the administrator's), as the kernel's protected_symlinks rule has it.
-// Anyone else's link is refused: followed, it would let them choose which of the user's files a save
-// rewrites.
-FileStatus writeTarget(const fs::path& file, fs::path& target) {
-    target = file;
-    const std::optional<fsys::LinkFacts> link = fsys::ExamineLink(file);
-    if (!link)
-        return FileStatus::failure(failureText(file, fsys::LastFailure()));
-    if (!link->isLink)
-        return FileStatus::success();
-    if (!link->mayFollow)
-        return FileStatus::failure(
-            failureText(file, "is a link made by another user: not followed, nothing saved"));
-    std::error_code ec;
-    fs::path resolved = fs::weakly_canonical(file, ec);
-    if (!ec)
-        target = std::move(resolved);
-    return FileStatus::success();
-}
-
 fs::path folderOf(const fs::path& file) {
     fs::path folder = file.parent_path();
     return folder.empty() ? fs::path(".") : folder;
+}
+
+// The file a write really replaces: a link is followed, so the link itself stays a link; but only a
+// link of the user's own (or the administrator's), as the kernel's protected_symlinks rule has it.
+// Anyone else's link is refused: followed, it would let them choose which of the user's files a save
+// rewrites. Every link of a chain is looked at, so the user's own link to a name in a shared folder
+// cannot be turned into a way to another file by a link planted there.
+FileStatus writeTarget(const fs::path& file, fs::path& target) {
+    // As many links as the system follows in one path before it gives up (ELOOP).
+    constexpr int MaxLinkHops = 40;
+    target = file;
+    fs::path at = file;
+    for (int hops = 0;; ++hops) {
+        const std::optional<fsys::LinkFacts> link = fsys::ExamineLink(at);
+        if (!link)
+            return FileStatus::failure(failureText(file, fsys::LastFailure()));
+        if (!link->isLink)
+            break;
+        if (!link->mayFollow)
+            return FileStatus::failure(failureText(
+                file, at == file ? std::string("is a link made by another user: not followed, nothing saved")
+                                 : "leads through " + fsys::Utf8Of(at) +
+                                       ", a link made by another user: not followed, nothing saved"));
+        if (hops == MaxLinkHops)
+            return FileStatus::failure(failureText(file, "leads through too many links: nothing saved"));
+        std::error_code ec;
+        const fs::path next = fs::read_symlink(at, ec);
+        if (ec)
+            return FileStatus::failure(failureText(file, ec.message()));
+        at = next.is_absolute() ? next : folderOf(at) / next;
+    }
+    if (at == file)
+        return FileStatus::success();
+    std::error_code ec;
+    fs::path resolved = fs::weakly_canonical(at, ec);
+    target = ec ? at : std::move(resolved);
+    return FileStatus::success();
 }
 
 // The first NameStemBytes bytes of the name's UTF-8 text, never cutting a character in two.
@@ -114,9 +130,15 @@ std::mutex& threadLockFor(const fs::path& file) {
 FileStatus lockAcross(const fs::path& file, FileDescriptor& lock) {
     const fs::path lockFile = lockFileOf(file);
     lock.reset(fsys::OpenLockFile(lockFile));
-    if (lock.get() < 0)
-        return FileStatus::failure(
-            failureText(file, "cannot save in " + fsys::Utf8Of(folderOf(file)) + ": " + fsys::LastFailure()));
+    if (lock.get() < 0) {
+        const std::string reason = fsys::LastFailure();
+        // A lock file that is there but cannot be opened is named: the folder may well be writable.
+        std::error_code ec;
+        if (fs::symlink_status(lockFile, ec).type() != fs::file_type::not_found && !ec)
+            return FileStatus::failure(
+                failureText(file, "cannot open its lock file " + fsys::Utf8Of(lockFile) + ": " + reason));
+        return FileStatus::failure(failureText(file, "cannot save in " + fsys::Utf8Of(folderOf(file)) + ": " + reason));
+    }
     // Saves take milliseconds, so the lock is nearly always free; a peer that holds it for longer
     // (stopped in a debugger, say) ends the wait with an error instead of a hang.
     const auto giveUp = std::chrono::steady_clock::now() + LockPatience;

@@ -302,14 +302,28 @@ TEST(IniFile, ASaveFollowsOnlyTheUsersOwnLinks) {
     struct Case {
         const char* name;
         bool othersLink;
+        enum class Via { Nothing, UsersLink, OthersLink } via; // a second link between the link and the file
         bool saved;
     };
-    for (const Case& c : {Case{"the user's link", false, true}, Case{"another user's link", true, false}}) {
+    using Via = Case::Via;
+    for (const Case& c : {Case{"the user's link", false, Via::Nothing, true},
+                          Case{"another user's link", true, Via::Nothing, false},
+                          Case{"the user's link to the user's link", false, Via::UsersLink, true},
+                          Case{"the user's link to another user's link", false, Via::OthersLink, false}}) {
         TempDir dir;
         auto real = dir / "victim.ini";
         auto link = dir / "export.ini";
         writeFile(real, "[S]\nk=1\n");
-        std::filesystem::create_symlink(real, link);
+        if (c.via != Via::Nothing) {
+            auto between = dir / "shared.ini";
+            std::filesystem::create_symlink(real, between);
+            if (c.via == Via::OthersLink) {
+                ASSERT_EQ(::lchown(between.c_str(), other->first, other->second), 0);
+            }
+            std::filesystem::create_symlink("shared.ini", link); // relative, as a dotfile manager makes them
+        } else {
+            std::filesystem::create_symlink(real, link);
+        }
         if (c.othersLink) {
             ASSERT_EQ(::lchown(link.c_str(), other->first, other->second), 0);
         }
