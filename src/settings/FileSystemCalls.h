@@ -79,7 +79,9 @@ bool MoveIntoPlace(const std::filesystem::path& from, const std::filesystem::pat
 // Makes a replacement in folder durable where the system needs that separately (POSIX).
 void FlushFolder(const std::filesystem::path& folder);
 
-// The lock file beside a file: opened (created when missing, never through a link) for LockTry.
+// The lock file beside a file: opened (created when missing, never through a link) for LockTry; for
+// reading only when it may not be written (a lock needs no more). One the administrator creates in
+// another user's folder is given to the folder's owner.
 int OpenLockFile(const std::filesystem::path& path);
 enum class LockAttempt { Locked, Busy, Failed };
 // Takes the exclusive lock on the lock file without waiting. It is held until the descriptor closes,

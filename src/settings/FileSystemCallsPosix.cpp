@@ -126,7 +126,22 @@ void FlushFolder(const fs::path& folder) {
 }
 
 int OpenLockFile(const fs::path& path) {
-    return ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0666);
+    // flock needs no write permission: a lock file someone else left (the administrator's, from a
+    // `sudo krv-glyde-ctl --dir` on the user's folder) is still usable when it can be read.
+    int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0666);
+    if (fd < 0 && errno == EACCES)
+        fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    if (fd < 0 || ::geteuid() != 0)
+        return fd;
+    // The administrator working in another user's folder leaves the lock file to the folder's owner,
+    // so that its mode (the administrator's umask) never locks the user out of their own files.
+    struct stat lock {}, folder {};
+    const fs::path parent = path.has_parent_path() ? path.parent_path() : fs::path(".");
+    if (::fstat(fd, &lock) == 0 && ::stat(parent.c_str(), &folder) == 0 && lock.st_uid != folder.st_uid &&
+        lock.st_uid == 0 && lock.st_size == 0 && ::fchown(fd, folder.st_uid, folder.st_gid) != 0) {
+        // The lock works all the same; only the user's own later saves may be refused, and say why.
+    }
+    return fd;
 }
 
 LockAttempt TryLock(int fd) {

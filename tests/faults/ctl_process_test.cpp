@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <grp.h>
 #include <poll.h>
 #include <pwd.h>
 #include <signal.h>
@@ -516,6 +517,39 @@ TEST(CtlProcess, AnInstalledProgramKeepsTheUsersFilesInTheirOwnFolder) {
     for (const auto& entry : fs::recursive_directory_iterator(installed / ""))
         EXPECT_EQ(entry.path().filename().string().find(".lock"), std::string::npos) << entry.path();
     EXPECT_EQ(installed.snapshot(), shipped);
+}
+
+// The administrator working on a user's folder (`sudo krv-glyde-ctl --dir ~user/...`, with a strict
+// umask) leaves every file there the user's: the saved config.ini keeps its owner, group and mode,
+// and the lock file it made goes to the folder's owner, so the user's own next save still works.
+TEST(CtlProcess, TheAdministratorSavingAUsersFolderLeavesItUsable) {
+    const passwd* nobody = ::getpwnam("nobody");
+    if (::geteuid() != 0 || nobody == nullptr)
+        GTEST_SKIP() << "needs root and a user \"nobody\" to own the folder";
+    AppFolder folder;
+    const uid_t uid = nobody->pw_uid;
+    const gid_t gid = nobody->pw_gid;
+    for (const auto& entry : fs::recursive_directory_iterator(folder / ""))
+        ASSERT_EQ(::lchown(entry.path().c_str(), uid, gid), 0);
+    ASSERT_EQ(::chown((folder / "").c_str(), uid, gid), 0);
+    ::chmod((folder / "config.ini").c_str(), 0640);
+
+    const CtlRun administrator = run(in(folder, {"--simulate", "apply", "2"}), {}, [] { ::umask(077); });
+    ASSERT_EQ(administrator.status, 0) << administrator.err;
+    for (const char* name : {"config.ini", ".config.ini.lock"}) {
+        struct stat st {};
+        ASSERT_EQ(::stat((folder / name).c_str(), &st), 0) << name;
+        EXPECT_EQ(st.st_uid, uid) << name;
+        EXPECT_EQ(st.st_gid, gid) << name;
+    }
+    EXPECT_EQ(modeOf(folder / "config.ini"), 0640u);
+
+    const CtlRun user = run(in(folder, {"--simulate", "apply", "3"}), {}, [&] {
+        if (::setgroups(0, nullptr) != 0 || ::setgid(gid) != 0 || ::setuid(uid) != 0)
+            ::_exit(126);
+    });
+    EXPECT_EQ(user.status, 0) << user.err;
+    EXPECT_EQ(IniFile::readString(folder / "config.ini", "Init", "CurConfig"), "3");
 }
 
 // An export goes to a file the user chose: nothing but that file appears in its folder.
