@@ -6,6 +6,8 @@
 //   open-eacces        opening fails with EACCES (root passes permission checks, so they are faked)
 //   write-enospc       writes fail with ENOSPC (a full disk)
 //   rename-eio         renaming onto such a file fails with EIO (the last step of a save)
+//   fsync-eio          flushing such a file to the disk fails with EIO
+//   close-eio          closing such a file closes it but reports EIO (a write error the disk reported late)
 //   stop-at-open       the first open of such a file stops the process (SIGSTOP) before it opens it, so a
 //                      test can run another process at exactly that point and then continue this one
 #define _GNU_SOURCE
@@ -146,4 +148,28 @@ int rename(const char* from, const char* to) {
         return -1;
     }
     return real(from, to);
+}
+
+int fsync(int fd) {
+    static int (*real)(int);
+    if (!real)
+        real = (int (*)(int))dlsym(RTLD_NEXT, "fsync");
+    if (faultIs("fsync-eio") && fdMatches(fd)) {
+        errno = EIO;
+        return -1;
+    }
+    return real(fd);
+}
+
+int close(int fd) {
+    static int (*real)(int);
+    if (!real)
+        real = (int (*)(int))dlsym(RTLD_NEXT, "close");
+    int faulted = faultIs("close-eio") && fdMatches(fd);
+    int result = real(fd);
+    if (faulted && result == 0) {
+        errno = EIO;
+        return -1;
+    }
+    return result;
 }

@@ -251,8 +251,9 @@ TEST(CtlProcess, EveryFailureExitsTwoAndLeavesTheFilesAsTheyWere) {
     }
 }
 
-// A write of the autostart entry that fails (a read-only folder, a full disk) says which file and
-// why in one line, exits 2 and leaves the folder as it was: no temporary file, an earlier entry whole.
+// A write of the autostart entry that fails (a read-only folder, a full disk, a failed flush, close or
+// rename) says which file and why in one line, exits 2 and leaves the folder as it was: no temporary
+// file, an earlier entry whole.
 TEST(CtlProcess, AFailedAutostartWriteLeavesNothingBehind) {
     TempDir home;
     const fs::path program = home / "bin/krv-glyde-ctl";
@@ -271,6 +272,9 @@ TEST(CtlProcess, AFailedAutostartWriteLeavesNothingBehind) {
     const std::vector<Case> cases{
         {"a read-only folder", {"open-eacces", "krv-glyde.desktop"}, "cannot save in"},
         {"a full disk", {"write-enospc", "krv-glyde.desktop"}, "No space left on device"},
+        {"a flush to the disk that fails", {"fsync-eio", "krv-glyde.desktop"}, "Input/output error"},
+        {"a write error told at the close", {"close-eio", "krv-glyde.desktop"}, "Input/output error"},
+        {"a rename that fails", {"rename-eio", "krv-glyde.desktop"}, "Input/output error"},
     };
     for (const bool earlier : {false, true}) {
         for (const Case& c : cases) {
@@ -279,7 +283,8 @@ TEST(CtlProcess, AFailedAutostartWriteLeavesNothingBehind) {
             fs::create_directories(autostart);
             if (earlier)
                 writeFile(entry, "[Desktop Entry]\nExec=old\n");
-            fs::permissions(autostart, fs::perms::owner_read | fs::perms::owner_exec);
+            if (c.fault.kind == "open-eacces")
+                fs::permissions(autostart, fs::perms::owner_read | fs::perms::owner_exec);
             const CtlRun r = run({"autostart", "on"}, c.fault, environment, program.string());
             fs::permissions(autostart, fs::perms::owner_all);
             EXPECT_EQ(r.status, 2);
