@@ -503,12 +503,16 @@ TEST(CtlProcess, AnInstalledProgramKeepsTheUsersFilesInTheirOwnFolder) {
         ::setenv("XDG_DATA_HOME", (installed.temp() / "data").c_str(), 1);
     };
 
-    // Help, the version and a wrong command line make no folder and copy nothing.
+    // Help, the version and a wrong command line (an option, a command, a command's argument) make no
+    // folder and copy nothing.
     for (const std::vector<std::string>& args :
-         {std::vector<std::string>{"--help"}, {"--version"}, {"--no-such-option"}, {"no-such-command"}}) {
+         {std::vector<std::string>{"--help"}, {"--version"}, {"--no-such-option"}, {"no-such-command"},
+          {"--simulate", "apply", "9"}, {"profile", "show", "0"}, {"profile", "export", "out.ini", "x"},
+          {"profile", "import", (installed.temp() / "none.ini").string()}, {"macro", "show", "abc"},
+          {"app-profile", "add", "game", "7"}, {"restore-defaults", "now"}}) {
         const CtlRun r = run(args, {}, environment, program.string());
-        EXPECT_NE(r.status, -1) << args[0];
-        EXPECT_FALSE(fs::exists(config)) << args[0];
+        EXPECT_EQ(r.status, args[0] == "--help" || args[0] == "--version" ? 0 : 2) << args.back() << ": " << r.err;
+        EXPECT_FALSE(fs::exists(config)) << args.back();
     }
 
     // A command says where the files are and what it copied there; the apply lands there.

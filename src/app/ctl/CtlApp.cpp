@@ -15,6 +15,12 @@
 
 namespace krv::ctl {
 
+const AppPaths& CtlContext::paths() const {
+    if (!foundPaths)
+        foundPaths = findPaths();
+    return *foundPaths;
+}
+
 int CtlContext::fail(const std::string& text) const {
     err << "krv-glyde-ctl: " << text << '\n';
     return ExitError;
@@ -25,7 +31,7 @@ std::optional<int> CtlContext::currentProfile(const IniDocument& config) const {
     const int n = ReadCurConfig(config);
     if (text && n >= 1 && n <= ProfileCount)
         return n;
-    const std::string file = fsys::Utf8Of(paths.configPath());
+    const std::string file = fsys::Utf8Of(paths().configPath());
     fail(text ? "\"CurConfig\" of " + file + " is \"" + *text + "\", not a profile number (1 to 5)"
               : "no \"CurConfig\" in " + file + ": give the profile number");
     return std::nullopt;
@@ -135,7 +141,9 @@ int runCtl(const std::vector<std::string>& args, const std::filesystem::path& pr
            const std::function<AppPaths()>& resolvePaths, const CtlSystem& system, std::ostream& out,
            std::ostream& err) {
     StreamNotifier notifier(err);
-    CtlContext ctx{AppPaths{programFolder}, false, out, err, notifier, programFolder, system};
+    // Only a command that reads or writes the user's files looks for them (which may make their
+    // folder and copy the shipped files there, said with --verbose).
+    CtlContext ctx{resolvePaths, false, out, err, notifier, programFolder, system, std::nullopt};
 
     CommandLine line = parseCommandLine(args);
     StreamLog log(err, "krv-glyde-ctl", line.verbose);
@@ -162,7 +170,7 @@ int runCtl(const std::vector<std::string>& args, const std::filesystem::path& pr
     if (line.dir) {
         if (std::error_code ec; !std::filesystem::is_directory(*line.dir, ec))
             return ctx.fail(fsys::Utf8Of(*line.dir) + ": no such folder");
-        ctx.paths = AppPaths{*line.dir};
+        ctx.findPaths = [dir = *line.dir] { return AppPaths{dir}; };
     }
 
     const std::vector<std::string>& rest = line.words;
@@ -187,10 +195,6 @@ int runCtl(const std::vector<std::string>& args, const std::filesystem::path& pr
             text += (text.empty() ? "" : " ") + word;
         return ctx.fail("unknown command: " + text + " (see krv-glyde-ctl --help)");
     }
-    // Only now, with a command to run, are the user's files looked for (which may make their folder
-    // and copy the shipped files there, said with --verbose).
-    if (!line.dir)
-        ctx.paths = resolvePaths();
     const std::vector<std::string> commandArgs(rest.begin() + static_cast<std::ptrdiff_t>(best->words.size()), rest.end());
     return best->run(ctx, commandArgs);
 }

@@ -9,7 +9,7 @@ namespace krv::ctl {
 
 namespace {
 
-std::filesystem::path rulesFile(const CtlContext& ctx) { return ctx.paths.appProfilesPath(); }
+std::filesystem::path rulesFile(const CtlContext& ctx) { return ctx.paths().appProfilesPath(); }
 
 int appProfileList(CtlContext& ctx, const std::vector<std::string>& args) {
     if (!args.empty())

@@ -6,6 +6,7 @@
 #include "settings/UiLanguage.h"
 
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <ostream>
 #include <string>
@@ -38,7 +39,10 @@ private:
 struct CtlSystem;
 
 struct CtlContext {
-    AppPaths paths;
+    // Where the user's files are (--dir's folder, else the program's or the user's settings folder).
+    // Asked only by the first command that needs them: that may make the folder and copy the shipped
+    // files there, which a command refused for its arguments must not do.
+    std::function<AppPaths()> findPaths;
     bool simulate = false; // --simulate: the simulated mouse instead of the real one
     std::ostream& out;
     std::ostream& err;
@@ -46,11 +50,15 @@ struct CtlContext {
     std::filesystem::path programFolder; // where krv-glyde-ctl and krv-glyde are
     const CtlSystem& system;             // the operating system's side of the mouse commands
 
+    // The user's files (findPaths, asked once).
+    const AppPaths& paths() const;
     // Prints "krv-glyde-ctl: <text>" to standard error and returns ExitError.
     int fail(const std::string& text) const;
     // "CurConfig" of config.ini when it names one of the five profiles; otherwise says why (naming
     // the value) and gives nothing, so that no command reads or writes sections 0, 6 or above.
     std::optional<int> currentProfile(const IniDocument& config) const;
+
+    mutable std::optional<AppPaths> foundPaths;
 };
 
 // A decimal number that is all digits (no sign, no trailing text) within [low, high].

@@ -15,7 +15,7 @@ LinkedCompanion FindCompanion(const CtlContext& ctx) {
     std::unique_ptr<CompanionLink> link = ctx.system.companionLink();
     if (!link)
         return companion;
-    const CompanionLink::Found found = link->find(ctx.paths.configPath().parent_path());
+    const CompanionLink::Found found = link->find(ctx.paths().configPath().parent_path());
     switch (found.presence) {
     case CompanionLink::Presence::Absent:
         LogDetail(LogCategory::Instance) << "no companion runs on these files: the tool works on its own";

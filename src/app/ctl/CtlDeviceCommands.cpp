@@ -79,20 +79,15 @@ int status(DeviceLink& link, const CtlContext& ctx) {
 int apply(DeviceLink& link, SimulatedMouse* sim, const std::vector<std::string>& args, CtlContext& ctx) {
     if (args.size() > 1)
         return ctx.fail("usage: apply [N]");
-    const std::filesystem::path config = ctx.paths.configPath();
+    std::optional<int> n;
+    if (!args.empty() && !(n = parseNumber(args[0], 1, ProfileCount)))
+        return ctx.fail("bad profile number: " + args[0] + " (1 to 5)");
+    const std::filesystem::path config = ctx.paths().configPath();
     const IniRead file = IniFile::read(config);
     if (file.unreadable())
         return ctx.fail(file.error);
-    std::optional<int> n;
-    if (!args.empty()) {
-        n = parseNumber(args[0], 1, ProfileCount);
-        if (!n)
-            return ctx.fail("bad profile number: " + args[0] + " (1 to 5)");
-    } else {
-        n = ctx.currentProfile(file.document);
-        if (!n)
-            return ExitError;
-    }
+    if (!n && !(n = ctx.currentProfile(file.document)))
+        return ExitError;
     // Only one program sends to the mouse: with a companion on these files running, it applies the
     // profile (sends it, saves it as the current one and serves its buttons).
     if (LinkedCompanion companion = FindCompanion(ctx); companion.refusal) {

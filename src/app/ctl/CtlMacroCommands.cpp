@@ -13,12 +13,12 @@ namespace {
 // The language's macro file, named by "VER_SEL" of config.ini; nothing (with the error printed) when
 // config.ini cannot be read.
 std::optional<std::filesystem::path> languageMacroFile(const CtlContext& ctx) {
-    const IniRead config = IniFile::read(ctx.paths.configPath());
+    const IniRead config = IniFile::read(ctx.paths().configPath());
     if (config.unreadable()) {
         ctx.fail(config.error);
         return std::nullopt;
     }
-    return ctx.paths.userMacroFile(ReadUiLanguage(config.document));
+    return ctx.paths().userMacroFile(ReadUiLanguage(config.document));
 }
 
 // Loads the language's macro file; false (with the error printed) when it cannot be read.
@@ -52,11 +52,13 @@ int macroList(CtlContext& ctx, const std::vector<std::string>& args) {
 int macroShow(CtlContext& ctx, const std::vector<std::string>& args) {
     if (args.size() != 1)
         return ctx.fail("usage: macro show I");
+    const auto index = parseNumber(args[0], 0, MacroTable::Capacity - 1);
+    if (!index)
+        return ctx.fail("bad macro index: " + args[0] + " (0 to " + std::to_string(MacroTable::Capacity - 1) + ")");
     MacroTable table;
     if (!loadLanguageMacros(ctx, table))
         return ExitError;
-    auto index = parseNumber(args[0], 0, MacroTable::Capacity - 1);
-    if (!index || *index >= table.count())
+    if (*index >= table.count())
         return ctx.fail("bad macro index: " + args[0] + " (" + std::to_string(table.count()) + " macros)");
     const MacroRecord r = table.record(*index);
     for (int j = 0; j < r.eventCount() && j < MacroRecord::EventSlots; ++j) {

@@ -23,26 +23,30 @@ std::optional<int> explicitProfile(const CtlContext& ctx, const std::string& tex
     return n;
 }
 
+// Whether config.ini holds profile n; says so when it does not. A missing section would read as a
+// profile of zeros, shown or exported as if it were stored.
+bool storedProfile(const CtlContext& ctx, const IniDocument& config, int n) {
+    const std::string section = ProfileSectionName(n);
+    if (config.hasSection(section))
+        return true;
+    ctx.fail("profile " + std::to_string(n) + " is missing: " + fsys::Utf8Of(ctx.paths().configPath()) +
+             " has no section " + section);
+    return false;
+}
+
 int profileShow(CtlContext& ctx, const std::vector<std::string>& args) {
     if (args.size() > 1)
         return ctx.fail("usage: profile show [N]");
-    const IniRead config = IniFile::read(ctx.paths.configPath());
+    std::optional<int> n;
+    if (!args.empty() && !(n = explicitProfile(ctx, args[0], HighestShownProfile)))
+        return ExitError;
+    const IniRead config = IniFile::read(ctx.paths().configPath());
     if (config.unreadable())
         return ctx.fail(config.error);
-    std::optional<int> n;
-    if (!args.empty()) {
-        n = explicitProfile(ctx, args[0], HighestShownProfile);
-        if (!n)
-            return ExitError;
-    } else {
-        n = ctx.currentProfile(config.document);
-        if (!n)
-            return ExitError;
-    }
-    // A file without the section would print a profile of zeros as if it were stored.
-    if (const std::string section = ProfileSectionName(*n); !config.document.hasSection(section))
-        return ctx.fail("profile " + std::to_string(*n) + " is missing: " + fsys::Utf8Of(ctx.paths.configPath()) +
-                        " has no section " + section);
+    if (!n && !(n = ctx.currentProfile(config.document)))
+        return ExitError;
+    if (!storedProfile(ctx, config.document, *n))
+        return ExitError;
     const ProfileValues values = ReadProfileValues(config.document, *n, false, ReadUiLanguage(config.document));
     for (const auto& [key, value] : ProfileKeyValues(values))
         ctx.out << key << '=' << value << '\n';
@@ -63,7 +67,7 @@ int profileImport(CtlContext& ctx, const std::vector<std::string>& args) {
         return *companion.refusal;
     // The current profile is read under the same lock as the write, so a switch by another program
     // in between cannot send the import to the wrong profile.
-    const FileStatus saved = IniFile::update(ctx.paths.configPath(), [&](IniDocument& config) {
+    const FileStatus saved = IniFile::update(ctx.paths().configPath(), [&](IniDocument& config) {
         const std::optional<int> n = target ? target : ctx.currentProfile(config);
         if (!n)
             return FileStatus::failure({}); // already said why
@@ -78,12 +82,15 @@ int profileImport(CtlContext& ctx, const std::vector<std::string>& args) {
 int profileExport(CtlContext& ctx, const std::vector<std::string>& args) {
     if (args.empty() || args.size() > 2)
         return ctx.fail("usage: profile export FILE [N]");
-    const IniRead config = IniFile::read(ctx.paths.configPath());
+    std::optional<int> n;
+    if (args.size() == 2 && !(n = explicitProfile(ctx, args[1], HighestShownProfile)))
+        return ExitError;
+    const IniRead config = IniFile::read(ctx.paths().configPath());
     if (config.unreadable())
         return ctx.fail(config.error);
-    const std::optional<int> n = args.size() == 2 ? explicitProfile(ctx, args[1], HighestShownProfile)
-                                                  : ctx.currentProfile(config.document);
-    if (!n)
+    if (!n && !(n = ctx.currentProfile(config.document)))
+        return ExitError;
+    if (!storedProfile(ctx, config.document, *n))
         return ExitError;
     const ProfileValues values = ReadProfileValues(config.document, *n, false, UiLanguage::English);
     if (const FileStatus saved = SaveProfileValues(values, fsys::PathFromUtf8(args[0]), ExchangeProfileSection,
@@ -95,7 +102,7 @@ int profileExport(CtlContext& ctx, const std::vector<std::string>& args) {
 int restoreDefaults(CtlContext& ctx, const std::vector<std::string>& args) {
     if (!args.empty())
         return ctx.fail("usage: restore-defaults");
-    const IniRead config = IniFile::read(ctx.paths.configPath());
+    const IniRead config = IniFile::read(ctx.paths().configPath());
     if (config.unreadable())
         return ctx.fail(config.error);
     LinkedCompanion companion = FindCompanion(ctx);
@@ -106,10 +113,10 @@ int restoreDefaults(CtlContext& ctx, const std::vector<std::string>& args) {
     settings.currentProfile = ReadCurConfig(config.document);
     settings.setValues(ReadProfileValues(config.document, settings.currentProfile, false, language));
     MacroTable macros;
-    macros.filePath = ctx.paths.userMacroFile(language);
+    macros.filePath = ctx.paths().userMacroFile(language);
     // Failures are told through the notifier, one line on standard error. A half restore (the profiles
     // but not the macros) changed config.ini all the same: the companion reads the files again.
-    const bool restored = static_cast<bool>(RestoreDefaults(settings, ctx.paths, language, macros, ctx.notifier, nullptr, nullptr));
+    const bool restored = static_cast<bool>(RestoreDefaults(settings, ctx.paths(), language, macros, ctx.notifier, nullptr, nullptr));
     const int reloaded = ReloadCompanion(ctx, companion, "the restored defaults");
     return restored ? reloaded : ExitError;
 }

@@ -121,16 +121,24 @@ TEST(Ctl, ProfileImportRefusesAFileWithoutAWholeProfile) {
     EXPECT_EQ(IniFile::readString(folder / "config.ini", "Config2", "FIRE_TIME"), "7");
 }
 
-TEST(Ctl, ProfileShowOfAMissingSectionSaysSo) {
+// A profile config.ini does not hold is neither shown nor exported as a profile of zeros.
+TEST(Ctl, AProfileMissingFromTheFileIsSaidNotShownOrExported) {
     AppFolder folder;
-    krv::test::writeFile(folder / "config.ini", "[Init]\nCurConfig=1\n[Config1]\nK1=1\n");
+    krv::test::writeFile(folder / "config.ini", "[Init]\nCurConfig=3\n[Config1]\nK1=1\n");
     const auto before = folder.snapshot();
-    for (const std::vector<std::string>& args :
-         {std::vector<std::string>{"profile", "show", "4"}, std::vector<std::string>{"profile", "show", "6"}}) {
-        CtlRun run = ctl(folder, args);
-        EXPECT_EQ(run.status, 2);
+    const std::string exported = (folder.temp() / "out.ini").string();
+    struct Case {
+        std::vector<std::string> args;
+        const char* missing;
+    };
+    for (const Case& c : {Case{{"profile", "show", "4"}, "4"}, Case{{"profile", "show", "6"}, "6"},
+                          Case{{"profile", "show"}, "3"}, Case{{"profile", "export", exported, "4"}, "4"},
+                          Case{{"profile", "export", exported}, "3"}}) {
+        CtlRun run = ctl(folder, c.args);
+        EXPECT_EQ(run.status, 2) << c.args[1];
         EXPECT_TRUE(run.out.empty());
-        EXPECT_NE(run.err.find("profile " + args[2] + " is missing"), std::string::npos) << run.err;
+        EXPECT_NE(run.err.find(std::string("profile ") + c.missing + " is missing"), std::string::npos) << run.err;
+        EXPECT_FALSE(std::filesystem::exists(exported));
     }
     EXPECT_EQ(ctl(folder, {"profile", "show", "1"}).status, 0);
     EXPECT_EQ(folder.snapshot(), before);
