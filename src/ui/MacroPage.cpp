@@ -291,21 +291,37 @@ void MacroPage::saveMacros() {
 }
 
 void MacroPage::deleteMacro() {
-    // A deletion from macros another program has since replaced would write them back: the change is
-    // taken in (or the user asked) first, and the deletion waits for the next click.
-    if (m_deps.macroFileChanged) {
-        const IniRead file = IniFile::read(m_deps.macros.filePath);
-        if (file.state == FileState::Readable && ReadMacroSnapshot(file.document) != m_macrosOnFile) {
-            m_deps.macroFileChanged(false);
-            return;
-        }
-    }
     const int countBefore = m_deps.macros.count();
     const int deleted = m_macroList ? m_macroList->currentRow() : -1;
     const std::string name = deleted >= 0 && deleted < countBefore ? m_deps.macros.nameUtf8(deleted) : std::string();
+    const MacroSnapshot before = SnapshotOf(m_deps.macros);
     m_editor.DeleteMacro();
     if (deleted < 0 || m_deps.macros.count() != countBefore - 1)
         return; // nothing was deleted (an empty list, a recording running)
+    // The macro file first, and only over the macros as the page read them, checked under the lock of
+    // the save: a deletion from macros another program has since replaced would write them back. Then
+    // the deletion is undone, nothing else changes, and the change is taken in (or the user asked).
+    FileStatus macrosSaved = FileStatus::success();
+    if (m_deps.macroFileChanged) {
+        bool changedOutside = false;
+        macrosSaved = SaveMacroFileOver(m_deps.macros, m_deps.macros.filePath, m_macrosOnFile, changedOutside);
+        if (changedOutside) {
+            m_deps.macros.modify([&](MacroTable::Records& records, std::int16_t& count) {
+                std::copy(before.records.begin(), before.records.end(), records.begin());
+                count = static_cast<std::int16_t>(before.records.size());
+            });
+            m_deps.macros.current = deleted;
+            refillMacroList();
+            m_deps.window.update();
+            m_deps.macroFileChanged(false);
+            return;
+        }
+    } else {
+        macrosSaved = SaveMacroFile(m_deps.macros, m_deps.macros.filePath);
+    }
+    if (macrosSaved)
+        m_macrosOnFile = SnapshotOf(m_deps.macros);
+
     const UiLanguage language = m_deps.language();
     MacroDeletionOutcome outcome;
     if (m_deps.configPath.empty()) {
@@ -324,10 +340,8 @@ void MacroPage::deleteMacro() {
         text = Messages::MacroButtonsReset(language, name, buttons);
     if (!outcome.saved)
         text += (text.empty() ? "" : "\n\n") + Messages::NotSaved(language, outcome.saved.message());
-    if (const FileStatus saved = SaveMacroFile(m_deps.macros, m_deps.macros.filePath); !saved)
-        text += (text.empty() ? "" : "\n\n") + Messages::NotSaved(language, saved.message());
-    else
-        m_macrosOnFile = SnapshotOf(m_deps.macros);
+    if (!macrosSaved)
+        text += (text.empty() ? "" : "\n\n") + Messages::NotSaved(language, macrosSaved.message());
     if (!text.empty())
         m_deps.notifier.showMessage(text);
     m_deps.window.update();

@@ -13,6 +13,7 @@
 #include "settings/ProfileSettings.h"
 #include "ui/WarningBox.h"
 #include "ui/WidgetDialogs.h"
+#include "unit/TempDir.h"
 
 #include <QSignalSpy>
 #include <QTest>
@@ -216,6 +217,29 @@ private slots:
         f.clickAdvanced(AdvancedElement::SaveMacros);
         QTRY_VERIFY_WITH_TIMEOUT(!f.dialogs.fileChanges.empty(), Patience);
         QTRY_VERIFY_WITH_TIMEOUT(macrosOnDisk(userMacros) == mine, Patience);
+    }
+
+    // A DELETE that comes before the watcher has looked at an import deletes nothing: the macros it
+    // would delete from are no longer the file's. The import stays whole, no button of config.ini is
+    // renumbered for a deletion that did not happen, and the window takes the imported macros.
+    void deleteOvertakingTheWatcherKeepsTheImport() {
+        CompanionFixture f;
+        QVERIFY(started(f));
+        f.clickMain(MainElement::PageTabFirst + 1);
+        const QString userMacros = f.folder.filePath("Macro_EN.dat");
+        const QString config = f.folder.filePath("config.ini");
+        const QString source = QStringLiteral(KRV_SHIPPED_DATA_DIR "/Macro_CN.dat");
+        const MacroSnapshot imported = macrosOnDisk(source);
+        QVERIFY(imported != macrosOnDisk(userMacros));
+        QCOMPARE(runCtl(f.folder.path(), {"macro", "import", source.toStdString()}), 0);
+        const std::string configBefore = readFile(config.toStdString());
+        f.clickAdvanced(AdvancedElement::DeleteMacro);
+
+        QVERIFY(macrosOnDisk(userMacros) == imported);
+        QCOMPARE(readFile(config.toStdString()), configBefore); // profile 4's macro buttons as they were
+        QTRY_VERIFY_WITH_TIMEOUT(SnapshotOf(f.context->macros) == imported, Patience);
+        QCOMPARE(f.companion->macroPage().macroList()->count(), int(imported.records.size()));
+        QVERIFY(f.dialogs.messages.empty());
     }
 
     // An outside edit of the profile shown, without unsaved edits: the window shows it at once, the
