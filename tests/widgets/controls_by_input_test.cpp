@@ -16,6 +16,7 @@
 #include "fakes/RecordingNotifier.h"
 
 #include <QDesktopServices>
+#include <QFile>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QListWidget>
@@ -359,6 +360,7 @@ const std::vector<Row>& rows() {
          [](Fixture& f) {
              QCOMPARE(iniValue(f.folder.filePath("mine.ini"), "Config7", "WHEEL_STATUS"), std::string("1"));
              QCOMPARE(iniValue(f.folder.filePath("mine.ini"), "Config7", "K6"), std::string("18"));
+             QVERIFY(!QFile::exists(f.folder.filePath(".mine.ini.lock"))); // the user's file gets no lock file
          }},
         {"profile IMPORT reads the exchange file into the window",
          {},
@@ -711,6 +713,7 @@ const std::vector<Row>& rows() {
              const auto exported = macroFile(f.folder.filePath("exchange.dat"));
              QCOMPARE(int(exported->count()), 3);
              QCOMPARE(exported->nameUtf8(2), std::string("Copy then Paste"));
+             QVERIFY(!QFile::exists(f.folder.filePath(".exchange.dat.lock")));
          }},
         {"macro IMPORT",
          {},
