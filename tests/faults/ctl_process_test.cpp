@@ -262,7 +262,10 @@ TEST(CtlProcess, AFailedAutostartWriteLeavesNothingBehind) {
     writeFile(home / "bin/krv-glyde", ""); // the companion beside the tool
     const fs::path autostart = home / "config/autostart";
     const fs::path entry = autostart / "krv-glyde.desktop";
-    const auto environment = [&] { ::setenv("XDG_CONFIG_HOME", (home / "config").c_str(), 1); };
+    const auto environment = [&] {
+        ::setenv("XDG_CONFIG_HOME", (home / "config").c_str(), 1);
+        ::setenv("PATH", ((home / "bin").string() + ":/usr/bin:/bin").c_str(), 1); // as an installed program
+    };
     struct Case {
         const char* name;
         Fault fault;

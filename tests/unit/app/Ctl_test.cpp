@@ -279,11 +279,48 @@ TEST(Ctl, AutostartWritesAndRemovesTheEntry) {
     EXPECT_EQ(on.status, 0) << on.err;
     const std::string text = readFile(entry);
     EXPECT_NE(text.find("[Desktop Entry]\nType=Application\n"), std::string::npos) << text;
-    EXPECT_NE(text.find("\nTryExec=krv-glyde\nExec=krv-glyde --tray\n"), std::string::npos) << text;
     EXPECT_EQ(ctl(folder, {"autostart", "status"}).out, "on " + entry.string() + "\n");
     EXPECT_EQ(ctl(folder, {"autostart", "off"}).status, 0);
     EXPECT_FALSE(std::filesystem::exists(entry));
     EXPECT_EQ(ctl(folder, {"autostart", "status"}).out, "off\n");
+}
+
+// The entry names the companion as the login session will find it: by the command name where $PATH
+// leads to it (an installed program), so that an uninstalled one leaves an entry the desktop skips;
+// otherwise (a build tree, a copy) by its path, quoted as desktop entries quote, which TryExec checks
+// the same way.
+TEST(Ctl, AutostartEntryNamesTheCompanionAsTheLoginFindsIt) {
+#ifdef _WIN32
+    GTEST_SKIP() << "the autostart entry is a Linux desktop's (XDG autostart)";
+#endif
+    krv::test::TempDir config;
+    krv::test::ScopedEnv configHome("XDG_CONFIG_HOME", config.path().string());
+    krv::test::TempDir programs;
+    const std::string plain = (programs / "bin").string();
+    const std::string odd = (programs / "my \"krv\" $dir 100%").string();
+    struct Case {
+        const char* name;
+        std::string folder;
+        bool onPath;
+        std::string tryExec;
+        std::string exec;
+    };
+    const std::vector<Case> cases{
+        {"reached by $PATH", plain, true, "krv-glyde", "krv-glyde"},
+        {"not on $PATH", plain, false, plain + "/krv-glyde", plain + "/krv-glyde"},
+        {"in a folder named with blanks, quotes, a dollar and a percent sign", odd, false, odd + "/krv-glyde",
+         "\"" + programs.path().string() + "/my \\\\\"krv\\\\\" \\\\$dir 100%%/krv-glyde\""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::filesystem::create_directories(c.folder);
+        writeFile(std::filesystem::path(c.folder) / "krv-glyde", "");
+        krv::test::ScopedEnv path("PATH", (c.onPath ? c.folder + ":" : std::string()) + "/usr/bin:/bin");
+        std::ostringstream out, err;
+        ASSERT_EQ(ctl::runCtl({"autostart", "on"}, AppPaths{std::filesystem::path(c.folder)}, out, err), 0) << err.str();
+        const std::string text = readFile(config / "autostart/krv-glyde.desktop");
+        EXPECT_NE(text.find("\nTryExec=" + c.tryExec + "\nExec=" + c.exec + " --tray\n"), std::string::npos) << text;
+    }
 }
 
 // A failed write of the autostart entry says so and why, and leaves nothing behind: not a temporary
