@@ -3,6 +3,7 @@
 
 #include "log/Log.h"
 #include "mouse/ButtonCode.h"
+#include "settings/FileSystemCalls.h"
 #include "settings/IniFile.h"
 
 #include <utility>
@@ -58,8 +59,12 @@ ProfileApplier::Outcome ProfileApplier::apply(std::optional<int> stored, const S
         if (stored || editedFrom) {
             // Read, checked and saved in one hold of the lock: a stored profile as the file holds it,
             // or the window's changes over it; a refused profile is not taken.
+            const int profile = !stored ? curConfig : *stored == CurrentStoredProfile ? ReadCurConfig(doc) : *stored;
+            if (profile < 1 || profile > ProfileCount)
+                return FileStatus::failure(fsys::Utf8Of(m_ports.configPath) + ": \"CurConfig\" is \"" +
+                                           std::string(doc.value("Init", "CurConfig").value_or("")) +
+                                           "\", not a profile number (1 to 5)");
             loaded = true;
-            const int profile = stored ? *stored : curConfig;
             const ProfileValues onFile = ReadProfileValues(doc, profile, false, m_ports.language());
             ProfileSettings candidate;
             candidate.setValues(stored ? onFile : OverlayEdits(*editedFrom, sent, onFile));

@@ -66,6 +66,10 @@ public:
     // never overwritten by an earlier copy. Only a profile that is sent becomes the current profile in
     // settings; an unreadable file or a profile without a left click sends and changes nothing.
     Outcome ApplyStoredProfile(int n, const StoredRefusals& refusals = {});
+    // For ApplyStoredProfile: the profile "CurConfig" names, read in the same lock hold, so that a
+    // switch another program saved meanwhile is what is applied, never undone. A "CurConfig" that names
+    // no profile (1 to 5) sends and changes nothing, like an unreadable file.
+    static constexpr int CurrentStoredProfile = 0;
 
     // ApplyProfile of the window's edits: the values in settings that differ from `base` (the profile as
     // the window last read or saved it) are put over the current profile as the file holds it now, read

@@ -377,32 +377,55 @@ TEST(CtlProcess, RestoreDefaultsIsAllOrNothingUnderKills) {
     std::printf("restore-defaults killed 30 times: %d done, %d untouched\n", done, untouched);
 }
 
-// An apply that an import overtakes between its start and its save: the apply is stopped just before
-// it first opens the lock file, the import runs to its end, then the apply goes on. It must send and
-// keep the imported profile, never write back the copy it had before the import.
-TEST(CtlProcess, AnApplyOvertakenByAnImportKeepsTheImport) {
-    AppFolder folder;
-    const fs::path config = folder / "config.ini";
-    ASSERT_EQ(run(in(folder, {"--simulate", "apply", "2"})).status, 0);
-    const std::string imported = exchangeFile(folder.temp(), "new.ini", "1", 33);
+// An apply that another program's save overtakes between its start and its save: the apply is
+// stopped just before it first opens the lock file, the other command runs to its end, then the apply
+// goes on. It must send and keep what the other saved, never write back what it read before: an
+// import into the profile it applies, or (applying the current profile) a switch to another profile.
+TEST(CtlProcess, AnApplyOvertakenByAnotherSaveKeepsThatSave) {
+    struct Case {
+        const char* name;
+        std::vector<std::string> apply;
+        std::function<std::vector<std::string>(const AppFolder&)> overtaking;
+        int applied; // the profile the apply must send and leave current
+    };
+    const std::vector<Case> cases{
+        {"an import into the profile applied", {"--simulate", "apply", "2"},
+         [](const AppFolder& f) {
+             return std::vector<std::string>{"profile", "import", exchangeFile(f.temp(), "new.ini", "1", 33), "2"};
+         },
+         2},
+        {"a switch of the current profile", {"--simulate", "apply"},
+         [](const AppFolder& f) {
+             EXPECT_EQ(run(in(f, {"profile", "import", exchangeFile(f.temp(), "new.ini", "1", 33), "4"})).status, 0);
+             return std::vector<std::string>{"--simulate", "apply", "4"};
+         },
+         4},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        AppFolder folder;
+        const fs::path config = folder / "config.ini";
+        ASSERT_EQ(run(in(folder, {"--simulate", "apply", "2"})).status, 0);
+        const std::vector<std::string> overtaking = c.overtaking(folder);
 
-    const int devNull = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
-    const pid_t apply = start(in(folder, {"--simulate", "apply", "2"}), {"stop-at-open", "/.config.ini.lock"}, devNull,
-                              devNull);
-    ::close(devNull);
-    int status = 0;
-    ASSERT_EQ(::waitpid(apply, &status, WUNTRACED), apply);
-    ASSERT_TRUE(WIFSTOPPED(status)) << "the apply ended before it took the lock";
+        const int devNull = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+        const pid_t apply = start(in(folder, c.apply), {"stop-at-open", "/.config.ini.lock"}, devNull, devNull);
+        ::close(devNull);
+        int status = 0;
+        ASSERT_EQ(::waitpid(apply, &status, WUNTRACED), apply);
+        ASSERT_TRUE(WIFSTOPPED(status)) << "the apply ended before it took the lock";
 
-    const CtlRun import = run(in(folder, {"profile", "import", imported, "2"}));
-    ::kill(apply, SIGCONT);
-    ASSERT_EQ(::waitpid(apply, &status, 0), apply);
-    EXPECT_EQ(import.status, 0) << import.err;
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+        const CtlRun other = run(in(folder, overtaking));
+        ::kill(apply, SIGCONT);
+        ASSERT_EQ(::waitpid(apply, &status, 0), apply);
+        EXPECT_EQ(other.status, 0) << other.err;
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
 
-    const IniDocument doc = IniFile::load(config);
-    EXPECT_EQ(doc.value(ProfileSectionName(2), "K2"), "33") << "the apply wrote its earlier copy over the import";
-    EXPECT_EQ(doc.value(ProfileSectionName(6), "K2"), "33") << "the apply did not send the imported profile";
+        const IniDocument doc = IniFile::load(config);
+        EXPECT_EQ(doc.value("Init", "CurConfig"), std::to_string(c.applied)) << "the apply undid the other's switch";
+        EXPECT_EQ(doc.value(ProfileSectionName(c.applied), "K2"), "33") << "the apply wrote its earlier copy back";
+        EXPECT_EQ(doc.value(ProfileSectionName(6), "K2"), "33") << "the apply did not send what the other saved";
+    }
 }
 
 // restore-defaults changes two files. Neither changes when the macro file cannot be read or its new

@@ -107,8 +107,10 @@ int apply(DeviceLink& link, SimulatedMouse* sim, const std::vector<std::string>&
     const UiLanguage language = ReadUiLanguage(file.document);
     ProfileApplier applier({settings, config, link, feedback, pointer, ctx.notifier, {}, [language] { return language; }});
     // The profile is read again under the lock of its save: an import that lands meanwhile is what is
-    // applied. A refusal or a failed save has been told through the notifier.
-    const ProfileApplier::Outcome outcome = applier.ApplyStoredProfile(*n);
+    // applied; without a number, so is the current profile, as another program may have switched it
+    // meanwhile. A refusal or a failed save has been told through the notifier.
+    const ProfileApplier::Outcome outcome =
+        applier.ApplyStoredProfile(args.empty() ? ProfileApplier::CurrentStoredProfile : *n);
     if (sim)
         for (const auto& report : sim->state().featureReports)
             ctx.out << HexBytes(report) << '\n';

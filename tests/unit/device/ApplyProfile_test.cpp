@@ -373,3 +373,43 @@ TEST(ApplyProfile, EditsGoOverTheProfileAsTheFileHoldsItNow) {
 }
 
 } // namespace
+
+namespace {
+
+// "The current profile" as the file names it in the lock hold of the save: a switch another program
+// saved since the caller last looked is applied, not undone; a "CurConfig" that names no profile sends
+// and changes nothing.
+TEST(ApplyProfile, TheCurrentStoredProfileIsTheOneTheFileNamesAtTheSave) {
+    struct Case {
+        const char* curConfig;
+        bool sent;
+    };
+    for (const Case& c : {Case{"4", true}, Case{"0", false}, Case{"6", false}, Case{"x", false}}) {
+        SCOPED_TRACE(c.curConfig);
+        ApplyRig rig;
+        ProfileValues fourth = FactoryProfile();
+        fourth.fireInterval = 144;
+        krv::test::requireOk(SaveProfileValues(FactoryProfile(), rig.config, 2));
+        krv::test::requireOk(SaveProfileValues(fourth, rig.config, 4));
+        krv::test::requireOk(IniFile::writeString(rig.config, "Init", "CurConfig", c.curConfig));
+        rig.load(FactoryProfile(), 2); // as the caller last read the file
+        const std::string before = test::readFile(rig.config);
+        const ProfileApplier::Outcome outcome = rig.applier.ApplyStoredProfile(ProfileApplier::CurrentStoredProfile);
+        if (c.sent) {
+            EXPECT_EQ(outcome, ProfileApplier::Outcome::Applied);
+            EXPECT_EQ(rig.settings.currentProfile.load(), 4);
+            EXPECT_EQ(rig.settings.values(), fourth);
+            EXPECT_EQ(IniFile::readString(rig.config, "Init", "CurConfig"), "4");
+            EXPECT_EQ(ReadProfileValues(IniFile::load(rig.config), AppliedProfileSection, false, UiLanguage::English), fourth);
+        } else {
+            EXPECT_EQ(outcome, ProfileApplier::Outcome::NotSent);
+            EXPECT_TRUE(rig.sim.state().featureReports.empty());
+            EXPECT_EQ(test::readFile(rig.config), before);
+            EXPECT_EQ(rig.settings.currentProfile.load(), 2);
+            ASSERT_EQ(rig.notifier.messages().size(), 1u);
+            EXPECT_NE(rig.notifier.messages()[0].find("not a profile number"), std::string::npos);
+        }
+    }
+}
+
+} // namespace
