@@ -131,9 +131,44 @@ std::string configValue(Fixture& f, const char* section, const char* key) {
 std::vector<std::pair<std::string, std::string>> profileInFile(Fixture& f, int n) {
     return ProfileKeyValues(ReadProfileValues(IniFile::load(f.configPath().toStdString()), n, false, f.context->language));
 }
-std::vector<std::pair<std::string, std::string>>& storedProfile3() {
+std::vector<std::pair<std::string, std::string>>& storedClickedProfile() {
     static std::vector<std::pair<std::string, std::string>> values;
     return values;
+}
+std::vector<std::pair<std::string, std::string>>& storedProfile1() {
+    static std::vector<std::pair<std::string, std::string>> values;
+    return values;
+}
+
+// With profile 1 applied, the mouse's DPI Up button (slot 7, served by the program) pressed `steps`
+// times, then profile `tab`'s tab, CANCEL, the window brought back and APPLY.
+void tabCancelApply(Fixture& f, int steps, int tab) {
+    for (int i = 0; i < steps; ++i) {
+        const std::string before = configValue(f, "Config1", "DPI_LEVEL");
+        f.mouse->press(DeviceButtonId[6]);
+        f.mouse->release();
+        QTRY_VERIFY(configValue(f, "Config1", "DPI_LEVEL") != before);
+    }
+    storedProfile1() = profileInFile(f, 1);
+    storedClickedProfile() = profileInFile(f, tab);
+    clickMain(f, MainElement::ProfileTabFirst + tab - 1);
+    clickMain(f, MainElement::Cancel);
+    f.companion->restoreWindow();
+    QTRY_VERIFY(f.window().isVisible() && !f.window().isMinimized());
+    clickMain(f, MainElement::Apply);
+}
+// Profile 1 and the clicked profile are in the file as they were, profile 1 is lit, and the mouse
+// is at the stage the DPI button left it at, which the window shows.
+void checkTabCancelApply(Fixture& f, int stage, int tab) {
+    QCOMPARE(configValue(f, "Init", "CurConfig"), std::string("1"));
+    QVERIFY(profileInFile(f, tab) == storedClickedProfile());
+    QVERIFY(profileInFile(f, 1) == storedProfile1());
+    QCOMPARE(configValue(f, "Config1", "DPI_LEVEL"), std::to_string(stage));
+    QCOMPARE(int(f.mouse->state().dpiStage), stage);
+    moveAway(f);
+    QCOMPARE(lookOf(f, f.mainElement(MainElement::ProfileTabFirst)), Look::Down);
+    QCOMPARE(lookOf(f, f.mainElement(MainElement::ProfileTabFirst + tab - 1)), Look::Normal);
+    QCOMPARE(lookOf(f, f.mainElement(MainElement::StageMarkFirst + stage)), Look::Down);
 }
 
 std::unique_ptr<MacroTable> macroFile(const QString& path) {
@@ -286,23 +321,15 @@ const std::vector<Row>& rows() {
              QCOMPARE(lookOf(f, f.mainElement(WheelFirst)), Look::Down);
              QCOMPARE(lookOf(f, f.mainElement(WheelFirst + 1)), Look::Normal);
          }},
-        {"a profile tab, CANCEL, APPLY leaves the clicked profile as it was",
+        // Profile 3 is stored at stage 2, profile 4 at stage 3; profile 1 at stage 1.
+        {"a profile tab, CANCEL, APPLY leaves the clicked profile and the applied one as they were",
          {},
-         [](Fixture& f) {
-             storedProfile3() = profileInFile(f, 3);
-             clickMain(f, ProfileTabFirst + 2);
-             clickMain(f, Cancel);
-             f.companion->restoreWindow();
-             QTRY_VERIFY(f.window().isVisible() && !f.window().isMinimized());
-             clickMain(f, Apply);
-         },
-         [](Fixture& f) {
-             QCOMPARE(configValue(f, "Init", "CurConfig"), std::string("1"));
-             QVERIFY(profileInFile(f, 3) == storedProfile3());
-             moveAway(f);
-             QCOMPARE(lookOf(f, f.mainElement(ProfileTabFirst)), Look::Down);
-             QCOMPARE(lookOf(f, f.mainElement(ProfileTabFirst + 2)), Look::Normal);
-         }},
+         [](Fixture& f) { tabCancelApply(f, 0, 3); },
+         [](Fixture& f) { checkTabCancelApply(f, 0, 3); }},
+        {"a DPI button on the mouse, a profile tab, CANCEL, APPLY keeps the mouse's stage",
+         {},
+         [](Fixture& f) { tabCancelApply(f, 1, 4); },
+         [](Fixture& f) { checkTabCancelApply(f, 1, 4); }},
         {"slot 8's function menu near the screen's bottom shows all its rows, and its second level too",
          {},
          [](Fixture& f) {
