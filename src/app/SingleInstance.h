@@ -63,16 +63,12 @@ signals:
     void restoreRequested();
 
 private:
-    enum class Answer { NotListening, Shown, Silent };
 #ifdef _WIN32
-    static Answer askRunningInstance();
-
     QString m_error;
     std::unique_ptr<InstanceMutex> m_mutex;
     std::unique_ptr<QAbstractNativeEventFilter> m_filter;
 #else
     bool listen();
-    static Answer askRunningInstance(const QString& socketPath);
 
     QString m_folder;
     QString m_error;
