@@ -10,6 +10,7 @@
 //   krv-glyde-demo --verbose          says on standard error what the companion does
 #include "app/AppContext.h"
 #include "app/Companion.h"
+#include "app/DisplayCheck.h"
 #ifndef _WIN32
 #include "app/dbus/CompanionService.h"
 #endif
@@ -163,6 +164,12 @@ constexpr std::chrono::seconds ScreenshotsBound{60};
 } // namespace
 
 int main(int argc, char** argv) {
+#ifndef _WIN32
+    if (!krv::DisplayAvailable(argc, argv)) {
+        krv::SayNoDisplay("krv-glyde-demo");
+        return 2;
+    }
+#endif
     QApplication app(argc, argv);
     app.setQuitOnLastWindowClosed(false);
     app.setApplicationName(QStringLiteral("krv-glyde-demo"));

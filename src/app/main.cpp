@@ -2,6 +2,7 @@
 // krv-glyde: the companion of the VELDRA gaming mouse.
 #include "app/AppContext.h"
 #include "app/Companion.h"
+#include "app/DisplayCheck.h"
 #ifndef _WIN32
 #include "app/dbus/CompanionService.h"
 #endif
@@ -31,44 +32,6 @@ constexpr const char* Usage = "usage: krv-glyde [--tray] [--verbose]\n"
                               "  -V, --version  the program's version\n"
                               "The companion of the VELDRA gaming mouse; krv-glyde-ctl is its command-line tool.\n";
 
-#ifndef _WIN32
-bool envSet(const char* name) {
-    const char* value = std::getenv(name);
-    return value && *value;
-}
-
-// Whether the window system the program would use can be reached at all. Without one, Qt ends the
-// program with an abort; this says why in one line instead. The platform comes from -platform or
-// QT_QPA_PLATFORM (a list separated by ';', the first that works is used); without either, the X or
-// Wayland display of the session.
-bool displayAvailable(int argc, char** argv) {
-    std::string platforms = envSet("QT_QPA_PLATFORM") ? std::getenv("QT_QPA_PLATFORM") : "";
-    for (int i = 1; i + 1 < argc; ++i)
-        if (std::strcmp(argv[i], "-platform") == 0)
-            platforms = argv[i + 1];
-    if (platforms.empty())
-        return envSet("DISPLAY") || envSet("WAYLAND_DISPLAY");
-    std::size_t start = 0;
-    while (start <= platforms.size()) {
-        std::size_t end = platforms.find(';', start);
-        if (end == std::string::npos)
-            end = platforms.size();
-        const std::string name = platforms.substr(start, end - start);
-        if (name.rfind("xcb", 0) == 0) {
-            if (envSet("DISPLAY"))
-                return true;
-        } else if (name.rfind("wayland", 0) == 0) {
-            if (envSet("WAYLAND_DISPLAY"))
-                return true;
-        } else if (!name.empty()) {
-            return true; // offscreen, vnc, eglfs and the like need no session display
-        }
-        start = end + 1;
-    }
-    return false;
-}
-#endif
-
 } // namespace
 
 int main(int argc, char** argv) {
@@ -90,10 +53,8 @@ int main(int argc, char** argv) {
             verbose = true;
     }
 #ifndef _WIN32
-    if (!displayAvailable(argc, argv)) {
-        std::fputs("krv-glyde: no display to show the window on (neither DISPLAY nor WAYLAND_DISPLAY is set); "
-                   "start it in a desktop session\n",
-                   stderr);
+    if (!krv::DisplayAvailable(argc, argv)) {
+        krv::SayNoDisplay("krv-glyde");
         return 2;
     }
 #endif

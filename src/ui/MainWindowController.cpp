@@ -394,6 +394,15 @@ void MainWindowController::mouseRelease(QPoint p) {
 void MainWindowController::cancelEdits() {
     // Every edit since the last apply is dropped except the current stage, which is kept in slot 6.
     const auto config = m_deps.paths.configPath();
+    // After a tab of another profile the window holds that profile's stored stage, not the mouse's:
+    // the applied profile's own is kept instead (the mouse's DPI buttons save it there), so that no
+    // stage of one profile reaches another at the next apply.
+    if (const IniRead before = IniFile::read(config); !before.unreadable()) {
+        const int applied = ReadCurConfig(before.document);
+        if (applied >= 1 && applied <= ProfileCount && applied != m_deps.settings.currentProfile.load())
+            m_deps.settings.dpiStage.store(
+                ReadProfileValues(before.document, applied, false, m_deps.language).dpiStage);
+    }
     if (FileStatus saved = SaveDpiLevel(m_deps.settings, config, AppliedProfileSection); !saved)
         reportNotSaved(saved);
     if (FileStatus loaded = LoadProfile(m_deps.settings, config, AppliedProfileSection, false, m_deps.language); !loaded) {

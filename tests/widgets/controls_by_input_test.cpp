@@ -7,6 +7,7 @@
 #include "widgets/CompanionFixture.h"
 
 #include "mouse/ButtonCode.h"
+#include "mouse/MouseProtocol.h"
 #include "settings/IniFile.h"
 #include "skin/FunctionMenuRows.h"
 #include "skin/SkinImages.h"
@@ -132,9 +133,49 @@ std::string configValue(Fixture& f, const char* section, const char* key) {
 std::vector<std::pair<std::string, std::string>> profileInFile(Fixture& f, int n) {
     return ProfileKeyValues(ReadProfileValues(IniFile::load(f.configPath().toStdString()), n, false, f.context->language));
 }
-std::vector<std::pair<std::string, std::string>>& storedProfile3() {
+std::vector<std::pair<std::string, std::string>>& storedClickedProfile() {
     static std::vector<std::pair<std::string, std::string>> values;
     return values;
+}
+std::vector<std::pair<std::string, std::string>>& storedProfile1() {
+    static std::vector<std::pair<std::string, std::string>> values;
+    return values;
+}
+
+// With profile 1 applied, the mouse's DPI Up button (slot 7, served by the program) pressed `steps`
+// times, then profile `tab`'s tab, CANCEL, the window brought back and APPLY.
+void tabCancelApply(Fixture& f, int steps, int tab) {
+    for (int i = 0; i < steps; ++i) {
+        const std::string before = configValue(f, "Config1", "DPI_LEVEL");
+        f.mouse->press(DeviceButtonId[6]);
+        f.mouse->release();
+        QTRY_VERIFY(configValue(f, "Config1", "DPI_LEVEL") != before);
+    }
+    storedProfile1() = profileInFile(f, 1);
+    storedClickedProfile() = profileInFile(f, tab);
+    clickMain(f, MainElement::ProfileTabFirst + tab - 1);
+    clickMain(f, MainElement::Cancel);
+    f.companion->restoreWindow();
+    QTRY_VERIFY(f.window().isVisible() && !f.window().isMinimized());
+    clickMain(f, MainElement::Apply);
+}
+// Profile 1 and the clicked profile are in the file as they were, profile 1 is lit, and the mouse
+// is at the stage the DPI button left it at, which the window shows.
+void checkTabCancelApply(Fixture& f, int stage, int tab) {
+    QCOMPARE(configValue(f, "Init", "CurConfig"), std::string("1"));
+    QVERIFY(profileInFile(f, tab) == storedClickedProfile());
+    QVERIFY(profileInFile(f, 1) == storedProfile1());
+    QCOMPARE(configValue(f, "Config1", "DPI_LEVEL"), std::to_string(stage));
+    QCOMPARE(int(f.mouse->state().dpiStage), stage);
+    moveAway(f);
+    QCOMPARE(lookOf(f, f.mainElement(MainElement::ProfileTabFirst)), Look::Down);
+    QCOMPARE(lookOf(f, f.mainElement(MainElement::ProfileTabFirst + tab - 1)), Look::Normal);
+    QCOMPARE(lookOf(f, f.mainElement(MainElement::StageMarkFirst + stage)), Look::Down);
+}
+
+QByteArray readBytes(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(unreadable)");
 }
 
 std::unique_ptr<MacroTable> macroFile(const QString& path) {
@@ -287,23 +328,15 @@ const std::vector<Row>& rows() {
              QCOMPARE(lookOf(f, f.mainElement(WheelFirst)), Look::Down);
              QCOMPARE(lookOf(f, f.mainElement(WheelFirst + 1)), Look::Normal);
          }},
-        {"a profile tab, CANCEL, APPLY leaves the clicked profile as it was",
+        // Profile 3 is stored at stage 2, profile 4 at stage 3; profile 1 at stage 1.
+        {"a profile tab, CANCEL, APPLY leaves the clicked profile and the applied one as they were",
          {},
-         [](Fixture& f) {
-             storedProfile3() = profileInFile(f, 3);
-             clickMain(f, ProfileTabFirst + 2);
-             clickMain(f, Cancel);
-             f.companion->restoreWindow();
-             QTRY_VERIFY(f.window().isVisible() && !f.window().isMinimized());
-             clickMain(f, Apply);
-         },
-         [](Fixture& f) {
-             QCOMPARE(configValue(f, "Init", "CurConfig"), std::string("1"));
-             QVERIFY(profileInFile(f, 3) == storedProfile3());
-             moveAway(f);
-             QCOMPARE(lookOf(f, f.mainElement(ProfileTabFirst)), Look::Down);
-             QCOMPARE(lookOf(f, f.mainElement(ProfileTabFirst + 2)), Look::Normal);
-         }},
+         [](Fixture& f) { tabCancelApply(f, 0, 3); },
+         [](Fixture& f) { checkTabCancelApply(f, 0, 3); }},
+        {"a DPI button on the mouse, a profile tab, CANCEL, APPLY keeps the mouse's stage",
+         {},
+         [](Fixture& f) { tabCancelApply(f, 1, 4); },
+         [](Fixture& f) { checkTabCancelApply(f, 1, 4); }},
         {"slot 8's function menu near the screen's bottom shows all its rows, and its second level too",
          {},
          [](Fixture& f) {
@@ -378,18 +411,81 @@ const std::vector<Row>& rows() {
              QCOMPARE(configValue(f, "Config1", "FIRE_TIME"), std::string("77"));
              QCOMPARE(f.mouse->state().ledMode, std::uint8_t{3});
          }},
+        // Each file is refused with a message naming it: the window's profile and the files stay as
+        // they were, and the APPLY after them sends and saves profile 1 as it was.
         {"profile IMPORT refuses a file without a whole profile",
          {},
          [](Fixture& f) {
-             const QString exchange = f.folder.filePath("partial.ini");
-             writeIni(exchange, "Config7", "FIRE_TIME", "77"); // no K1: it would import without the left click
-             f.dialogs.openAnswer = exchange;
-             clickMain(f, ImportProfile);
+             struct Case {
+                 const char* name;
+                 QByteArray bytes;
+                 const char* said;
+             };
+             QByteArray noise(3000, '\0');
+             for (int i = 0; i < noise.size(); ++i)
+                 noise[i] = static_cast<char>((i * 7919 + 13) % 251);
+             const std::vector<Case> cases{
+                 {"noise.ini", noise, "holds no profile"},
+                 {"empty.ini", {}, "holds no profile"},
+                 {"other.ini", "[Config1]\r\nK1=1\r\nFIRE_TIME=77\r\n", "holds no profile"},
+                 // no K1: it would import without the left click
+                 {"partial.ini", "[Config7]\r\nFIRE_TIME=77\r\n", "has no number for K1"},
+             };
+             const ProfileValues shown = f.settings().values();
+             const QByteArray config = readBytes(f.configPath());
+             for (const Case& c : cases) {
+                 const QString exchange = f.folder.filePath(c.name);
+                 QFile file(exchange);
+                 QVERIFY(file.open(QIODevice::WriteOnly));
+                 file.write(c.bytes);
+                 file.close();
+                 const std::size_t before = f.dialogs.messages.size();
+                 f.dialogs.openAnswer = exchange;
+                 clickMain(f, ImportProfile);
+                 QCOMPARE(f.dialogs.messages.size(), before + 1);
+                 QVERIFY2(f.dialogs.messages.back().contains(exchange) && f.dialogs.messages.back().contains(c.said),
+                          qPrintable(f.dialogs.messages.back()));
+                 QVERIFY2(f.settings().values() == shown, c.name);
+                 QCOMPARE(readBytes(f.configPath()), config);
+                 QCOMPARE(readBytes(exchange), c.bytes);
+             }
              clickMain(f, Apply);
          },
          [](Fixture& f) {
              QCOMPARE(configValue(f, "Config1", "FIRE_TIME"), std::to_string(FactoryProfile().fireInterval));
              QCOMPARE(configValue(f, "Config1", "K1"), std::to_string(FactoryProfile().buttonCodes[0]));
+             QCOMPARE(f.mouse->state().fireTime, FireTimeByte(FactoryProfile().fireInterval));
+         }},
+        // Values past their ranges are brought into them before the window shows them, and so before
+        // they are saved or reach the mouse and the desktop.
+        {"profile IMPORT brings values out of their ranges into them",
+         {},
+         [](Fixture& f) {
+             const QString exchange = f.folder.filePath("wild.ini");
+             for (const auto& [key, value] : ProfileKeyValues(FactoryProfile()))
+                 writeIni(exchange, "Config7", key.c_str(), value.c_str());
+             for (const auto& [key, value] : std::vector<std::pair<const char*, const char*>>{
+                      {"LED_STATUS", "200"}, {"FIRE_TIME", "9999"}, {"WHEEL_SPEED", "253"}, {"DPI_LEVEL", "99"},
+                      {"K2", "999"}})
+                 writeIni(exchange, "Config7", key, value);
+             f.dialogs.openAnswer = exchange;
+             clickMain(f, ImportProfile);
+             QVERIFY(f.dialogs.messages.empty());
+             QCOMPARE(f.settings().fireInterval.load(), 300);
+             QCOMPARE(f.settings().buttonCodes[1].load(), FactoryProfile().buttonCodes[1]);
+             clickMain(f, Apply);
+         },
+         [](Fixture& f) {
+             const SimMouseState mouse = f.mouse->state();
+             QCOMPARE(mouse.ledMode, std::uint8_t{3});
+             QCOMPARE(mouse.fireTime, FireTimeByte(300));
+             QCOMPARE(mouse.dpiStage, std::uint8_t{0});
+             QCOMPARE(mouseButton(f, 2), *DeviceValue(FactoryProfile().buttonCodes[1]));
+             QCOMPARE(f.pointer->lines.load(), 10);
+             const std::vector<std::pair<const char*, const char*>> saved{
+                 {"LED_STATUS", "3"}, {"FIRE_TIME", "300"}, {"WHEEL_SPEED", "9"}, {"DPI_LEVEL", "0"}, {"K2", "2"}};
+             for (const auto& [key, value] : saved)
+                 QCOMPARE(configValue(f, "Config1", key), std::string(value));
          }},
         {"restore defaults", [](const QString& folder) { writeIni(folder + "/config.ini", "Config1", "K4", "34"); },
          [](Fixture& f) { clickMain(f, RestoreDefaults); },

@@ -11,7 +11,6 @@
 #include "unit/RequireOk.h"
 
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QTest>
 
@@ -213,10 +212,10 @@ private slots:
         HeldLock lock(f.folder.path());
         QVERIFY(lock.held());
         f.clickMain(MainElement::WheelFirst + 1);
-        QElapsedTimer clock;
-        clock.start();
+        // A window that waited for the lock would come back from this click only when it gave up, with
+        // the failure said (a message) and the change lost.
         f.clickMain(MainElement::Apply);
-        QVERIFY2(clock.elapsed() < 1000, "APPLY blocked the window on the lock");
+        QVERIFY(f.dialogs.messages.empty());
         QCOMPARE(bytesOf(f.configPath()), before);
         f.clickMain(MainElement::PageTabFirst + 1);
         QCOMPARE(f.window().viewState().page, SkinPage::Advanced);
@@ -224,7 +223,6 @@ private slots:
         f.clickMain(MainElement::PageTabFirst);
         QCOMPARE(f.window().viewState().page, SkinPage::Main);
         QVERIFY(f.window().grab().toImage() != advanced);
-        QVERIFY2(clock.elapsed() < 3000, "a click waited for the lock");
         QTest::qWait(100); // the retries run meanwhile and find the lock held
         QCOMPARE(bytesOf(f.configPath()), before);
         QVERIFY(f.dialogs.messages.empty());

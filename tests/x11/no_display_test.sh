@@ -1,9 +1,10 @@
 #!/bin/sh
 # SPDX-License-Identifier: MIT
-# Started where there is no display, the companion says so in one line and ends with status 2
-# (not Qt's abort).
+# Started where there is no display, the companion (or the demo) says so in one line and ends with
+# status 2 (not Qt's abort).
 set -u
 program=$1
+name=$(basename "$program")
 dir=$(mktemp -d)
 trap 'rm -rf "$dir"' EXIT
 for platform in "" xcb wayland "xcb;wayland"; do
@@ -13,7 +14,7 @@ for platform in "" xcb wayland "xcb;wayland"; do
     if [ "$status" -ne 2 ]; then
         echo "QT_QPA_PLATFORM='$platform': exit status $status, expected 2"; cat "$dir/err"; exit 1
     fi
-    if [ "$(wc -l <"$dir/err")" -ne 1 ] || ! grep -q "^krv-glyde: no display" "$dir/err"; then
+    if [ "$(wc -l <"$dir/err")" -ne 1 ] || ! grep -q "^$name: no display" "$dir/err"; then
         echo "QT_QPA_PLATFORM='$platform': expected one line about the display, got:"; cat "$dir/err"; exit 1
     fi
 done
