@@ -86,7 +86,13 @@ Companion::Companion(AppContext& context, Options options) : m_ctx(context), m_o
 
     m_workers = std::make_unique<CompanionWorkers>(CompanionWorkers::Dependencies{
         m_ctx, *m_notifier, [this] { return m_messageLanguage.load(); },
-        [this] { return m_window->viewState().page == SkinPage::Main; }, m_options.raiseServiceThreads});
+        [this] { return m_window->viewState().page == SkinPage::Main; }, m_options.raiseServiceThreads,
+        [this](int profile, const ProfileValues& values) {
+            // The window now holds the switched-to profile as the file does, so that an APPLY puts
+            // only the user's later edits over it (unless a tab was clicked in between).
+            if (m_ctx.settings.currentProfile.load() == profile)
+                m_controller->setProfileOnFile(profile, values);
+        }});
     connect(m_workers.get(), &CompanionWorkers::stateChanged, this, &Companion::stateChanged);
 
     m_tray = std::make_unique<CompanionTray>(m_options.statusNotifierTray);
@@ -159,7 +165,7 @@ void Companion::mouseArrived(bool connected) {
     if (m_applyOnArrival) {
         QTimer::singleShot(ApplyDelay, this, [this] {
             if (m_state != State::Ended)
-                applyProfile();
+                reapplyCurrentProfile();
         });
     }
 }
@@ -222,7 +228,7 @@ void Companion::start() {
                                                    [this](const DeviceChange& change) { handleDeviceChange(change); });
     }
     if (m_options.watchPower && m_ctx.ports.watchPowerEvents)
-        m_power = m_ctx.ports.watchPowerEvents([this](PowerEvent) { applyProfile(); });
+        m_power = m_ctx.ports.watchPowerEvents([this](PowerEvent) { reapplyCurrentProfile(); });
     if (m_ctx.ports.openForegroundWatch)
         startAppProfiles();
 
@@ -249,7 +255,7 @@ void Companion::start() {
     if (!config.unreadable()) {
         QTimer::singleShot(ApplyDelay, this, [this] {
             if (m_state != State::Ended)
-                applyProfile();
+                reapplyCurrentProfile();
         });
     }
     m_state = State::Shown;
@@ -418,11 +424,21 @@ void Companion::applyProfile() {
     emit stateChanged();
 }
 
+void Companion::reapplyCurrentProfile() {
+    // The profile "CurConfig" names is read in the lock hold of the apply's save, so that a switch
+    // another program saved since the companion read the file is applied, never undone. The window's
+    // unsaved edits of the profile it shows go with it, as with APPLY.
+    if (m_controller->unsavedProfileEdits())
+        applyProfile();
+    else
+        applyStoredProfile(ProfileApplier::CurrentStoredProfile, {});
+}
+
 ProfileApplier::Outcome Companion::applyStoredProfile(int n, const ProfileApplier::StoredRefusals& refusals) {
     m_ctx.presses.requestStop(); // as applyProfile()
     const ProfileApplier::Outcome outcome = m_workers->applier().ApplyStoredProfile(n, refusals);
-    if (outcome == ProfileApplier::Outcome::Applied)
-        m_controller->setProfileOnFile(n, m_ctx.settings.values()); // the window shows the file's profile
+    if (outcome == ProfileApplier::Outcome::Applied) // the window shows the file's profile
+        m_controller->setProfileOnFile(m_ctx.settings.currentProfile.load(), m_ctx.settings.values());
     m_window->update();
     emit stateChanged();
     return outcome;

@@ -97,8 +97,12 @@ public:
     void openWebPage() override;
     void startBlinkIfIdle() override;
 
-    // Profile n as config.ini holds it now, read under the lock of its own save (another program asks
-    // for it): sent, saved and shown. The refusals say why nothing was sent (empty: a message box).
+    // The profile the companion serves, sent to the mouse again (at the start, when the mouse arrives,
+    // after a resume): as config.ini holds it now, with the window's unsaved edits over it.
+    void reapplyCurrentProfile();
+    // Profile n (ProfileApplier::CurrentStoredProfile: the one "CurConfig" names) as config.ini holds it
+    // now, read under the lock of its own save (another program asks for it): sent, saved and shown.
+    // The refusals say why nothing was sent (empty: a message box).
     ProfileApplier::Outcome applyStoredProfile(int n, const ProfileApplier::StoredRefusals& refusals);
 
     State state() const { return m_state; }

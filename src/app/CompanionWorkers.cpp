@@ -26,8 +26,15 @@ CompanionWorkers::CompanionWorkers(Dependencies dependencies) : m_deps(std::move
             // A failed send means the mouse is gone: the hot-plug monitor ends the program.
             (void)link->SendFeatureReport(static_cast<FeatureCommand>(command), p1, p2);
         },
-        [applier](int n, const ProfileApplier::StoredRefusals& refusals) {
-            return applier->ApplyStoredProfile(n, refusals);
+        [this, applier](int n, const ProfileApplier::StoredRefusals& refusals) {
+            const ProfileApplier::Outcome outcome = applier->ApplyStoredProfile(n, refusals);
+            if (outcome != ProfileApplier::Outcome::NotSent && m_deps.storedProfileApplied) {
+                QMetaObject::invokeMethod(
+                    this,
+                    [this, n, values = m_deps.context.settings.values()] { m_deps.storedProfileApplied(n, values); },
+                    Qt::QueuedConnection);
+            }
+            return outcome;
         },
         [this, &notifier] {
             notifier.requestRepaint();

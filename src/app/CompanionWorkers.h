@@ -32,6 +32,9 @@ public:
         std::function<bool()> blinkShown;
         // The reader's and the executor's threads ask for real-time scheduling first thing.
         bool raiseServiceThreads = false;
+        // On the UI thread, after the profile-switch function applied a stored profile: its number and
+        // its values as read in the lock hold of the apply's save.
+        std::function<void(int profile, const ProfileValues& values)> storedProfileApplied;
     };
 
     explicit CompanionWorkers(Dependencies dependencies);
