@@ -2,11 +2,10 @@
 #pragma once
 
 #include "app/AppContext.h"
+#include "app/CompanionTray.h"
+#include "app/CompanionWorkers.h"
 #include "app/GuiNotifier.h"
-#include "device/ApplyBlink.h"
 #include "device/ApplyProfile.h"
-#include "device/ReportReader.h"
-#include "functions/ActionExecutor.h"
 #include "macros/MacroEditor.h"
 #include "ports/DeviceChange.h"
 #include "ports/ProcessEvents.h"
@@ -15,14 +14,12 @@
 
 #include <QObject>
 #include <QPointer>
-#include <QTimer>
 
 #include <atomic>
 #include <chrono>
 #include <memory>
 #include <optional>
 
-class QAction;
 class QSystemTrayIcon;
 
 namespace krv {
@@ -34,24 +31,26 @@ class MainWindowController;
 class MacroFileDialogs;
 class MacroPage;
 class AppProfileSwitcher;
+class HotplugWatch;
 
 // The maker's web page of the top bar: the project's own page.
 inline constexpr const char* WebPageAddress = "https://github.com/krv-glyde/krv-glyde";
 
-// The resident companion: the main window with its interaction, the tray icon and its menu, the
-// background workers (report reader, action executor, apply blink), the power and hot-plug events,
-// the start-up order and the shutdown. Works on one AppContext; ends by emitting ended().
+// The resident companion: its start-up order and its shutdown, the main window's actions, and the
+// events that come from outside (hot-plug, power, the program in front). The tray (CompanionTray) and
+// the background workers (CompanionWorkers) are parts of their own. Works on one AppContext; ends by
+// emitting ended().
 class Companion : public QObject, public MainWindowActions {
     Q_OBJECT
 public:
     struct Options {
-        DialogSeam* dialogs = nullptr; // null: the real dialogs
+        DialogSeam* dialogs = nullptr;            // null: the real dialogs
         MacroFileDialogs* macroDialogs = nullptr; // null: the real macro import and export dialogs
-        bool watchHotplug = true;      // follow hidraw arrivals and removals through udev
-        bool watchPower = true;        // re-apply on logind's power events
-        bool startWorkers = true;      // run the report reader and the action executor
-        bool raiseServiceThreads = false; // their threads ask for real-time scheduling (RaiseServiceThread)
-        bool startInTray = false;      // start with the window hidden in the tray (minimised without one)
+        bool watchHotplug = true;                 // follow hidraw arrivals and removals through udev
+        bool watchPower = true;                   // re-apply on logind's power events
+        bool startWorkers = true;                 // run the report reader and the action executor
+        bool raiseServiceThreads = false;         // their threads ask for real-time scheduling (RaiseServiceThread)
+        bool startInTray = false;                 // start with the window hidden in the tray (minimised without one)
         // How long the focus stays on a program before its profile is applied.
         std::chrono::milliseconds appProfileSettle{300};
         // Whether the tray is a StatusNotifierItem host, which draws its own menu and reports a click
@@ -104,12 +103,12 @@ public:
 
     State state() const { return m_state; }
     // Started with --tray without the mouse: the companion waits in the tray for it to be plugged in.
-    bool waitingForMouse() const { return m_waitingForMouse; }
+    bool waitingForMouse() const { return m_tray->waitingForMouse(); }
     bool trayIconShown() const;
     MainWindow& window() { return *m_window; }
     MainWindowController& controller() { return *m_controller; }
     MacroPage& macroPage() { return *m_advanced; }
-    KrvMenu& trayMenu() { return m_trayMenu; }
+    KrvMenu& trayMenu() { return m_tray->menu(); }
     KrvMenu& eventListMenu() { return m_eventListMenu; }
     GuiNotifier& notifier() { return *m_notifier; }
     DialogSeam& dialogs() { return *m_dialogs; }
@@ -122,15 +121,11 @@ public:
     QWidget* appProfilesDialog() const { return m_appProfilesDialog.data(); }
     // The switch by the program in front; null while the desktop tells nothing of the focus.
     AppProfileSwitcher* appProfileSwitcher() { return m_appProfiles.get(); }
-    QSystemTrayIcon& trayIcon() { return *m_tray; }
-    bool blinkTimerActive() const { return m_blinkTimer.isActive(); }
+    QSystemTrayIcon& trayIcon() { return m_tray->icon(); }
+    bool blinkTimerActive() const { return m_workers->blinkTimerActive(); }
 
     // The missing-mouse message of a language.
     static QString MissingMouseMessage(UiLanguage language);
-    // What the tray says while the mouse is awaited.
-    static QString MouseAwaitedText(UiLanguage language);
-    // What the tray says after a switch for the program in front.
-    static QString ProfileInUseText(UiLanguage language, int profile);
 
 signals:
     // The program ends with this status (main quits its event loop).
@@ -147,19 +142,9 @@ private:
     // Why the mouse cannot be used, in the program's language: not plugged in (the fixed text),
     // plugged in but not accessible (with the command that gives access), a collection missing.
     QString unusableMouseMessage() const;
-    // Messages about the user's files, in the program's language; callable from any thread.
-    void reportNotSaved(const FileStatus& problem);
-    void reportNotLoaded(const FileStatus& problem);
-    void startBlinkNow();
-    // stateChanged() on the UI thread, from any thread.
-    void postStateChanged();
-    void stopWorkers();
     void end(int status);
-    void onTrayActivated(int reason);
     void showFromTray();
     void onTrayCommand(int id);
-    // The tray's tooltip and first menu line say that the mouse is awaited (or no longer).
-    void setWaitingForMouse(bool waiting);
     void mouseArrived(bool connected);
     void startAppProfiles();
     // Applies the profile of the program in front; false when it was not sent.
@@ -173,26 +158,17 @@ private:
     std::unique_ptr<MainWindow> m_window;
     std::unique_ptr<MacroPage> m_advanced;
     std::unique_ptr<MainWindowController> m_controller;
-    std::unique_ptr<ProfileApplier> m_applier;
-    std::unique_ptr<ReportReader> m_reader;
-    std::unique_ptr<ActionExecutor> m_executor;
-    std::unique_ptr<ApplyBlink> m_blink;
+    std::unique_ptr<CompanionWorkers> m_workers;
     std::unique_ptr<FileReload> m_fileReload;
-    QTimer m_blinkTimer;
-    KrvMenu m_trayMenu;
     KrvMenu m_eventListMenu;
-    std::unique_ptr<QSystemTrayIcon> m_tray;
-    std::unique_ptr<DeviceChangeMonitor> m_udev;
-    QPointer<QObject> m_udevNotifier; // the wait for the monitor's changes
+    std::unique_ptr<CompanionTray> m_tray;
+    std::unique_ptr<HotplugWatch> m_hotplug;
     std::unique_ptr<ProcessEventWatch> m_power;
     std::unique_ptr<AppProfileSwitcher> m_appProfiles;
     QPointer<QWidget> m_appProfilesDialog;
     int m_refusedProgramProfile = 0; // the program's profile last refused, told once
     State m_state = State::Starting;
-    bool m_statusNotifierTray = false;
-    bool m_waitingForMouse = false;
     bool m_applyOnArrival = false; // config.ini was readable: the mouse gets the profile when it comes
-    QPointer<QAction> m_waitingLine;
     // The language of messages composed on the executor's thread (the context's own is the UI thread's).
     std::atomic<UiLanguage> m_messageLanguage{UiLanguage::Chinese};
 };

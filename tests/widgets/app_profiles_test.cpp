@@ -189,7 +189,7 @@ void AppProfilesTest::switchesToTheRuleProfileAndBackOnTheNoMatchRule() {
     QCOMPARE(f.settings().currentProfile.load(), 2);
     QTRY_VERIFY(f.context->feedback.HostFunctionsReady.load());
     QCOMPARE(d.keyOfSlot4(), int{'C'});
-    QVERIFY2(f.companion->trayIcon().toolTip().contains(Companion::ProfileInUseText(f.context->language, 2)),
+    QVERIFY2(f.companion->trayIcon().toolTip().contains(CompanionTray::ProfileInUseText(f.context->language, 2)),
              qPrintable(f.companion->trayIcon().toolTip()));
 
     d.focus(program(2, "/usr/bin/python3", "gametwo"));

@@ -105,7 +105,7 @@ private slots:
                  qPrintable(f->companion->trayIcon().toolTip()));
         const QList<QAction*> items = f->companion->trayMenu().menu()->actions();
         QVERIFY(!items.isEmpty());
-        QCOMPARE(items.first()->text(), Companion::MouseAwaitedText(f->context->language));
+        QCOMPARE(items.first()->text(), CompanionTray::MouseAwaitedText(f->context->language));
         QVERIFY(!items.first()->isEnabled());
         QTest::qWait(50);
         QCOMPARE(f->reportsSent(), std::size_t{0});
