@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "app/SingleInstance.h"
 
+#include "app/RunningCompanionChannel.h"
 #include "log/Log.h"
 
 #include <QDeadlineTimer>
@@ -9,7 +10,6 @@
 #include <QLocalSocket>
 #include <QFile>
 #include <QFileInfo>
-#include <QThread>
 
 #include <algorithm>
 #include <cerrno>
@@ -52,6 +52,44 @@ QString defaultFolder() {
 
 // The running instance's answer to RestoreMessage.
 constexpr QByteArrayView ShownMessage = "shown\n";
+
+// The running instance's socket, and its lock, which names its process.
+class LocalSocketChannel final : public RunningCompanionChannel {
+public:
+    LocalSocketChannel(QString socketPath, QString lockPath, const QLockFile& lock)
+        : m_socketPath(std::move(socketPath)), m_lockPath(std::move(lockPath)), m_lock(lock) {}
+
+protected:
+    Answer askOnce() override {
+        QLocalSocket socket;
+        socket.connectToServer(m_socketPath);
+        if (!socket.waitForConnected(500))
+            return Answer::NotListening;
+        // A stopped process's socket still takes the bytes: only its answer shows that it runs.
+        socket.write(RestoreMessage.data(), RestoreMessage.size());
+        const QDeadlineTimer deadline(2000);
+        QByteArray reply;
+        while (!deadline.hasExpired() && !reply.endsWith('\n')) {
+            if (!socket.waitForReadyRead(int(std::max<qint64>(1, deadline.remainingTime()))))
+                break;
+            reply += socket.readAll();
+        }
+        socket.disconnectFromServer();
+        return reply == ShownMessage.toByteArray() ? Answer::Shown : Answer::Silent;
+    }
+    qint64 processId() override {
+        qint64 pid = 0;
+        QString host, application;
+        m_lock.getLockInfo(&pid, &host, &application);
+        return pid;
+    }
+    QString holding(Answer) override { return QStringLiteral("its lock is ") + m_lockPath; }
+
+private:
+    QString m_socketPath;
+    QString m_lockPath;
+    const QLockFile& m_lock;
+};
 
 } // namespace
 
@@ -96,28 +134,11 @@ SingleInstance::Outcome SingleInstance::start() {
         m_error = lockPath() + QStringLiteral(": cannot be created");
         return Outcome::Failed;
     }
-    // The owner lives: it may still be starting, so give its socket a moment to appear. One that
-    // takes the message but never answers is stopped or hung.
-    const QDeadlineTimer deadline(3000);
-    Answer answer = Answer::NotListening;
-    while (!deadline.hasExpired()) {
-        answer = askRunningInstance(socketPath());
-        if (answer == Answer::Shown) {
-            LogDetail(LogCategory::Instance) << "a companion runs already: it was asked to show its window";
-            return Outcome::AlreadyRunning;
-        }
-        if (answer == Answer::Silent)
-            break;
-        QThread::msleep(50);
-    }
-    // The lock is held but nobody answers: still never start a second companion.
-    qint64 pid = 0;
-    QString host, application;
-    m_lock->getLockInfo(&pid, &host, &application);
-    m_error = QStringLiteral("the running companion (process %1) does not answer%2; its lock is %3")
-                  .arg(pid)
-                  .arg(answer == Answer::Silent ? QStringLiteral(" (it may be stopped or hung)") : QString())
-                  .arg(lockPath());
+    // The owner lives: ask it, through its socket, to show its window. Whatever it answers, a second
+    // companion never starts.
+    LocalSocketChannel channel(socketPath(), lockPath(), *m_lock);
+    if (channel.askToShowWindow(m_error))
+        return Outcome::AlreadyRunning;
     return Outcome::NoAnswer;
 }
 
@@ -142,24 +163,6 @@ bool SingleInstance::listen() {
         }
     });
     return true;
-}
-
-SingleInstance::Answer SingleInstance::askRunningInstance(const QString& socketPath) {
-    QLocalSocket socket;
-    socket.connectToServer(socketPath);
-    if (!socket.waitForConnected(500))
-        return Answer::NotListening;
-    // A stopped process's socket still takes the bytes: only its answer shows that it runs.
-    socket.write(RestoreMessage.data(), RestoreMessage.size());
-    const QDeadlineTimer deadline(2000);
-    QByteArray reply;
-    while (!deadline.hasExpired() && !reply.endsWith('\n')) {
-        if (!socket.waitForReadyRead(int(std::max<qint64>(1, deadline.remainingTime()))))
-            break;
-        reply += socket.readAll();
-    }
-    socket.disconnectFromServer();
-    return reply == ShownMessage.toByteArray() ? Answer::Shown : Answer::Silent;
 }
 
 } // namespace krv

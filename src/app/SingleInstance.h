@@ -29,7 +29,8 @@ class InstanceMutex;
 // never runs.
 // On Windows the instance is the named mutex "CKRV_GlydeApp" of the session; a later start finds the
 // running companion's window by its title and sends it a message of the program's own (registered by
-// name), which the running instance answers after restoring its window.
+// name), which the running instance answers after restoring its window. The asking itself, its bound
+// and what it says when nobody answers are RunningCompanionChannel's, the same on both.
 class SingleInstance : public QObject {
     Q_OBJECT
 public:
@@ -63,16 +64,12 @@ signals:
     void restoreRequested();
 
 private:
-    enum class Answer { NotListening, Shown, Silent };
 #ifdef _WIN32
-    static Answer askRunningInstance();
-
     QString m_error;
     std::unique_ptr<InstanceMutex> m_mutex;
     std::unique_ptr<QAbstractNativeEventFilter> m_filter;
 #else
     bool listen();
-    static Answer askRunningInstance(const QString& socketPath);
 
     QString m_folder;
     QString m_error;

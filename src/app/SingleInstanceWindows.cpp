@@ -2,6 +2,7 @@
 // The single instance on Windows: the named mutex, and the running companion's window found by its title.
 #include "app/SingleInstance.h"
 
+#include "app/RunningCompanionChannel.h"
 #include "log/Log.h"
 #include "platform/windows/InstanceMutex.h"
 #include "platform/windows/Win32.h"
@@ -9,8 +10,6 @@
 
 #include <QAbstractNativeEventFilter>
 #include <QCoreApplication>
-#include <QDeadlineTimer>
-#include <QThread>
 
 #include <vector>
 
@@ -59,6 +58,40 @@ std::vector<HWND> companionWindows() {
     return search.found;
 }
 
+// The running companion's windows, found by their title, and the program's own message.
+class WindowMessageChannel final : public RunningCompanionChannel {
+protected:
+    Answer askOnce() override {
+        const std::vector<HWND> windows = companionWindows();
+        if (windows.empty())
+            return Answer::NotListening;
+        // This process was started by the user: it may let the running one come to the front.
+        ::AllowSetForegroundWindow(ASFW_ANY);
+        for (HWND window : windows) {
+            DWORD_PTR reply = 0;
+            if (::SendMessageTimeoutW(window, SingleInstance::RestoreMessage(), 0, 0, SMTO_ABORTIFHUNG | SMTO_BLOCK,
+                                      2000, &reply) &&
+                reply == static_cast<DWORD_PTR>(SingleInstance::ShownAnswer))
+                return Answer::Shown;
+        }
+        m_silentWindow = windows.front();
+        return Answer::Silent;
+    }
+    qint64 processId() override {
+        DWORD pid = 0;
+        if (m_silentWindow)
+            ::GetWindowThreadProcessId(m_silentWindow, &pid);
+        return static_cast<qint64>(pid);
+    }
+    QString holding(Answer last) override {
+        return QStringLiteral("it holds the mutex %1").arg(QLatin1String(SingleInstance::Name)) +
+               (last == Answer::NotListening ? QStringLiteral(" but has no window") : QString());
+    }
+
+private:
+    HWND m_silentWindow = nullptr;
+};
+
 } // namespace
 
 unsigned SingleInstance::RestoreMessage() {
@@ -87,38 +120,12 @@ SingleInstance::Outcome SingleInstance::start() {
     case InstanceMutex::State::AlreadyRunning:
         break;
     }
-    // The running companion may still be starting: give its window a moment to appear.
-    const QDeadlineTimer deadline(3000);
-    Answer answer = Answer::NotListening;
-    while (!deadline.hasExpired()) {
-        answer = askRunningInstance();
-        if (answer == Answer::Shown) {
-            LogDetail(LogCategory::Instance) << "a companion runs already: it was asked to show its window";
-            return Outcome::AlreadyRunning;
-        }
-        if (answer == Answer::Silent)
-            break;
-        QThread::msleep(50);
-    }
-    m_error = answer == Answer::Silent
-                  ? QStringLiteral("the running companion's window does not answer (it may be hung)")
-                  : QStringLiteral("the running companion holds the mutex %1 but has no window").arg(QLatin1String(Name));
+    // The mutex's owner lives: ask its window to show itself. Whatever it answers, a second companion
+    // never starts.
+    WindowMessageChannel channel;
+    if (channel.askToShowWindow(m_error))
+        return Outcome::AlreadyRunning;
     return Outcome::NoAnswer;
-}
-
-SingleInstance::Answer SingleInstance::askRunningInstance() {
-    const std::vector<HWND> windows = companionWindows();
-    if (windows.empty())
-        return Answer::NotListening;
-    // This process was started by the user: it may let the running one come to the front.
-    ::AllowSetForegroundWindow(ASFW_ANY);
-    for (HWND window : windows) {
-        DWORD_PTR reply = 0;
-        if (::SendMessageTimeoutW(window, RestoreMessage(), 0, 0, SMTO_ABORTIFHUNG | SMTO_BLOCK, 2000, &reply) &&
-            reply == static_cast<DWORD_PTR>(ShownAnswer))
-            return Answer::Shown;
-    }
-    return Answer::Silent;
 }
 
 } // namespace krv

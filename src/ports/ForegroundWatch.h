@@ -13,7 +13,7 @@ namespace krv {
 struct ForegroundProgram {
     std::uint64_t window = 0;   // the desktop's id of the window (0: no window has the focus)
     std::int64_t pid = 0;       // its process
-    std::string executable;     // the full path of the process's executable
+    std::string executable;     // the full path of the process's executable (under Wine, the Windows program's)
     std::string windowInstance; // the window's class, first half (X11 WM_CLASS); empty on Windows
     std::string windowClass;    // second half; on Windows the window's one class name
 

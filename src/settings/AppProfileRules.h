@@ -32,7 +32,7 @@ struct AppProfileRule {
 
 // What is in front, as the desktop tells it; any part may be unknown (empty).
 struct ProgramInFront {
-    std::string executable;     // the full path of the process's executable
+    std::string executable;     // the full path of the process's executable (under Wine, the Windows program's)
     std::string windowInstance; // WM_CLASS, first half
     std::string windowClass;    // WM_CLASS, second half
 };

@@ -2,8 +2,8 @@
 // The profiles for programs on a real X server with a window manager (openbox under Xvfb): small
 // client programs are started and clicked like a user does, and the simulated mouse gets the profile
 // of the program in front, whose host-served buttons then work; a program without a rule brings back
-// the no-match profile, clicking through three windows switches once, and a manual switch wins until
-// the focus moves.
+// the no-match profile, a Windows game under Wine is known by its Windows name, clicking through
+// three windows switches once, and a manual switch wins until the focus moves.
 #include "widgets/CompanionFixture.h"
 #include "x11/QtEnvironment.h"
 
@@ -67,16 +67,26 @@ struct XConnection {
     }
 };
 
-// One client window of a program file of its own name.
+// One client window of a program file of its own name; argv0, when given, is the first argument the
+// process shows (as Wine's loader shows the Windows program it runs).
 struct Client {
     QProcess process;
     unsigned long window = 0;
     QPoint centre;
 
-    Client(const std::filesystem::path& program, const QString& instance, const QString& cls, QPoint at) {
+    Client(const std::filesystem::path& program, const QString& instance, const QString& cls, QPoint at,
+           const QString& argv0 = {}) {
         centre = at + QPoint(100, 75);
-        process.start(QString::fromStdString(program.string()),
-                      {instance, cls, QString::number(at.x()), QString::number(at.y())});
+        QStringList arguments{instance, cls, QString::number(at.x()), QString::number(at.y())};
+        if (argv0.isEmpty()) {
+            process.start(QString::fromStdString(program.string()), arguments);
+        } else {
+            arguments.prepend(QString::fromStdString(program.string()));
+            arguments.prepend(argv0);
+            arguments.prepend(QStringLiteral("exec -a \"$0\" \"$@\""));
+            arguments.prepend(QStringLiteral("-c"));
+            process.start(QStringLiteral("bash"), arguments);
+        }
         if (process.waitForStarted() && process.waitForReadyRead(20000))
             window = process.readLine().trimmed().toULong();
     }
@@ -100,15 +110,17 @@ protected:
         m_wm.start(openbox, {QStringLiteral("--sm-disable")});
         ASSERT_TRUE(m_wm.waitForStarted());
         ASSERT_TRUE(QTest::qWaitFor([&] { return x.windowManagerRunning(); }, 20000));
-        // The same small program under three names: the rules name two by file, one by class.
-        for (const char* name : {"gameone", "gametwo", "other"}) {
+        // The same small program under four names: the rules name two by file, one by class; the
+        // fourth is named as Wine's loader.
+        for (const char* name : {"gameone", "gametwo", "other", "wine64-preloader"}) {
             std::filesystem::copy_file(KRV_FOCUS_CLIENT, m_programs / name);
             std::filesystem::permissions(m_programs / name, std::filesystem::perms::owner_all);
         }
         f = std::make_unique<test::CompanionFixture>(
             [](const QString& folder, SimulatedMouse&) {
                 const std::filesystem::path dir = folder.toStdString();
-                test::writeFile(dir / AppProfilesFileName, "[Programs]\r\ngameone=2\r\nGameTwoClass=3\r\n");
+                test::writeFile(dir / AppProfilesFileName,
+                                "[Programs]\r\ngameone=2\r\nGameTwoClass=3\r\nkrvgame=3\r\n");
                 krv::test::requireOk(IniFile::writeString(dir / "config.ini", "Config2", "K4", "31"));
                 krv::test::requireOk(IniFile::writeString(dir / "config.ini", "Config3", "K4", "32"));
             },
@@ -132,9 +144,10 @@ protected:
     }
     // Starts a client and brings its window to the front with a click, once the window manager shows
     // it (a window manager may or may not hand the focus to a new window, by its own timing rules).
-    std::unique_ptr<Client> start(const char* program, const char* instance, const char* cls, QPoint at) {
+    std::unique_ptr<Client> start(const char* program, const char* instance, const char* cls, QPoint at,
+                                  const char* argv0 = "") {
         auto client = std::make_unique<Client>(m_programs / program, QString::fromLatin1(instance),
-                                               QString::fromLatin1(cls), at);
+                                               QString::fromLatin1(cls), at, QString::fromLatin1(argv0));
         EXPECT_NE(client->window, 0u) << program;
         EXPECT_TRUE(QTest::qWaitFor(
             [&] {
@@ -188,6 +201,13 @@ TEST_F(AppProfilesX11, FocusingAProgramSendsItsProfileAndItsButtonsServeIt) {
     auto other = start("other", "other", "Other", {1070, 560});
     ASSERT_TRUE(profileBecomes(1)) << curConfig();
     EXPECT_EQ(f->mouse->state().buttonMap[DeviceButtonId[3]], std::uint8_t{5});
+
+    // A Windows game run by Wine or Proton: its process is Wine's loader, which shows the game's
+    // Windows path as its first argument; the rule names the game without ".exe", and Wine's window
+    // class ("krvgame.exe") would not match it.
+    auto game = start("wine64-preloader", "krvgame.exe", "krvgame.exe", {1070, 820}, R"(C:\Games\Krv\KrvGame.exe)");
+    ASSERT_TRUE(profileBecomes(3)) << curConfig();
+    EXPECT_EQ(keyOfSlot4(), 'V');
 }
 
 TEST_F(AppProfilesX11, ClickingThroughThreeWindowsSwitchesOnceAndAManualSwitchWins) {

@@ -2,6 +2,7 @@
 #include "platform/linux/RunningProgramWatch.h"
 
 #include "log/Log.h"
+#include "platform/linux/ProcessProgram.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -16,21 +17,6 @@
 namespace krv {
 
 namespace {
-
-// The target of /proc/PID/exe (empty for another user's process or a kernel thread), without the
-// " (deleted)" of a program replaced while it runs.
-std::string executableOf(int procFd, const char* pid) {
-    const std::string link = std::string(pid) + "/exe";
-    char target[4096];
-    const ssize_t length = ::readlinkat(procFd, link.c_str(), target, sizeof target);
-    if (length <= 0 || static_cast<std::size_t>(length) >= sizeof target)
-        return {};
-    std::string path(target, static_cast<std::size_t>(length));
-    constexpr std::string_view Deleted = " (deleted)";
-    if (path.size() > Deleted.size() && path.compare(path.size() - Deleted.size(), Deleted.size(), Deleted) == 0)
-        path.resize(path.size() - Deleted.size());
-    return path;
-}
 
 // When the process started, in clock ticks since boot: the 22nd field of /proc/PID/stat, counted
 // after the name in parentheses (which may itself hold blanks and parentheses). 0 when unreadable.
@@ -135,7 +121,7 @@ ForegroundProgram RunningProgramWatch::look() {
         const std::int64_t pid = std::strtoll(entry->d_name, nullptr, 10);
         if (pid == own)
             continue;
-        std::string executable = executableOf(procFd, entry->d_name);
+        std::string executable = ProgramOfProcessAt(procFd, entry->d_name);
         if (executable.empty() || !m_rules.profileFor({executable, {}, {}}))
             continue;
         const std::uint64_t start = startTimeOf(procFd, entry->d_name);

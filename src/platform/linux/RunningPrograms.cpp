@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "platform/linux/RunningPrograms.h"
 
-#include "platform/linux/X11ForegroundWatch.h"
+#include "platform/linux/ProcessProgram.h"
 
 #include <algorithm>
 #include <cctype>
@@ -18,7 +18,7 @@ std::vector<std::string> RunningProgramExecutables() {
         if (name.empty() || !std::all_of(name.begin(), name.end(), [](unsigned char c) { return std::isdigit(c); }))
             continue;
         // Another user's processes (and kernel threads) give no link: they are left out.
-        std::string exe = X11ForegroundWatch::ExecutableOfProcess(std::stoll(name));
+        std::string exe = ProgramOfProcess(std::stoll(name));
         if (!exe.empty())
             programs.push_back(std::move(exe));
     }

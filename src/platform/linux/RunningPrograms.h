@@ -6,7 +6,7 @@
 
 namespace krv {
 
-// The executables (full paths) of the processes this user may look at, from /proc; each once.
+// The programs (ProgramOfProcess: full paths) of the processes this user may look at, from /proc; each once.
 std::vector<std::string> RunningProgramExecutables();
 
 } // namespace krv

@@ -1,13 +1,14 @@
 // SPDX-License-Identifier: MIT
 #include "platform/linux/X11ForegroundWatch.h"
 
+#include "platform/linux/ProcessProgram.h"
+
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
 #include <unistd.h>
 
-#include <filesystem>
 #include <mutex>
 #include <optional>
 #include <set>
@@ -155,24 +156,8 @@ ForegroundProgram X11ForegroundWatch::programOf(unsigned long window) {
     }
     if (machine.value)
         XFree(machine.value);
-    program.executable = ExecutableOfProcess(program.pid);
+    program.executable = ProgramOfProcess(program.pid);
     return program;
-}
-
-std::string X11ForegroundWatch::ExecutableOfProcess(std::int64_t pid) {
-    if (pid <= 0)
-        return {};
-    std::error_code ec;
-    const std::filesystem::path target =
-        std::filesystem::read_symlink("/proc/" + std::to_string(pid) + "/exe", ec);
-    if (ec)
-        return {};
-    std::string path = target.string();
-    // A program replaced while it runs (an update) shows as "path (deleted)": the name is still its own.
-    constexpr std::string_view Deleted = " (deleted)";
-    if (path.size() > Deleted.size() && path.compare(path.size() - Deleted.size(), Deleted.size(), Deleted) == 0)
-        path.resize(path.size() - Deleted.size());
-    return path;
 }
 
 } // namespace krv

@@ -12,7 +12,8 @@ namespace krv {
 
 // The focused window of an X11 desktop, on a connection of its own: the window manager names it in
 // the root window's _NET_ACTIVE_WINDOW, whose changes arrive as PropertyNotify events (no polling);
-// the window's _NET_WM_PID gives the process, /proc/PID/exe its executable, and WM_CLASS its class.
+// the window's _NET_WM_PID gives the process, ProgramOfProcess its executable (a Windows program's
+// path under Wine), and WM_CLASS its class.
 // A window manager without _NET_ACTIVE_WINDOW (or a window that vanished meanwhile) gives an empty
 // program. Errors of this connection (a window destroyed between the event and the look) are
 // ignored rather than ending the process, as Xlib's default handler would.
@@ -26,9 +27,6 @@ public:
     int fd() const override;
     std::optional<ForegroundProgram> readChange() override;
     ForegroundProgram current() override;
-
-    // The executable of a process: the target of /proc/PID/exe (empty when it cannot be read).
-    static std::string ExecutableOfProcess(std::int64_t pid);
 
 private:
     explicit X11ForegroundWatch(Display* display);
