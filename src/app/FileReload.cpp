@@ -7,6 +7,7 @@
 #include "ui/MacroPage.h"
 #include "ui/MainWindow.h"
 #include "ui/MainWindowController.h"
+#include "ui/SaveWhenUnlocked.h"
 
 #include <QFileInfo>
 #include <QPointer>
@@ -92,33 +93,65 @@ void FileReload::check() {
             m_watcher.addPath(info.absoluteFilePath());
     }
     // While the user is asked, the answer takes the file as it is then.
-    if (!m_askingProfile) {
-        if (const auto doc = readNow(false))
+    if (const auto doc = readNow(false)) {
+        if (!m_askingLanguage && !m_askingMacros)
+            languageFileRead(*doc);
+        if (!m_askingProfile)
             profileFileRead(*doc, false);
     }
-    if (!m_askingMacros) {
+    // A switch of the language has read its own macro file.
+    if (!m_askingMacros && !m_askingLanguage) {
         if (const auto doc = readNow(true))
             macroFileRead(*doc, false);
     }
     emit checked();
 }
 
-FileStatus FileReload::reload() {
-    if (!running())
-        return FileStatus::failure("the companion is not running");
+void FileReload::whenUnlocked(std::vector<std::filesystem::path> files, std::function<void()> work,
+                              std::function<void(const FileStatus&)> gaveUp) {
+    SaveWhenUnlocked(this, std::move(files), std::move(work), std::move(gaveUp));
+}
+
+void FileReload::reportNotLoaded(const FileStatus& problem) {
+    m_companion.notifier().showMessage(Messages::FileNotUsed(m_companion.context().language, problem.message()));
+}
+
+void FileReload::reload(std::function<void(const FileStatus&)> done) {
+    if (!running()) {
+        done(FileStatus::failure("the companion is not running"));
+        return;
+    }
     AppContext& ctx = m_companion.context();
-    const IniRead config = IniFile::readLocked(ctx.paths.configPath());
-    if (config.unreadable())
-        return config.status();
-    const IniRead macros = IniFile::readLocked(ctx.macros.filePath);
-    if (macros.unreadable())
-        return macros.status();
-    if (config.state == FileState::Readable && !m_askingProfile)
-        profileFileRead(config.document, true);
-    if (macros.state == FileState::Readable && !m_askingMacros)
-        macroFileRead(macros.document, false);
-    emit checked();
-    return FileStatus::success();
+    // Another program's save in progress is waited for by a timer, never on the window's thread.
+    whenUnlocked(
+        {ctx.paths.configPath(), ctx.macros.filePath},
+        [this, done] {
+            if (!running()) {
+                done(FileStatus::failure("the companion is not running"));
+                return;
+            }
+            AppContext& ctx = m_companion.context();
+            const IniRead config = IniFile::readLocked(ctx.paths.configPath());
+            if (config.unreadable()) {
+                done(config.status());
+                return;
+            }
+            if (config.state == FileState::Readable && !m_askingLanguage && !m_askingMacros)
+                languageFileRead(config.document);
+            // After a switch of the language, its own macro file.
+            const IniRead macros = IniFile::readLocked(ctx.macros.filePath);
+            if (macros.unreadable()) {
+                done(macros.status());
+                return;
+            }
+            if (config.state == FileState::Readable && !m_askingProfile)
+                profileFileRead(config.document, true);
+            if (macros.state == FileState::Readable && !m_askingMacros && !m_askingLanguage)
+                macroFileRead(macros.document, false);
+            emit checked();
+            done(FileStatus::success());
+        },
+        done);
 }
 
 void FileReload::profileFileRead(const IniDocument& doc, bool forceApply) {
@@ -172,36 +205,51 @@ void FileReload::askAboutProfile() {
     m_companion.dialogs().fileChanged(&m_companion.window(), ChangedFile::Profile, [self](bool reload) {
         if (!self)
             return;
-        self->m_askingProfile = false;
-        const auto doc = self->running() ? self->readNow(false) : std::nullopt;
-        if (!doc)
-            return;
-        AppContext& ctx = self->m_companion.context();
-        ProfileSettings& settings = ctx.settings;
-        const int shown = settings.currentProfile.load();
-        const int fileCurrent = ReadCurConfig(*doc);
-        if (reload) {
-            self->takeProfile(*doc, isProfile(fileCurrent) ? fileCurrent : shown);
-        } else {
-            // The edits stay, over the profile as the file holds it now; nothing is sent or saved.
-            MainWindowController& controller = self->m_companion.controller();
-            const ProfileValues file = ReadProfileValues(*doc, shown, false, ctx.language);
-            const MainWindowController::ProfileOnFile known = controller.profileOnFile();
-            const ProfileValues kept =
-                known.profile == shown ? OverlayEdits(known.values, settings.values(), file) : settings.values();
-            std::array<std::uint8_t, DpiStageCount> applied{};
-            for (int s = 0; s < DpiStageCount; ++s)
-                applied[s] = settings.appliedDpiStagePositions[s].load();
-            settings.setValues(kept);
-            for (int s = 0; s < DpiStageCount; ++s)
-                settings.appliedDpiStagePositions[s].store(applied[s]);
-            controller.setProfileOnFile(shown, file);
-            if (fileCurrent != shown)
-                self->m_keptCurConfig = fileCurrent;
-            self->m_companion.window().update();
-        }
-        emit self->checked();
+        // The answer takes the file as it is once no other program is saving it; the question stays
+        // open to the watcher until then.
+        self->whenUnlocked(
+            {self->m_companion.context().paths.configPath()},
+            [self, reload] {
+                self->m_askingProfile = false;
+                self->profileAnswered(reload);
+                emit self->checked();
+            },
+            [self](const FileStatus& failure) {
+                self->m_askingProfile = false;
+                self->reportNotLoaded(failure);
+                emit self->checked();
+            });
     });
+}
+
+void FileReload::profileAnswered(bool reload) {
+    const auto doc = running() ? readNow(false) : std::nullopt;
+    if (!doc)
+        return;
+    AppContext& ctx = m_companion.context();
+    ProfileSettings& settings = ctx.settings;
+    const int shown = settings.currentProfile.load();
+    const int fileCurrent = ReadCurConfig(*doc);
+    if (reload) {
+        takeProfile(*doc, isProfile(fileCurrent) ? fileCurrent : shown);
+        return;
+    }
+    // The edits stay, over the profile as the file holds it now; nothing is sent or saved.
+    MainWindowController& controller = m_companion.controller();
+    const ProfileValues file = ReadProfileValues(*doc, shown, false, ctx.language);
+    const MainWindowController::ProfileOnFile known = controller.profileOnFile();
+    const ProfileValues kept =
+        known.profile == shown ? OverlayEdits(known.values, settings.values(), file) : settings.values();
+    std::array<std::uint8_t, DpiStageCount> applied{};
+    for (int s = 0; s < DpiStageCount; ++s)
+        applied[s] = settings.appliedDpiStagePositions[s].load();
+    settings.setValues(kept);
+    for (int s = 0; s < DpiStageCount; ++s)
+        settings.appliedDpiStagePositions[s].store(applied[s]);
+    controller.setProfileOnFile(shown, file);
+    if (fileCurrent != shown)
+        m_keptCurConfig = fileCurrent;
+    m_companion.window().update();
 }
 
 void FileReload::macroFileRead(const IniDocument& doc, bool saveAfterKeep) {
@@ -233,13 +281,24 @@ void FileReload::takeMacros(const IniDocument& doc) {
 }
 
 void FileReload::macroFileChangedUnderSave(bool saveAfterKeep) {
-    if (m_askingMacros) {
+    if (m_askingMacros || m_askingLanguage) {
         m_saveAfterKeep = m_saveAfterKeep || saveAfterKeep;
         return;
     }
-    if (const auto doc = readNow(true))
-        macroFileRead(*doc, saveAfterKeep);
-    emit checked();
+    whenUnlocked(
+        {m_companion.context().macros.filePath},
+        [this, saveAfterKeep] {
+            if (m_askingMacros || m_askingLanguage) {
+                m_saveAfterKeep = m_saveAfterKeep || saveAfterKeep;
+            } else if (const auto doc = running() ? readNow(true) : std::nullopt) {
+                macroFileRead(*doc, saveAfterKeep);
+            }
+            emit checked();
+        },
+        [this](const FileStatus& failure) {
+            reportNotLoaded(failure);
+            emit checked();
+        });
 }
 
 void FileReload::askAboutMacros(bool saveAfterKeep) {
@@ -249,21 +308,88 @@ void FileReload::askAboutMacros(bool saveAfterKeep) {
     m_companion.dialogs().fileChanged(&m_companion.window(), ChangedFile::Macros, [self](bool reload) {
         if (!self)
             return;
-        self->m_askingMacros = false;
-        const bool save = std::exchange(self->m_saveAfterKeep, false);
-        const auto doc = self->running() ? self->readNow(true) : std::nullopt;
-        if (!doc)
+        const auto answered = [self, reload] {
+            self->m_askingMacros = false;
+            const bool save = std::exchange(self->m_saveAfterKeep, false);
+            const auto doc = self->running() ? self->readNow(true) : std::nullopt;
+            if (doc) {
+                MacroPage& page = self->m_companion.macroPage();
+                if (reload) {
+                    self->takeMacros(*doc);
+                } else {
+                    // The user's macros are their choice now: a save writes them over the file as it is.
+                    page.setMacrosOnFile(ReadMacroSnapshot(*doc));
+                    if (save)
+                        page.action(AdvancedElement::SaveMacros);
+                }
+            }
+            emit self->checked();
+        };
+        self->whenUnlocked({self->m_companion.context().macros.filePath}, answered, [self](const FileStatus& failure) {
+            self->m_askingMacros = false;
+            self->m_saveAfterKeep = false;
+            self->reportNotLoaded(failure);
+            emit self->checked();
+        });
+    });
+}
+
+void FileReload::languageFileRead(const IniDocument& doc) {
+    const UiLanguage file = ReadUiLanguage(doc);
+    if (file == m_companion.context().language) {
+        m_keptLanguage.reset();
+        return;
+    }
+    if (m_keptLanguage == file)
+        return;
+    // The switch reads the other language's macro file: edits of the macros shown are not dropped
+    // without the user's word.
+    MacroPage& page = m_companion.macroPage();
+    if (page.unsavedMacroEdits() || page.editor().recording()) {
+        askAboutLanguage();
+        return;
+    }
+    switchLanguageTo(file);
+}
+
+void FileReload::switchLanguageTo(UiLanguage language) {
+    MacroPage& page = m_companion.macroPage();
+    if (page.editor().recording())
+        page.editor().StopRecording();
+    m_keptLanguage.reset();
+    // As the window's language buttons: the texts, the language's macro file, the menus; "VER_SEL"
+    // holds the language already, so nothing is written.
+    m_companion.switchLanguage(language);
+    m_companion.window().update();
+}
+
+void FileReload::askAboutLanguage() {
+    m_askingLanguage = true;
+    QPointer<FileReload> self(this);
+    m_companion.dialogs().fileChanged(&m_companion.window(), ChangedFile::Macros, [self](bool reload) {
+        if (!self)
             return;
-        MacroPage& page = self->m_companion.macroPage();
-        if (reload) {
-            self->takeMacros(*doc);
-        } else {
-            // The user's macros are their choice now: a save writes them over the file as it is.
-            page.setMacrosOnFile(ReadMacroSnapshot(*doc));
-            if (save)
-                page.action(AdvancedElement::SaveMacros);
-        }
-        emit self->checked();
+        self->whenUnlocked(
+            {self->m_companion.context().paths.configPath(), self->m_companion.context().macros.filePath},
+            [self, reload] {
+                self->m_askingLanguage = false;
+                const auto doc = self->running() ? self->readNow(false) : std::nullopt;
+                if (doc) {
+                    const UiLanguage file = ReadUiLanguage(*doc);
+                    if (file == self->m_companion.context().language)
+                        self->m_keptLanguage.reset();
+                    else if (reload)
+                        self->switchLanguageTo(file);
+                    else
+                        self->m_keptLanguage = file; // the language shown and the edits stay
+                }
+                emit self->checked();
+            },
+            [self](const FileStatus& failure) {
+                self->m_askingLanguage = false;
+                self->reportNotLoaded(failure);
+                emit self->checked();
+            });
     });
 }
 

@@ -5,6 +5,7 @@
 
 #include "unit/RequireOk.h"
 #include "widgets/CompanionFixture.h"
+#include "widgets/LockHolder.h"
 
 #include "app/dbus/CompanionService.h"
 #include "macros/MacroTable.h"
@@ -18,13 +19,18 @@
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
+#include <QDBusPendingReply>
+#include <QDBusVariant>
 #include <QDir>
 #include <QDirIterator>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QTest>
 
+#include <chrono>
 #include <csignal>
+#include <cstdio>
 #include <map>
 #include <string_view>
 #include <sys/types.h>
@@ -110,6 +116,35 @@ void twoProfiles(const QString& folder, SimulatedMouse&) {
     (void)IniFile::writeString(config, "Config3", "K7", "18");
 }
 
+// Another program on the bus (this test program started again with --call-then-read): it calls
+// `method` (with the profile n, if given), then at once reads CurrentProfile on the same connection, so
+// that the companion gets the two in this order, and prints "read N" and "answer ok" (or "answer " and
+// the error) as the replies come.
+class Caller {
+public:
+    Caller(const QString& method, const QString& n = {}) {
+        QStringList arguments{QStringLiteral("--call-then-read"), method};
+        if (!n.isEmpty())
+            arguments << n;
+        m_process.start(QCoreApplication::applicationFilePath(), arguments);
+    }
+    ~Caller() {
+        if (m_process.state() != QProcess::NotRunning) {
+            m_process.kill();
+            m_process.waitForFinished(5000);
+        }
+    }
+    QString out() {
+        m_out += QString::fromUtf8(m_process.readAllStandardOutput());
+        return m_out;
+    }
+    bool finished() const { return m_process.state() == QProcess::NotRunning; }
+
+private:
+    QProcess m_process;
+    QString m_out;
+};
+
 class PropertiesWatcher : public QObject {
     Q_OBJECT
 public:
@@ -138,6 +173,9 @@ private slots:
     void theToolsImportsAreServedAndKept();
     void aCompanionOfOtherFilesIsLeftAlone();
     void aCompanionThatDoesNotAnswerStopsTheTool();
+    void aLockedFileHoldsUpNeitherTheWindowNorTheBus_data();
+    void aLockedFileHoldsUpNeitherTheWindowNorTheBus();
+    void aLockHeldTooLongIsAnsweredAndChangesNothing();
 };
 
 void CompanionServiceTest::initTestCase() {
@@ -473,7 +511,119 @@ void CompanionServiceTest::aCompanionThatDoesNotAnswerStopsTheTool() {
     QVERIFY(holder.waitForFinished(5000));
 }
 
+void CompanionServiceTest::aLockedFileHoldsUpNeitherTheWindowNorTheBus_data() {
+    QTest::addColumn<QString>("method");
+    QTest::newRow("ApplyProfile 3") << QStringLiteral("ApplyProfile");
+    QTest::newRow("Reload after a hand edit of CurConfig") << QStringLiteral("Reload");
+}
+
+// Another program is in the middle of a save of config.ini (it holds the lock) when a script switches
+// the profile or asks for a reload: the companion goes on answering the bus and the window's clicks,
+// and answers the call once the lock is free, with profile 3 sent, saved and served.
+void CompanionServiceTest::aLockedFileHoldsUpNeitherTheWindowNorTheBus() {
+    QFETCH(QString, method);
+    CompanionFixture f(twoProfiles);
+    QTRY_VERIFY(f.reportsSent() >= 11);
+    QTRY_VERIFY(f.context->feedback.HostFunctionsReady.load());
+    CompanionService service(*f.companion);
+    QVERIFY(service.registerOn(Name));
+    LockHolder lock(f.configPath());
+    QVERIFY(lock.held());
+    if (method == QLatin1String("Reload")) {
+        // An editor that takes no lock makes profile 3 current; the watcher waits for the lock too.
+        QFile file(f.configPath());
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QByteArray bytes = file.readAll();
+        file.close();
+        QVERIFY(bytes.contains("CurConfig=1"));
+        bytes.replace("CurConfig=1", "CurConfig=3");
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        QCOMPARE(file.write(bytes), bytes.size());
+        file.close();
+    }
+
+    Caller caller(method, method == QLatin1String("ApplyProfile") ? QStringLiteral("3") : QString());
+    // The property read after the call is answered while the call waits for the lock.
+    QTRY_VERIFY_WITH_TIMEOUT(caller.out().contains(QStringLiteral("read 1\n")), 10000);
+    QVERIFY2(!caller.out().contains(QStringLiteral("answer")), qPrintable(caller.out()));
+    QVERIFY(lock.holding());
+    QCOMPARE(f.settings().currentProfile.load(), 1);
+    // The window takes a click meanwhile.
+    f.clickMain(MainElement::PageTabFirst + 1);
+    QCOMPARE(f.window().viewState().page, SkinPage::Advanced);
+
+    QVERIFY(lock.release());
+    QTRY_VERIFY_WITH_TIMEOUT(caller.finished(), 10000);
+    QVERIFY2(caller.out().endsWith(QStringLiteral("answer ok\n")), qPrintable(caller.out()));
+    QCOMPARE(f.settings().currentProfile.load(), 3);
+    QCOMPARE(IniFile::readString(f.configPath().toStdString(), "Init", "CurConfig"), std::string("3"));
+    QCOMPARE(IniFile::readString(f.configPath().toStdString(), "Config6", "K7"), std::string("18"));
+    // Button 7 is profile 3's "next stage down" once the mouse has acknowledged it.
+    QTRY_VERIFY(f.context->feedback.HostFunctionsReady.load());
+    QCOMPARE(f.settings().dpiStage.load(), 1);
+    f.mouse->press(DeviceButtonId[6]);
+    f.mouse->release();
+    QTRY_COMPARE(f.mouse->state().dpiStage, std::uint8_t{0});
+}
+
+// A lock held past its patience: the caller is told so, truthfully, and nothing was sent or changed.
+void CompanionServiceTest::aLockHeldTooLongIsAnsweredAndChangesNothing() {
+    CompanionFixture f(twoProfiles);
+    QTRY_VERIFY(f.reportsSent() >= 11);
+    QTRY_VERIFY(f.context->feedback.HostFunctionsReady.load());
+    CompanionService service(*f.companion);
+    QVERIFY(service.registerOn(Name));
+    const auto before = snapshotOf(f.folder.path());
+    const std::size_t reports = f.reportsSent();
+    LockHolder lock(f.configPath());
+    QVERIFY(lock.held());
+
+    Caller caller(QStringLiteral("ApplyProfile"), QStringLiteral("3"));
+    QTRY_VERIFY_WITH_TIMEOUT(caller.out().contains(QStringLiteral("read 1\n")), 10000);
+    const int patience = static_cast<int>(std::chrono::milliseconds(IniFile::LockPatience).count());
+    QTRY_VERIFY_WITH_TIMEOUT(caller.finished(), patience + 10000);
+    QVERIFY2(caller.out().contains(QStringLiteral("answer org.freedesktop.DBus.Error.Failed: ")) &&
+                 caller.out().contains(QStringLiteral("config.ini: another program has held it locked for too long")),
+             qPrintable(caller.out()));
+    QVERIFY(lock.holding());
+    QVERIFY(lock.release());
+    QCOMPARE(f.settings().currentProfile.load(), 1);
+    QCOMPARE(f.reportsSent(), reports);
+    QVERIFY(snapshotOf(f.folder.path()) == before);
+}
+
 int main(int argc, char** argv) {
+    if (argc >= 3 && std::string_view(argv[1]) == "--call-then-read") {
+        QCoreApplication app(argc, argv);
+        QDBusConnection bus = QDBusConnection::sessionBus();
+        QDBusMessage call = QDBusMessage::createMethodCall(Name, Path, Interface, QString::fromLatin1(argv[2]));
+        if (argc >= 4)
+            call << QString::fromLatin1(argv[3]).toInt();
+        const int bound = 60000;
+        QDBusPendingCallWatcher answer(bus.asyncCall(call, bound));
+        QDBusMessage get = QDBusMessage::createMethodCall(Name, Path, QStringLiteral("org.freedesktop.DBus.Properties"),
+                                                          QStringLiteral("Get"));
+        get << Interface << QStringLiteral("CurrentProfile");
+        QDBusPendingCallWatcher read(bus.asyncCall(get, bound));
+        int left = 2;
+        QObject::connect(&read, &QDBusPendingCallWatcher::finished, &app, [&] {
+            const QDBusPendingReply<QDBusVariant> reply = read;
+            std::printf("read %d\n", reply.isError() ? -1 : reply.value().variant().toInt());
+            std::fflush(stdout);
+            if (--left == 0)
+                app.quit();
+        });
+        QObject::connect(&answer, &QDBusPendingCallWatcher::finished, &app, [&] {
+            if (answer.isError())
+                std::printf("answer %s: %s\n", qPrintable(answer.error().name()), qPrintable(answer.error().message()));
+            else
+                std::printf("answer ok\n");
+            std::fflush(stdout);
+            if (--left == 0)
+                app.quit();
+        });
+        return app.exec();
+    }
     // The stand-in for a companion that holds its name and never answers.
     if (argc == 3 && std::string_view(argv[1]) == "--hold-name") {
         QCoreApplication app(argc, argv);

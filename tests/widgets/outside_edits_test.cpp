@@ -4,6 +4,7 @@
 // other program saved is lost by the window's APPLY or SAVE; the window shows a change at once, or,
 // holding unsaved edits, asks whether to reload or keep them.
 #include "CompanionFixture.h"
+#include "LockHolder.h"
 
 #include "app/FileReload.h"
 #include "macros/MacroTable.h"
@@ -11,10 +12,13 @@
 #include "mouse/MouseProtocol.h"
 #include "settings/IniFile.h"
 #include "settings/ProfileSettings.h"
+#include "ui/KrvMenu.h"
 #include "ui/WarningBox.h"
 #include "ui/WidgetDialogs.h"
 #include "unit/TempDir.h"
 
+#include <QAction>
+#include <QMenu>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -109,6 +113,19 @@ void editByHand(const QString& config, const std::string& section, const std::st
 // The companion applies its profile just after it starts; a test acts once that is done.
 bool started(CompanionFixture& f) {
     return QTest::qWaitFor([&] { return f.reportsSent() > 0; }, Patience);
+}
+
+// The main page as the user sees it once the mouse has acknowledged the apply (no blink running).
+QImage settledLook(CompanionFixture& f) {
+    if (!QTest::qWaitFor(
+            [&] { return f.context->feedback.HostFunctionsReady.load() && !f.companion->blinkTimerActive(); }, Patience))
+        return {};
+    return f.window().grab().toImage();
+}
+
+QString firstTrayLine(CompanionFixture& f) {
+    QMenu* menu = f.companion->trayMenu().menu();
+    return menu && !menu->actions().isEmpty() ? menu->actions().first()->text() : QString();
 }
 
 } // namespace
@@ -363,6 +380,117 @@ private slots:
         }
         QCOMPARE(f.mouse->state().buttonMap[DeviceButtonId[1]], *DeviceValue(33));
         QCOMPARE(int(f.mouse->state().wheelOption), 1);
+    }
+
+    // The user answers "reload" while another program is in the middle of a save of config.ini (it
+    // holds the lock): the window does not wait for it, and takes clicks meanwhile; the file is read
+    // and applied once the lock is free.
+    void theAnswerWaitsForALockWithoutHoldingUpTheWindow() {
+        CompanionFixture f;
+        QVERIFY(started(f));
+        f.dialogs.holdFileChanged = true;
+        f.clickMain(MainElement::WheelFirst + 1);
+        const int fireBefore = f.settings().fireInterval.load();
+        QVERIFY(fireBefore != 123);
+        editByHand(f.configPath(), "Config1", "FIRE_TIME", "123");
+        QTRY_COMPARE_WITH_TIMEOUT(f.dialogs.openFileChanges.size(), std::size_t{1}, Patience);
+        LockHolder lock(f.configPath());
+        QVERIFY(lock.held());
+        const std::size_t sent = f.reportsSent();
+
+        f.dialogs.answerFileChanged(true);
+        QCOMPARE(f.settings().fireInterval.load(), fireBefore);
+        QCOMPARE(f.settings().wheelMode.load(), 1);
+        f.clickMain(MainElement::PageTabFirst + 1);
+        QCOMPARE(f.window().viewState().page, SkinPage::Advanced);
+        QCOMPARE(f.reportsSent(), sent);
+        QVERIFY(lock.holding());
+
+        QVERIFY(lock.release());
+        QTRY_COMPARE_WITH_TIMEOUT(f.settings().fireInterval.load(), 123, Patience);
+        QCOMPARE(f.settings().wheelMode.load(), 0);
+        QTRY_VERIFY_WITH_TIMEOUT(f.reportsSent() > sent, Patience);
+        QCOMPARE(profileOnDisk(f.configPath(), AppliedProfileSection).fireInterval, 123);
+        QCOMPARE(f.dialogs.fileChanges.size(), std::size_t{1});
+    }
+
+    // Another program sets "VER_SEL" (a hand edit of config.ini): the companion switches as the
+    // window's language buttons do: the window looks as it does when started in that language, the
+    // macros and the tray menu are that language's; and back again. Nothing is written for it.
+    void anOutsideLanguageChangeSwitchesTheCompanion() {
+        QImage chineseAtStart;
+        {
+            CompanionFixture reference([](const QString& folder, SimulatedMouse&) {
+                QVERIFY(IniFile::writeString((folder + "/config.ini").toStdString(), "Init", "VER_SEL", "0"));
+            });
+            QVERIFY(started(reference));
+            chineseAtStart = settledLook(reference);
+            QVERIFY(!chineseAtStart.isNull());
+        }
+        CompanionFixture f;
+        QVERIFY(started(f));
+        QCOMPARE(f.context->language, UiLanguage::English);
+        const QImage englishAtStart = settledLook(f);
+        QVERIFY(!englishAtStart.isNull());
+        QVERIFY(englishAtStart != chineseAtStart);
+        const QString englishTray = firstTrayLine(f);
+
+        editByHand(f.configPath(), "Init", "VER_SEL", "0");
+        QTRY_COMPARE_WITH_TIMEOUT(f.context->language, UiLanguage::Chinese, Patience);
+        QCOMPARE(settledLook(f), chineseAtStart);
+        QVERIFY(SnapshotOf(f.context->macros) == macrosOnDisk(f.folder.filePath("Macro_CN.dat")));
+        QCOMPARE(firstTrayLine(f), QStringLiteral("显示桌面"));
+        QVERIFY(f.dialogs.fileChanges.empty());
+
+        editByHand(f.configPath(), "Init", "VER_SEL", "1");
+        QTRY_COMPARE_WITH_TIMEOUT(f.context->language, UiLanguage::English, Patience);
+        QCOMPARE(settledLook(f), englishAtStart);
+        QVERIFY(SnapshotOf(f.context->macros) == macrosOnDisk(f.folder.filePath("Macro_EN.dat")));
+        QCOMPARE(firstTrayLine(f), englishTray);
+        QCOMPARE(IniFile::readString(f.configPath().toStdString(), "Init", "VER_SEL"), std::string("1"));
+        QVERIFY(f.dialogs.fileChanges.empty());
+    }
+
+    // A switch of the language from outside would read the other language's macros over unsaved macro
+    // edits: the user is asked. Reload switches (the edits are dropped, as with the window's own
+    // language buttons); keep stays in the language shown with the edits, which SAVE then writes to its
+    // file. Either way the same change is not asked about again.
+    void anOutsideLanguageChangeWithUnsavedMacroEditsAsks_data() {
+        QTest::addColumn<bool>("reload");
+        QTest::newRow("reload") << true;
+        QTest::newRow("keep") << false;
+    }
+    void anOutsideLanguageChangeWithUnsavedMacroEditsAsks() {
+        QFETCH(bool, reload);
+        CompanionFixture f;
+        QVERIFY(started(f));
+        f.dialogs.holdFileChanged = true;
+        f.clickMain(MainElement::PageTabFirst + 1);
+        f.clickAdvanced(AdvancedElement::Repeat);
+        const MacroSnapshot mine = SnapshotOf(f.context->macros);
+        const QString english = f.folder.filePath("Macro_EN.dat");
+        const QString chinese = f.folder.filePath("Macro_CN.dat");
+        QVERIFY(mine != macrosOnDisk(english));
+
+        editByHand(f.configPath(), "Init", "VER_SEL", "0");
+        QTRY_COMPARE_WITH_TIMEOUT(f.dialogs.openFileChanges.size(), std::size_t{1}, Patience);
+        QCOMPARE(f.dialogs.fileChanges.back(), ChangedFile::Macros);
+        QCOMPARE(f.context->language, UiLanguage::English); // nothing switched while the user is asked
+        QVERIFY(SnapshotOf(f.context->macros) == mine);
+        f.dialogs.answerFileChanged(reload);
+        QCOMPARE(f.context->language, reload ? UiLanguage::Chinese : UiLanguage::English);
+        QVERIFY(SnapshotOf(f.context->macros) == (reload ? macrosOnDisk(chinese) : mine));
+
+        QSignalSpy looked(&f.companion->fileReload(), &FileReload::checked);
+        editByHand(f.configPath(), "Config3", "K2", "33");
+        QVERIFY(looked.wait(Patience));
+        QCOMPARE(f.dialogs.fileChanges.size(), std::size_t{1});
+        QCOMPARE(f.context->language, reload ? UiLanguage::Chinese : UiLanguage::English);
+        if (!reload) {
+            f.clickAdvanced(AdvancedElement::SaveMacros);
+            QVERIFY(macrosOnDisk(english) == mine);
+        }
+        QCOMPARE(IniFile::readString(f.configPath().toStdString(), "Init", "VER_SEL"), std::string("0"));
     }
 
     // The question as the user sees it: the warning box's look with the question's texts in the

@@ -6,11 +6,13 @@
 #include "settings/AppProfileRules.h"
 #include "settings/FileSystemCalls.h"
 #include "settings/IniFile.h"
+#include "ui/SaveWhenUnlocked.h"
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusError>
 #include <QDBusMessage>
+#include <QPointer>
 
 #include <cstdio>
 #include <filesystem>
@@ -77,15 +79,39 @@ QString CompanionService::configFolder() const {
     return m_configFolder;
 }
 
+bool CompanionService::running() const {
+    return m_companion.state() != Companion::State::Ended && m_companion.state() != Companion::State::Starting;
+}
+
+void CompanionService::answerWhenUnlocked(std::vector<std::filesystem::path> files,
+                                          std::function<QDBusMessage(const QDBusMessage& call)> work) {
+    setDelayedReply(true);
+    const QDBusMessage call = message();
+    QDBusConnection bus = connection();
+    SaveWhenUnlocked(
+        this, std::move(files), [call, bus, work = std::move(work)]() mutable { bus.send(work(call)); },
+        [call, bus](const FileStatus& failure) mutable {
+            bus.send(call.createErrorReply(QDBusError::Failed, QString::fromStdString(failure.message())));
+        });
+}
+
 void CompanionService::ApplyProfile(int n) {
     if (n < 1 || n > ProfileCount) {
         sendErrorReply(QDBusError::InvalidArgs, QStringLiteral("the profile is one of 1 to %1").arg(ProfileCount));
         return;
     }
-    if (m_companion.state() == Companion::State::Ended || m_companion.state() == Companion::State::Starting) {
+    if (!running()) {
         sendErrorReply(QDBusError::Failed, QStringLiteral("the companion is not running"));
         return;
     }
+    answerWhenUnlocked({m_companion.context().paths.configPath()},
+                       [this, n](const QDBusMessage& call) { return applyNow(call, n); });
+}
+
+QDBusMessage CompanionService::applyNow(const QDBusMessage& call, int n) {
+    // The companion may have ended while another program held the lock.
+    if (!running())
+        return call.createErrorReply(QDBusError::Failed, QStringLiteral("the companion is not running"));
     // The profile is read under the lock of its save: a change another program saves meanwhile is what
     // is applied. A profile that is not sent changes nothing, and the caller is told why.
     const int current = currentProfile();
@@ -99,10 +125,12 @@ void CompanionService::ApplyProfile(int n) {
                                   .arg(current);
                 }}); // announced through the companion's stateChanged
     if (outcome == ProfileApplier::Outcome::NotSent)
-        sendErrorReply(QDBusError::Failed, refusal);
-    else if (outcome == ProfileApplier::Outcome::NotSaved)
-        sendErrorReply(QDBusError::Failed,
-                       QStringLiteral("profile %1 was sent to the mouse, but the settings did not reach the disk").arg(n));
+        return call.createErrorReply(QDBusError::Failed, refusal);
+    if (outcome == ProfileApplier::Outcome::NotSaved)
+        return call.createErrorReply(
+            QDBusError::Failed,
+            QStringLiteral("profile %1 was sent to the mouse, but the settings did not reach the disk").arg(n));
+    return call.createReply();
 }
 
 void CompanionService::ShowWindow() {
@@ -110,12 +138,21 @@ void CompanionService::ShowWindow() {
 }
 
 void CompanionService::Reload() {
-    if (FileStatus reloaded = m_companion.fileReload().reload(); !reloaded) {
-        sendErrorReply(QDBusError::Failed, QString::fromStdString(reloaded.message()));
-        return;
-    }
-    readAppProfileOptions();
-    announceChanges();
+    setDelayedReply(true);
+    const QDBusMessage call = message();
+    QDBusConnection bus = connection();
+    // The files are read once no other program holds their locks; the answer waits for that.
+    m_companion.fileReload().reload([self = QPointer<CompanionService>(this), call, bus](const FileStatus& reloaded) mutable {
+        if (!reloaded) {
+            bus.send(call.createErrorReply(QDBusError::Failed, QString::fromStdString(reloaded.message())));
+            return;
+        }
+        if (self) {
+            self->readAppProfileOptions();
+            self->announceChanges();
+        }
+        bus.send(call.createReply());
+    });
 }
 
 bool CompanionService::appProfilesEnabled() const {
@@ -147,13 +184,12 @@ QVariantMap CompanionService::AppProfiles() {
     return rules;
 }
 
-void CompanionService::replyTo(const FileStatus& changed) {
-    if (!changed) {
-        sendErrorReply(QDBusError::Failed, QString::fromStdString(changed.message()));
-        return;
-    }
+QDBusMessage CompanionService::replyTo(const QDBusMessage& call, const FileStatus& changed) {
+    if (!changed)
+        return call.createErrorReply(QDBusError::Failed, QString::fromStdString(changed.message()));
     readAppProfileOptions();
     announceChanges();
+    return call.createReply();
 }
 
 void CompanionService::AddAppProfile(const QString& program, int n) {
@@ -165,11 +201,17 @@ void CompanionService::AddAppProfile(const QString& program, int n) {
         sendErrorReply(QDBusError::InvalidArgs, QStringLiteral("the profile is one of 1 to %1").arg(ProfileCount));
         return;
     }
-    replyTo(AddAppProfileRule(m_companion.context().paths.appProfilesPath(), program.toStdString(), n));
+    const std::filesystem::path rules = m_companion.context().paths.appProfilesPath();
+    answerWhenUnlocked({rules}, [this, rules, name = program.toStdString(), n](const QDBusMessage& call) {
+        return replyTo(call, AddAppProfileRule(rules, name, n));
+    });
 }
 
 void CompanionService::RemoveAppProfile(const QString& program) {
-    replyTo(RemoveAppProfileRule(m_companion.context().paths.appProfilesPath(), program.toStdString()));
+    const std::filesystem::path rules = m_companion.context().paths.appProfilesPath();
+    answerWhenUnlocked({rules}, [this, rules, name = program.toStdString()](const QDBusMessage& call) {
+        return replyTo(call, RemoveAppProfileRule(rules, name));
+    });
 }
 
 void CompanionService::SetAppProfileDefault(int n) {
@@ -177,11 +219,17 @@ void CompanionService::SetAppProfileDefault(int n) {
         sendErrorReply(QDBusError::InvalidArgs, QStringLiteral("the profile is 0 (keep) or one of 1 to %1").arg(ProfileCount));
         return;
     }
-    replyTo(SetAppProfileNoMatch(m_companion.context().paths.appProfilesPath(), n));
+    const std::filesystem::path rules = m_companion.context().paths.appProfilesPath();
+    answerWhenUnlocked({rules}, [this, rules, n](const QDBusMessage& call) {
+        return replyTo(call, SetAppProfileNoMatch(rules, n));
+    });
 }
 
 void CompanionService::SetAppProfilesEnabled(bool on) {
-    replyTo(krv::SetAppProfilesEnabled(m_companion.context().paths.appProfilesPath(), on));
+    const std::filesystem::path rules = m_companion.context().paths.appProfilesPath();
+    answerWhenUnlocked({rules}, [this, rules, on](const QDBusMessage& call) {
+        return replyTo(call, krv::SetAppProfilesEnabled(rules, on));
+    });
 }
 
 QVariantMap CompanionService::snapshot() const {

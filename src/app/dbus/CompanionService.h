@@ -5,9 +5,14 @@
 #include "ports/CompanionLink.h"
 
 #include <QDBusContext>
+#include <QDBusMessage>
 #include <QObject>
 #include <QString>
 #include <QVariantMap>
+
+#include <filesystem>
+#include <functional>
+#include <vector>
 
 namespace krv {
 
@@ -22,6 +27,10 @@ class Companion;
 // Changes of the properties are announced with org.freedesktop.DBus.Properties.PropertiesChanged when
 // the companion says its state changed (Companion::stateChanged), each real change once.
 // The command-line tool finds the companion of its own files by ConfigFolder.
+// A method that reads or saves a file under its lock never waits for another program's lock on the
+// window's thread: its answer is sent once the locks were free and the work is done (or the lock was
+// held past its patience: Failed, naming the file, with nothing changed), and the window and the bus
+// go on meanwhile. Such calls run in the order they came, after the window's own saves asked before.
 class CompanionService : public QObject, protected QDBusContext {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "io.github.krv_glyde.KrvGlyde1")
@@ -59,10 +68,12 @@ public:
 
 public slots:
     // Loads profile n (1..5) from the files into the window and applies it: the mouse gets it and the
-    // companion serves its host functions. An n outside 1..5 is an InvalidArgs error.
+    // companion serves its host functions when the answer comes. An n outside 1..5 is an InvalidArgs
+    // error; a profile without a left click, or one sent but not saved, Failed.
     void ApplyProfile(int n);
     void ShowWindow();
-    // Reads the current profile and the macros from the files again and applies the profile.
+    // Reads the current profile, the language and the macros from the files again and applies the
+    // profile; a file that cannot be read is Failed, naming it.
     void Reload();
     // The profiles for programs, as krv-glyde-ctl app-profile changes them: program -> profile; a
     // refused name or number is an InvalidArgs error, a file that cannot be read or written Failed.
@@ -76,8 +87,13 @@ private:
     QVariantMap snapshot() const;
     void announceChanges();
     void readAppProfileOptions();
-    // Replies with the failure of a change of the rules file, if it failed.
-    void replyTo(const FileStatus& changed);
+    // The answer to a change of the rules file: its failure, if it failed.
+    QDBusMessage replyTo(const QDBusMessage& call, const FileStatus& changed);
+    // Answers the call being handled later: work runs once no other program holds the files' locks
+    // and gives the reply (see SaveWhenUnlocked); a lock held too long answers Failed.
+    void answerWhenUnlocked(std::vector<std::filesystem::path> files, std::function<QDBusMessage(const QDBusMessage& call)> work);
+    bool running() const;
+    QDBusMessage applyNow(const QDBusMessage& call, int n);
 
     Companion& m_companion;
     bool m_registered = false;
