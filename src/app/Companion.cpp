@@ -413,11 +413,12 @@ void Companion::applyProfile() {
     // repeated while its button is held.
     m_ctx.presses.requestStop();
     // The window's changes go over its profile as the file holds it now (another program may have
-    // changed it since the window read it); a profile the window did not read is applied as it is.
+    // changed it since the window read it); a profile the window has not read yet (the mouse's
+    // profile switch, just done) is applied as the file holds it.
     const int shown = m_ctx.settings.currentProfile.load();
     const MainWindowController::ProfileOnFile base = m_controller->profileOnFile();
-    const ProfileApplier::Outcome outcome =
-        base.profile == shown ? m_workers->applier().ApplyEdits(base.values) : m_workers->applier().ApplyProfile();
+    const ProfileApplier::Outcome outcome = base.profile == shown ? m_workers->applier().ApplyEdits(base.values)
+                                                                  : m_workers->applier().ApplyStoredProfile(shown);
     if (outcome == ProfileApplier::Outcome::Applied)
         m_controller->setProfileOnFile(m_ctx.settings.currentProfile.load(), m_ctx.settings.values());
     m_window->update();

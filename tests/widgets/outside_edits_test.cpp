@@ -15,6 +15,7 @@
 #include "ui/KrvMenu.h"
 #include "ui/WarningBox.h"
 #include "ui/WidgetDialogs.h"
+#include "unit/RequireOk.h"
 #include "unit/TempDir.h"
 
 #include <QAction>
@@ -118,7 +119,8 @@ bool started(CompanionFixture& f) {
 // The main page as the user sees it once the mouse has acknowledged the apply (no blink running).
 QImage settledLook(CompanionFixture& f) {
     if (!QTest::qWaitFor(
-            [&] { return f.context->feedback.HostFunctionsReady.load() && !f.companion->blinkTimerActive(); }, Patience))
+            [&] { return f.context->feedback.HostFunctionsReady.load() && !f.companion->blinkTimerActive(); },
+            Patience))
         return {};
     return f.window().grab().toImage();
 }
@@ -164,6 +166,28 @@ private slots:
         QCOMPARE(f.mouse->state().buttonMap[DeviceButtonId[1]], *DeviceValue(33));
         QCOMPARE(int(f.mouse->state().wheelOption), editFirst ? 1 : 0);
         QCOMPARE(f.settings().buttonCodes[1].load(), 33);
+    }
+
+    // The mouse's profile-switch button goes to profile 2; another program then changes profile 2 and
+    // the user clicks APPLY at once, before the file watcher has said anything: the change stays.
+    void applyRightAfterTheMousesProfileSwitchKeepsAnOutsideChange() {
+        CompanionFixture f([](const QString& folder, SimulatedMouse&) {
+            // Button 8 of profile 1 switches profiles.
+            requireOk(IniFile::writeString((folder + "/config.ini").toStdString(), "Config1", "K8", "40"));
+        });
+        QTRY_VERIFY_WITH_TIMEOUT(f.reportsSent() >= 11, Patience); // the start's whole apply
+        QTRY_VERIFY_WITH_TIMEOUT(f.context->feedback.HostFunctionsReady.load(), Patience);
+        f.mouse->press(DeviceButtonId[7]);
+        f.mouse->release();
+        QTRY_COMPARE_WITH_TIMEOUT(f.settings().currentProfile.load(), 2, Patience);
+        QTRY_COMPARE_WITH_TIMEOUT(ReadCurConfig(f.configPath().toStdString()), 2, Patience);
+
+        editByHand(f.configPath(), "Config2", "FIRE_TIME", "77");
+        f.clickMain(MainElement::Apply);
+
+        QCOMPARE(profileOnDisk(f.configPath(), 2).fireInterval, 77);
+        QCOMPARE(profileOnDisk(f.configPath(), AppliedProfileSection).fireInterval, 77);
+        QCOMPARE(ReadCurConfig(f.configPath().toStdString()), 2);
     }
 
     // `krv-glyde-ctl macro import m.ini`, then SAVE on the macro page: the imported macros stay.

@@ -16,6 +16,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <fstream>
 #include <string>
@@ -120,32 +121,37 @@ TEST_F(ProcessProgramTest, AWindowsProgramUnderWineIsNamedByItsOwnPath) {
 // A rule naming the game, with or without ".exe", or its Windows path, finds it among the running
 // programs; the list of running programs shows it by that path.
 TEST_F(ProcessProgramTest, RulesNameTheGameAmongTheRunningPrograms) {
-    Process game(m_folder, "wine64-preloader", R"(C:\Games\Krv\KrvGame.exe)");
+    // Names of this run's own, so that a game another test runs meanwhile is never taken for it.
+    const std::string name = "KrvGame" + std::to_string(getpid());
+    const std::string windowsPath = R"(C:\Games\Krv\)" + name + ".exe";
+    Process game(m_folder, "wine64-preloader", windowsPath);
     Process other(m_folder, "wine64-preloader", R"(C:\windows\system32\services.exe)");
     ASSERT_GT(game.pid(), 0);
     struct Case {
-        const char* rule;
+        std::string rule;
         bool matches;
     };
+    std::string lower = name;
+    std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return std::tolower(c); });
     const std::vector<Case> cases = {
-        {"krvgame", true},
-        {"KrvGame.exe", true},
-        {R"(C:\Games\Krv\KrvGame.exe)", true},
-        {"C:/games/krv/krvgame.exe", true},
+        {lower, true},
+        {name + ".exe", true},
+        {windowsPath, true},
+        {"C:/games/krv/" + lower + ".exe", true},
         {"wine64-preloader", false},
-        {R"(C:\Games\Other\KrvGame.exe)", false},
+        {R"(C:\Games\Other\)" + name + ".exe", false},
     };
     for (const Case& c : cases) {
-        writeFile(m_folder / "appprofiles.ini", std::string("[Programs]\r\n") + c.rule + "=2\r\n");
+        writeFile(m_folder / "appprofiles.ini", "[Programs]\r\n" + c.rule + "=2\r\n");
         RunningProgramWatch watch(m_folder / "appprofiles.ini", std::chrono::milliseconds(20));
         const ForegroundProgram front = watch.look();
         EXPECT_EQ(front.pid, c.matches ? game.pid() : 0) << c.rule;
         if (c.matches) {
-            EXPECT_EQ(front.executable, R"(C:\Games\Krv\KrvGame.exe)") << c.rule;
+            EXPECT_EQ(front.executable, windowsPath) << c.rule;
         }
     }
     const std::vector<std::string> running = RunningProgramExecutables();
-    EXPECT_NE(std::find(running.begin(), running.end(), R"(C:\Games\Krv\KrvGame.exe)"), running.end());
+    EXPECT_NE(std::find(running.begin(), running.end(), windowsPath), running.end());
     EXPECT_EQ(std::find(running.begin(), running.end(), game.path()), running.end());
 }
 
