@@ -125,6 +125,15 @@ QImage settledLook(CompanionFixture& f) {
     return f.window().grab().toImage();
 }
 
+// On the macro page, an unsaved edit (the first macro's repeat switched), with the question about an
+// outside change held open for the test to answer; the macros as the window now holds them.
+MacroSnapshot makeUnsavedMacroEdit(CompanionFixture& f) {
+    f.dialogs.holdFileChanged = true;
+    f.clickMain(MainElement::PageTabFirst + 1);
+    f.clickAdvanced(AdvancedElement::Repeat);
+    return SnapshotOf(f.context->macros);
+}
+
 QString firstTrayLine(CompanionFixture& f) {
     QMenu* menu = f.companion->trayMenu().menu();
     return menu && !menu->actions().isEmpty() ? menu->actions().first()->text() : QString();
@@ -221,10 +230,7 @@ private slots:
         QFETCH(bool, reload);
         CompanionFixture f;
         QVERIFY(started(f));
-        f.dialogs.holdFileChanged = true;
-        f.clickMain(MainElement::PageTabFirst + 1);
-        f.clickAdvanced(AdvancedElement::Repeat);
-        const MacroSnapshot mine = SnapshotOf(f.context->macros);
+        const MacroSnapshot mine = makeUnsavedMacroEdit(f);
         const QString userMacros = f.folder.filePath("Macro_EN.dat");
         QVERIFY(mine != macrosOnDisk(userMacros));
         const QString source = QStringLiteral(KRV_SHIPPED_DATA_DIR "/Macro_CN.dat");
@@ -488,10 +494,7 @@ private slots:
         QFETCH(bool, reload);
         CompanionFixture f;
         QVERIFY(started(f));
-        f.dialogs.holdFileChanged = true;
-        f.clickMain(MainElement::PageTabFirst + 1);
-        f.clickAdvanced(AdvancedElement::Repeat);
-        const MacroSnapshot mine = SnapshotOf(f.context->macros);
+        const MacroSnapshot mine = makeUnsavedMacroEdit(f);
         const QString english = f.folder.filePath("Macro_EN.dat");
         const QString chinese = f.folder.filePath("Macro_CN.dat");
         QVERIFY(mine != macrosOnDisk(english));
