@@ -17,9 +17,13 @@ constexpr std::uint8_t VkReturn = 13;
 constexpr std::uint8_t VkEscape = 27;
 constexpr std::uint8_t VkF10 = 121;
 
-bool isKeyDown(KeyMessage m) { return m == KeyMessage::KeyDown || m == KeyMessage::SysKeyDown; }
+bool isKeyDown(KeyMessage m) {
+    return m == KeyMessage::KeyDown || m == KeyMessage::SysKeyDown;
+}
 
-std::string delayLine(std::uint16_t delay) { return "    " + std::to_string(delay) + "ms"; }
+std::string delayLine(std::uint16_t delay) {
+    return "    " + std::to_string(delay) + "ms";
+}
 
 // A name as the record can hold it: at most 19 UTF-16 units.
 std::u16string storableName(const std::string& text) {
@@ -44,9 +48,13 @@ void MacroEditor::InitCurrentLine() {
     m_currentLine = n > 0 ? 2 * n - 2 : 0;
 }
 
-void MacroEditor::attach(const MacroPageControls& controls) { m_page.emplace(controls); }
+void MacroEditor::attach(const MacroPageControls& controls) {
+    m_page.emplace(controls);
+}
 
-void MacroEditor::detach() { m_page.reset(); }
+void MacroEditor::detach() {
+    m_page.reset();
+}
 
 MacroPageControls MacroEditor::controls() const {
     if (m_page)
@@ -54,17 +62,26 @@ MacroPageControls MacroEditor::controls() const {
     return MacroPageControls{m_inertEdit, m_inertEdit, m_inertList, m_inertList};
 }
 
-MacroRecord MacroEditor::record(int m) const { return m_table.record(std::clamp(m, 0, MacroTable::Capacity - 1)); }
+MacroRecord MacroEditor::record(int m) const {
+    return m_table.record(std::clamp(m, 0, MacroTable::Capacity - 1));
+}
 
-bool MacroEditor::validMacro(int m) const { return m >= 0 && m < m_table.count(); }
+bool MacroEditor::validMacro(int m) const {
+    return m >= 0 && m < m_table.count();
+}
 
 std::string MacroEditor::KeyText(std::uint8_t code, UiLanguage language) {
     switch (code) {
-    case MacroCodeLeftButton: return "Left_Key";
-    case MacroCodeRightButton: return "Right_Key";
-    case MacroCodeMiddleButton: return "Middle_Key";
-    case 220: return "\\|";
-    default: break;
+    case MacroCodeLeftButton:
+        return "Left_Key";
+    case MacroCodeRightButton:
+        return "Right_Key";
+    case MacroCodeMiddleButton:
+        return "Middle_Key";
+    case 220:
+        return "\\|";
+    default:
+        break;
     }
     if (auto text = KeyTextOf(code))
         return std::string(*text);
@@ -100,13 +117,8 @@ void MacroEditor::ShowMacroEvents(int m) {
     m_upCount = 0;
     page.eventList.clear();
     const MacroRecord r = record(m);
-    const int n = std::min<int>(r.eventCount(), MacroRecord::EventSlots);
-    if (n == 0) {
-        m_notifier.requestRepaint(); // the counters show the zeros, not the previous macro's counts
-        return;
-    }
-    for (int j = 0; j < n; ++j)
-        AddEventLines(m, j);
+    // The repeat box shows this macro's own count, an empty macro's too: a SAVE takes the box's count
+    // into the macro selected, never the count of the macro shown before it.
     if (r.repeatEnabled() != 1) {
         page.repeatCount.setText("1");
         page.repeatCount.setEnabled(false);
@@ -114,6 +126,13 @@ void MacroEditor::ShowMacroEvents(int m) {
         page.repeatCount.setText(std::to_string(r.repeatCount()));
         page.repeatCount.setEnabled(true);
     }
+    const int n = std::min<int>(r.eventCount(), MacroRecord::EventSlots);
+    if (n == 0) {
+        m_notifier.requestRepaint(); // the counters show the zeros, not the previous macro's counts
+        return;
+    }
+    for (int j = 0; j < n; ++j)
+        AddEventLines(m, j);
 }
 
 void MacroEditor::AddEventLines(int m, int j) {
@@ -246,7 +265,9 @@ void MacroEditor::ImportMacros(const std::filesystem::path& path) {
     m_notifier.requestRepaint();
 }
 
-void MacroEditor::ExportMacros(const std::filesystem::path& path) { reportIfNotSaved(SaveMacroFile(m_table, path, FileLock::None)); }
+void MacroEditor::ExportMacros(const std::filesystem::path& path) {
+    reportIfNotSaved(SaveMacroFile(m_table, path, FileLock::None));
+}
 
 void MacroEditor::reportIfNotSaved(const FileStatus& saved) {
     if (!saved)

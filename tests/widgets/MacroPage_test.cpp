@@ -429,6 +429,29 @@ private slots:
         QCOMPARE(reread.record(0).repeatEnabled(), 1);
     }
 
+    // A click on a macro without events shows that macro's own repeat count, not the count of the
+    // macro shown before it; a SAVE then leaves both counts as they were.
+    void anEmptyMacroShowsItsOwnRepeatCount() {
+        MacroRecord repeated = macro(u"repeated", {A_DOWN});
+        repeated.setRepeatEnabled(1);
+        repeated.setRepeatCount(7);
+        Page p({repeated, macro(u"empty", {})});
+        const auto clickMacro = [&](int row) {
+            QListWidget& list = *p.page->macroList();
+            QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, list.visualItemRect(list.item(row)).center());
+        };
+        clickMacro(0);
+        QCOMPARE(p.page->repeatCountEdit()->text(), QStringLiteral("7"));
+        QVERIFY(p.page->repeatCountEdit()->isEnabled());
+        clickMacro(1);
+        QCOMPARE(p.page->macroList()->currentRow(), 1);
+        QCOMPARE(p.page->repeatCountEdit()->text(), QStringLiteral("1"));
+        QVERIFY(!p.page->repeatCountEdit()->isEnabled());
+        p.page->action(AdvancedElement::SaveMacros);
+        QCOMPARE(int(p.macros.record(0).repeatCount()), 7);
+        QCOMPARE(int(p.macros.record(1).repeatCount()), 1);
+    }
+
     void exportAndImportThroughTheDialogs() {
         Page p({macro(u"one", {A_DOWN, A_UP}), macro(u"two", {B_DOWN})});
         const std::filesystem::path exported = p.dir / "exchange.dat";
