@@ -15,12 +15,16 @@ constexpr const char* ProgramsSection = "Programs";
 constexpr const char* EnabledKey = "Enabled";
 constexpr const char* NoMatchKey = "NoMatch";
 
-char lowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+char lowerAscii(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 // A program's path as the desktop gives it: '/' on Linux, '\\' (or '/') on Windows.
 constexpr std::string_view Separators = "/\\";
 
-bool isSeparator(char c) { return c == '/' || c == '\\'; }
+bool isSeparator(char c) {
+    return c == '/' || c == '\\';
+}
 
 // Names compare without regard to ASCII case, and a path's separators are one: "C:/Games/foo.exe"
 // is the program Windows names "C:\\Games\\foo.exe".
@@ -30,23 +34,29 @@ bool sameName(std::string_view a, std::string_view b) {
            });
 }
 
-std::string_view fileNameOf(std::string_view path) {
+constexpr std::string_view Exe = ".exe";
+
+// "game" names the Windows program "game.exe" as well.
+bool sameFileName(std::string_view rule, std::string_view file) {
+    if (sameName(rule, file))
+        return true;
+    return IsWindowsProgramName(file) && sameName(rule, file.substr(0, file.size() - Exe.size()));
+}
+
+bool isBlank(char c) {
+    return c == ' ' || c == '\t';
+}
+
+} // namespace
+
+std::string_view ProgramFileName(std::string_view path) {
     const std::size_t slash = path.find_last_of(Separators);
     return slash == std::string_view::npos ? path : path.substr(slash + 1);
 }
 
-// "game" names the Windows program "game.exe" as well.
-bool sameFileName(std::string_view rule, std::string_view file) {
-    constexpr std::string_view Exe = ".exe";
-    if (sameName(rule, file))
-        return true;
-    return file.size() > Exe.size() && sameName(file.substr(file.size() - Exe.size()), Exe) &&
-           sameName(rule, file.substr(0, file.size() - Exe.size()));
+bool IsWindowsProgramName(std::string_view name) {
+    return name.size() > Exe.size() && sameName(name.substr(name.size() - Exe.size()), Exe);
 }
-
-bool isBlank(char c) { return c == ' ' || c == '\t'; }
-
-} // namespace
 
 const AppProfileRule* AppProfileRules::find(std::string_view program) const {
     for (const AppProfileRule& rule : rules)
@@ -61,7 +71,7 @@ std::optional<int> AppProfileRules::profileFor(const ProgramInFront& program) co
     const AppProfileRule* byPath = nullptr;
     const AppProfileRule* byFile = nullptr;
     const AppProfileRule* byClass = nullptr;
-    const std::string_view file = fileNameOf(program.executable);
+    const std::string_view file = ProgramFileName(program.executable);
     for (const AppProfileRule& rule : rules) {
         const bool isPath = rule.program.find_first_of(Separators) != std::string::npos;
         if (isPath) {

@@ -73,6 +73,11 @@ std::optional<std::string> ProgramNameProblem(std::string_view program);
 // The changes, each one read-change-replace of the file under its lock. A rule for a program that
 // has one replaces it (the name keeps its first spelling). Removing a program without a rule fails
 // and writes nothing, as does a name or profile out of range.
+// The file name of a program's path, after its last '/' or '\\'.
+std::string_view ProgramFileName(std::string_view path);
+// Whether a program's name ends in ".exe" (in any case) after at least one other character.
+bool IsWindowsProgramName(std::string_view name);
+
 FileStatus AddAppProfileRule(const std::filesystem::path& file, std::string_view program, int profile);
 FileStatus RemoveAppProfileRule(const std::filesystem::path& file, std::string_view program);
 FileStatus SetAppProfileNoMatch(const std::filesystem::path& file, int profile);

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "platform/linux/ProcessProgram.h"
 
+#include "settings/AppProfileRules.h"
+
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -11,28 +13,11 @@ namespace krv {
 
 namespace {
 
-std::string_view fileNameOf(std::string_view path) {
-    const std::size_t slash = path.rfind('/');
-    return slash == std::string_view::npos ? path : path.substr(slash + 1);
-}
-
 // Wine's loaders: the preloader of a 64- or 32-bit program (upstream builds and Proton), or the
 // loader itself where the build has no preloader (Debian's wine64).
 bool isWineLoader(std::string_view executable) {
-    const std::string_view name = fileNameOf(executable);
+    const std::string_view name = ProgramFileName(executable);
     return name == "wine64-preloader" || name == "wine-preloader" || name == "wine64" || name == "wine";
-}
-
-bool endsWithExe(std::string_view name) {
-    constexpr std::string_view Exe = ".exe";
-    if (name.size() <= Exe.size())
-        return false;
-    for (std::size_t i = 0; i < Exe.size(); ++i) {
-        const char c = name[name.size() - Exe.size() + i];
-        if ((c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c) != Exe[i])
-            return false;
-    }
-    return true;
 }
 
 std::string executableAt(int dirFd, const std::string& entry) {
@@ -78,7 +63,7 @@ std::string programAt(int dirFd, const std::string& entry) {
     if (executable.empty() || !isWineLoader(executable))
         return executable;
     std::string windowsProgram = firstArgumentAt(dirFd, entry);
-    return endsWithExe(windowsProgram) ? windowsProgram : executable;
+    return IsWindowsProgramName(windowsProgram) ? windowsProgram : executable;
 }
 
 } // namespace
