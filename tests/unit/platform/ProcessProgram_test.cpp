@@ -138,7 +138,9 @@ TEST_F(ProcessProgramTest, RulesNameTheGameAmongTheRunningPrograms) {
         {name + ".exe", true},
         {windowsPath, true},
         {"C:/games/krv/" + lower + ".exe", true},
-        {"wine64-preloader", false},
+        // The loader's own path, unique to this run: a plain "wine64-preloader" would also name the
+        // loaders other tests run meanwhile.
+        {game.path(), false},
         {R"(C:\Games\Other\)" + name + ".exe", false},
     };
     for (const Case& c : cases) {

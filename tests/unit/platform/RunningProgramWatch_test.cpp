@@ -34,6 +34,12 @@ std::filesystem::path sleepProgram() {
     return {};
 }
 
+// A program name of this run's own, so that the same test run meanwhile by another process is never
+// taken for this one's game.
+std::string ownName(const std::string& name) {
+    return name + std::to_string(getpid());
+}
+
 // A running copy of sleep under a name of the test's choosing, ended with the object.
 class Program {
 public:
@@ -92,12 +98,12 @@ protected:
 };
 
 TEST_F(RunningProgramWatchTest, TheNewestRuleProgramRunningIsInFrontUntilItEnds) {
-    writeRules("[Programs]\r\nkrvgameone=2\r\nkrvgametwo=3\r\n");
+    writeRules("[Programs]\r\n" + ownName("krvgameone") + "=2\r\n" + ownName("krvgametwo") + "=3\r\n");
     RunningProgramWatch watch(rules(), Interval);
     ASSERT_GE(watch.fd(), 0);
     EXPECT_EQ(watch.current(), ForegroundProgram{}); // nothing of the rules runs yet
 
-    Program one(m_folder, "krvgameone");
+    Program one(m_folder, ownName("krvgameone"));
     std::optional<ForegroundProgram> change = nextChange(watch);
     ASSERT_TRUE(change);
     EXPECT_EQ(change->pid, one.pid());
@@ -105,8 +111,8 @@ TEST_F(RunningProgramWatchTest, TheNewestRuleProgramRunningIsInFrontUntilItEnds)
     EXPECT_EQ(change->executable, one.path());
 
     // A program without a rule changes nothing: the next change is the second game's start.
-    Program other(m_folder, "krvother");
-    Program two(m_folder, "krvgametwo");
+    Program other(m_folder, ownName("krvother"));
+    Program two(m_folder, ownName("krvgametwo"));
     change = nextChange(watch);
     ASSERT_TRUE(change);
     EXPECT_EQ(change->pid, two.pid());
@@ -124,7 +130,8 @@ TEST_F(RunningProgramWatchTest, TheNewestRuleProgramRunningIsInFrontUntilItEnds)
 }
 
 TEST_F(RunningProgramWatchTest, WhichRulesNameARunningProgram) {
-    Program game(m_folder, "krvgame");
+    const std::string name = ownName("krvgame");
+    Program game(m_folder, name);
     ASSERT_GT(game.pid(), 0);
     struct Case {
         const char* name;
@@ -132,13 +139,13 @@ TEST_F(RunningProgramWatchTest, WhichRulesNameARunningProgram) {
         bool matches;
     };
     const std::vector<Case> cases = {
-        {"by file name", "[Programs]\r\nkrvgame=2\r\n", true},
-        {"by file name in another case", "[Programs]\r\nKRVGame=2\r\n", true},
+        {"by file name", "[Programs]\r\n" + name + "=2\r\n", true},
+        {"by file name in another case", "[Programs]\r\nKRVGame" + name.substr(7) + "=2\r\n", true},
         {"by full path", "[Programs]\r\n" + game.path() + "=4\r\n", true},
-        {"by another folder's path", "[Programs]\r\n/usr/games/krvgame=4\r\n", false},
-        {"by a longer name", "[Programs]\r\nkrvgamer=2\r\n", false},
-        {"switched off", "[Options]\r\nEnabled=0\r\n[Programs]\r\nkrvgame=2\r\n", false},
-        {"a rule out of range", "[Programs]\r\nkrvgame=9\r\n", false},
+        {"by another folder's path", "[Programs]\r\n/usr/games/" + name + "=4\r\n", false},
+        {"by a longer name", "[Programs]\r\n" + name + "r=2\r\n", false},
+        {"switched off", "[Options]\r\nEnabled=0\r\n[Programs]\r\n" + name + "=2\r\n", false},
+        {"a rule out of range", "[Programs]\r\n" + name + "=9\r\n", false},
         {"no rules, a no-match profile", "[Options]\r\nNoMatch=3\r\n", false},
         {"no file", "", false},
     };
@@ -153,11 +160,12 @@ TEST_F(RunningProgramWatchTest, WhichRulesNameARunningProgram) {
 }
 
 TEST_F(RunningProgramWatchTest, RulesChangedOrUnreadableCountAtTheNextLook) {
-    Program game(m_folder, "krvgame");
+    const std::string name = ownName("krvgame");
+    Program game(m_folder, name);
     writeRules("[Programs]\r\nsomethingelse=2\r\n");
     RunningProgramWatch watch(rules(), Interval);
     EXPECT_EQ(watch.look().pid, 0);
-    writeRules("[Programs]\r\nsomethingelse=2\r\nkrvgame=3\r\n");
+    writeRules("[Programs]\r\nsomethingelse=2\r\n" + name + "=3\r\n");
     EXPECT_EQ(watch.look().pid, game.pid());
     // A file that cannot be read names no program (a folder stands where the file should be).
     std::filesystem::remove(rules());
