@@ -102,6 +102,15 @@ int main(int argc, char** argv) {
 
     char pattern[] = "/tmp/krv-link-bench-XXXXXX";
     const char* made = mkdtemp(pattern);
+    // The folder goes however the run ends, after the companion that works in it.
+    struct RemovedAtEnd {
+        const char* folder;
+        ~RemovedAtEnd() {
+            std::error_code ec;
+            if (folder)
+                fs::remove_all(folder, ec);
+        }
+    } removedAtEnd{made};
     if (!made || !copyData(fs::path(made) / "companion") || !copyData(fs::path(made) / "alone")) {
         std::fprintf(stderr, "cannot prepare the data folders (build the skins first)\n");
         return 2;
@@ -177,7 +186,5 @@ int main(int argc, char** argv) {
     print("ctl_apply_to_served", served);
     print("ctl_apply_through_companion_exit", toolRun);
     print("ctl_apply_alone_exit", toolAlone);
-    std::error_code ec;
-    fs::remove_all(made, ec);
     return 0;
 }

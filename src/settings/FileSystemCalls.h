@@ -60,6 +60,10 @@ bool SetMode(int fd, std::uint32_t mode);
 // Gives the file this owner and group. Nothing is asked of the system when the file has them already,
 // so a user who may not change owners can still replace a file of their own (nothing to do on Windows).
 bool SetOwner(int fd, std::uint32_t owner, std::uint32_t group);
+// The administrator making a new file in another user's folder (`sudo krv-glyde-ctl --dir ~user/...`)
+// leaves it to the folder's owner and group, so that the user is never locked out of their own files.
+// Nothing to do for any other user, or on Windows; when the change is refused the file stays as made.
+void GiveNewFileToFolderOwner(int fd, const std::filesystem::path& folder);
 
 // What is at path itself, a link not followed: whether it is a link, and whether a save may follow it.
 // A link is followed only when this process's user or the system's administrator made it: anyone else's

@@ -95,6 +95,17 @@ bool SetOwner(int fd, std::uint32_t owner, std::uint32_t group) {
     return ::fchown(fd, static_cast<uid_t>(owner), static_cast<gid_t>(group)) == 0;
 }
 
+void GiveNewFileToFolderOwner(int fd, const fs::path& folder) {
+    if (::geteuid() != 0)
+        return;
+    struct stat file {}, owner {};
+    if (::fstat(fd, &file) != 0 || ::stat(folder.c_str(), &owner) != 0 || file.st_uid == owner.st_uid)
+        return;
+    if (::fchown(fd, owner.st_uid, owner.st_gid) != 0) {
+        // The file works all the same; only the user's own later saves may be refused, and say why.
+    }
+}
+
 std::optional<LinkFacts> ExamineLink(const fs::path& path) {
     struct stat st {};
     if (::lstat(path.c_str(), &st) != 0)
@@ -133,14 +144,11 @@ int OpenLockFile(const fs::path& path) {
         fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
     if (fd < 0 || ::geteuid() != 0)
         return fd;
-    // The administrator working in another user's folder leaves the lock file to the folder's owner,
-    // so that its mode (the administrator's umask) never locks the user out of their own files.
-    struct stat lock {}, folder {};
-    const fs::path parent = path.has_parent_path() ? path.parent_path() : fs::path(".");
-    if (::fstat(fd, &lock) == 0 && ::stat(parent.c_str(), &folder) == 0 && lock.st_uid != folder.st_uid &&
-        lock.st_uid == 0 && lock.st_size == 0 && ::fchown(fd, folder.st_uid, folder.st_gid) != 0) {
-        // The lock works all the same; only the user's own later saves may be refused, and say why.
-    }
+    // The administrator working in another user's folder leaves the lock file (new, or an empty one
+    // of root's) to the folder's owner, so that its mode never locks the user out of their own files.
+    struct stat lock {};
+    if (::fstat(fd, &lock) == 0 && lock.st_uid == 0 && lock.st_size == 0)
+        GiveNewFileToFolderOwner(fd, path.has_parent_path() ? path.parent_path() : fs::path("."));
     return fd;
 }
 

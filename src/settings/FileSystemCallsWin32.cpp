@@ -170,6 +170,8 @@ bool SetOwner(int, std::uint32_t, std::uint32_t) {
     return true;
 }
 
+void GiveNewFileToFolderOwner(int, const fs::path&) {}
+
 std::optional<LinkFacts> ExamineLink(const fs::path& path) {
     // Making a link takes a privilege on Windows: the links there are the user's or an administrator's.
     std::error_code ec;

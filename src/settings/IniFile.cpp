@@ -210,6 +210,8 @@ FileStatus writeTemporary(const fs::path& target, std::string_view bytes, const 
         return fail("cannot give the new file the owner and group of the one it replaces: " + fsys::LastFailure());
     if (existing && !fsys::SetMode(fd.get(), existing->mode))
         return fail(fsys::LastFailure());
+    if (!existing)
+        fsys::GiveNewFileToFolderOwner(fd.get(), folder);
     errno = EIO;
     if (!sink.write(fd.get(), bytes))
         return fail(std::strerror(errno));

@@ -359,5 +359,36 @@ TEST(IniFile, AReplacedFileKeepsItsOwnerGroupAndMode) {
     EXPECT_EQ(readFile(file), "[Init]\r\nCurConfig=3\r\n");
 }
 
+// A new file the administrator saves goes to the owner of its folder: into another user's folder it is
+// theirs (else the user could not save it again), into the administrator's own folder it stays root's.
+TEST(IniFile, ANewFileTheAdministratorSavesIsTheFoldersOwners) {
+    const auto other = anotherUser();
+    if (!other)
+        GTEST_SKIP() << "needs root and a user \"nobody\"";
+    struct Case {
+        const char* folder;
+        bool othersFolder;
+    };
+    for (const Case& c : {Case{"theirs", true}, Case{"roots", false}}) {
+        TempDir top;
+        const auto folder = top / c.folder;
+        std::filesystem::create_directory(folder);
+        if (c.othersFolder) {
+            ASSERT_EQ(::chown(folder.c_str(), other->first, other->second), 0);
+        }
+        const auto file = folder / "appprofiles.ini";
+        krv::test::requireOk(IniFile::writeString(file, "Programs", "steam", "2"));
+        struct stat st {};
+        ASSERT_EQ(::stat(file.c_str(), &st), 0);
+        EXPECT_EQ(st.st_uid, c.othersFolder ? other->first : 0u) << c.folder;
+        EXPECT_EQ(st.st_gid, c.othersFolder ? other->second : 0u) << c.folder;
+        EXPECT_EQ(readFile(file), "[Programs]\r\nsteam=2\r\n") << c.folder;
+        for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+            ASSERT_EQ(::stat(entry.path().c_str(), &st), 0);
+            EXPECT_EQ(st.st_uid, c.othersFolder ? other->first : 0u) << entry.path();
+        }
+    }
+}
+
 } // namespace
 #endif
