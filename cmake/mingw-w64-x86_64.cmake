@@ -3,10 +3,9 @@
 #   cmake -S . -B build-windows -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake
 # The posix thread model gives std::thread, std::mutex and std::condition_variable; the programs are
 # linked statically, so that they need none of the compiler's DLLs beside them. The tests run through
-# Wine (CMAKE_CROSSCOMPILING_EMULATOR, through wine-run.sh, which starts again a program Wine ended
-# before it ran): ctest and GoogleTest's discovery start them with it, in a Wine prefix of the build
-# folder's own (wine-prefix/), quiet, and without the .NET and HTML engines whose installers a new
-# prefix would otherwise ask for.
+# Wine (CMAKE_CROSSCOMPILING_EMULATOR): ctest and GoogleTest's discovery start them with it, in a Wine
+# prefix of the build folder's own (wine-prefix/), quiet, and without the .NET and HTML engines whose
+# installers a new prefix would otherwise ask for.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 
@@ -26,5 +25,5 @@ set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
 find_program(KRV_WINE NAMES wine wine64)
 if(KRV_WINE)
   set(KRV_WINE_ENVIRONMENT WINEPREFIX=${CMAKE_BINARY_DIR}/wine-prefix WINEDEBUG=-all "WINEDLLOVERRIDES=mscoree,mshtml=")
-  set(CMAKE_CROSSCOMPILING_EMULATOR env ${KRV_WINE_ENVIRONMENT} ${CMAKE_CURRENT_LIST_DIR}/wine-run.sh ${KRV_WINE})
+  set(CMAKE_CROSSCOMPILING_EMULATOR env ${KRV_WINE_ENVIRONMENT} ${KRV_WINE})
 endif()
