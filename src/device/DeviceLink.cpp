@@ -226,14 +226,21 @@ std::shared_ptr<HidHandle> DeviceLink::readHandle() const {
 
 std::shared_ptr<HidHandle> DeviceLink::waitForReadHandle(std::stop_token stop) {
     std::unique_lock lock(m_mutex);
-    m_handlesChanged.wait(lock, stop, [this] { return m_read != nullptr; });
-    return m_read;
+    m_handlesChanged.wait(lock, [&] { return m_read != nullptr || stop.stop_requested(); });
+    return stop.stop_requested() ? nullptr : m_read;
 }
 
 void DeviceLink::waitForHandleChange(std::stop_token stop, std::chrono::milliseconds timeout) {
     std::unique_lock lock(m_mutex);
     const std::uint64_t seen = m_generation;
-    m_handlesChanged.wait_for(lock, stop, timeout, [&] { return m_generation != seen; });
+    m_handlesChanged.wait_for(lock, timeout, [&] { return m_generation != seen || stop.stop_requested(); });
+}
+
+void DeviceLink::wakeWaits() {
+    // Taking the lock orders the wake after a waiter's look at its stop token: a waiter that looked
+    // before the stop was requested is waiting by now, and is woken.
+    { std::lock_guard lock(m_mutex); }
+    m_handlesChanged.notify_all();
 }
 
 void DeviceLink::close() {

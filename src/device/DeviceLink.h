@@ -89,10 +89,15 @@ public:
     // True when an input report with this first byte belongs to the read collection (its node may
     // carry the reports of the mouse's other collections too).
     bool isReadCollectionReport(std::uint8_t reportId) const;
-    // Blocks until a read handle is open or stop is requested (then returns null). No polling.
+    // Blocks until a read handle is open or stop is requested (then returns null). No polling. The
+    // one who requests the stop wakes the wait with wakeWaits().
     std::shared_ptr<HidHandle> waitForReadHandle(std::stop_token stop);
     // Blocks until the handles change (a scan or a removal), stop is requested or `timeout` passes.
     void waitForHandleChange(std::stop_token stop, std::chrono::milliseconds timeout);
+    // Wakes the two waits above to look at their stop token again: called after a stop request.
+    // (The waits take no stop callback: under MinGW's C++ library, removing a stop callback while
+    // the stop request runs it can wait forever.)
+    void wakeWaits();
 
     // Closes both handles and clears Connected (program end, tests).
     void close();
@@ -104,7 +109,7 @@ private:
 
     HidBackend& m_backend;
     mutable std::mutex m_mutex;
-    std::condition_variable_any m_handlesChanged;
+    std::condition_variable m_handlesChanged;
     std::shared_ptr<HidHandle> m_read;
     std::shared_ptr<HidHandle> m_write;
     std::uint64_t m_generation = 0;

@@ -43,6 +43,7 @@ void ReportReader::stop() {
     if (!m_thread.joinable())
         return;
     m_thread.request_stop();
+    m_link.wakeWaits();
     {
         std::lock_guard lock(m_readingMutex);
         if (m_reading)
