@@ -15,6 +15,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFontDatabase>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -171,6 +172,18 @@ struct CompanionFixture {
         if (start)
             companion->start();
     }
+    ~CompanionFixture() {
+        companion.reset();
+        context.reset();
+#ifdef Q_OS_WIN
+        // Windows keeps the file of a loaded font open, and an open file cannot be removed: the
+        // skin's fonts are let go, so that the folder goes with the fixture (else every fixture
+        // leaves its 17 MB of fonts in the temporary folder).
+        QFontDatabase::removeAllApplicationFonts();
+#endif
+    }
+    CompanionFixture(const CompanionFixture&) = delete;
+    CompanionFixture& operator=(const CompanionFixture&) = delete;
 
     MainWindow& window() { return companion->window(); }
     MainWindowController& controller() { return companion->controller(); }
