@@ -211,14 +211,14 @@ void Companion::start() {
     }
 
     if (config.unreadable())
-        m_workers->reportNotLoaded(config.status());
+        reportNotLoaded(config.status());
     if (!m_ctx.ports.injectorProblem.empty()) {
         m_notifier->showMessage(
             Messages::UinputNotWritable(m_ctx.language, m_ctx.ports.injectorProblem, UinputAccessCommand()));
     }
     m_ctx.macros.filePath = m_ctx.paths.userMacroFile(m_ctx.language);
     if (FileStatus loaded = LoadMacroFile(m_ctx.macros, m_ctx.macros.filePath, *m_notifier); !loaded)
-        m_workers->reportNotLoaded(loaded);
+        reportNotLoaded(loaded);
     m_advanced->macrosLoaded();
     loadMenus();
     m_fileReload->watch();
@@ -445,6 +445,10 @@ ProfileApplier::Outcome Companion::applyStoredProfile(int n, const ProfileApplie
     return outcome;
 }
 
+void Companion::reportNotLoaded(const FileStatus& problem) {
+    m_workers->reportNotLoaded(problem);
+}
+
 void Companion::startBlinkIfIdle() {
     m_workers->startBlinkIfIdle();
 }
@@ -475,7 +479,7 @@ void Companion::switchLanguage(UiLanguage language) {
         return; // reported; the window closes and the program ends
     m_ctx.macros.filePath = m_ctx.paths.userMacroFile(language);
     if (FileStatus loaded = LoadMacroFile(m_ctx.macros, m_ctx.macros.filePath, *m_notifier); !loaded)
-        m_workers->reportNotLoaded(loaded);
+        reportNotLoaded(loaded);
     m_advanced->setMacrosOnFile(SnapshotOf(m_ctx.macros));
     m_fileReload->watch();
     if (m_window->viewState().page == SkinPage::Advanced) {

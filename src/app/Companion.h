@@ -115,6 +115,8 @@ public:
     KrvMenu& trayMenu() { return m_tray->menu(); }
     KrvMenu& eventListMenu() { return m_eventListMenu; }
     GuiNotifier& notifier() { return *m_notifier; }
+    // Tells the user that a file could not be read and is not used (in the language of the messages).
+    void reportNotLoaded(const FileStatus& problem);
     DialogSeam& dialogs() { return *m_dialogs; }
     AppContext& context() { return m_ctx; }
     // Reads the files again when another program changed them.

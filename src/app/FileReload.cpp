@@ -112,8 +112,10 @@ void FileReload::whenUnlocked(std::vector<std::filesystem::path> files, std::fun
     SaveWhenUnlocked(this, std::move(files), std::move(work), std::move(gaveUp));
 }
 
-void FileReload::reportNotLoaded(const FileStatus& problem) {
-    m_companion.notifier().showMessage(Messages::FileNotUsed(m_companion.context().language, problem.message()));
+void FileReload::answerGaveUp(bool& asking, const FileStatus& failure) {
+    asking = false;
+    m_companion.reportNotLoaded(failure);
+    emit checked();
 }
 
 void FileReload::reload(std::function<void(const FileStatus&)> done) {
@@ -214,11 +216,7 @@ void FileReload::askAboutProfile() {
                 self->profileAnswered(reload);
                 emit self->checked();
             },
-            [self](const FileStatus& failure) {
-                self->m_askingProfile = false;
-                self->reportNotLoaded(failure);
-                emit self->checked();
-            });
+            [self](const FileStatus& failure) { self->answerGaveUp(self->m_askingProfile, failure); });
     });
 }
 
@@ -296,7 +294,7 @@ void FileReload::macroFileChangedUnderSave(bool saveAfterKeep) {
             emit checked();
         },
         [this](const FileStatus& failure) {
-            reportNotLoaded(failure);
+            m_companion.reportNotLoaded(failure);
             emit checked();
         });
 }
@@ -326,10 +324,8 @@ void FileReload::askAboutMacros(bool saveAfterKeep) {
             emit self->checked();
         };
         self->whenUnlocked({self->m_companion.context().macros.filePath}, answered, [self](const FileStatus& failure) {
-            self->m_askingMacros = false;
             self->m_saveAfterKeep = false;
-            self->reportNotLoaded(failure);
-            emit self->checked();
+            self->answerGaveUp(self->m_askingMacros, failure);
         });
     });
 }
@@ -385,11 +381,7 @@ void FileReload::askAboutLanguage() {
                 }
                 emit self->checked();
             },
-            [self](const FileStatus& failure) {
-                self->m_askingLanguage = false;
-                self->reportNotLoaded(failure);
-                emit self->checked();
-            });
+            [self](const FileStatus& failure) { self->answerGaveUp(self->m_askingLanguage, failure); });
     });
 }
 

@@ -86,8 +86,9 @@ private:
     // held past its patience calls gaveUp with the line that names the file (see SaveWhenUnlocked).
     void whenUnlocked(std::vector<std::filesystem::path> files, std::function<void()> work,
                       std::function<void(const FileStatus&)> gaveUp);
-    // The failure of a file that could not be read after the user's answer, shown to the user.
-    void reportNotLoaded(const FileStatus& problem);
+    // An answer that could not take the file (another program held its lock too long): the question
+    // is closed and the user told why.
+    void answerGaveUp(bool& asking, const FileStatus& failure);
     // The window takes profile n as the file holds it, and it is applied.
     void takeProfile(const IniDocument& doc, int n);
     void takeMacros(const IniDocument& doc);
